@@ -1,0 +1,17 @@
+# Warning flags for Vantrel's own targets. Third-party code (the SQLCipher
+# amalgamation) is compiled without them.
+function(vantrel_target_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor
+                                           -Wno-missing-field-initializers)
+  if(VANTREL_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# A static library of one layer: every .cpp of the folder, headers found from src/.
+function(vantrel_layer_library name folder)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${folder}/*.cpp" "${folder}/*.h")
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
+  vantrel_target_warnings(${name})
+endfunction()

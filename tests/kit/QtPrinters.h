@@ -1,0 +1,21 @@
+#pragma once
+
+// Readable failure messages for Qt text types in GoogleTest assertions.
+
+#include <QString>
+#include <QStringList>
+
+#include <ostream>
+
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+inline void PrintTo(const QStringList& list, std::ostream* os) {
+    *os << '[';
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        if (i) *os << ", ";
+        PrintTo(list[i], os);
+    }
+    *os << ']';
+}

@@ -49,6 +49,7 @@ public:
     void saveString(const QString& value, const Account& account) const;
     // The item decoded as JSON; "Cannot decode a model from JSON.".
     QJsonDocument readObject(const Account& account) const;
+    // Compact JSON; a null document is refused ("Cannot encode a model as JSON.").
     void saveObject(const QJsonDocument& object, const Account& account) const;
 
     // "Cannot find an item in the Keychain." when absent, "Cannot read an item
@@ -58,12 +59,15 @@ public:
     void createItem(const QByteArray& data, const Account& account) const;
     void updateItem(const QByteArray& data, const Account& account) const;
     void saveItem(const QByteArray& data, const Account& account) const;
+    // Deleting an item that does not exist succeeds: there is nothing to delete.
     void deleteItem(const Account& account) const;
+    // Every item of this service (none is a success); other services are untouched.
     void deleteAllItems() const;
 
     // Key-value use: strings and byte arrays only ("Unsupported value type").
     void storeValue(const QVariant& value, const QString& key) const;
-    // nullopt when there is no such item; throws on any other failure.
+    // nullopt when there is no such item; throws on any other failure. An item
+    // stored empty comes back as an empty array.
     std::optional<QByteArray> fetchValue(const QString& key) const;
 
 private:

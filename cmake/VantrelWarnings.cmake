@@ -11,6 +11,11 @@ endfunction()
 # A static library of one layer: every .cpp of the folder, headers found from src/.
 function(vantrel_layer_library name folder)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${folder}/*.cpp" "${folder}/*.h")
+  if(NOT sources)
+    # A layer that has no code yet still links.
+    set(sources "${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp")
+    file(WRITE "${sources}" "// ${name} has no sources yet\n")
+  endif()
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
   vantrel_target_warnings(${name})

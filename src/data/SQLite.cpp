@@ -41,6 +41,14 @@ QVariant Row::operator[](const QString& column) const {
     return index < 0 ? QVariant() : m_values.at(index);
 }
 
+QVariant Row::operator[](QLatin1String column) const {
+    if (!m_names) return {};
+    const qsizetype count = m_names->size();
+    for (qsizetype i = 0; i < count; ++i)
+        if (m_names->at(i) == column) return m_values.at(i);
+    return {};
+}
+
 // MARK: Statement
 
 Statement::Statement(sqlite3* db, const QString& sql) : m_db(db), m_sql(sql) {
@@ -140,6 +148,17 @@ QVariant Statement::column(int index) const {
         }
         default: return {};
     }
+}
+
+bool Statement::isNull(int index) const { return sqlite3_column_type(m_stmt, index) == SQLITE_NULL; }
+
+qint64 Statement::int64(int index) const { return sqlite3_column_int64(m_stmt, index); }
+
+double Statement::real(int index) const { return sqlite3_column_double(m_stmt, index); }
+
+QString Statement::text(int index) const {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, index));
+    return text ? QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, index)) : QString();
 }
 
 Row Statement::row() const {
@@ -269,6 +288,36 @@ void Connection::inTransaction(const std::function<void()>& work, TransactionKin
 
 namespace DatabaseDate {
 
+namespace {
+
+// "yyyy-MM-dd HH:mm:ss.zzz" read digit by digit: the form every stored date
+// has, read on every row of every lookup.
+QDateTime parseStoredForm(const QString& text) {
+    if (text.size() != 23) return {};
+    const QChar* c = text.constData();
+    auto number = [&](int from, int count, int* out) {
+        int value = 0;
+        for (int i = from; i < from + count; ++i) {
+            const char16_t digit = c[i].unicode();
+            if (digit < u'0' || digit > u'9') return false;
+            value = value * 10 + (digit - u'0');
+        }
+        *out = value;
+        return true;
+    };
+    if (c[4] != u'-' || c[7] != u'-' || c[10] != u' ' || c[13] != u':' || c[16] != u':' || c[19] != u'.') return {};
+    int year, month, day, hour, minute, second, millisecond;
+    if (!number(0, 4, &year) || !number(5, 2, &month) || !number(8, 2, &day) || !number(11, 2, &hour) ||
+        !number(14, 2, &minute) || !number(17, 2, &second) || !number(20, 3, &millisecond))
+        return {};
+    const QDate date(year, month, day);
+    const QTime time(hour, minute, second, millisecond);
+    if (!date.isValid() || !time.isValid()) return {};
+    return QDateTime(date, time, Qt::UTC);
+}
+
+}  // namespace
+
 QString toText(const QDateTime& date) {
     if (!date.isValid()) return {};
     return date.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
@@ -286,6 +335,7 @@ QDateTime fromVariant(const QVariant& value) {
     }
     QString text = value.toString().trimmed();
     if (text.isEmpty()) return {};
+    if (QDateTime fast = parseStoredForm(text); fast.isValid()) return fast;
     text.replace(QLatin1Char('T'), QLatin1Char(' '));
     if (text.endsWith(QLatin1Char('Z'))) text.chop(1);
     static const char* const formats[] = {"yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm",

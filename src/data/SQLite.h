@@ -42,6 +42,7 @@ public:
     const QVariant& operator[](int index) const { return m_values.at(index); }
     // An invalid QVariant when there is no such column.
     QVariant operator[](const QString& column) const;
+    QVariant operator[](QLatin1String column) const;
     const QVariantList& values() const { return m_values; }
 
 private:
@@ -68,6 +69,11 @@ public:
     void reset();
     int columnCount() const;
     QVariant column(int index) const;
+    // Typed reads without a QVariant, for hot paths.
+    bool isNull(int index) const;
+    qint64 int64(int index) const;
+    double real(int index) const;
+    QString text(int index) const;
     Row row() const;
     std::vector<Row> all();
 

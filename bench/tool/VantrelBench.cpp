@@ -1,0 +1,142 @@
+// vantrel-bench search --names FILE --queries FILE [--dump N]
+//
+// Loads every line of the names file as an application record into a fresh
+// temporary encrypted database, indexes it with the radix-tree index, runs the
+// full query path (lookup, database read, ranking) for every query after one
+// warm-up pass, and prints
+//   records=N build_ms=… p50_us=… p99_us=… max_us=… rss_kb=…
+// With --dump N it first prints "QUERY<TAB>name1<TAB>name2…" with the first N
+// ranked names of every query.
+#include "data/Database.h"
+#include "data/FileKeychainBackend.h"
+#include "data/Keychain.h"
+#include "data/SearchRepository.h"
+#include "kit/Logger.h"
+#include "search/RadixTreeIndex.h"
+#include "search/Search.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+using namespace vantrel;
+
+QStringList readLines(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
+    QStringList lines;
+    QTextStream in(&file);
+    while (!in.atEnd()) {
+        const QString line = in.readLine().trimmed();
+        if (!line.isEmpty()) lines << line;
+    }
+    return lines;
+}
+
+long residentKilobytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return 0;
+}
+
+int usage() {
+    std::fprintf(stderr, "usage: vantrel-bench search --names FILE --queries FILE [--dump N]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (arguments.value(0) != QLatin1String("search")) return usage();
+    QString namesPath, queriesPath;
+    int dump = 0;
+    for (qsizetype i = 1; i + 1 < arguments.size(); i += 2) {
+        const QString& option = arguments.at(i);
+        if (option == QLatin1String("--names")) namesPath = arguments.at(i + 1);
+        else if (option == QLatin1String("--queries")) queriesPath = arguments.at(i + 1);
+        else if (option == QLatin1String("--dump")) dump = arguments.at(i + 1).toInt();
+        else return usage();
+    }
+    if (namesPath.isEmpty() || queriesPath.isEmpty()) return usage();
+    const QStringList names = readLines(namesPath);
+    const QStringList queries = readLines(queriesPath);
+    if (names.isEmpty() || queries.isEmpty()) {
+        std::fprintf(stderr, "vantrel-bench: cannot read names or queries\n");
+        return 1;
+    }
+
+    Logger::bootstrap(std::make_shared<NoopLogHandler>());
+    QTemporaryDir dir;
+    DatabaseOpener::Options options;
+    options.path = dir.path() + QStringLiteral("/vantrel-enc.sqlite");
+    options.keychain = std::make_shared<Keychain>(
+        QStringLiteral("vantrel-bench"), std::make_shared<FileKeychainBackend>(dir.path() + QStringLiteral("/keyring")));
+    options.fatalStop = [](const QString&) {};
+    auto pool = DatabaseOpener(std::move(options)).openDatabase();
+    if (!pool) {
+        std::fprintf(stderr, "vantrel-bench: cannot open the database\n");
+        return 1;
+    }
+    auto repository = std::make_shared<SearchRepository>(pool);
+    std::vector<SearchRecord> records;
+    records.reserve(static_cast<size_t>(names.size()));
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        SearchRecord record;
+        record.key = QStringLiteral("/usr/share/applications/bench-%1.desktop").arg(i);
+        record.type = SearchRecord::ContentType::systemApp;
+        record.source = SearchRecord::Source::system;
+        record.name = names.at(i);
+        records.push_back(std::move(record));
+    }
+    repository->update(SearchRecord::Source::system, records, SearchUpdateStrategy::source());
+    const std::vector<SearchRecord> stored = repository->readAllSearchResults({}, std::numeric_limits<int>::max());
+
+    auto index = std::make_shared<RadixTreeIndex>(repository);
+    QElapsedTimer build;
+    build.start();
+    index->index(stored, IndexingMode::prefix);
+    const qint64 buildMs = build.elapsed();
+
+    Search search(repository, index);
+    for (const QString& query : queries) search.items(query);  // warm-up
+
+    if (dump > 0) {
+        for (const QString& query : queries) {
+            QStringList line{query};
+            const std::vector<SearchItem> items = search.items(query);
+            for (size_t i = 0; i < items.size() && i < static_cast<size_t>(dump); ++i) line << items[i].name();
+            std::printf("%s\n", line.join(QLatin1Char('\t')).toUtf8().constData());
+        }
+    }
+
+    std::vector<qint64> micros;
+    micros.reserve(static_cast<size_t>(queries.size()));
+    QElapsedTimer timer;
+    for (const QString& query : queries) {
+        timer.start();
+        const std::vector<SearchItem> items = search.items(query);
+        micros.push_back(timer.nsecsElapsed() / 1000);
+    }
+    std::sort(micros.begin(), micros.end());
+    auto percentile = [&](double p) {
+        const size_t at = std::min(micros.size() - 1, static_cast<size_t>(p * static_cast<double>(micros.size() - 1) + 0.5));
+        return micros[at];
+    };
+    std::printf("records=%zu build_ms=%lld p50_us=%lld p99_us=%lld max_us=%lld rss_kb=%ld\n", stored.size(),
+                static_cast<long long>(buildMs), static_cast<long long>(percentile(0.50)),
+                static_cast<long long>(percentile(0.99)), static_cast<long long>(micros.back()), residentKilobytes());
+    return 0;
+}

@@ -157,8 +157,14 @@ void DatabaseOpener::performDatabaseBackup(const QString& path) {
     if (!QFileInfo::exists(backup)) {
         log().info("Creating database backup...");
         QFile::remove(backup + QStringLiteral("-wal"));
-        QFile::rename(path, backup);
-        if (QFileInfo::exists(path + QStringLiteral("-wal"))) QFile::rename(path + QStringLiteral("-wal"), backup + QStringLiteral("-wal"));
+        const QString wal = path + QStringLiteral("-wal");
+        const bool moved = !QFileInfo::exists(path) || QFile::rename(path, backup);
+        const bool walMoved = !QFileInfo::exists(wal) || QFile::rename(wal, backup + QStringLiteral("-wal"));
+        if (!moved || !walMoved) {
+            // Never delete what could not be set aside.
+            log().error(QStringLiteral("Could not move the database aside to ") + backup);
+            return;
+        }
         log().info("Database backup performed");
     } else {
         log().info("Previous database backup found");
@@ -196,8 +202,10 @@ void DatabaseOpener::restoreDatabaseIfNeeded(const std::shared_ptr<DatabasePool>
         if (QFileInfo::exists(backup + QStringLiteral("-wal"))) QFile::rename(backup + QStringLiteral("-wal"), kept + QStringLiteral("-wal"));
         m_keptUnreadableCopy = kept;
         log().warning(QStringLiteral("Kept the unreadable database at ") + kept);
+        removeDatabaseFiles(backup);
+    } else {
+        log().error(QStringLiteral("Could not keep the unreadable database; it stays at ") + backup);
     }
-    removeDatabaseFiles(backup);
 }
 
 namespace Database {

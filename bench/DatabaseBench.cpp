@@ -1,13 +1,8 @@
 // The encrypted database: opening (key derivation included), batched writes,
 // point reads and name-prefix queries on a search table of 10k rows.
 //   ./dev bench --benchmark_filter=Database
-#include "data/Database.h"
-#include "data/FileKeychainBackend.h"
-#include "data/Keychain.h"
-#include "kit/Logger.h"
+#include "BenchSupport.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -15,22 +10,7 @@ namespace {
 
 using namespace vantrel;
 
-struct BenchDatabase {
-    QTemporaryDir dir;
-    std::shared_ptr<Keychain> keychain = std::make_shared<Keychain>(
-        QStringLiteral("vantrel-bench"), std::make_shared<FileKeychainBackend>(dir.path() + QStringLiteral("/keyring")));
-    QString path = dir.path() + QStringLiteral("/vantrel-enc.sqlite");
-
-    BenchDatabase() { Logger::bootstrap(std::make_shared<NoopLogHandler>()); }
-
-    std::shared_ptr<DatabasePool> open() {
-        DatabaseOpener::Options options;
-        options.path = path;
-        options.keychain = keychain;
-        options.fatalStop = [](const QString&) {};
-        return DatabaseOpener(std::move(options)).openDatabase();
-    }
-
+struct BenchDatabase : bench::TemporaryDatabase {
     static void fill(DatabasePool& pool, int rows) {
         pool.write([&](Connection& db) {
             auto insert = db.prepare(QStringLiteral(

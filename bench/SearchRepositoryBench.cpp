@@ -2,13 +2,10 @@
 // reloading the same 10k (every row matched, nothing changed), and reading
 // 1000 records by id as the index does after a lookup.
 //   ./dev bench --benchmark_filter=SearchRepository
-#include "data/Database.h"
-#include "data/FileKeychainBackend.h"
-#include "data/Keychain.h"
-#include "data/SearchRepository.h"
-#include "kit/Logger.h"
+#include "BenchSupport.h"
 
-#include <QTemporaryDir>
+#include "data/SearchRepository.h"
+
 
 #include <benchmark/benchmark.h>
 
@@ -16,20 +13,8 @@ namespace {
 
 using namespace vantrel;
 
-struct BenchSearchDatabase {
-    QTemporaryDir dir;
-    std::shared_ptr<Keychain> keychain = std::make_shared<Keychain>(
-        QStringLiteral("vantrel-bench"), std::make_shared<FileKeychainBackend>(dir.path() + QStringLiteral("/keyring")));
-    std::shared_ptr<DatabasePool> pool;
-
-    BenchSearchDatabase() {
-        Logger::bootstrap(std::make_shared<NoopLogHandler>());
-        DatabaseOpener::Options options;
-        options.path = dir.path() + QStringLiteral("/vantrel-enc.sqlite");
-        options.keychain = keychain;
-        options.fatalStop = [](const QString&) {};
-        pool = DatabaseOpener(std::move(options)).openDatabase();
-    }
+struct BenchSearchDatabase : bench::TemporaryDatabase {
+    std::shared_ptr<DatabasePool> pool = open();
 
     void clear() const {
         pool->write([](Connection& db) { db.execute(QStringLiteral("DELETE FROM search")); });

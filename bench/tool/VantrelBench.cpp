@@ -7,9 +7,8 @@
 //   records=N build_ms=… p50_us=… p99_us=… max_us=… rss_kb=…
 // With --dump N it first prints "QUERY<TAB>name1<TAB>name2…" with the first N
 // ranked names of every query.
-#include "data/Database.h"
-#include "data/FileKeychainBackend.h"
-#include "data/Keychain.h"
+#include "../BenchSupport.h"
+
 #include "data/SearchRepository.h"
 #include "kit/Logger.h"
 #include "search/RadixTreeIndex.h"
@@ -17,38 +16,13 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QTemporaryDir>
-#include <QTextStream>
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <string>
 
 namespace {
 
 using namespace vantrel;
-
-QStringList readLines(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
-    QStringList lines;
-    QTextStream in(&file);
-    while (!in.atEnd()) {
-        const QString line = in.readLine().trimmed();
-        if (!line.isEmpty()) lines << line;
-    }
-    return lines;
-}
-
-long residentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    return 0;
-}
 
 int usage() {
     std::fprintf(stderr, "usage: vantrel-bench search --names FILE --queries FILE [--dump N]\n");
@@ -71,21 +45,15 @@ int main(int argc, char** argv) {
         else return usage();
     }
     if (namesPath.isEmpty() || queriesPath.isEmpty()) return usage();
-    const QStringList names = readLines(namesPath);
-    const QStringList queries = readLines(queriesPath);
+    const QStringList names = bench::readLines(namesPath);
+    const QStringList queries = bench::readLines(queriesPath);
     if (names.isEmpty() || queries.isEmpty()) {
         std::fprintf(stderr, "vantrel-bench: cannot read names or queries\n");
         return 1;
     }
 
-    Logger::bootstrap(std::make_shared<NoopLogHandler>());
-    QTemporaryDir dir;
-    DatabaseOpener::Options options;
-    options.path = dir.path() + QStringLiteral("/vantrel-enc.sqlite");
-    options.keychain = std::make_shared<Keychain>(
-        QStringLiteral("vantrel-bench"), std::make_shared<FileKeychainBackend>(dir.path() + QStringLiteral("/keyring")));
-    options.fatalStop = [](const QString&) {};
-    auto pool = DatabaseOpener(std::move(options)).openDatabase();
+    const bench::TemporaryDatabase database;
+    auto pool = database.open();
     if (!pool) {
         std::fprintf(stderr, "vantrel-bench: cannot open the database\n");
         return 1;
@@ -137,6 +105,6 @@ int main(int argc, char** argv) {
     };
     std::printf("records=%zu build_ms=%lld p50_us=%lld p99_us=%lld max_us=%lld rss_kb=%ld\n", stored.size(),
                 static_cast<long long>(buildMs), static_cast<long long>(percentile(0.50)),
-                static_cast<long long>(percentile(0.99)), static_cast<long long>(micros.back()), residentKilobytes());
+                static_cast<long long>(percentile(0.99)), static_cast<long long>(micros.back()), bench::residentKilobytes());
     return 0;
 }

@@ -1,0 +1,114 @@
+// The vantrel executable as a user runs it: a real process over a private
+// data folder with the file keyring.
+#include "support/TestEnvironment.h"
+
+#include "data/Database.h"
+#include "data/FileKeychainBackend.h"
+#include "data/Keychain.h"
+#include "data/SearchRepository.h"
+#include "kit/Logger.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+namespace vantrel::test {
+namespace {
+
+struct ProcessRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+class CliTest : public ::testing::Test {
+protected:
+    ScopedXdgHome home;
+    ScopedEnv keyring{"VANTREL_KEYRING", QByteArray("file")};
+
+    ProcessRun run(const QStringList& arguments) {
+        QProcess process;
+        process.start(QStringLiteral(VANTREL_EXECUTABLE), arguments);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    // The same database the executable opens, through the same file keyring.
+    std::shared_ptr<SearchRepository> repository() {
+        DatabaseOpener::Options options;
+        options.keychain = std::make_shared<Keychain>(QStringLiteral("vantrel"), std::make_shared<FileKeychainBackend>());
+        options.fatalStop = [](const QString&) {};
+        auto pool = DatabaseOpener(std::move(options)).openDatabase();
+        EXPECT_TRUE(pool);
+        return std::make_shared<SearchRepository>(pool);
+    }
+};
+
+TEST_F(CliTest, VersionAndHelp) {
+    const ProcessRun version = run({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.out.startsWith(QStringLiteral("vantrel "))) << version.out.toStdString();
+    const ProcessRun help = run({"help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains(QStringLiteral("doctor")));
+    const ProcessRun unknown = run({"frobnicate"});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(unknown.err.contains(QStringLiteral("unknown command 'frobnicate'")));
+}
+
+TEST_F(CliTest, DoctorReportsTheOpenedEncryptedDatabase) {
+    const ProcessRun doctor = run({"doctor"});
+    EXPECT_EQ(doctor.exitCode, 0) << doctor.err.toStdString();
+    EXPECT_TRUE(doctor.out.contains(home.root() + QStringLiteral("/data/vantrel"))) << doctor.out.toStdString();
+    EXPECT_TRUE(doctor.out.contains(QStringLiteral("vantrel-enc.sqlite")));
+    EXPECT_TRUE(doctor.out.contains(QStringLiteral("yes (encrypted, write-ahead log)")));
+    EXPECT_TRUE(doctor.out.contains(QStringLiteral("34 of 34 applied")));
+    EXPECT_TRUE(doctor.out.contains(QStringLiteral("Keyring backend:   file")));
+    // A second run opens the same database.
+    EXPECT_EQ(run({"doctor"}).exitCode, 0);
+}
+
+TEST_F(CliTest, SearchRanksStoredItemsAndVisitRaisesOne) {
+    ASSERT_EQ(run({"doctor"}).exitCode, 0);
+    {
+        Logger::bootstrap(std::make_shared<NoopLogHandler>());
+        auto repo = repository();
+        std::vector<SearchRecord> apps;
+        for (const char* name : {"Safari", "Sound Recorder", "Software"}) {
+            SearchRecord record;
+            record.key = QStringLiteral("/usr/share/applications/%1.desktop").arg(QLatin1String(name));
+            record.type = SearchRecord::ContentType::systemApp;
+            record.source = SearchRecord::Source::system;
+            record.name = QLatin1String(name);
+            record.path = record.key;
+            apps.push_back(record);
+        }
+        repo->update(SearchRecord::Source::system, apps, SearchUpdateStrategy::source());
+    }
+
+    const ProcessRun search = run({"search", "--json", "so"});
+    ASSERT_EQ(search.exitCode, 0) << search.err.toStdString();
+    const QJsonArray results = QJsonDocument::fromJson(search.out.toUtf8()).array();
+    ASSERT_EQ(results.size(), 2);
+    EXPECT_EQ(results[0].toObject()["name"].toString(), QStringLiteral("Software"));
+    EXPECT_EQ(results[0].toObject()["type"].toString(), QStringLiteral("systemApp"));
+    EXPECT_EQ(results[0].toObject()["source"].toString(), QStringLiteral("system"));
+
+    const ProcessRun visit = run({"visit", "/usr/share/applications/Sound Recorder.desktop", "--term", "so"});
+    EXPECT_EQ(visit.exitCode, 0) << visit.err.toStdString();
+    const ProcessRun again = run({"search", "so"});
+    EXPECT_TRUE(again.out.startsWith(QStringLiteral("Sound Recorder"))) << again.out.toStdString();
+
+    // A typo one edit away is corrected; nothing found says so.
+    EXPECT_TRUE(run({"search", "safarj"}).out.startsWith(QStringLiteral("Safari")));
+    EXPECT_EQ(run({"search", "qqqq"}).out.trimmed(), QStringLiteral("No results for \"qqqq\""));
+    EXPECT_EQ(run({"visit", "no-such-key"}).exitCode, 1);
+    EXPECT_EQ(run({"search", "--limit", "x", "so"}).exitCode, 2);
+}
+
+}  // namespace
+}  // namespace vantrel::test

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -40,23 +42,95 @@ void setValue(raxNode* n, void* value) {
     n->value = value;
 }
 
-raxNode* allocNode(rax* t) {
-    auto* n = static_cast<raxNode*>(allocFunction(sizeof(raxNode)));
-    if (n == nullptr) return nullptr;
+void clearNode(raxNode* n) {
     n->iskey = 0;
     n->isnull = 0;
     n->iscompr = 0;
+    n->inarena = 0;
+    n->payloadinarena = 0;
     n->size = 0;
     n->value = nullptr;
     n->children = nullptr;
+}
+
+raxNode* allocNode(rax* t) {
+    auto* n = static_cast<raxNode*>(allocFunction(sizeof(raxNode)));
+    if (n == nullptr) return nullptr;
+    clearNode(n);
     t->numnodes++;
     return n;
 }
 
+// Lets go of n's payload before it gets a new one (or none). A payload in the
+// arena is only given back with the whole tree.
+void releasePayload(raxNode* n) {
+    if (!n->payloadinarena) freeFunction(n->children);
+    n->payloadinarena = 0;
+}
+
 void freeNode(rax* t, raxNode* n) {
-    freeFunction(n->children);
-    freeFunction(n);
+    releasePayload(n);
+    if (!n->inarena) freeFunction(n);
     t->numnodes--;
+}
+
+// ---------------------------------------------------------------------------
+// Arena: bulk-loaded nodes are carved, together with their payloads, out of
+// large blocks. That saves two allocations per node and most of the allocator's
+// per-block overhead; blocks are released only when the tree is freed.
+
+struct ArenaBlock {
+    ArenaBlock* next;
+    size_t size;  // usable bytes after the header
+    size_t used;
+};
+
+constexpr size_t kArenaFirstBlock = size_t(64) << 10;
+constexpr size_t kArenaLargestBlock = size_t(8) << 20;
+
+void* arenaAlloc(rax* t, size_t bytes) {
+    bytes = (bytes + 7) & ~size_t(7);
+    auto* block = static_cast<ArenaBlock*>(t->arena);
+    if (block == nullptr || block->size - block->used < bytes) {
+        size_t size = block == nullptr ? kArenaFirstBlock : block->size * 2;
+        if (size > kArenaLargestBlock) size = kArenaLargestBlock;
+        if (size < bytes) size = bytes;
+        auto* fresh = static_cast<ArenaBlock*>(allocFunction(sizeof(ArenaBlock) + size));
+        if (fresh == nullptr) return nullptr;
+        fresh->next = block;
+        fresh->size = size;
+        fresh->used = 0;
+        t->arena = fresh;
+        block = fresh;
+    }
+    void* p = reinterpret_cast<unsigned char*>(block + 1) + block->used;
+    block->used += bytes;
+    return p;
+}
+
+void arenaFree(rax* t) {
+    auto* block = static_cast<ArenaBlock*>(t->arena);
+    while (block != nullptr) {
+        ArenaBlock* next = block->next;
+        freeFunction(block);
+        block = next;
+    }
+    t->arena = nullptr;
+}
+
+// A node with room for its payload right behind it, both in the arena.
+raxNode* arenaNode(rax* t, size_t nchildren, size_t nbytes) {
+    const size_t payload = payloadBytes(nchildren, nbytes);
+    auto* n = static_cast<raxNode*>(arenaAlloc(t, sizeof(raxNode) + payload));
+    if (n == nullptr) return nullptr;
+    clearNode(n);
+    n->inarena = 1;
+    if (payload > 0) {
+        n->children = reinterpret_cast<raxNode**>(n + 1);
+        n->payloadinarena = 1;
+    }
+    t->numnodes++;
+    return n;
 }
 
 // Index of the child under byte c of a branching node, or -1.
@@ -75,7 +149,7 @@ long findChild(const raxNode* n, unsigned char c) {
 void makeRun(raxNode* n, raxNode** payload, const unsigned char* run, size_t len, raxNode* child) {
     payload[0] = child;
     std::memcpy(reinterpret_cast<unsigned char*>(payload + 1), run, len);
-    freeFunction(n->children);
+    releasePayload(n);
     n->children = payload;
     n->iscompr = 1;
     n->size = static_cast<uint32_t>(len);
@@ -106,7 +180,7 @@ void addChild(raxNode* n, raxNode** payload, unsigned char c, raxNode* child) {
         payload[k + 1] = n->children[k];
         newBytes[k + 1] = oldBytes[k];
     }
-    freeFunction(n->children);
+    releasePayload(n);
     n->children = payload;
     n->size = size + 1;
 }
@@ -127,11 +201,12 @@ void removeChild(raxNode* n, uint32_t index) {
     }
     n->size = size - 1;
     if (n->size == 0) {
-        freeFunction(n->children);
+        releasePayload(n);
         n->children = nullptr;
         return;
     }
     if (n->size == 1) n->iscompr = 1;
+    if (n->payloadinarena) return;
     void* shrunk = reallocFunction(n->children, payloadBytes(childCount(n), n->size));
     if (shrunk != nullptr) n->children = static_cast<raxNode**>(shrunk);
 }
@@ -147,7 +222,7 @@ void mergeRuns(rax* t, raxNode* n, raxNode* child) {
     std::memcpy(bytes, edgeBytes(n), n->size);
     std::memcpy(bytes + n->size, edgeBytes(child), child->size);
     payload[0] = child->children[0];
-    freeFunction(n->children);
+    releasePayload(n);
     n->children = payload;
     n->size = static_cast<uint32_t>(len);
     freeNode(t, child);
@@ -349,7 +424,7 @@ int splitRun(rax* t, raxNode* n, uint32_t j, const unsigned char* rest, size_t r
     if (j > 0) {
         makeRun(n, headPayload, run, j, branch);
     } else {
-        freeFunction(n->children);
+        releasePayload(n);
     }
     branch->children = branchPayload;
     branch->iscompr = 0;
@@ -403,6 +478,172 @@ int insertKey(rax* t, const unsigned char* key, size_t len, void* value, void** 
     }
     if (n->iscompr) return splitRun(t, n, w.inRun, key + w.matched, len - w.matched, value);
     return addBranch(t, n, key + w.matched, len - w.matched, value);
+}
+
+// ---------------------------------------------------------------------------
+// Bulk loading
+
+// The end of the run of keys in [from, hi) that have the same byte at `depth`
+// as items[from]; every key in the range is longer than `depth` and the bytes
+// at `depth` ascend.
+size_t groupEnd(const raxSortedItem* items, size_t from, size_t hi, size_t depth) {
+    const unsigned char byte = items[from].key[depth];
+    if (items[hi - 1].key[depth] == byte) return hi;
+    // Gallop first: groups are usually small next to the range.
+    size_t known = from;  // items[known] has the byte
+    size_t step = 1;
+    size_t probe = from + 1;
+    while (probe < hi && items[probe].key[depth] == byte) {
+        known = probe;
+        step *= 2;
+        probe = from + step;
+    }
+    size_t low = known + 1;
+    size_t high = probe < hi ? probe : hi - 1;  // items[high] has a larger byte
+    while (low < high) {
+        const size_t mid = low + (high - low) / 2;
+        if (items[mid].key[depth] == byte) low = mid + 1;
+        else high = mid;
+    }
+    return low;
+}
+
+// Builds the subtree of the sorted keys items[lo, hi), which all share their
+// first `depth` bytes, and stores its top node in *slot. Each node is shaped
+// before it is allocated, so it gets its final payload right away. Returns
+// false when memory ran out; what was built so far hangs below *slot (missing
+// children are null) for the caller to free.
+bool loadSubtree(rax* t, raxNode** slot, const raxSortedItem* items, size_t lo, size_t hi, size_t depth) {
+    for (;;) {
+        const bool iskey = items[lo].len == depth;
+        void* value = iskey ? items[lo].value : nullptr;
+        if (iskey) ++lo;
+        raxNode* n;
+        if (lo == hi) {
+            n = arenaNode(t, 0, 0);
+            if (n == nullptr) return false;
+        } else {
+            const raxSortedItem& first = items[lo];
+            const raxSortedItem& last = items[hi - 1];
+            if (first.key[depth] == last.key[depth]) {
+                // One continuation: a run as long as the common prefix of the
+                // range (the first and last key bound it, the keys being sorted).
+                const size_t limit = first.len < last.len ? first.len : last.len;
+                size_t end = depth + 1;
+                while (end < limit && first.key[end] == last.key[end]) ++end;
+                const size_t runLen = end - depth;
+                n = arenaNode(t, 1, runLen);
+                if (n == nullptr) return false;
+                n->children[0] = nullptr;
+                std::memcpy(reinterpret_cast<unsigned char*>(n->children + 1), first.key + depth, runLen);
+                n->iscompr = 1;
+                n->size = static_cast<uint32_t>(runLen);
+                if (iskey) {
+                    n->iskey = 1;
+                    setValue(n, value);
+                    t->numele++;
+                }
+                *slot = n;
+                slot = &n->children[0];
+                depth = end;
+                continue;
+            }
+            // Several continuations: one child per distinct byte at `depth`.
+            uint32_t branches = 0;
+            for (size_t k = lo; k < hi; k = groupEnd(items, k, hi, depth)) ++branches;
+            n = arenaNode(t, branches, branches);
+            if (n == nullptr) return false;
+            n->size = branches;
+        }
+        if (iskey) {
+            n->iskey = 1;
+            setValue(n, value);
+            t->numele++;
+        }
+        *slot = n;
+        if (lo == hi) return true;
+        // Children in byte order; the last one continues in this loop instead
+        // of recursing.
+        raxNode** children = n->children;
+        auto* bytes = reinterpret_cast<unsigned char*>(children + n->size);
+        for (uint32_t k = 0; k < n->size; ++k) children[k] = nullptr;
+        size_t k = lo;
+        for (uint32_t index = 0;; ++index) {
+            const size_t end = groupEnd(items, k, hi, depth);
+            bytes[index] = items[k].key[depth];
+            if (index + 1 == n->size) break;
+            if (!loadSubtree(t, &children[index], items, k, end, depth + 1)) return false;
+            k = end;
+        }
+        slot = &children[n->size - 1];
+        lo = k;
+        depth += 1;
+    }
+}
+
+// Below this many keys a bulk load stays on the calling thread.
+constexpr size_t kParallelLoadKeys = 200000;
+
+// Appends the arena blocks of `from` to those of `to`.
+void arenaAdopt(rax* to, rax* from) {
+    auto* block = static_cast<ArenaBlock*>(from->arena);
+    if (block == nullptr) return;
+    ArenaBlock* last = block;
+    while (last->next != nullptr) last = last->next;
+    last->next = static_cast<ArenaBlock*>(to->arena);
+    to->arena = block;
+    from->arena = nullptr;
+}
+
+// loadSubtree for the whole key set. When the top node branches and there are
+// many keys, the subtrees of the first half of its children are built on a
+// second thread (with an arena and counters of its own, joined afterwards).
+bool loadTree(rax* t, raxNode** slot, const raxSortedItem* items, size_t count) {
+    const unsigned hardware = std::thread::hardware_concurrency();
+    const size_t lo = items[0].len == 0 ? 1 : 0;
+    if (count < kParallelLoadKeys || hardware < 2 || count - lo < 2 ||
+        items[lo].key[0] == items[count - 1].key[0])
+        return loadSubtree(t, slot, items, 0, count, 0);
+
+    uint32_t branches = 0;
+    for (size_t k = lo; k < count; k = groupEnd(items, k, count, 0)) ++branches;
+    raxNode* n = arenaNode(t, branches, branches);
+    if (n == nullptr) return false;
+    n->size = branches;
+    if (lo == 1) {
+        n->iskey = 1;
+        setValue(n, items[0].value);
+        t->numele++;
+    }
+    *slot = n;
+    raxNode** children = n->children;
+    auto* bytes = reinterpret_cast<unsigned char*>(children + branches);
+    std::vector<size_t> starts;
+    starts.reserve(branches + 1);
+    for (size_t k = lo; k < count; k = groupEnd(items, k, count, 0)) {
+        bytes[starts.size()] = items[k].key[0];
+        children[starts.size()] = nullptr;
+        starts.push_back(k);
+    }
+    starts.push_back(count);
+    // Split where the key counts balance.
+    uint32_t split = 1;
+    while (split + 1 < branches && starts[split] - lo < (count - lo) / 2) ++split;
+
+    rax helper{};
+    bool helperOk = true;
+    std::thread worker([&] {
+        for (uint32_t k = 0; k < split && helperOk; ++k)
+            helperOk = loadSubtree(&helper, &children[k], items, starts[k], starts[k + 1], 1);
+    });
+    bool ok = true;
+    for (uint32_t k = split; k < branches && ok; ++k)
+        ok = loadSubtree(t, &children[k], items, starts[k], starts[k + 1], 1);
+    worker.join();
+    arenaAdopt(t, &helper);
+    t->numnodes += helper.numnodes;
+    t->numele += helper.numele;
+    return ok && helperOk;
 }
 
 // ---------------------------------------------------------------------------
@@ -595,6 +836,7 @@ rax* raxNew() {
     }
     t->numele = 0;
     t->numnodes = 0;
+    t->arena = nullptr;
     t->head = allocNode(t);
     if (t->head == nullptr) {
         freeFunction(t);
@@ -610,6 +852,41 @@ int raxInsert(rax* rax, const unsigned char* key, size_t len, void* value, void*
 
 int raxTryInsert(rax* rax, const unsigned char* key, size_t len, void* value, void** old) {
     return insertKey(rax, key, len, value, old, false);
+}
+
+int raxLoadSorted(rax* rax, const raxSortedItem* items, size_t count) {
+    if (rax->numele != 0 || rax->head->size != 0) {
+        errno = EINVAL;
+        return 0;
+    }
+    for (size_t k = 0; k < count; ++k) {
+        if (items[k].len > UINT32_MAX) {
+            errno = EINVAL;
+            return 0;
+        }
+        if (k > 0) {
+            const raxSortedItem& a = items[k - 1];
+            const raxSortedItem& b = items[k];
+            const size_t common = a.len < b.len ? a.len : b.len;
+            const int order = common > 0 ? std::memcmp(a.key, b.key, common) : 0;
+            if (order > 0 || (order == 0 && a.len >= b.len)) {
+                errno = EINVAL;
+                return 0;
+            }
+        }
+    }
+    if (count == 0) return 1;
+    raxNode* root = nullptr;
+    if (!loadTree(rax, &root, items, count)) {
+        // Give back everything built so far; the empty head stays.
+        freeSubtree(rax, root, nullptr);
+        rax->numele = 0;
+        errno = ENOMEM;
+        return 0;
+    }
+    freeNode(rax, rax->head);
+    rax->head = root;
+    return 1;
 }
 
 void* raxFind(rax* rax, const unsigned char* key, size_t len) {
@@ -641,7 +918,7 @@ int raxRemove(rax* rax, const unsigned char* key, size_t len, void** old) {
         while (gone != rax->head) {
             raxNode* parent = parents.pop();
             if (parent->iscompr) {
-                freeFunction(parent->children);
+                releasePayload(parent);
                 parent->children = nullptr;
                 parent->iscompr = 0;
                 parent->size = 0;
@@ -681,6 +958,7 @@ void raxFreeWithCallback(rax* rax, void (*freeCallback)(void*)) {
     if (rax == nullptr) return;
     freeSubtree(rax, rax->head, freeCallback);
     assert(rax->numnodes == 0);
+    arenaFree(rax);
     freeFunction(rax);
 }
 

@@ -28,10 +28,13 @@ struct raxNode {
     uint32_t iskey : 1;    // the key spelled down to this node is stored
     uint32_t isnull : 1;   // stored with a null value (only meaningful when iskey)
     uint32_t iscompr : 1;  // a compressed run with a single child
+    uint32_t inarena : 1;  // the node lives in the tree's arena (bulk loaded): never freed alone
+    uint32_t payloadinarena : 1;  // `children` points into the arena: never freed alone
     uint32_t size;         // child count (branching node) or run length (compressed node)
     void* value;           // the value when iskey && !isnull
-    // One allocation holding the child pointers (`size` of them for a branching node,
-    // one for a run) followed by the `size` edge bytes; null for a leaf.
+    // One block holding the child pointers (`size` of them for a branching node,
+    // one for a run) followed by the `size` edge bytes; null for a leaf. A block of
+    // its own, or, for a bulk-loaded node, right behind the node in the arena.
     raxNode** children;
 };
 
@@ -39,6 +42,7 @@ struct rax {
     raxNode* head;      // the node of the empty key; never freed before the tree
     uint64_t numele;    // number of stored keys
     uint64_t numnodes;  // number of allocated nodes, the head included
+    void* arena;        // blocks holding bulk-loaded nodes, released with the tree
 };
 
 // The answer of raxFind for a missing key: a unique address no caller can store.
@@ -56,6 +60,21 @@ int raxInsert(rax* rax, const unsigned char* key, size_t len, void* value, void*
 // Like raxInsert, but an existing key keeps its value: returns 0 with errno = 0 and
 // hands the present value to *old.
 int raxTryInsert(rax* rax, const unsigned char* key, size_t len, void* value, void** old);
+
+// One key of a bulk load: `len` bytes at `key`, stored with `value`.
+struct raxSortedItem {
+    const unsigned char* key;
+    size_t len;
+    void* value;
+};
+
+// Fills an empty tree with `count` keys given in strictly ascending byte order
+// (no duplicates). The result is the tree the same keys would give inserted one
+// by one, built without splitting or growing any node. Returns 1 on success; 0
+// with errno = EINVAL when the tree is not empty, the keys are not strictly
+// ascending or a key is 4 GiB or more, or errno = ENOMEM when memory ran out
+// (the tree is then left empty; values are not touched).
+int raxLoadSorted(rax* rax, const raxSortedItem* items, size_t count);
 
 // The value stored under the key, or raxNotFound.
 void* raxFind(rax* rax, const unsigned char* key, size_t len);

@@ -1,5 +1,5 @@
 // The index that is the search table's full-text table itself.
-#include "../data/DatabaseTestSupport.h"
+#include "SearchEngineTestSupport.h"
 #include "SearchTestPrinters.h"
 
 #include "data/SearchRepository.h"
@@ -11,25 +11,6 @@ namespace {
 using Source = SearchRecord::Source;
 using ContentType = SearchRecord::ContentType;
 
-SearchRecord record(const QString& key, const QString& name, Source source = Source::package,
-                    const std::optional<QString>& keywords = std::nullopt,
-                    const std::optional<QString>& category = std::nullopt) {
-    SearchRecord result;
-    result.key = key;
-    result.type = ContentType::command;
-    result.source = source;
-    result.name = name;
-    result.keywords = keywords;
-    result.category = category;
-    return result;
-}
-
-QStringList names(const std::vector<SearchRecord>& records) {
-    QStringList list;
-    for (const SearchRecord& item : records) list << item.name;
-    list.sort();
-    return list;
-}
 
 class SQLiteIndexTest : public DatabaseFixture {
 protected:
@@ -39,11 +20,11 @@ protected:
         repository = std::make_shared<SearchRepository>(pool);
         repository->update(
             Source::package,
-            {record("code", "Visual Studio Code", Source::package, QStringLiteral("editor ide")),
-             record("chrome", "Google Chrome", Source::package, std::nullopt, QStringLiteral("Browsers")),
-             record("safari", "Safari")},
+            {indexedRecord("code", "Visual Studio Code", Source::package, QStringLiteral("editor ide")),
+             indexedRecord("chrome", "Google Chrome", Source::package, std::nullopt, QStringLiteral("Browsers")),
+             indexedRecord("safari", "Safari")},
             SearchUpdateStrategy::source());
-        repository->update(Source::provider, {record("calc", "Calculator Result")}, SearchUpdateStrategy::source());
+        repository->update(Source::provider, {indexedRecord("calc", "Calculator Result")}, SearchUpdateStrategy::source());
     }
 
     std::shared_ptr<DatabasePool> pool;
@@ -57,30 +38,30 @@ TEST_F(SQLiteIndexTest, IndexOnlyPostsTheCompletion) {
     EXPECT_FALSE(done);  // posted, not called inline
     ASSERT_TRUE(waitUntil([&] { return done; }));
     // Nothing was indexed, yet lookups find what the table holds.
-    EXPECT_EQ(names(index.itemsStartingWith(QStringLiteral("saf"))), QStringList{"Safari"});
+    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("saf"))), QStringList{"Safari"});
 }
 
 TEST_F(SQLiteIndexTest, FindsByNameWordPrefixCategoryAndKeywords) {
     SQLiteIndex index(repository);
-    EXPECT_EQ(names(index.itemsStartingWith(QStringLiteral("stud"))), QStringList{"Visual Studio Code"});
-    EXPECT_EQ(names(index.itemsStartingWith(QStringLiteral("goo"))), QStringList{"Google Chrome"});
-    EXPECT_EQ(names(index.itemsStartingWith(QStringLiteral("brow"))), QStringList{"Google Chrome"});
-    EXPECT_EQ(names(index.itemsStartingWith(QStringLiteral("edi"))), QStringList{"Visual Studio Code"});
+    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("stud"))), QStringList{"Visual Studio Code"});
+    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("goo"))), QStringList{"Google Chrome"});
+    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("brow"))), QStringList{"Google Chrome"});
+    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("edi"))), QStringList{"Visual Studio Code"});
     // Only word prefixes, not inner text.
     EXPECT_TRUE(index.itemsStartingWith(QStringLiteral("afari")).empty());
     // The fuzzy lookup is the same full-text search.
-    EXPECT_EQ(names(index.itemsContaining(QStringLiteral("stud"))), QStringList{"Visual Studio Code"});
+    EXPECT_EQ(sortedNames(index.itemsContaining(QStringLiteral("stud"))), QStringList{"Visual Studio Code"});
     EXPECT_TRUE(index.itemsContaining(QStringLiteral("vsc")).empty());
 }
 
 TEST_F(SQLiteIndexTest, ExcludesProviderAndUninstalledRecords) {
     SQLiteIndex index(repository);
     EXPECT_TRUE(index.itemsStartingWith(QStringLiteral("calc")).empty());
-    repository->update(Source::package, {record("code", "Visual Studio Code"), record("chrome", "Google Chrome")},
+    repository->update(Source::package, {indexedRecord("code", "Visual Studio Code"), indexedRecord("chrome", "Google Chrome")},
                        SearchUpdateStrategy::source());
     EXPECT_TRUE(index.itemsStartingWith(QStringLiteral("saf")).empty());
-    EXPECT_EQ(names(index.itemsStartingWith(QString())), (QStringList{"Google Chrome", "Visual Studio Code"}));
-    EXPECT_EQ(names(index.itemsContaining(QString())), (QStringList{"Google Chrome", "Visual Studio Code"}));
+    EXPECT_EQ(sortedNames(index.itemsStartingWith(QString())), (QStringList{"Google Chrome", "Visual Studio Code"}));
+    EXPECT_EQ(sortedNames(index.itemsContaining(QString())), (QStringList{"Google Chrome", "Visual Studio Code"}));
 }
 
 TEST_F(SQLiteIndexTest, FailuresAreLoggedAndAnswerNothing) {

@@ -27,6 +27,26 @@ inline SearchRecord commandRecord(const QString& key, const QString& name) {
     return record;
 }
 
+// A command record of the given source, for index tests.
+inline SearchRecord indexedRecord(const QString& key, const QString& name,
+                                  SearchRecord::Source source = SearchRecord::Source::package,
+                                  const std::optional<QString>& keywords = std::nullopt,
+                                  const std::optional<QString>& category = std::nullopt) {
+    SearchRecord record = commandRecord(key, name);
+    record.source = source;
+    record.keywords = keywords;
+    record.category = category;
+    return record;
+}
+
+// The names of the records, sorted: lookups promise no order.
+inline QStringList sortedNames(const std::vector<SearchRecord>& records) {
+    QStringList list;
+    for (const SearchRecord& record : records) list << record.name;
+    list.sort();
+    return list;
+}
+
 inline QStringList namesOf(const std::vector<SearchItem>& items) {
     QStringList names;
     for (const SearchItem& item : items) names << item.name();

@@ -1,6 +1,6 @@
 // The trie index over the search table: prefix and fuzzy lookups, the full
 // listing for the empty term, and failing reads.
-#include "../data/DatabaseTestSupport.h"
+#include "SearchEngineTestSupport.h"
 #include "SearchTestPrinters.h"
 
 #include "data/SearchRepository.h"
@@ -15,23 +15,6 @@ namespace {
 using Source = SearchRecord::Source;
 using ContentType = SearchRecord::ContentType;
 
-SearchRecord record(const QString& key, const QString& name, Source source = Source::package,
-                    const std::optional<QString>& keywords = std::nullopt) {
-    SearchRecord result;
-    result.key = key;
-    result.type = ContentType::command;
-    result.source = source;
-    result.name = name;
-    result.keywords = keywords;
-    return result;
-}
-
-QStringList names(const std::vector<SearchRecord>& records) {
-    QStringList list;
-    for (const SearchRecord& item : records) list << item.name;
-    list.sort();
-    return list;
-}
 
 class TrieIndexTest : public DatabaseFixture {
 protected:
@@ -40,11 +23,11 @@ protected:
         ASSERT_TRUE(pool);
         repository = std::make_shared<SearchRepository>(pool);
         repository->update(Source::package,
-                           {record("code", "Visual Studio Code", Source::package, QStringLiteral("editor ide")),
-                            record("chrome", "Google Chrome"), record("safari", "Safari"),
-                            record("files", "Files", Source::package, QStringLiteral("nautilus"))},
+                           {indexedRecord("code", "Visual Studio Code", Source::package, QStringLiteral("editor ide")),
+                            indexedRecord("chrome", "Google Chrome"), indexedRecord("safari", "Safari"),
+                            indexedRecord("files", "Files", Source::package, QStringLiteral("nautilus"))},
                            SearchUpdateStrategy::source());
-        repository->update(Source::provider, {record("calc", "Calculator Result")}, SearchUpdateStrategy::source());
+        repository->update(Source::provider, {indexedRecord("calc", "Calculator Result")}, SearchUpdateStrategy::source());
     }
 
     std::vector<SearchRecord> all() const { return repository->readAllSearchResults({}, 100); }
@@ -64,12 +47,12 @@ TEST_F(TrieIndexTest, PrefixModeFindsEveryWordAndCombination) {
     TrieIndex index(repository);
     indexAll(index, IndexingMode::prefix);
 
-    EXPECT_EQ(names(index.itemsStartingWith(QStringLiteral("stu"))), QStringList{"Visual Studio Code"});
-    EXPECT_EQ(names(index.itemsStartingWith(QStringLiteral("vsc"))), QStringList{"Visual Studio Code"});
-    EXPECT_EQ(names(index.itemsStartingWith(QStringLiteral("chr"))), QStringList{"Google Chrome"});
-    EXPECT_EQ(names(index.itemsStartingWith(QStringLiteral("edit"))), QStringList{"Visual Studio Code"});
-    EXPECT_EQ(names(index.itemsStartingWith(QStringLiteral("naut"))), QStringList{"Files"});
-    EXPECT_EQ(names(index.itemsStartingWith(QStringLiteral("saf"))), QStringList{"Safari"});
+    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("stu"))), QStringList{"Visual Studio Code"});
+    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("vsc"))), QStringList{"Visual Studio Code"});
+    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("chr"))), QStringList{"Google Chrome"});
+    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("edit"))), QStringList{"Visual Studio Code"});
+    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("naut"))), QStringList{"Files"});
+    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("saf"))), QStringList{"Safari"});
     EXPECT_TRUE(index.itemsStartingWith(QStringLiteral("afari")).empty());
     EXPECT_TRUE(index.itemsStartingWith(QStringLiteral("zzz")).empty());
     EXPECT_TRUE(logs->contains(QStringLiteral("Indexing items: 5")));
@@ -80,21 +63,21 @@ TEST_F(TrieIndexTest, EachIdIsReadOnceWhenSeveralKeysMatch) {
     indexAll(index, IndexingMode::prefix);
     // "g", "gc", "google chrome", "googlechrome", ... all belong to one record.
     EXPECT_EQ(index.idsStartingWith(QStringLiteral("g")).size(), 1);
-    EXPECT_EQ(names(index.itemsStartingWith(QStringLiteral("g"))), QStringList{"Google Chrome"});
+    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("g"))), QStringList{"Google Chrome"});
 }
 
 TEST_F(TrieIndexTest, FuzzyModeMatchesCharactersInOrder) {
     TrieIndex index(repository);
     indexAll(index, IndexingMode::fuzzy);
 
-    EXPECT_EQ(names(index.itemsContaining(QStringLiteral("vsc"))), QStringList{"Visual Studio Code"});
-    EXPECT_EQ(names(index.itemsContaining(QStringLiteral("gchr"))), QStringList{"Google Chrome"});
-    EXPECT_EQ(names(index.itemsContaining(QStringLiteral("sfr"))), QStringList{"Safari"});
+    EXPECT_EQ(sortedNames(index.itemsContaining(QStringLiteral("vsc"))), QStringList{"Visual Studio Code"});
+    EXPECT_EQ(sortedNames(index.itemsContaining(QStringLiteral("gchr"))), QStringList{"Google Chrome"});
+    EXPECT_EQ(sortedNames(index.itemsContaining(QStringLiteral("sfr"))), QStringList{"Safari"});
     // Out of order letters find nothing.
     EXPECT_TRUE(index.itemsContaining(QStringLiteral("csv")).empty());
     // Fuzzy keys hold no word combinations: "vsc" is no key prefix here.
     EXPECT_TRUE(index.itemsStartingWith(QStringLiteral("vsc")).empty());
-    EXPECT_EQ(names(index.itemsStartingWith(QStringLiteral("visual"))), QStringList{"Visual Studio Code"});
+    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("visual"))), QStringList{"Visual Studio Code"});
 }
 
 TEST_F(TrieIndexTest, OneCharacterFuzzyQueryFallsBackToPrefix) {
@@ -102,23 +85,23 @@ TEST_F(TrieIndexTest, OneCharacterFuzzyQueryFallsBackToPrefix) {
     indexAll(index, IndexingMode::fuzzy);
     // As a subsequence "c" would also be in "visual studio code" and "google
     // chrome"; as a prefix only "calculator result" starts with it.
-    EXPECT_EQ(names(index.itemsContaining(QStringLiteral("c"))), QStringList{"Calculator Result"});
-    EXPECT_EQ(names(index.itemsContaining(QStringLiteral("s"))), QStringList{"Safari"});
+    EXPECT_EQ(sortedNames(index.itemsContaining(QStringLiteral("c"))), QStringList{"Calculator Result"});
+    EXPECT_EQ(sortedNames(index.itemsContaining(QStringLiteral("s"))), QStringList{"Safari"});
     EXPECT_TRUE(index.itemsContaining(QStringLiteral("x")).empty());
     // Two characters already walk the subsequences.
-    EXPECT_EQ(names(index.itemsContaining(QStringLiteral("sc"))), QStringList{"Visual Studio Code"});
-    EXPECT_EQ(names(index.itemsContaining(QStringLiteral("fls"))), QStringList{"Files"});
-    EXPECT_EQ(names(index.itemsContaining(QStringLiteral("ntls"))), QStringList{"Files"});  // keyword "nautilus"
+    EXPECT_EQ(sortedNames(index.itemsContaining(QStringLiteral("sc"))), QStringList{"Visual Studio Code"});
+    EXPECT_EQ(sortedNames(index.itemsContaining(QStringLiteral("fls"))), QStringList{"Files"});
+    EXPECT_EQ(sortedNames(index.itemsContaining(QStringLiteral("ntls"))), QStringList{"Files"});  // keyword "nautilus"
 }
 
 TEST_F(TrieIndexTest, AWordSharedByTwoRecordsFindsBoth) {
-    repository->update(Source::scripts, {record("safari-script", "Safari")}, SearchUpdateStrategy::source());
+    repository->update(Source::scripts, {indexedRecord("safari-script", "Safari")}, SearchUpdateStrategy::source());
     for (IndexingMode mode : {IndexingMode::prefix, IndexingMode::fuzzy}) {
         TrieIndex index(repository);
         indexAll(index, mode);
         EXPECT_EQ(index.idsStartingWith(QStringLiteral("safari")).size(), 2);
-        EXPECT_EQ(names(index.itemsStartingWith(QStringLiteral("saf"))), (QStringList{"Safari", "Safari"}));
-        EXPECT_EQ(names(index.itemsContaining(QStringLiteral("sfr"))), (QStringList{"Safari", "Safari"}));
+        EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("saf"))), (QStringList{"Safari", "Safari"}));
+        EXPECT_EQ(sortedNames(index.itemsContaining(QStringLiteral("sfr"))), (QStringList{"Safari", "Safari"}));
     }
 }
 
@@ -126,11 +109,11 @@ TEST_F(TrieIndexTest, EmptyTermListsEverythingButProviderAndUninstalledRecords) 
     // Reloading the source without Safari flags it uninstalled.
     repository->update(
         Source::package,
-        {record("code", "Visual Studio Code"), record("chrome", "Google Chrome"), record("files", "Files")},
+        {indexedRecord("code", "Visual Studio Code"), indexedRecord("chrome", "Google Chrome"), indexedRecord("files", "Files")},
         SearchUpdateStrategy::source());
     TrieIndex index(repository);
-    EXPECT_EQ(names(index.itemsStartingWith(QString())), (QStringList{"Files", "Google Chrome", "Visual Studio Code"}));
-    EXPECT_EQ(names(index.itemsContaining(QString())), (QStringList{"Files", "Google Chrome", "Visual Studio Code"}));
+    EXPECT_EQ(sortedNames(index.itemsStartingWith(QString())), (QStringList{"Files", "Google Chrome", "Visual Studio Code"}));
+    EXPECT_EQ(sortedNames(index.itemsContaining(QString())), (QStringList{"Files", "Google Chrome", "Visual Studio Code"}));
 }
 
 TEST_F(TrieIndexTest, EmptyIndexFindsNothing) {
@@ -149,11 +132,11 @@ TEST_F(TrieIndexTest, ReindexReplacesTheWholeTrie) {
     index.index(onlySafari, IndexingMode::prefix, [&] { done = true; });
     ASSERT_TRUE(waitUntil([&] { return done; }));
     EXPECT_TRUE(index.itemsStartingWith(QStringLiteral("chr")).empty());
-    EXPECT_EQ(names(index.itemsStartingWith(QStringLiteral("saf"))), QStringList{"Safari"});
+    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("saf"))), QStringList{"Safari"});
 }
 
 TEST_F(TrieIndexTest, RecordsWithoutIdAreSkipped) {
-    auto trie = TrieIndex::buildTrie({record("x", "Unsaved")}, IndexingMode::prefix);
+    auto trie = TrieIndex::buildTrie({indexedRecord("x", "Unsaved")}, IndexingMode::prefix);
     EXPECT_TRUE(trie->wordsWithPrefix(QString()).isEmpty());
 }
 

@@ -9,7 +9,6 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 #include <QTimer>
 
 #include <mutex>
@@ -62,9 +61,8 @@ QString DatabaseOpener::passphrase(const QString& key) {
 
 QString DatabaseOpener::databaseKey(Keychain& keychain) {
     if (std::optional<QByteArray> stored = keychain.fetchValue(QString::fromLatin1(kKeyAccount))) {
-        QStringDecoder decoder(QStringDecoder::Utf8);
-        const QString key = decoder(*stored);
-        if (decoder.hasError() || key.isEmpty()) throw VantrelError(QStringLiteral("Cannot present data as a string."));
+        const QString key = Keychain::decodeString(*stored);
+        if (key.isEmpty()) throw VantrelError(QStringLiteral("Cannot present data as a string."));
         return key;
     }
     try {

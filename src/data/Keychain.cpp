@@ -57,17 +57,23 @@ Keychain::Keychain(QString service, std::shared_ptr<KeychainBackend> backend)
 
 // MARK: - Strings and JSON
 
-QString Keychain::readString(const Account& account) const {
-    const QByteArray data = readItem(account);
+QString Keychain::decodeString(const QByteArray& data) {
     QStringDecoder decoder(QStringDecoder::Utf8, kStrictFlags);
     QString text = decoder.decode(data);
-    if (decoder.hasError()) {
+    if (decoder.hasError()) throw VantrelError(QString::fromUtf8(kCannotPresentDataAsString));
+    return text;
+}
+
+QString Keychain::readString(const Account& account) const {
+    const QByteArray data = readItem(account);
+    try {
+        return decodeString(data);
+    } catch (const VantrelError&) {
         logger().error(kCannotPresentDataAsString, {{QStringLiteral("service"), m_service},
                                                     {QStringLiteral("account"), account},
                                                     {QStringLiteral("bytes"), QString::number(data.size())}});
-        throw VantrelError(QString::fromUtf8(kCannotPresentDataAsString));
+        throw;
     }
-    return text;
 }
 
 void Keychain::saveString(const QString& value, const Account& account) const {

@@ -45,6 +45,8 @@ public:
 
     // "Cannot present data as a string." when the item is not UTF-8 text.
     QString readString(const Account& account) const;
+    // The strict UTF-8 reading readString() applies, for bytes already fetched.
+    static QString decodeString(const QByteArray& data);
     // Saving updates an existing item and creates a missing one.
     void saveString(const QString& value, const Account& account) const;
     // The item decoded as JSON; "Cannot decode a model from JSON.".

@@ -70,7 +70,9 @@ private:
 
 // A producer of search records (installed applications, built-in commands,
 // scripts, …). load() produces everything once; later changes are pushed
-// through the update callbacks. Completions and callbacks may run on any thread.
+// through the update callbacks. load() and refresh() are called on the
+// loader's thread (the main thread in the application) and must return at once,
+// doing slow work elsewhere; completions and callbacks may run on any thread.
 class DataSource {
 public:
     using LoadResult = std::variant<std::vector<SearchRecord>, DataSourceError>;

@@ -3,14 +3,23 @@
 #include "kit/Logger.h"
 #include "kit/NotificationCenter.h"
 #include "kit/NotificationNames.h"
+#include "kit/Queue.h"
 #include "search/Levenshtein.h"
 #include "search/Normalization.h"
 #include "search/RadixTreeIndex.h"
 
+#include <QCoreApplication>
 #include <QHash>
+#include <QMetaObject>
+#include <QThread>
+#include <QTimer>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <deque>
 #include <limits>
 
 namespace vantrel {
@@ -32,8 +41,98 @@ std::vector<SearchItem> wrap(std::vector<SearchRecord> records, const SearchItem
 }
 }  // namespace
 
+// What the loading side shares with the work it schedules: whether the engine
+// still exists, the serial background queue for writes and rebuilds, and the
+// rebuild that is waiting for its delay.
+struct Search::Loading : std::enable_shared_from_this<Search::Loading> {
+    using Work = std::function<void()>;
+
+    std::atomic<IndexingMode> indexingMode{IndexingMode::prefix};
+    std::atomic<double> updateIndexingDelay{0.5};
+
+    // Work that touches the engine runs only while it is alive, and its
+    // destructor waits for such work to finish.
+    std::mutex lifeMutex;
+    std::condition_variable idle;
+    bool alive = true;
+    int running = 0;
+
+    template <typename F>
+    bool runIfAlive(F&& work) {
+        {
+            std::lock_guard lock(lifeMutex);
+            if (!alive) return false;
+            ++running;
+        }
+        struct Leave {
+            Loading* loading;
+            ~Leave() {
+                std::lock_guard lock(loading->lifeMutex);
+                if (--loading->running == 0) loading->idle.notify_all();
+            }
+        } leave{this};
+        work();
+        return true;
+    }
+
+    void shutDown() {
+        std::unique_lock lock(lifeMutex);
+        alive = false;
+        idle.wait(lock, [this] { return running == 0; });
+    }
+
+    // Writes and rebuilds, one at a time in the order given, on the global pool.
+    std::mutex workMutex;
+    std::deque<Work> work;
+    bool draining = false;
+
+    void enqueue(Work item) {
+        {
+            std::lock_guard lock(workMutex);
+            work.push_back(std::move(item));
+            if (draining) return;
+            draining = true;
+        }
+        Queue::global().dispatch([self = shared_from_this()] { self->drain(); });
+    }
+
+    void drain() {
+        for (;;) {
+            Work next;
+            {
+                std::lock_guard lock(workMutex);
+                if (work.empty()) {
+                    draining = false;
+                    return;
+                }
+                next = std::move(work.front());
+                work.pop_front();
+            }
+            try {
+                runIfAlive(next);
+            } catch (const std::exception& error) {
+                log().error("Background search work failed",
+                            {{QStringLiteral("error"), VantrelError::describe(error)}});
+            }
+        }
+    }
+
+    // The rebuild waiting for its delay: a newer request replaces it and takes
+    // over the completions of the ones it replaced.
+    std::mutex indexMutex;
+    quint64 indexGeneration = 0;
+    std::vector<std::function<void()>> indexCompletions;
+
+    // One rebuild at a time, whoever asks.
+    std::mutex rebuildMutex;
+};
+
 Search::Search(std::shared_ptr<SearchRepository> repository, std::shared_ptr<SearchIndex> index)
-    : m_repository(std::move(repository)), m_index(std::move(index)) {}
+    : m_repository(std::move(repository)), m_index(std::move(index)), m_loading(std::make_shared<Loading>()) {}
+
+Search::~Search() {
+    m_loading->shutDown();
+}
 
 SearchIndex& Search::searchIndex() {
     std::call_once(m_indexOnce, [this] {
@@ -66,14 +165,200 @@ std::vector<SearchItem> Search::providerResults(const QString& term) const {
     return results;
 }
 
-void Search::indexAll(IndexingMode mode, std::function<void()> completion) {
-    std::vector<SearchRecord> records;
+std::optional<std::vector<SearchRecord>> Search::readAllRecords() const {
+    log().info("Reading all db records");
     try {
-        records = m_repository->readAllSearchResults({SearchRecord::Source::provider}, std::numeric_limits<int>::max());
+        return m_repository->readAllSearchResults({SearchRecord::Source::provider}, std::numeric_limits<int>::max());
     } catch (const std::exception& error) {
-        log().error("Failed reading all db records", {{QStringLiteral("error"), VantrelError::describe(error)}});
+        log().error("Failed indexing records", {{QStringLiteral("error"), VantrelError::describe(error)}});
+        return std::nullopt;
     }
-    searchIndex().index(records, mode, std::move(completion));
+}
+
+void Search::rebuildIndex(IndexingMode mode, std::function<void()> completion) {
+    std::lock_guard lock(m_loading->rebuildMutex);
+    std::optional<std::vector<SearchRecord>> records = readAllRecords();
+    if (!records) {
+        if (completion) Queue::main().dispatch(std::move(completion));
+        return;
+    }
+    searchIndex().index(*records, mode, std::move(completion));
+}
+
+void Search::indexAll(IndexingMode mode, std::function<void()> completion) {
+    rebuildIndex(mode, std::move(completion));
+}
+
+IndexingMode Search::indexingMode() const {
+    return m_loading->indexingMode.load();
+}
+
+void Search::setIndexingMode(IndexingMode mode) {
+    m_loading->indexingMode.store(mode);
+}
+
+double Search::updateIndexingDelay() const {
+    return m_loading->updateIndexingDelay.load();
+}
+
+void Search::setUpdateIndexingDelay(double seconds) {
+    m_loading->updateIndexingDelay.store(std::max(0.0, seconds));
+}
+
+DataSourceLoader& Search::dataSourceLoader() {
+    std::call_once(m_loaderOnce, [this] {
+        m_loader = std::make_unique<DataSourceLoader>();
+        auto later = [this, loading = m_loading](const DataSourceUpdate& update) {
+            loading->runIfAlive([&] { writeLaterUpdate(update); });
+        };
+        m_loader->setDidUpdate(later);
+        m_loader->setDidPartialUpdate(later);
+    });
+    return *m_loader;
+}
+
+void Search::addDataSource(std::shared_ptr<DataSource> dataSource) {
+    dataSourceLoader().addDataSource(std::move(dataSource));
+}
+
+void Search::loadDataSources(double waitingDuration, std::function<void()> completion) {
+    log().info("Load data sources");
+    dataSourceLoader().loadAll(waitingDuration, [this, loading = m_loading, completion = std::move(completion)](
+                                                    const DataSourceLoader::LoadAllResult& result) {
+        loading->runIfAlive([&] {
+            if (const auto* update = std::get_if<DataSourceUpdate>(&result)) {
+                writeLoadedUpdate(*update, completion);
+                return;
+            }
+            const auto& error = std::get<DataSourceError>(result);
+            log().error(QStringLiteral("Cannot load all data sources after first attempt: ") + error.description());
+            writeLoadedUpdate(error.loaded(), completion);
+        });
+    });
+}
+
+void Search::writeLoadedUpdate(const DataSourceUpdate& update, std::function<void()> completion) {
+    const QString sources = update.sourcesDescription();
+    updateDataSources({update}, 0, [sources, completion](const std::optional<VantrelError>& error) {
+        if (error)
+            log().error("Failed updating data source", {{QStringLiteral("error"), error->errorDescription()}});
+        else
+            log().info("Data source(s) updated", {{QStringLiteral("sources"), sources}});
+        if (completion) completion();
+    });
+}
+
+void Search::writeLaterUpdate(const DataSourceUpdate& update) {
+    const QString sources = update.sourcesDescription();
+    updateDataSources({update}, updateIndexingDelay(), [sources](const std::optional<VantrelError>& error) {
+        if (error)
+            log().error("Failed partially updating data source",
+                        {{QStringLiteral("error"), error->errorDescription()}});
+        else
+            log().info("Data source(s) partially updated", {{QStringLiteral("sources"), sources}});
+    });
+}
+
+void Search::updateDataSources(std::vector<DataSourceUpdate> updates, double indexingDelay,
+                               UpdateCompletion completion) {
+    QStringList sources;
+    for (const DataSourceUpdate& update : updates)
+        for (const auto& [source, records] : update.records)
+            if (const QString name = SearchRecord::rawValue(source); !sources.contains(name)) sources << name;
+    log().info("Updating db records for source(s)", {{QStringLiteral("sources"), sources.join(QStringLiteral(", "))}});
+
+    // Written by the write below and read by the completion, which runs after
+    // it (the rebuild is queued behind the write).
+    auto failure = std::make_shared<std::optional<VantrelError>>();
+    m_loading->enqueue([this, updates = std::move(updates), failure] {
+        for (const DataSourceUpdate& update : updates) {
+            try {
+                m_repository->update(update.records, update.strategy);
+            } catch (const std::exception& error) {
+                log().error("Failed updating db records", {{QStringLiteral("error"), VantrelError::describe(error)}});
+                if (!*failure) failure->emplace(QStringLiteral("Failed updating db records"), error);
+            }
+        }
+    });
+    index(indexingDelay, [failure, completion = std::move(completion)] {
+        if (completion) completion(*failure);
+    });
+}
+
+void Search::index(double delay, std::function<void()> completion) {
+    std::shared_ptr<Loading> loading = m_loading;
+    quint64 generation = 0;
+    {
+        std::lock_guard lock(loading->indexMutex);
+        generation = ++loading->indexGeneration;
+        if (completion) loading->indexCompletions.push_back(std::move(completion));
+    }
+    // Once the delay has passed and no newer request came, the rebuild joins
+    // the queue behind the writes asked for so far.
+    auto start = [this, loading, generation] {
+        std::vector<std::function<void()>> completions;
+        {
+            std::lock_guard lock(loading->indexMutex);
+            if (loading->indexGeneration != generation) return;
+            completions.swap(loading->indexCompletions);
+        }
+        loading->enqueue([this, loading, completions = std::move(completions)] {
+            // Completions go through the main queue themselves, so they never
+            // run inside this work item.
+            rebuildIndex(loading->indexingMode.load(), [completions] {
+                Queue::main().dispatch([completions] {
+                    for (const auto& done : completions) done();
+                });
+            });
+        });
+    };
+
+    using Clock = std::chrono::steady_clock;
+    const auto wait = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(std::max(0.0, delay)));
+    if (wait <= Clock::duration::zero()) {
+        start();
+        return;
+    }
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) {
+        // Without an event loop the wait happens on a pool thread.
+        Queue::global().dispatch([wait, start] {
+            QThread::usleep(
+                static_cast<unsigned long>(std::chrono::duration_cast<std::chrono::microseconds>(wait).count()));
+            start();
+        });
+        return;
+    }
+    // The timer lives on the main thread, whichever thread asks; the wait is
+    // measured from this call.
+    const Clock::time_point due = Clock::now() + wait;
+    QMetaObject::invokeMethod(
+        app,
+        [app, due, start] {
+            const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
+            if (remaining.count() <= 0)
+                start();
+            else
+                QTimer::singleShot(remaining, Qt::PreciseTimer, app, start);
+        },
+        Qt::QueuedConnection);
+}
+
+void Search::removeUninstalledRecords(std::function<void(const Result<int>&)> completion) {
+    log().info("Remove uninstalled records");
+    m_loading->enqueue([this, completion = std::move(completion)] {
+        std::optional<Result<int>> result;
+        try {
+            const int removed = m_repository->removeUninstalledRecords();
+            log().info(QStringLiteral("Removed %1 uninstalled record(s)").arg(removed));
+            result.emplace(removed);
+        } catch (const std::exception& error) {
+            log().error("Could not remove uninstalled records",
+                        {{QStringLiteral("error"), VantrelError::describe(error)}});
+            result.emplace(VantrelError(QStringLiteral("Could not remove uninstalled records"), error));
+        }
+        if (completion) Queue::main().dispatch([completion, result = std::move(*result)] { completion(result); });
+    });
 }
 
 std::vector<SearchItem> Search::items(const QString& term, SearchOptions options, const SearchItemFilter& filter) {

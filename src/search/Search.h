@@ -1,12 +1,16 @@
 #pragma once
 
 #include "data/SearchRepository.h"
+#include "kit/Promise.h"
+#include "kit/VantrelError.h"
+#include "search/DataSourceLoader.h"
 #include "search/Ranking.h"
 #include "search/SearchIndex.h"
 #include "search/SearchItem.h"
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,12 +32,21 @@ struct CorrectedItem {
     qint64 levenshtein = 0;
 };
 
-// The query side of the search engine: prefix lookups with typo correction,
-// suggestions, and visits. Its index, ranking and providers are created on
-// first use and kept for its lifetime.
+// The search engine: prefix lookups with typo correction, suggestions and
+// visits on the query side; on the loading side the data sources whose records
+// it writes to the database and indexes. Its index, ranking, providers and
+// data-source loader are created on first use and kept for its lifetime.
+//
+// Database writes and index rebuilds run one after the other on a background
+// thread, in the order they were asked for; completions run on the main
+// thread. Destroying the engine drops the work still waiting and waits for the
+// work already running.
 class Search {
 public:
     explicit Search(std::shared_ptr<SearchRepository> repository, std::shared_ptr<SearchIndex> index = nullptr);
+    ~Search();
+    Search(const Search&) = delete;
+    Search& operator=(const Search&) = delete;
 
     SearchIndex& searchIndex();
     Ranking& ranking();
@@ -41,8 +54,45 @@ public:
 
     void addSearchProvider(std::shared_ptr<SearchProvider> provider);
 
-    // Reads every installed record and rebuilds the index from it.
+    // Reads every installed record and rebuilds the index from it, on the
+    // calling thread. When the records cannot be read the previous index stays.
     void indexAll(IndexingMode mode = IndexingMode::prefix, std::function<void()> completion = {});
+
+    // MARK: Loading
+
+    // Runs when a write and the rebuild after it are done; carries the write's
+    // error when the records could not be stored (the rows stay as they were).
+    using UpdateCompletion = std::function<void(const std::optional<VantrelError>& error)>;
+
+    // The mode of the rebuilds that index() schedules (default prefix).
+    IndexingMode indexingMode() const;
+    void setIndexingMode(IndexingMode mode);
+    // How long the rebuild after a source's own later update waits for more
+    // updates, in seconds (default 0.5).
+    double updateIndexingDelay() const;
+    void setUpdateIndexingDelay(double seconds);
+
+    DataSourceLoader& dataSourceLoader();
+    // The source takes part in the next loadDataSources.
+    void addDataSource(std::shared_ptr<DataSource> dataSource);
+
+    // Loads every data source (at most once per waitingDuration seconds), writes
+    // what loaded, also when some sources failed, and rebuilds the index; the
+    // completion then runs on the main thread. A call within the waiting
+    // duration of the previous load does nothing and never completes. Updates
+    // the sources deliver later are written and indexed the same way.
+    void loadDataSources(double waitingDuration, std::function<void()> completion = {});
+    // Writes each update with its strategy, then rebuilds the index after
+    // indexingDelay seconds (see index()).
+    void updateDataSources(std::vector<DataSourceUpdate> updates, double indexingDelay,
+                           UpdateCompletion completion = {});
+    // Rebuilds the index from every installed record after delay seconds, once
+    // the writes asked for before it are done. A call while a rebuild is still
+    // waiting replaces it: a burst of calls gives one rebuild, after which
+    // every caller's completion runs on the main thread.
+    void index(double delay, std::function<void()> completion = {});
+    // Deletes the rows flagged uninstalled; the completion gets how many.
+    void removeUninstalledRecords(std::function<void(const Result<int>&)> completion = {});
 
     std::vector<SearchItem> items(const QString& term, SearchOptions options = {},
                                   const SearchItemFilter& filter = {});
@@ -63,7 +113,14 @@ public:
     static constexpr int kCorrectionMinDistance = 1;
 
 private:
+    struct Loading;
+
     std::vector<SearchItem> providerResults(const QString& term) const;
+    // Reads every installed record; logs and answers nothing when that fails.
+    std::optional<std::vector<SearchRecord>> readAllRecords() const;
+    void rebuildIndex(IndexingMode mode, std::function<void()> completion);
+    void writeLoadedUpdate(const DataSourceUpdate& update, std::function<void()> completion);
+    void writeLaterUpdate(const DataSourceUpdate& update);
 
     std::shared_ptr<SearchRepository> m_repository;
     std::once_flag m_indexOnce;
@@ -72,6 +129,9 @@ private:
     std::unique_ptr<Ranking> m_ranking;
     mutable std::mutex m_providersMutex;
     std::vector<std::shared_ptr<SearchProvider>> m_providers;
+    std::shared_ptr<Loading> m_loading;
+    std::once_flag m_loaderOnce;
+    std::unique_ptr<DataSourceLoader> m_loader;
 };
 
 }  // namespace vantrel

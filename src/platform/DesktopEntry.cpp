@@ -228,6 +228,9 @@ std::optional<DesktopEntry> DesktopEntry::parse(const QByteArray& contents, cons
     entry.actions = list(QStringLiteral("Actions"));
     entry.dbusActivatable = boolean(QStringLiteral("DBusActivatable"));
     entry.startupWMClass = string(QStringLiteral("StartupWMClass"));
+    for (auto it = keys.constBegin(); it != keys.constEnd(); ++it)
+        if (it.key().startsWith(QLatin1String("X-")) && it->plain)
+            entry.extensionKeys.insert(it.key(), unescape(*it->plain, false).constFirst());
     return entry;
 }
 

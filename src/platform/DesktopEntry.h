@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -39,6 +40,9 @@ struct DesktopEntry {
     QStringList actions;
     bool dbusActivatable = false;
     QString startupWMClass;
+    // Vendor keys ("X-GNOME-Settings-Panel", "X-KDE-...") of the entry group,
+    // unlocalised values with their escapes undone.
+    QMap<QString, QString> extensionKeys;
 
     // Problems that did not stop the parse (e.g. "Terminal=yes" read as false).
     QStringList warnings;

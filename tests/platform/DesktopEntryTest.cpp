@@ -471,5 +471,17 @@ TEST(DesktopEntryDirectories, DefaultsAndNoDuplicates) {
     }
 }
 
+TEST(DesktopEntryVendorKeys, KeptUnlocalizedWithEscapesUndone) {
+    const DesktopEntry entry = parseOk(
+        "[Desktop Entry]\nType=Application\nName=Displays\nExec=panel\n"
+        "X-GNOME-Settings-Panel=display\nX-KDE-Keywords=screen;monitor\nX-Note=two\\sparts\n"
+        "X-Note[de]=zwei\n[Desktop Action x]\nX-Other=ignored\n");
+    EXPECT_EQ(entry.extensionKeys.value(QStringLiteral("X-GNOME-Settings-Panel")), QStringLiteral("display"));
+    EXPECT_EQ(entry.extensionKeys.value(QStringLiteral("X-KDE-Keywords")), QStringLiteral("screen;monitor"));
+    EXPECT_EQ(entry.extensionKeys.value(QStringLiteral("X-Note")), QStringLiteral("two parts"));
+    EXPECT_FALSE(entry.extensionKeys.contains(QStringLiteral("X-Other")));
+    EXPECT_FALSE(entry.extensionKeys.contains(QStringLiteral("Name")));
+}
+
 }  // namespace
 }  // namespace vantrel::test

@@ -1,0 +1,118 @@
+#pragma once
+
+#include "kit/KeyCombination.h"
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <QVariant>
+#include <QVariantMap>
+
+#include <functional>
+#include <optional>
+#include <variant>
+#include <vector>
+
+namespace vantrel {
+
+class UserDefaults;
+
+// What the running launcher lends to commands that act on the launcher itself.
+// A hook left empty means the launcher is not running in this process (a test,
+// the command-line tool): the command then fails with a sentence saying so.
+struct LauncherEnvironment {
+    std::function<void()> refreshSystemSource;
+    std::function<void()> reloadScriptCommands;
+    std::function<void()> quitVantrel;
+    std::function<void()> recenterMainWindow;
+    // Opens a link or file in the desktop's default handler; throws VantrelError
+    // when that fails. Empty: DesktopLauncher::open of the platform layer.
+    std::function<void(const QUrl&)> openUrl;
+    // Where launcher-wide settings are flipped; null: the standard store.
+    UserDefaults* userDefaults = nullptr;
+};
+
+// Everything a command gets when it runs: the text in the search bar, the
+// values of its argument fields and the launcher's hooks.
+struct CommandRunContext {
+    QString searchText;
+    QStringList arguments;
+    const LauncherEnvironment* environment = nullptr;
+
+    // The text a command works on: the first non-empty argument, otherwise the
+    // search text, without surrounding white space.
+    QString inputText() const;
+};
+
+// How running a command (or a menu item) ended, for the launcher to show.
+struct CommandOutcome {
+    enum class Kind {
+        done,             // finished; hudText is the optional confirmation
+        failed,           // a failure toast: title and message
+        unavailable,      // not on this desktop / not built yet: message says which
+        showView,         // the launcher window pushes the command's view
+        showPreferences,  // the preferences window opens the command's page
+    };
+
+    Kind kind = Kind::done;
+    QString hudText;
+    // What the command produced, for the launcher to copy or show (URL encode/decode).
+    std::optional<QString> resultText;
+    QString title;
+    QString message;
+    // showView / showPreferences: the command, and the text its view starts with.
+    QString commandId;
+    QString initialQuery;
+
+    static CommandOutcome done(QString hudText = {}, std::optional<QString> resultText = std::nullopt);
+    static CommandOutcome failed(QString title, QString message);
+    static CommandOutcome unavailable(QString message);
+    static CommandOutcome showView(QString commandId, QString initialQuery = {});
+    static CommandOutcome showPreferences(QString commandId);
+
+    bool succeeded() const { return kind == Kind::done || kind == Kind::showView || kind == Kind::showPreferences; }
+};
+
+// An image: a named resource of the application ("command-clipboard-history-16")
+// or a link to one.
+struct ImageResource {
+    enum class Type { named, url };
+    Type type = Type::named;
+    QString value;
+
+    static ImageResource named(QString name) { return {Type::named, std::move(name)}; }
+    static ImageResource url(QUrl link) { return {Type::url, link.toString()}; }
+    bool operator==(const ImageResource&) const = default;
+};
+
+struct IconSet {
+    ImageResource small;
+    std::optional<ImageResource> medium;
+    bool operator==(const IconSet&) const = default;
+};
+
+// One action of a result. The first menu item of a result is its primary
+// action (Return).
+struct MenuItem {
+    enum class ActionType { regular, destructive };
+    using Run = std::function<CommandOutcome()>;
+
+    QString id;
+    QString title;
+    std::vector<KeyCombination> shortcuts;
+    std::optional<QString> accessoryLabel;
+    std::optional<ImageResource> image;
+    std::optional<QString> imageTintColorName;
+    // Either runs something or opens a submenu.
+    std::variant<Run, std::vector<MenuItem>> action = Run{};
+    ActionType actionType = ActionType::regular;
+    QVariantMap analyticsContext;
+    QVariant representedObject;
+    bool isEnabled = true;
+
+    // Runs the action; a submenu or an empty action is done without doing anything.
+    CommandOutcome perform() const;
+    const std::vector<MenuItem>* submenu() const { return std::get_if<std::vector<MenuItem>>(&action); }
+};
+
+}  // namespace vantrel

@@ -1,21 +1,32 @@
 // The vantrel executable. Until the launcher window exists it answers
-// `--version`, `doctor` and `help`.
+// `--version`, `doctor`, `search`, `sources`, `run`, `visit` and `help`.
+#include "app/BuiltinCommandRunner.h"
+#include "app/CommandOutcome.h"
+#include "app/LauncherSearch.h"
+#include "app/PackageRegistry.h"
+#include "app/VantrelCommandsSource.h"
 #include "data/Database.h"
 #include "data/DatabaseMigrator.h"
 #include "data/Keychain.h"
+#include "data/PackageConfigurationRepository.h"
 #include "data/VantrelDatabaseMigrator.h"
 #include "kit/AppFlavor.h"
 #include "kit/Logger.h"
 #include "kit/Paths.h"
 #include "kit/UserDefaults.h"
+#include "platform/DesktopLauncher.h"
 #include "platform/KeychainFactory.h"
 #include "search/Search.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -23,7 +34,9 @@ namespace {
 
 using namespace vantrel;
 
-void print(const QString& text) { std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stdout); }
+void print(const QString& text) {
+    std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stdout);
+}
 
 void printRow(const QString& label, const QString& value) {
     print(QStringLiteral("%1 %2").arg(label + QLatin1Char(':'), -18).arg(value));
@@ -34,7 +47,10 @@ void usage() {
         "Usage: vantrel [COMMAND]\n\n"
         "  --version                        print the version\n"
         "  doctor                           check the data folder, the encrypted database and the keyring\n"
-        "  search QUERY [--json] [--limit N] rank the stored items for QUERY as the launcher does\n"
+        "  search QUERY [--json] [--limit N] [--no-load]\n"
+        "                                   load the applications and commands, then rank them for QUERY\n"
+        "  sources                          load each data source and print its record count and load time\n"
+        "  run ID|KEY [ARG...]              open an application or run a command by its record id or key\n"
         "  visit KEY [--term TERM]          record that the item with KEY was opened (after typing TERM)\n"
         "  help                             show this text"));
 }
@@ -43,7 +59,8 @@ void usage() {
 // when it cannot be opened.
 std::shared_ptr<DatabasePool> openDatabase() {
     DatabaseOpener::Options options;
-    options.keychain = std::make_shared<Keychain>(QString::fromLatin1(Keychain::kDefaultService), makeKeychainBackend());
+    options.keychain =
+        std::make_shared<Keychain>(QString::fromLatin1(Keychain::kDefaultService), makeKeychainBackend());
     QString fatal;
     options.fatalStop = [&fatal](const QString& message) { fatal = message; };
     auto pool = DatabaseOpener(std::move(options)).openDatabase();
@@ -60,10 +77,35 @@ std::optional<QString> takeOption(QStringList& arguments, const QString& option)
     return value;
 }
 
-bool takeFlag(QStringList& arguments, const QString& flag) { return arguments.removeAll(flag) > 0; }
+bool takeFlag(QStringList& arguments, const QString& flag) {
+    return arguments.removeAll(flag) > 0;
+}
+
+// The launcher's search engine over the shared database, with the data
+// sources loaded into it; null (and a message) when that fails.
+struct LoadedSearch {
+    std::shared_ptr<DatabasePool> pool;
+    std::unique_ptr<PackageRegistry> registry;
+    std::unique_ptr<LauncherSearch> launcherSearch;
+};
+
+std::optional<LoadedSearch> openSearch(bool loadSources) {
+    LoadedSearch loaded;
+    loaded.pool = openDatabase();
+    if (!loaded.pool) return std::nullopt;
+    loaded.registry = std::make_unique<PackageRegistry>(std::make_shared<PackageConfigurationRepository>(loaded.pool),
+                                                        PackageRegistry::developmentFlagFromEnvironment());
+    loaded.launcherSearch = std::make_unique<LauncherSearch>(std::make_shared<SearchRepository>(loaded.pool),
+                                                             *loaded.registry, UserDefaults::standard());
+    if (loadSources && !loaded.launcherSearch->loadDataSourcesAndWait())
+        std::fprintf(stderr, "vantrel: the data sources did not finish loading in time; searching what is stored\n");
+    if (!loadSources) loaded.launcherSearch->search().indexAll();
+    return loaded;
+}
 
 int searchCommand(QStringList arguments) {
     const bool json = takeFlag(arguments, QStringLiteral("--json"));
+    const bool noLoad = takeFlag(arguments, QStringLiteral("--no-load"));
     int limit = 20;
     if (auto text = takeOption(arguments, QStringLiteral("--limit"))) {
         bool ok = false;
@@ -74,25 +116,25 @@ int searchCommand(QStringList arguments) {
         }
     }
     const QString query = arguments.join(QLatin1Char(' '));
-    auto pool = openDatabase();
-    if (!pool) return 1;
-    Search search(std::make_shared<SearchRepository>(pool));
-    search.indexAll();
-    std::vector<SearchItem> items = search.items(query);
+    std::optional<LoadedSearch> loaded = openSearch(!noLoad);
+    if (!loaded) return 1;
+    std::vector<SearchItem> items = loaded->launcherSearch->items(query);
     if (items.size() > static_cast<size_t>(limit)) items.erase(items.begin() + limit, items.end());
 
     if (json) {
         QJsonArray array;
         for (const SearchItem& item : items) {
             const SearchResult& result = item.result();
-            QJsonObject object{{"name", result.name()},
-                               {"key", result.identifier()},
-                               {"type", SearchRecord::rawValue(result.type())}};
+            QJsonObject object{
+                {"name", result.name()}, {"key", result.identifier()}, {"type", SearchRecord::rawValue(result.type())}};
             if (const SearchRecord* record = item.record()) {
+                if (record->id) object.insert("id", *record->id);
                 object.insert("source", SearchRecord::rawValue(record->source));
+                if (record->category) object.insert("subtitle", *record->category);
+                if (record->keywords) object.insert("keywords", *record->keywords);
+                if (record->path) object.insert("path", *record->path);
                 if (record->alias) object.insert("alias", *record->alias);
-                if (record->frecencyDate)
-                    object.insert("frecencyDate", DatabaseDate::toText(*record->frecencyDate));
+                if (record->frecencyDate) object.insert("frecencyDate", DatabaseDate::toText(*record->frecencyDate));
             }
             array.append(object);
         }
@@ -112,6 +154,177 @@ int searchCommand(QStringList arguments) {
                   .arg(item.identifier()));
     }
     return 0;
+}
+
+// Loads each data source on its own, timing it, then stores what they answered.
+int sourcesCommand(const QStringList& arguments) {
+    if (!arguments.isEmpty()) {
+        std::fprintf(stderr, "vantrel: sources takes no arguments\n");
+        return 2;
+    }
+    std::optional<LoadedSearch> loaded = openSearch(false);
+    if (!loaded) return 1;
+    DataSourceUpdate update;
+    int failures = 0;
+    print(QStringLiteral("%1  %2  %3")
+              .arg(QStringLiteral("Source"), -18)
+              .arg(QStringLiteral("Records"), 8)
+              .arg(QStringLiteral("Load time")));
+    for (const auto& source : loaded->launcherSearch->dataSources()) {
+        QEventLoop loop;
+        QElapsedTimer timer;
+        std::optional<DataSource::LoadResult> answer;
+        timer.start();
+        source->load([&answer, &loop](DataSource::LoadResult result) {
+            QMetaObject::invokeMethod(
+                &loop,
+                [&answer, &loop, result = std::move(result)]() mutable {
+                    answer = std::move(result);
+                    loop.quit();
+                },
+                Qt::QueuedConnection);
+        });
+        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+        if (!answer) loop.exec();
+        const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        const QString name = SearchRecord::rawValue(source->source());
+        if (!answer) {
+            ++failures;
+            print(QStringLiteral("%1  %2  did not answer within 60 s").arg(name, -18).arg(QStringLiteral("-"), 8));
+        } else if (const auto* error = std::get_if<DataSourceError>(&*answer)) {
+            ++failures;
+            print(QStringLiteral("%1  %2  failed: %3")
+                      .arg(name, -18)
+                      .arg(QStringLiteral("-"), 8)
+                      .arg(error->description()));
+        } else {
+            const auto& records = std::get<std::vector<SearchRecord>>(*answer);
+            print(QStringLiteral("%1  %2  %3 ms").arg(name, -18).arg(records.size(), 8).arg(ms, 0, 'f', 1));
+            update.records[source->source()] = records;
+        }
+    }
+    QEventLoop loop;
+    bool written = false;
+    loaded->launcherSearch->search().updateDataSources({update}, 0, [&](const std::optional<VantrelError>& error) {
+        if (error) std::fprintf(stderr, "vantrel: %s\n", error->errorDescription().toUtf8().constData());
+        written = !error;
+        loop.quit();
+    });
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return failures == 0 && written ? 0 : 1;
+}
+
+// Prints what running a command ended with; the exit status of `vantrel run`.
+int printOutcome(const VantrelCommand& command, const CommandOutcome& outcome) {
+    switch (outcome.kind) {
+        case CommandOutcome::Kind::done:
+            if (outcome.resultText)
+                print(*outcome.resultText);
+            else
+                print(outcome.hudText.isEmpty() ? QStringLiteral("Ran %1").arg(command.displayName())
+                                                : outcome.hudText);
+            return 0;
+        case CommandOutcome::Kind::failed:
+            std::fprintf(
+                stderr, "vantrel: %s\n",
+                (outcome.message.isEmpty() ? outcome.title : outcome.title + QStringLiteral(": ") + outcome.message)
+                    .toUtf8()
+                    .constData());
+            return 1;
+        case CommandOutcome::Kind::unavailable:
+            std::fprintf(stderr, "vantrel: %s\n", outcome.message.toUtf8().constData());
+            return 1;
+        case CommandOutcome::Kind::showView:
+        case CommandOutcome::Kind::showPreferences:
+            std::fprintf(stderr,
+                         "vantrel: %s opens its view in the launcher window, which this build does not have yet\n",
+                         command.displayName().toUtf8().constData());
+            return 1;
+    }
+    return 1;
+}
+
+int runCommand(const QStringList& arguments) {
+    if (arguments.isEmpty()) {
+        std::fprintf(stderr, "vantrel: run takes an ID or KEY and optional arguments\n");
+        return 2;
+    }
+    std::optional<LoadedSearch> loaded = openSearch(true);
+    if (!loaded) return 1;
+    LauncherSearch& launcher = *loaded->launcherSearch;
+    const QString wanted = arguments.first();
+    const QStringList commandArguments = arguments.mid(1);
+    const auto& repository = launcher.search().repository();
+
+    std::optional<SearchRecord> record;
+    bool numeric = false;
+    const qint64 rowId = wanted.toLongLong(&numeric);
+    try {
+        if (numeric) record = repository->record(rowId);
+        if (!record) record = repository->record(wanted);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "vantrel: %s\n", VantrelError::describe(error).toUtf8().constData());
+        return 1;
+    }
+    // A disabled command has no row, or one flagged uninstalled: say why.
+    const QString commandKey = record ? record->key : wanted;
+    if (!record || record->type == SearchRecord::ContentType::command) {
+        const auto command = launcher.registry().command(CommandIdentifier(commandKey));
+        if (command && !launcher.registry().isEnabled(*command)) {
+            std::fprintf(stderr, "vantrel: the command '%s' is disabled\n",
+                         command->displayName().toUtf8().constData());
+            return 1;
+        }
+    }
+    if (!record) {
+        std::fprintf(stderr, "vantrel: nothing to run has the id or key '%s'\n", wanted.toUtf8().constData());
+        return 1;
+    }
+    if (record->uninstalled) {
+        std::fprintf(stderr, "vantrel: '%s' is no longer installed\n", record->name.toUtf8().constData());
+        return 1;
+    }
+
+    // As root search does: the visit first, then the run.
+    launcher.search().visit(SearchItem::fromRecord(*record));
+    switch (record->type) {
+        case SearchRecord::ContentType::systemApp:
+        case SearchRecord::ContentType::prefPane: {
+            QList<QUrl> urls;
+            for (const QString& argument : commandArguments)
+                urls << QUrl::fromUserInput(argument, QDir::currentPath(), QUrl::AssumeLocalFile);
+            try {
+                DesktopLauncher::launch(record->path.value_or(record->key), urls);
+            } catch (const std::exception& error) {
+                std::fprintf(stderr, "vantrel: %s\n", VantrelError::describe(error).toUtf8().constData());
+                return 1;
+            }
+            print(QStringLiteral("Opened %1").arg(record->name));
+            return 0;
+        }
+        case SearchRecord::ContentType::command:
+        case SearchRecord::ContentType::extensionCommand: {
+            const auto command = launcher.registry().command(CommandIdentifier(record->key), true);
+            if (!command) {
+                std::fprintf(stderr, "vantrel: the command '%s' is not registered\n", record->key.toUtf8().constData());
+                return 1;
+            }
+            if (!launcher.registry().isEnabled(*command)) {
+                std::fprintf(stderr, "vantrel: the command '%s' is disabled\n",
+                             command->displayName().toUtf8().constData());
+                return 1;
+            }
+            LauncherEnvironment environment;
+            CommandRunContext context{QString(), commandArguments, &environment};
+            const CommandOutcome outcome = command->run(context);
+            return printOutcome(*command, outcome);
+        }
+        default:
+            std::fprintf(stderr, "vantrel: items of the type %s cannot be run from the command line yet\n",
+                         SearchRecord::rawValue(record->type).toUtf8().constData());
+            return 1;
+    }
 }
 
 int visitCommand(QStringList arguments) {
@@ -164,9 +377,9 @@ int doctor() {
     const QStringList applied = pool->read([](Connection& db) { return DatabaseMigrator::appliedIdentifiers(db); });
     DatabaseMigrator all;
     VantrelDatabaseMigrator::registerMigrations(all, [] { return QDateTime::currentDateTimeUtc(); });
-    printRow(QStringLiteral("Database opened"),
-             opener.migrationFailed() ? QStringLiteral("yes, but a migration failed (see the log)")
-                                      : QStringLiteral("yes (encrypted, write-ahead log)"));
+    printRow(QStringLiteral("Database opened"), opener.migrationFailed()
+                                                    ? QStringLiteral("yes, but a migration failed (see the log)")
+                                                    : QStringLiteral("yes (encrypted, write-ahead log)"));
     printRow(QStringLiteral("Migrations"),
              QStringLiteral("%1 of %2 applied").arg(applied.size()).arg(all.identifiers().size()));
     if (!opener.keptUnreadableCopy().isEmpty())
@@ -193,19 +406,21 @@ int main(int argc, char** argv) {
     }
 
     // Messages go to standard error and to the log file under the state folder.
-    // Commands whose output is meant for reading or piping keep standard error
-    // to warnings unless a level is configured.
-    SimpleLogHandler::Options stderrOptions;
-    const bool quiet = command == QLatin1String("search") || command == QLatin1String("visit");
-    if (quiet && !UserDefaults::standard().contains(QStringLiteral("vantrelSimpleLoggerLevel")))
-        stderrOptions.minimumLevel = Logger::Level::warning;
-    Logger::bootstrap(std::make_shared<MultiplexLogHandler>(std::vector<std::shared_ptr<LogHandler>>{
-        std::make_shared<SimpleLogHandler>(stderr, stderrOptions), std::make_shared<FileLogHandler>()}));
+    // Commands whose output is meant for reading or piping print their own
+    // messages and keep the log to the file, unless a level is configured.
+    const bool quiet = command == QLatin1String("search") || command == QLatin1String("visit") ||
+                       command == QLatin1String("sources") || command == QLatin1String("run");
+    std::vector<std::shared_ptr<LogHandler>> handlers{std::make_shared<FileLogHandler>()};
+    if (!quiet || UserDefaults::standard().contains(QStringLiteral("vantrelSimpleLoggerLevel")))
+        handlers.push_back(std::make_shared<SimpleLogHandler>(stderr, SimpleLogHandler::Options{}));
+    Logger::bootstrap(std::make_shared<MultiplexLogHandler>(std::move(handlers)));
 
     // Until the launcher window exists, starting vantrel without a command runs the check.
     if (command.isEmpty() || command == QLatin1String("doctor")) return doctor();
     if (command == QLatin1String("search")) return searchCommand(arguments.mid(1));
     if (command == QLatin1String("visit")) return visitCommand(arguments.mid(1));
+    if (command == QLatin1String("sources")) return sourcesCommand(arguments.mid(1));
+    if (command == QLatin1String("run")) return runCommand(arguments.mid(1));
 
     std::fprintf(stderr, "vantrel: unknown command '%s'\n\n", command.toUtf8().constData());
     usage();

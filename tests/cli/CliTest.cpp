@@ -90,7 +90,7 @@ TEST_F(CliTest, SearchRanksStoredItemsAndVisitRaisesOne) {
         repo->update(SearchRecord::Source::system, apps, SearchUpdateStrategy::source());
     }
 
-    const ProcessRun search = run({"search", "--json", "so"});
+    const ProcessRun search = run({"search", "--no-load", "--json", "so"});
     ASSERT_EQ(search.exitCode, 0) << search.err.toStdString();
     const QJsonArray results = QJsonDocument::fromJson(search.out.toUtf8()).array();
     ASSERT_EQ(results.size(), 2);
@@ -100,12 +100,12 @@ TEST_F(CliTest, SearchRanksStoredItemsAndVisitRaisesOne) {
 
     const ProcessRun visit = run({"visit", "/usr/share/applications/Sound Recorder.desktop", "--term", "so"});
     EXPECT_EQ(visit.exitCode, 0) << visit.err.toStdString();
-    const ProcessRun again = run({"search", "so"});
+    const ProcessRun again = run({"search", "--no-load", "so"});
     EXPECT_TRUE(again.out.startsWith(QStringLiteral("Sound Recorder"))) << again.out.toStdString();
 
     // A typo one edit away is corrected; nothing found says so.
-    EXPECT_TRUE(run({"search", "safarj"}).out.startsWith(QStringLiteral("Safari")));
-    EXPECT_EQ(run({"search", "qqqq"}).out.trimmed(), QStringLiteral("No results for \"qqqq\""));
+    EXPECT_TRUE(run({"search", "--no-load", "safarj"}).out.startsWith(QStringLiteral("Safari")));
+    EXPECT_EQ(run({"search", "--no-load", "qqqq"}).out.trimmed(), QStringLiteral("No results for \"qqqq\""));
     EXPECT_EQ(run({"visit", "no-such-key"}).exitCode, 1);
     EXPECT_EQ(run({"search", "--limit", "x", "so"}).exitCode, 2);
 }

@@ -1,0 +1,201 @@
+// `vantrel search`, `sources` and `run` over real desktop entries: the
+// executable loads the applications and commands into its encrypted database
+// before it answers.
+#include "support/TestEnvironment.h"
+
+#include "data/Database.h"
+#include "data/FileKeychainBackend.h"
+#include "data/Keychain.h"
+#include "data/PackageConfigurationRepository.h"
+#include "data/SearchRepository.h"
+#include "kit/Logger.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <gtest/gtest.h>
+
+namespace vantrel::test {
+namespace {
+
+struct ProcessRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+class CliSourcesTest : public ::testing::Test {
+protected:
+    ScopedXdgHome home;
+    ScopedEnv keyring{"VANTREL_KEYRING", QByteArray("file")};
+    // Only the fixture folders hold applications.
+    ScopedEnv dataDirs{"XDG_DATA_DIRS", (home.root() + QStringLiteral("/system-share")).toUtf8()};
+    ScopedEnv desktop{"XDG_CURRENT_DESKTOP", std::nullopt};
+    ScopedEnv language{"LANGUAGE", QByteArray("de")};
+    ScopedEnv lang{"LANG", QByteArray("de_DE.UTF-8")};
+
+    void SetUp() override {
+        Logger::bootstrap(std::make_shared<NoopLogHandler>());
+        QDir().mkpath(userApplications());
+        QDir().mkpath(home.root() + QStringLiteral("/system-share/applications"));
+    }
+
+    QString userApplications() const { return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications"); }
+    QString marker() const { return home.root() + QStringLiteral("/launched.marker"); }
+
+    QString writeViewer() {
+        const QString path = userApplications() + QStringLiteral("/org.example.GlimmerViewer.desktop");
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("[Desktop Entry]\n"
+                                  "Type=Application\n"
+                                  "Name=Glimmer Photo Viewer\n"
+                                  "Name[de]=Glimmer Bildbetrachter\n"
+                                  "GenericName=Image Viewer\n"
+                                  "Keywords=picture;gallery;\n"
+                                  "Keywords[de]=Bild;Galerie;\n"
+                                  "Exec=touch %1\n")
+                       .arg(marker())
+                       .toUtf8());
+        return path;
+    }
+
+    ProcessRun run(const QStringList& arguments) {
+        QProcess process;
+        process.start(QStringLiteral(VANTREL_EXECUTABLE), arguments);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    QJsonArray searchJson(const QString& query) {
+        const ProcessRun search = run({"search", "--json", query});
+        EXPECT_EQ(search.exitCode, 0) << search.err.toStdString();
+        return QJsonDocument::fromJson(search.out.toUtf8()).array();
+    }
+
+    static QStringList keysOf(const QJsonArray& results) {
+        QStringList keys;
+        for (const auto& value : results) keys << value.toObject()[QStringLiteral("key")].toString();
+        return keys;
+    }
+
+    std::shared_ptr<DatabasePool> pool() {
+        DatabaseOpener::Options options;
+        options.keychain =
+            std::make_shared<Keychain>(QStringLiteral("vantrel"), std::make_shared<FileKeychainBackend>());
+        options.fatalStop = [](const QString&) {};
+        auto opened = DatabaseOpener(std::move(options)).openDatabase();
+        EXPECT_TRUE(opened);
+        return opened;
+    }
+};
+
+TEST_F(CliSourcesTest, FindsAnInstalledApplicationByLocalizedNameAcronymAndKeyword) {
+    const QString path = writeViewer();
+
+    const QJsonArray byAcronym = searchJson(QStringLiteral("gb"));
+    ASSERT_FALSE(byAcronym.isEmpty());
+    const QJsonObject viewer = byAcronym.first().toObject();
+    EXPECT_EQ(viewer["name"].toString(), QStringLiteral("Glimmer Bildbetrachter"));
+    EXPECT_EQ(viewer["type"].toString(), QStringLiteral("systemApp"));
+    EXPECT_EQ(viewer["source"].toString(), QStringLiteral("system"));
+    EXPECT_EQ(viewer["key"].toString(), path);
+
+    EXPECT_TRUE(keysOf(searchJson(QStringLiteral("galerie"))).contains(path));
+    EXPECT_TRUE(keysOf(searchJson(QStringLiteral("glimmer"))).contains(path));
+    // Built-in commands are loaded alongside.
+    EXPECT_TRUE(keysOf(searchJson(QStringLiteral("empty trash"))).contains(QStringLiteral("emptyTrash")));
+}
+
+TEST_F(CliSourcesTest, ARemovedApplicationIsFlaggedAndKeepsAliasAndFrecencyWhenItReturns) {
+    const QString path = writeViewer();
+    ASSERT_TRUE(keysOf(searchJson(QStringLiteral("glimmer"))).contains(path));
+    ASSERT_EQ(run({"visit", path, "--term", "gli"}).exitCode, 0);
+    pool();  // the schema is there; set the alias as preferences would
+    {
+        SearchRepository repository(pool());
+        repository.setAlias(QStringLiteral("gv"), path);
+    }
+
+    ASSERT_TRUE(QFile::remove(path));
+    EXPECT_FALSE(keysOf(searchJson(QStringLiteral("glimmer"))).contains(path));
+    {
+        SearchRepository repository(pool());
+        const auto record = repository.record(path);
+        ASSERT_TRUE(record);
+        EXPECT_TRUE(record->uninstalled);
+    }
+
+    writeViewer();
+    const QJsonArray back = searchJson(QStringLiteral("glimmer"));
+    ASSERT_FALSE(back.isEmpty());
+    const QJsonObject viewer = back.first().toObject();
+    EXPECT_EQ(viewer["key"].toString(), path);
+    EXPECT_EQ(viewer["alias"].toString(), QStringLiteral("gv"));
+    EXPECT_FALSE(viewer["frecencyDate"].toString().isEmpty());
+}
+
+TEST_F(CliSourcesTest, ACommandListedAsDisabledNeverAppears) {
+    ASSERT_TRUE(keysOf(searchJson(QStringLiteral("empty trash"))).contains(QStringLiteral("emptyTrash")));
+    {
+        PackageConfigurationRepository configurations(pool());
+        PackageConfigurationRecord row;
+        row.id = QStringLiteral("builtin_package_systemCommands");
+        row.isEnabled = true;
+        row.jsonPayload = QJsonObject{{"disabledCommands", QJsonArray{"emptyTrash"}}};
+        configurations.save(row);
+    }
+    EXPECT_FALSE(keysOf(searchJson(QStringLiteral("empty trash"))).contains(QStringLiteral("emptyTrash")));
+    EXPECT_FALSE(keysOf(searchJson(QStringLiteral("emptytrash"))).contains(QStringLiteral("emptyTrash")));
+    // The rest of the package stays.
+    EXPECT_TRUE(keysOf(searchJson(QStringLiteral("lock screen"))).contains(QStringLiteral("lockScreen")));
+    const ProcessRun refused = run({"run", "emptyTrash"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("the command 'Empty Trash' is disabled")))
+        << refused.err.toStdString();
+    // Packages that are off by default keep their commands out of search and run.
+    EXPECT_TRUE(keysOf(searchJson(QStringLiteral("create issue"))).filter(QStringLiteral("jira")).isEmpty());
+    EXPECT_TRUE(run({"run", "jira_createIssue"}).err.contains(QStringLiteral("is disabled")));
+}
+
+TEST_F(CliSourcesTest, SourcesReportsEachSourceWithItsCount) {
+    writeViewer();
+    const ProcessRun sources = run({"sources"});
+    ASSERT_EQ(sources.exitCode, 0) << sources.err.toStdString() << sources.out.toStdString();
+    const QStringList lines = sources.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("system"))) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].contains(QStringLiteral(" 1 "))) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral(" ms")));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("package")));
+    EXPECT_TRUE(sources.out.contains(QStringLiteral("extensionCommands")));
+}
+
+TEST_F(CliSourcesTest, RunOpensAnApplicationAndRunsACommand) {
+    const QString path = writeViewer();
+    const ProcessRun opened = run({"run", path});
+    ASSERT_EQ(opened.exitCode, 0) << opened.err.toStdString();
+    EXPECT_TRUE(waitUntil([this] { return QFileInfo::exists(marker()); }, 10000));
+
+    const ProcessRun encoded = run({"run", "urlEncode", "a b&c"});
+    EXPECT_EQ(encoded.exitCode, 0) << encoded.err.toStdString();
+    EXPECT_EQ(encoded.out.trimmed(), QStringLiteral("a%20b%26c"));
+
+    const ProcessRun missing = run({"run", "no-such-thing"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.err.contains(QStringLiteral("no-such-thing")));
+    // A command that needs a service this desktop lacks says so instead of pretending.
+    const ProcessRun view = run({"run", "clipboardHistory"});
+    EXPECT_NE(view.exitCode, 0);
+    EXPECT_FALSE(view.err.trimmed().isEmpty());
+}
+
+}  // namespace
+}  // namespace vantrel::test

@@ -16,6 +16,8 @@
 #include "kit/UserDefaults.h"
 #include "platform/DesktopLauncher.h"
 #include "platform/KeychainFactory.h"
+#include "search/FileIndex.h"
+#include "search/FileSearch.h"
 #include "search/Search.h"
 
 #include <QCoreApplication>
@@ -51,6 +53,9 @@ void usage() {
         "                                   load the applications and commands, then rank them for QUERY\n"
         "  sources                          load each data source and print its record count and load time\n"
         "  run ID|KEY [ARG...]              open an application or run a command by its record id or key\n"
+        "  files [QUERY] [--scope DIR] [--limit N] [--json]\n"
+        "                                   find files by name prefix ('report in ~/Documents'); no QUERY:\n"
+        "                                   recently used documents\n"
         "  visit KEY [--term TERM]          record that the item with KEY was opened (after typing TERM)\n"
         "  help                             show this text"));
 }
@@ -213,6 +218,69 @@ int sourcesCommand(const QStringList& arguments) {
     QTimer::singleShot(60000, &loop, &QEventLoop::quit);
     loop.exec();
     return failures == 0 && written ? 0 : 1;
+}
+
+// The folders file search indexes: the setting "fileSearchScopes" (a list of
+// folders, "~" for the home folder), else the home folder.
+QStringList fileSearchScopes() {
+    QStringList scopes;
+    for (const QString& scope : UserDefaults::standard().value(QStringLiteral("fileSearchScopes")).toStringList()) {
+        const QString trimmed = scope.trimmed();
+        if (trimmed.isEmpty()) continue;
+        scopes << (trimmed.startsWith(QLatin1Char('~')) ? QDir::homePath() + trimmed.mid(1) : trimmed);
+    }
+    return scopes;
+}
+
+// Indexes the file-search folders and answers one query the way the file
+// search command does ("report in ~/Documents"; empty: recently used documents).
+int filesCommand(QStringList arguments) {
+    const bool json = takeFlag(arguments, QStringLiteral("--json"));
+    int limit = 20;
+    if (auto text = takeOption(arguments, QStringLiteral("--limit"))) {
+        bool ok = false;
+        limit = text->toInt(&ok);
+        if (!ok || limit <= 0) {
+            std::fprintf(stderr, "vantrel: --limit takes a positive whole number\n");
+            return 2;
+        }
+    }
+    QStringList scopes = fileSearchScopes();
+    while (auto scope = takeOption(arguments, QStringLiteral("--scope"))) scopes << QDir(*scope).absolutePath();
+    FileIndex::Options options;
+    options.scopes = scopes;
+    options.watchChanges = false;
+    auto index = std::make_shared<FileIndex>(options);
+    index->build();
+    FileSearch fileSearch(index);
+    QEventLoop loop;
+    std::vector<FileModel> found;
+    bool answered = false;
+    fileSearch.findFiles(arguments.join(QLatin1Char(' ')), {}, limit, [&](std::vector<FileModel> files) {
+        found = std::move(files);
+        answered = true;
+        loop.quit();
+    });
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    if (!answered) loop.exec();
+    if (!answered) {
+        std::fprintf(stderr, "vantrel: the file search did not answer in time\n");
+        return 1;
+    }
+    if (json) {
+        QJsonArray array;
+        for (const FileModel& file : found) {
+            QJsonObject object{{"name", file.name}, {"path", file.path}};
+            if (file.contentType) object.insert("contentType", *file.contentType);
+            if (file.size) object.insert("size", *file.size);
+            if (file.modifiedAt) object.insert("modifiedAt", file.modifiedAt->toString(Qt::ISODate));
+            array.append(object);
+        }
+        std::fputs(QJsonDocument(array).toJson(QJsonDocument::Indented).constData(), stdout);
+        return 0;
+    }
+    for (const FileModel& file : found) print(file.path);
+    return 0;
 }
 
 // Prints what running a command ended with; the exit status of `vantrel run`.
@@ -409,7 +477,8 @@ int main(int argc, char** argv) {
     // Commands whose output is meant for reading or piping print their own
     // messages and keep the log to the file, unless a level is configured.
     const bool quiet = command == QLatin1String("search") || command == QLatin1String("visit") ||
-                       command == QLatin1String("sources") || command == QLatin1String("run");
+                       command == QLatin1String("sources") || command == QLatin1String("run") ||
+                       command == QLatin1String("files");
     std::vector<std::shared_ptr<LogHandler>> handlers{std::make_shared<FileLogHandler>()};
     if (!quiet || UserDefaults::standard().contains(QStringLiteral("vantrelSimpleLoggerLevel")))
         handlers.push_back(std::make_shared<SimpleLogHandler>(stderr, SimpleLogHandler::Options{}));
@@ -421,6 +490,7 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("visit")) return visitCommand(arguments.mid(1));
     if (command == QLatin1String("sources")) return sourcesCommand(arguments.mid(1));
     if (command == QLatin1String("run")) return runCommand(arguments.mid(1));
+    if (command == QLatin1String("files")) return filesCommand(arguments.mid(1));
 
     std::fprintf(stderr, "vantrel: unknown command '%s'\n\n", command.toUtf8().constData());
     usage();

@@ -9,12 +9,7 @@
 
 #include <vector>
 
-// GLib's headers use `signals` as an identifier, which Qt defines as a keyword.
-#pragma push_macro("signals")
-#undef signals
-#include <gio/gdesktopappinfo.h>
-#include <gio/gio.h>
-#pragma pop_macro("signals")
+#include "platform/GioHeaders.h"
 
 namespace vantrel {
 

@@ -34,12 +34,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// GLib's headers use `signals` as an identifier, which Qt defines as a keyword.
-#pragma push_macro("signals")
-#undef signals
-#include <gio/gio.h>
-#include <gio/gunixmounts.h>
-#pragma pop_macro("signals")
+#include "platform/GioHeaders.h"
 
 namespace vantrel {
 

@@ -836,9 +836,11 @@ public:
         m_windowManager.setStandardOutputFile(QProcess::nullDevice());
         m_windowManager.setStandardErrorFile(QProcess::nullDevice());
         // -displayfd: the server picks a free display and writes its number once it is ready.
-        m_server.start(
-            xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
-                   QStringLiteral("800x600x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        // -noreset: without it the server resets whenever its last client leaves and
+        // refuses the next connection for a moment.
+        m_server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                              QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
+                              QStringLiteral("tcp"), QStringLiteral("-noreset")});
         if (!m_server.waitForReadyRead(15000)) {
             m_problem = QStringLiteral("Xvfb did not start");
             return;

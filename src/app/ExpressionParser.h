@@ -72,10 +72,17 @@ public:
     Calculating& calculator() { return *m_calculator; }
 
 private:
+    // Shared with the running refresh, so a refresh that ends after the parser
+    // is gone still calls its completions.
+    struct RefreshState {
+        std::mutex mutex;
+        bool isRefreshingCurrencies = false;
+        std::vector<RefreshCompletion> pendingRefreshCompletions;
+    };
+    static void finishRefresh(const std::shared_ptr<RefreshState>& state, const std::optional<QString>& error);
+
     std::shared_ptr<Calculating> m_calculator;
-    mutable std::mutex m_mutex;
-    bool m_isRefreshingCurrencies = false;
-    std::vector<RefreshCompletion> m_pendingRefreshCompletions;
+    std::shared_ptr<RefreshState> m_refresh = std::make_shared<RefreshState>();
 };
 
 }  // namespace vantrel

@@ -15,9 +15,9 @@ LauncherSearch::LauncherSearch(std::shared_ptr<SearchRepository> repository, Pac
       m_registry(registry),
       m_search(std::make_unique<Search>(m_repository)),
       m_dynamicCommands(std::make_shared<VantrelDynamicCommandsSource>(registry)) {
-    m_sources.push_back(std::shared_ptr<DataSource>(makeApplicationsSource(defaults)));
     m_sources.push_back(std::make_shared<VantrelCommandsSource>(registry));
     m_sources.push_back(m_dynamicCommands);
+    m_sources.push_back(std::shared_ptr<DataSource>(makeApplicationsSource(defaults)));
     for (const auto& source : m_sources) m_search->addDataSource(source);
 }
 

@@ -15,13 +15,13 @@ namespace vantrel {
 class UserDefaults;
 
 // The search engine as the launcher runs it: the search table of the
-// encrypted database, filled by the installed applications and settings
-// panels, the built-in commands and the dynamic commands, with the registry's
-// disabled-command filter on every query.
+// encrypted database, filled by the built-in commands, the dynamic commands
+// and the installed applications and settings panels (registered in that
+// order), with the registry's disabled-command filter on every query.
 class LauncherSearch {
 public:
     // Full loads of the data sources are at least this many seconds apart.
-    static constexpr double kDataSourcesWaitingDuration = 60.0;
+    static constexpr double kDataSourcesWaitingDuration = 5.0;
 
     LauncherSearch(std::shared_ptr<SearchRepository> repository, PackageRegistry& registry,
                    const UserDefaults& defaults);

@@ -12,6 +12,7 @@ inline constexpr QLatin1String packageCommandsDidChange("vantrel_PackageCommands
 inline constexpr QLatin1String didUprankItem("didUprankItemNotification");
 inline constexpr QLatin1String searchRecordAliasChanged("searchRecordAliasChanged");
 inline constexpr QLatin1String searchRecordHotkeyChanged("searchRecordHotkeyChanged");
+inline constexpr QLatin1String rootSearchFavoritesChanged("rootSearchFavoritesChanged");
 
 inline constexpr QLatin1String scriptCommandsChanged("vantrel_scriptCommandsChanged");
 inline constexpr QLatin1String scriptCommandsSourceChanged("scriptCommandsSourceChanged");

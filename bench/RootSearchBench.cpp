@@ -1,0 +1,170 @@
+// Root search at 10k applications (names from the shared corpus) plus the
+// built-in commands: the whole path from a search-text change to the list of
+// sections (engine lookup and ranking, the link and fallback providers, the
+// calculator, building the items and their action providers), per query of
+// queries.txt, with p50 and p99; and the home screen (empty query).
+//   ./dev bench --benchmark_filter=RootSearch
+// VANTREL_BENCH_DATA points at another folder with names-10k.txt and queries.txt.
+#include "BenchSupport.h"
+
+#include "app/ExpressionParser.h"
+#include "app/FallbackSearchProvider.h"
+#include "app/LauncherSearch.h"
+#include "app/PackageRegistry.h"
+#include "app/RootSearchController.h"
+#include "app/URLSearchProvider.h"
+#include "app/VantrelCommandsSource.h"
+#include "data/PackageConfigurationRepository.h"
+#include "data/SearchRepository.h"
+#include "kit/NotificationCenter.h"
+#include "kit/UserDefaults.h"
+#include "platform/QalculateCalculator.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+using namespace vantrel;
+
+QString dataFile(const char* name) {
+    const char* env = std::getenv("VANTREL_BENCH_DATA");
+    const QString dir = env && *env ? QString::fromLocal8Bit(env) : QStringLiteral(VANTREL_BENCH_DATA_DIR);
+    return dir + QLatin1Char('/') + QLatin1String(name);
+}
+
+// One database with the 10k applications and the built-in commands, indexed
+// once, and a controller over it with every provider and the calculator.
+struct Session {
+    bench::TemporaryDatabase database;
+    NotificationCenter center;
+    std::unique_ptr<UserDefaults> defaults;
+    std::unique_ptr<PackageRegistry> registry;
+    std::shared_ptr<SearchRepository> repository;
+    std::unique_ptr<LauncherSearch> launcher;
+    std::unique_ptr<ExpressionParser> parser;
+    std::unique_ptr<RootSearchController> controller;
+    // The same without the calculator.
+    std::unique_ptr<RootSearchController> withoutCalculator;
+};
+
+Session* session() {
+    static std::unique_ptr<Session> made;
+    if (made) return made.get();
+    auto s = std::make_unique<Session>();
+    auto pool = s->database.open();
+    if (!pool) return nullptr;
+    const QStringList names = bench::readLines(dataFile("names-10k.txt"));
+    if (names.isEmpty()) return nullptr;
+    s->defaults = std::make_unique<UserDefaults>(s->database.dir.path() + QStringLiteral("/vantrel.conf"));
+    s->registry =
+        std::make_unique<PackageRegistry>(std::make_shared<PackageConfigurationRepository>(pool), false, &s->center);
+    s->repository = std::make_shared<SearchRepository>(pool);
+
+    std::vector<SearchRecord> apps;
+    qint64 n = 0;
+    for (const QString& name : names) {
+        SearchRecord record;
+        record.key = QStringLiteral("/usr/share/applications/bench-%1.desktop").arg(++n);
+        record.path = record.key;
+        record.type = SearchRecord::ContentType::systemApp;
+        record.source = SearchRecord::Source::system;
+        record.name = name;
+        apps.push_back(std::move(record));
+    }
+    s->repository->update(SearchRecord::Source::system, apps, SearchUpdateStrategy::source());
+    std::vector<SearchRecord> commands;
+    for (const auto& command : s->registry->commands()) {
+        if (!s->registry->isEnabled(*command)) continue;
+        const auto package = command->package();
+        commands.push_back(VantrelCommandsSource::record(*command, package ? package->displayName() : QString(),
+                                                         SearchRecord::Source::package));
+    }
+    s->repository->update(SearchRecord::Source::package, commands, SearchUpdateStrategy::source());
+
+    s->launcher = std::make_unique<LauncherSearch>(s->repository, *s->registry, *s->defaults);
+    s->launcher->search().indexAll();
+    s->parser = std::make_unique<ExpressionParser>(std::make_shared<QalculateCalculator>());
+    s->controller = std::make_unique<RootSearchController>(*s->launcher, s->parser.get(), *s->defaults, &s->center);
+    s->withoutCalculator = std::make_unique<RootSearchController>(*s->launcher, nullptr, *s->defaults, &s->center);
+    auto fallbacks = std::make_shared<FallbackSearchProvider>(*s->registry, &s->center);
+    // Both controllers share the engine and so its providers.
+    s->controller->addSearchProvider(std::make_shared<URLSearchProvider>(*s->registry));
+    s->controller->addSearchProvider(fallbacks);
+    for (int i = 0; i < 500 && fallbacks->completedRebuilds() == 0; ++i) {
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+    }
+    made = std::move(s);
+    return made.get();
+}
+
+void report(benchmark::State& state, std::vector<qint64>& micros) {
+    std::sort(micros.begin(), micros.end());
+    auto percentile = [&](double p) {
+        return static_cast<double>(
+            micros[std::min(micros.size() - 1, static_cast<size_t>(p * (micros.size() - 1) + 0.5))]);
+    };
+    state.counters["p50_us"] = percentile(0.50);
+    state.counters["p99_us"] = percentile(0.99);
+    state.counters["max_us"] = static_cast<double>(micros.back());
+    state.counters["queries"] = static_cast<double>(micros.size());
+}
+
+void BM_RootSearchSections(benchmark::State& state) {
+    QStringList queries = bench::readLines(dataFile("queries.txt"));
+    // A few calculations and a link, as typed in the launcher.
+    queries << QStringLiteral("2*3") << QStringLiteral("5 km to mi") << QStringLiteral("15% of 80")
+            << QStringLiteral("open https://example.org/docs");
+    Session* s = session();
+    if (!s || queries.isEmpty()) {
+        state.SkipWithError("corpus or queries not found (set VANTREL_BENCH_DATA)");
+        return;
+    }
+    RootSearchController& controller = state.range(0) ? *s->controller : *s->withoutCalculator;
+    for (const QString& query : queries) controller.searchTextDidChange(query);  // warm-up
+    std::vector<qint64> micros;
+    size_t sections = 0;
+    QElapsedTimer timer;
+    for (auto _ : state) {
+        for (const QString& query : queries) {
+            timer.start();
+            controller.searchTextDidChange(query);
+            micros.push_back(timer.nsecsElapsed() / 1000);
+            sections += controller.sections().size();
+        }
+    }
+    benchmark::DoNotOptimize(sections);
+    report(state, micros);
+    state.counters["records"] = 10000;
+}
+// Argument: 1 with the calculator, 0 without.
+BENCHMARK(BM_RootSearchSections)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_RootSearchHome(benchmark::State& state) {
+    Session* s = session();
+    if (!s) {
+        state.SkipWithError("corpus not found (set VANTREL_BENCH_DATA)");
+        return;
+    }
+    std::vector<qint64> micros;
+    QElapsedTimer timer;
+    for (auto _ : state) {
+        s->controller->searchTextDidChange(QStringLiteral("a"));
+        timer.start();
+        s->controller->searchTextDidChange(QString());
+        micros.push_back(timer.nsecsElapsed() / 1000);
+        benchmark::DoNotOptimize(s->controller->sections().size());
+    }
+    report(state, micros);
+}
+BENCHMARK(BM_RootSearchHome)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+}  // namespace

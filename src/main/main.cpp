@@ -2,8 +2,12 @@
 // `--version`, `doctor`, `search`, `sources`, `run`, `visit` and `help`.
 #include "app/BuiltinCommandRunner.h"
 #include "app/CommandOutcome.h"
+#include "app/ExpressionParser.h"
+#include "app/FallbackSearchProvider.h"
 #include "app/LauncherSearch.h"
 #include "app/PackageRegistry.h"
+#include "app/RootSearchController.h"
+#include "app/URLSearchProvider.h"
 #include "app/VantrelCommandsSource.h"
 #include "data/Database.h"
 #include "data/DatabaseMigrator.h"
@@ -16,6 +20,7 @@
 #include "kit/UserDefaults.h"
 #include "platform/DesktopLauncher.h"
 #include "platform/KeychainFactory.h"
+#include "platform/QalculateCalculator.h"
 #include "search/FileIndex.h"
 #include "search/FileSearch.h"
 #include "search/Search.h"
@@ -108,6 +113,59 @@ std::optional<LoadedSearch> openSearch(bool loadSources) {
     return loaded;
 }
 
+QString listItemKindName(ListItem::Kind kind) {
+    switch (kind) {
+        case ListItem::Kind::command:
+            return QStringLiteral("command");
+        case ListItem::Kind::inputCommand:
+            return QStringLiteral("inputCommand");
+        case ListItem::Kind::fallbackSearch:
+            return QStringLiteral("fallbackSearch");
+        case ListItem::Kind::application:
+            return QStringLiteral("application");
+        case ListItem::Kind::preferencePane:
+            return QStringLiteral("preferencePane");
+        case ListItem::Kind::expression:
+            return QStringLiteral("calculator");
+        case ListItem::Kind::draft:
+            return QStringLiteral("draft");
+        case ListItem::Kind::calendarEvent:
+            return QStringLiteral("calendarEvent");
+        case ListItem::Kind::gettingStarted:
+            return QStringLiteral("gettingStarted");
+        case ListItem::Kind::update:
+            return QStringLiteral("update");
+        case ListItem::Kind::troubleshooting:
+            return QStringLiteral("troubleshooting");
+        case ListItem::Kind::other:
+            return QStringLiteral("other");
+    }
+    return {};
+}
+
+QJsonObject listItemJson(const ListItem& item) {
+    QJsonObject object{{"id", item.id}, {"title", item.title}, {"kind", listItemKindName(item.kind)}};
+    // name/key/type/source describe the stored record behind the item, as before.
+    object.insert("name", item.title);
+    object.insert("key", item.recordKey().value_or(item.id));
+    if (!item.subtitle.isEmpty()) object.insert("subtitle", item.subtitle);
+    if (item.accessory) object.insert("accessory", *item.accessory);
+    if (item.alias) object.insert("alias", *item.alias);
+    if (item.searchItem) {
+        object.insert("type", SearchRecord::rawValue(item.searchItem->result().type()));
+        if (const SearchRecord* record = item.searchItem->record()) {
+            if (record->id) object.insert("recordId", *record->id);
+            object.insert("source", SearchRecord::rawValue(record->source));
+            if (record->keywords) object.insert("keywords", *record->keywords);
+            if (record->path) object.insert("path", *record->path);
+            if (record->frecencyDate) object.insert("frecencyDate", DatabaseDate::toText(*record->frecencyDate));
+        }
+    }
+    return object;
+}
+
+// Root search for one query, as the launcher window would show it: the
+// sections in order, each with its items.
 int searchCommand(QStringList arguments) {
     const bool json = takeFlag(arguments, QStringLiteral("--json"));
     const bool noLoad = takeFlag(arguments, QStringLiteral("--no-load"));
@@ -121,42 +179,70 @@ int searchCommand(QStringList arguments) {
         }
     }
     const QString query = arguments.join(QLatin1Char(' '));
-    std::optional<LoadedSearch> loaded = openSearch(!noLoad);
+    std::optional<LoadedSearch> loaded = openSearch(false);
     if (!loaded) return 1;
-    std::vector<SearchItem> items = loaded->launcherSearch->items(query);
-    if (items.size() > static_cast<size_t>(limit)) items.erase(items.begin() + limit, items.end());
+    LauncherSearch& launcher = *loaded->launcherSearch;
+
+    ExpressionParser parser(std::make_shared<QalculateCalculator>());
+    RootSearchController controller(launcher, &parser, UserDefaults::standard());
+    auto fallbacks = std::make_shared<FallbackSearchProvider>(launcher.registry());
+    controller.addSearchProvider(std::make_shared<URLSearchProvider>(launcher.registry()));
+    controller.addSearchProvider(fallbacks);
+    {
+        // The fallback list is built in the background; the sections need it.
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (fallbacks->completedRebuilds() > 0) loop.quit();
+        });
+        poll.start(5);
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        if (fallbacks->completedRebuilds() == 0) loop.exec();
+    }
+    if (noLoad) {
+        launcher.search().indexAll();
+    } else {
+        QEventLoop loop;
+        bool reloaded = false;
+        controller.setEventHandler([&](const RootSearchEvent& event) {
+            if (event.kind != RootSearchEvent::Kind::sectionsReloaded) return;
+            reloaded = true;
+            loop.quit();
+        });
+        controller.configureSearchDataSources();
+        QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+        if (!reloaded) loop.exec();
+        controller.setEventHandler({});
+        if (!reloaded)
+            std::fprintf(stderr,
+                         "vantrel: the data sources did not finish loading in time; searching what is stored\n");
+    }
+    controller.searchTextDidChange(query);
 
     if (json) {
-        QJsonArray array;
-        for (const SearchItem& item : items) {
-            const SearchResult& result = item.result();
-            QJsonObject object{
-                {"name", result.name()}, {"key", result.identifier()}, {"type", SearchRecord::rawValue(result.type())}};
-            if (const SearchRecord* record = item.record()) {
-                if (record->id) object.insert("id", *record->id);
-                object.insert("source", SearchRecord::rawValue(record->source));
-                if (record->category) object.insert("subtitle", *record->category);
-                if (record->keywords) object.insert("keywords", *record->keywords);
-                if (record->path) object.insert("path", *record->path);
-                if (record->alias) object.insert("alias", *record->alias);
-                if (record->frecencyDate) object.insert("frecencyDate", DatabaseDate::toText(*record->frecencyDate));
+        QJsonArray sections;
+        for (const ListSection& section : controller.sections()) {
+            QJsonArray items;
+            for (const ListItem& item : section.items) {
+                if (items.size() >= limit) break;
+                items.append(listItemJson(item));
             }
-            array.append(object);
+            sections.append(QJsonObject{{"id", section.id}, {"title", section.title}, {"items", items}});
         }
-        std::fputs(QJsonDocument(array).toJson(QJsonDocument::Indented).constData(), stdout);
+        std::fputs(QJsonDocument(sections).toJson(QJsonDocument::Indented).constData(), stdout);
         return 0;
     }
-    if (items.empty()) {
-        print(QStringLiteral("No results for \"%1\"").arg(query));
-        return 0;
-    }
-    for (const SearchItem& item : items) {
-        const SearchRecord* record = item.record();
-        print(QStringLiteral("%1  %2  %3  %4")
-                  .arg(item.name(), -32)
-                  .arg(SearchRecord::rawValue(item.result().type()), -16)
-                  .arg(record ? SearchRecord::rawValue(record->source) : QString(), -10)
-                  .arg(item.identifier()));
+    for (const ListSection& section : controller.sections()) {
+        print(section.title);
+        int shown = 0;
+        for (const ListItem& item : section.items) {
+            if (shown++ >= limit) break;
+            QString accessory = item.accessory.value_or(item.subtitle);
+            print(QStringLiteral("  %1  %2  %3")
+                      .arg(item.title, -32)
+                      .arg(accessory, -20)
+                      .arg(item.recordKey().value_or(item.id)));
+        }
     }
     return 0;
 }
@@ -313,6 +399,38 @@ int printOutcome(const VantrelCommand& command, const CommandOutcome& outcome) {
     return 1;
 }
 
+// Results root search computes instead of storing: the calculator's
+// "expression-QUERY" and the fallback searches ("fileSearch_fallbackSearch"),
+// which take the search text as their arguments.
+int runResultWithoutRecord(LauncherSearch& launcher, const QString& id, const QStringList& arguments) {
+    const QString searchText = arguments.join(QLatin1Char(' '));
+    if (id.startsWith(QLatin1String("expression-"))) {
+        ExpressionParser parser(std::make_shared<QalculateCalculator>());
+        const QString query = id.mid(int(qstrlen("expression-")));
+        if (const auto output = parser.parseInput(query)) {
+            print(output->result);
+            return 0;
+        }
+        std::fprintf(stderr, "vantrel: '%s' is not a calculation\n", query.toUtf8().constData());
+        return 1;
+    }
+    if (const auto fallback = launcher.registry().fallbackSearchCommand(id)) {
+        if (!launcher.registry().isEnabled(*fallback)) {
+            std::fprintf(stderr, "vantrel: the fallback search '%s' is disabled\n",
+                         fallback->displayName().toUtf8().constData());
+            return 1;
+        }
+        LauncherEnvironment environment;
+        const CommandRunContext context{searchText, arguments, &environment};
+        const CommandOutcome outcome = fallback->run(searchText, context);
+        if (const auto commandId = fallback->commandId())
+            if (const auto command = launcher.registry().command(*commandId)) return printOutcome(*command, outcome);
+        return outcome.succeeded() ? 0 : 1;
+    }
+    std::fprintf(stderr, "vantrel: nothing to run has the id or key '%s'\n", id.toUtf8().constData());
+    return 1;
+}
+
 int runCommand(const QStringList& arguments) {
     if (arguments.isEmpty()) {
         std::fprintf(stderr, "vantrel: run takes an ID or KEY and optional arguments\n");
@@ -345,10 +463,7 @@ int runCommand(const QStringList& arguments) {
             return 1;
         }
     }
-    if (!record) {
-        std::fprintf(stderr, "vantrel: nothing to run has the id or key '%s'\n", wanted.toUtf8().constData());
-        return 1;
-    }
+    if (!record) return runResultWithoutRecord(launcher, wanted, commandArguments);
     if (record->uninstalled) {
         std::fprintf(stderr, "vantrel: '%s' is no longer installed\n", record->name.toUtf8().constData());
         return 1;

@@ -77,7 +77,11 @@ protected:
     QJsonArray searchJson(const QString& query) {
         const ProcessRun search = run({"search", "--json", query});
         EXPECT_EQ(search.exitCode, 0) << search.err.toStdString();
-        return QJsonDocument::fromJson(search.out.toUtf8()).array();
+        // Every item of every section, in order.
+        QJsonArray items;
+        for (const auto& section : QJsonDocument::fromJson(search.out.toUtf8()).array())
+            for (const auto& item : section.toObject()[QStringLiteral("items")].toArray()) items.append(item);
+        return items;
     }
 
     static QStringList keysOf(const QJsonArray& results) {
@@ -197,6 +201,32 @@ TEST_F(CliSourcesTest, RunOpensAnApplicationAndRunsACommand) {
     const ProcessRun view = run({"run", "clipboardHistory"});
     EXPECT_NE(view.exitCode, 0);
     EXPECT_FALSE(view.err.trimmed().isEmpty());
+}
+
+TEST_F(CliSourcesTest, SearchPrintsTheSectionsOfRootSearch) {
+    writeViewer();
+    auto sectionIds = [this](const QString& query) {
+        const ProcessRun search = run({"search", "--json", query});
+        EXPECT_EQ(search.exitCode, 0) << search.err.toStdString();
+        QStringList ids;
+        for (const auto& section : QJsonDocument::fromJson(search.out.toUtf8()).array())
+            ids << section.toObject()[QStringLiteral("id")].toString();
+        return ids;
+    };
+    EXPECT_EQ(sectionIds(QStringLiteral("2*3")).first(), QStringLiteral("calculator"));
+    EXPECT_EQ(sectionIds(QStringLiteral("glimmer")), (QStringList{"appsAndCommands", "fallbackSuggestions"}));
+    EXPECT_EQ(sectionIds(QStringLiteral("hello world")), QStringList{"fallbackSuggestions"});
+    // The empty query: the home sections in their order, none empty.
+    const QStringList home = sectionIds(QString());
+    EXPECT_EQ(home, (QStringList{"suggestions", "commands", "apps"}));
+
+    const ProcessRun text = run({"search", "2*3"});
+    EXPECT_TRUE(text.out.startsWith(QStringLiteral("Calculator\n  6 "))) << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains(QStringLiteral("Search for \"2*3\" in\n")));
+    const ProcessRun answer = run({"run", "expression-100 f to c"});
+    EXPECT_EQ(answer.exitCode, 0) << answer.err.toStdString();
+    EXPECT_TRUE(answer.out.startsWith(QStringLiteral("37.77"))) << answer.out.toStdString();
+    EXPECT_EQ(run({"run", "expression-terminal"}).exitCode, 1);
 }
 
 }  // namespace

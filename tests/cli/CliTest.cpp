@@ -40,7 +40,8 @@ protected:
     // The same database the executable opens, through the same file keyring.
     std::shared_ptr<SearchRepository> repository() {
         DatabaseOpener::Options options;
-        options.keychain = std::make_shared<Keychain>(QStringLiteral("vantrel"), std::make_shared<FileKeychainBackend>());
+        options.keychain =
+            std::make_shared<Keychain>(QStringLiteral("vantrel"), std::make_shared<FileKeychainBackend>());
         options.fatalStop = [](const QString&) {};
         auto pool = DatabaseOpener(std::move(options)).openDatabase();
         EXPECT_TRUE(pool);
@@ -92,7 +93,10 @@ TEST_F(CliTest, SearchRanksStoredItemsAndVisitRaisesOne) {
 
     const ProcessRun search = run({"search", "--no-load", "--json", "so"});
     ASSERT_EQ(search.exitCode, 0) << search.err.toStdString();
-    const QJsonArray results = QJsonDocument::fromJson(search.out.toUtf8()).array();
+    QJsonArray results;
+    for (const auto& section : QJsonDocument::fromJson(search.out.toUtf8()).array())
+        if (section.toObject()["id"].toString() == QStringLiteral("appsAndCommands"))
+            results = section.toObject()["items"].toArray();
     ASSERT_EQ(results.size(), 2);
     EXPECT_EQ(results[0].toObject()["name"].toString(), QStringLiteral("Software"));
     EXPECT_EQ(results[0].toObject()["type"].toString(), QStringLiteral("systemApp"));
@@ -101,11 +105,14 @@ TEST_F(CliTest, SearchRanksStoredItemsAndVisitRaisesOne) {
     const ProcessRun visit = run({"visit", "/usr/share/applications/Sound Recorder.desktop", "--term", "so"});
     EXPECT_EQ(visit.exitCode, 0) << visit.err.toStdString();
     const ProcessRun again = run({"search", "--no-load", "so"});
-    EXPECT_TRUE(again.out.startsWith(QStringLiteral("Sound Recorder"))) << again.out.toStdString();
+    EXPECT_TRUE(again.out.startsWith(QStringLiteral("Results\n  Sound Recorder"))) << again.out.toStdString();
 
     // A typo one edit away is corrected; nothing found says so.
-    EXPECT_TRUE(run({"search", "--no-load", "safarj"}).out.startsWith(QStringLiteral("Safari")));
-    EXPECT_EQ(run({"search", "--no-load", "qqqq"}).out.trimmed(), QStringLiteral("No results for \"qqqq\""));
+    EXPECT_TRUE(run({"search", "--no-load", "safarj"}).out.startsWith(QStringLiteral("Results\n  Safari")));
+    // Nothing found leaves only the fallback searches, titled with the query.
+    const QString nothing = run({"search", "--no-load", "qqqq"}).out;
+    EXPECT_TRUE(nothing.startsWith(QStringLiteral("Search for \"qqqq\" in\n"))) << nothing.toStdString();
+    EXPECT_FALSE(nothing.contains(QStringLiteral("Results")));
     EXPECT_EQ(run({"visit", "no-such-key"}).exitCode, 1);
     EXPECT_EQ(run({"search", "--limit", "x", "so"}).exitCode, 2);
 }

@@ -395,6 +395,18 @@ std::vector<ListSection> RootSearchController::buildSections(const QString& text
     return sections;
 }
 
+ListSection RootSearchController::helpSection() const {
+    ListSection help{QString(troubleshootingSectionId), QStringLiteral("Help"), {}};
+    if (m_hasApps) return help;
+    ListItem item;
+    item.id = QStringLiteral("troubleshooting");
+    item.title = QString(troubleshootingItemTitle);
+    item.kind = ListItem::Kind::troubleshooting;
+    item.actionProvider = std::make_shared<TroubleshootingActionProvider>(m_environment);
+    help.items.push_back(std::move(item));
+    return help;
+}
+
 std::vector<ListSection> RootSearchController::homeSections() {
     std::vector<ListSection> sections;
     sections.push_back({QString(welcomeSectionId), QStringLiteral("Welcome"), m_welcomeItems});
@@ -423,15 +435,7 @@ std::vector<ListSection> RootSearchController::homeSections() {
     sections.push_back({QString(favoritesSectionId), QStringLiteral("Favorites"), favoriteItems()});
     sections.push_back({QString(suggestionsSectionId), QStringLiteral("Suggestions"), suggestionItems()});
 
-    ListSection help{QString(troubleshootingSectionId), QStringLiteral("Help"), {}};
-    if (!m_hasApps) {
-        ListItem item;
-        item.id = QStringLiteral("troubleshooting");
-        item.title = QString(troubleshootingItemTitle);
-        item.kind = ListItem::Kind::troubleshooting;
-        item.actionProvider = std::make_shared<TroubleshootingActionProvider>(m_environment);
-        help.items.push_back(std::move(item));
-    }
+    ListSection help = helpSection();
 
     ListSection commands{QString(commandsSectionId), QStringLiteral("Commands"), {}};
     ListSection apps{QString(appsSectionId), QStringLiteral("Apps"), {}};
@@ -493,15 +497,7 @@ std::vector<ListSection> RootSearchController::querySections(const QString& text
     sections.push_back(std::move(results));
     sections.push_back(std::move(fallbacks));
 
-    ListSection help{QString(troubleshootingSectionId), QStringLiteral("Help"), {}};
-    if (!m_hasApps) {
-        ListItem item;
-        item.id = QStringLiteral("troubleshooting");
-        item.title = QString(troubleshootingItemTitle);
-        item.kind = ListItem::Kind::troubleshooting;
-        item.actionProvider = std::make_shared<TroubleshootingActionProvider>(m_environment);
-        help.items.push_back(std::move(item));
-    }
+    ListSection help = helpSection();
     sections.push_back(std::move(help));
     return sections;
 }

@@ -385,6 +385,8 @@ private:
     std::vector<ListSection> buildSections(const QString& text);
     std::vector<ListSection> homeSections();
     std::vector<ListSection> querySections(const QString& text);
+    // "Help": the troubleshooting item, only when no application was indexed.
+    ListSection helpSection() const;
     std::optional<ListItem> item(const SearchItem& result, const QString& searchText);
     ListItem commandItem(std::shared_ptr<const VantrelCommand> command, const std::optional<SearchItem>& result,
                          const QString& searchText);

@@ -5,6 +5,7 @@
 #include "platform/ApplicationsSource.h"
 
 #include <QEventLoop>
+#include <QPointer>
 #include <QTimer>
 
 namespace vantrel {
@@ -24,15 +25,17 @@ LauncherSearch::LauncherSearch(std::shared_ptr<SearchRepository> repository, Pac
 LauncherSearch::~LauncherSearch() = default;
 
 bool LauncherSearch::loadDataSourcesAndWait(int timeoutMs) {
+    // The completion may come after the wait gave up: it only touches shared state.
+    auto finished = std::make_shared<bool>(false);
     QEventLoop loop;
-    bool finished = false;
+    QPointer<QEventLoop> waiting(&loop);
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    m_search->loadDataSources(kDataSourcesWaitingDuration, [&finished, &loop] {
-        finished = true;
-        loop.quit();
+    m_search->loadDataSources(kDataSourcesWaitingDuration, [finished, waiting] {
+        *finished = true;
+        if (waiting) waiting->quit();
     });
-    if (!finished) loop.exec();
-    return finished;
+    if (!*finished) loop.exec();
+    return *finished;
 }
 
 std::vector<SearchItem> LauncherSearch::items(const QString& query, SearchOptions options) {

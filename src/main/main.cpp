@@ -32,6 +32,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 
@@ -264,32 +265,35 @@ int sourcesCommand(const QStringList& arguments) {
     for (const auto& source : loaded->launcherSearch->dataSources()) {
         QEventLoop loop;
         QElapsedTimer timer;
-        std::optional<DataSource::LoadResult> answer;
+        // The answer may come from another thread, and after the wait gave up.
+        auto answer = std::make_shared<std::optional<DataSource::LoadResult>>();
+        QPointer<QEventLoop> waiting(&loop);
         timer.start();
-        source->load([&answer, &loop](DataSource::LoadResult result) {
+        source->load([answer, waiting](DataSource::LoadResult result) {
             QMetaObject::invokeMethod(
-                &loop,
-                [&answer, &loop, result = std::move(result)]() mutable {
-                    answer = std::move(result);
-                    loop.quit();
+                QCoreApplication::instance(),
+                [answer, waiting, result = std::move(result)]() mutable {
+                    if (!waiting) return;
+                    *answer = std::move(result);
+                    waiting->quit();
                 },
                 Qt::QueuedConnection);
         });
         QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-        if (!answer) loop.exec();
+        if (!*answer) loop.exec();
         const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
         const QString name = SearchRecord::rawValue(source->source());
-        if (!answer) {
+        if (!*answer) {
             ++failures;
             print(QStringLiteral("%1  %2  did not answer within 60 s").arg(name, -18).arg(QStringLiteral("-"), 8));
-        } else if (const auto* error = std::get_if<DataSourceError>(&*answer)) {
+        } else if (const auto* error = std::get_if<DataSourceError>(&**answer)) {
             ++failures;
             print(QStringLiteral("%1  %2  failed: %3")
                       .arg(name, -18)
                       .arg(QStringLiteral("-"), 8)
                       .arg(error->description()));
         } else {
-            const auto& records = std::get<std::vector<SearchRecord>>(*answer);
+            const auto& records = std::get<std::vector<SearchRecord>>(**answer);
             print(QStringLiteral("%1  %2  %3 ms").arg(name, -18).arg(records.size(), 8).arg(ms, 0, 'f', 1));
             update.records[source->source()] = records;
         }

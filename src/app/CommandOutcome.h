@@ -2,6 +2,7 @@
 
 #include "kit/KeyCombination.h"
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -9,6 +10,7 @@
 #include <QVariantMap>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -73,16 +75,35 @@ struct CommandOutcome {
     bool succeeded() const { return kind == Kind::done || kind == Kind::showView || kind == Kind::showPreferences; }
 };
 
-// An image: a named resource of the application ("command-clipboard-history-16")
-// or a link to one.
+// An image: a named resource of the application ("command-clipboard-history-16"),
+// a link to one (resized to `size` points when set), an emoji drawn with the
+// emoji font, or a pair of images for the light and the dark appearance.
 struct ImageResource {
-    enum class Type { named, url };
+    enum class Type { named, url, emoji, themed };
     Type type = Type::named;
     QString value;
+    // url: the resize transform in points; empty when the image keeps its size.
+    QSize size;
+    // themed: the image of each appearance.
+    std::shared_ptr<const ImageResource> light;
+    std::shared_ptr<const ImageResource> dark;
 
-    static ImageResource named(QString name) { return {Type::named, std::move(name)}; }
-    static ImageResource url(QUrl link) { return {Type::url, link.toString()}; }
-    bool operator==(const ImageResource&) const = default;
+    static ImageResource named(QString name) { return {Type::named, std::move(name), {}, nullptr, nullptr}; }
+    static ImageResource url(const QUrl& link, QSize size = {}) { return {Type::url, link.toString(), size, nullptr, nullptr}; }
+    static ImageResource emoji(QString character) { return {Type::emoji, std::move(character), {}, nullptr, nullptr}; }
+    static ImageResource themed(ImageResource lightImage, ImageResource darkImage) {
+        return {Type::themed, {}, {},
+                std::make_shared<const ImageResource>(std::move(lightImage)),
+                std::make_shared<const ImageResource>(std::move(darkImage))};
+    }
+
+    bool operator==(const ImageResource& other) const {
+        const auto same = [](const std::shared_ptr<const ImageResource>& a, const std::shared_ptr<const ImageResource>& b) {
+            return a == b || (a && b && *a == *b);
+        };
+        return type == other.type && value == other.value && size == other.size && same(light, other.light) &&
+               same(dark, other.dark);
+    }
 };
 
 struct IconSet {

@@ -5,6 +5,7 @@
 #include "app/ExpressionParser.h"
 #include "app/FallbackSearchProvider.h"
 #include "app/LauncherSearch.h"
+#include "main/CliCommands.h"
 #include "app/PackageRegistry.h"
 #include "app/RootSearchController.h"
 #include "app/URLSearchProvider.h"
@@ -440,6 +441,7 @@ int runCommand(const QStringList& arguments) {
         std::fprintf(stderr, "vantrel: run takes an ID or KEY and optional arguments\n");
         return 2;
     }
+    if (const std::optional<int> status = cli::runScriptCommand(arguments.first(), arguments.mid(1))) return *status;
     std::optional<LoadedSearch> loaded = openSearch(true);
     if (!loaded) return 1;
     LauncherSearch& launcher = *loaded->launcherSearch;
@@ -577,6 +579,8 @@ int doctor() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (cli::isLauncherInvocation(argc, argv)) return cli::runLauncher(argc, argv);
+
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vantrel"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
@@ -610,6 +614,7 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("sources")) return sourcesCommand(arguments.mid(1));
     if (command == QLatin1String("run")) return runCommand(arguments.mid(1));
     if (command == QLatin1String("files")) return filesCommand(arguments.mid(1));
+    if (command == QLatin1String("scripts")) return cli::scriptsCommand(arguments.mid(1));
 
     std::fprintf(stderr, "vantrel: unknown command '%s'\n\n", command.toUtf8().constData());
     usage();

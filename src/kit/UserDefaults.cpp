@@ -1,5 +1,6 @@
 #include "kit/UserDefaults.h"
 
+#include "kit/NotificationCenter.h"
 #include "kit/Paths.h"
 
 #include <QFileInfo>
@@ -46,13 +47,23 @@ bool UserDefaults::contains(const QString& key) const {
 }
 
 void UserDefaults::setValue(const QString& key, const QVariant& value) {
-    std::lock_guard lock(m_mutex);
-    m_settings->setValue(key, value);
+    QString file;
+    {
+        std::lock_guard lock(m_mutex);
+        m_settings->setValue(key, value);
+        file = m_settings->fileName();
+    }
+    NotificationCenter::defaultCenter().post(QString(didChangeNotification), key, {{QStringLiteral("path"), file}});
 }
 
 void UserDefaults::remove(const QString& key) {
-    std::lock_guard lock(m_mutex);
-    m_settings->remove(key);
+    QString file;
+    {
+        std::lock_guard lock(m_mutex);
+        m_settings->remove(key);
+        file = m_settings->fileName();
+    }
+    NotificationCenter::defaultCenter().post(QString(didChangeNotification), key, {{QStringLiteral("path"), file}});
 }
 
 void UserDefaults::sync() {

@@ -12,8 +12,14 @@ namespace vantrel {
 
 // The user-level settings store: an INI file read and written through QSettings.
 // Safe to use from any thread. `standard()` is the store at Paths::settingsFile().
+//
+// Every setValue() and remove() posts "vantrelUserDefaultsDidChange" on the
+// default notification centre, on the writing thread, with the key as the
+// object and the store's file under "path" in the user info.
 class UserDefaults {
 public:
+    static constexpr QLatin1String didChangeNotification{"vantrelUserDefaultsDidChange"};
+
     explicit UserDefaults(const QString& iniPath);
     ~UserDefaults();
     UserDefaults(const UserDefaults&) = delete;

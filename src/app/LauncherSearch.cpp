@@ -1,5 +1,6 @@
 #include "app/LauncherSearch.h"
 
+#include "app/ScriptVantrelCommand.h"
 #include "app/VantrelCommandsSource.h"
 #include "kit/UserDefaults.h"
 #include "platform/ApplicationsSource.h"
@@ -15,14 +16,29 @@ LauncherSearch::LauncherSearch(std::shared_ptr<SearchRepository> repository, Pac
     : m_repository(std::move(repository)),
       m_registry(registry),
       m_search(std::make_unique<Search>(m_repository)),
-      m_dynamicCommands(std::make_shared<VantrelDynamicCommandsSource>(registry)) {
+      m_dynamicCommands(std::make_shared<VantrelDynamicCommandsSource>(registry)),
+      m_scriptCommandsService(std::make_unique<ScriptCommandsService>(registry, &defaults)),
+      m_scriptCommandsSource(std::make_shared<ScriptCommandsSource>(*m_scriptCommandsService)) {
     m_sources.push_back(std::make_shared<VantrelCommandsSource>(registry));
     m_sources.push_back(m_dynamicCommands);
     m_sources.push_back(std::shared_ptr<DataSource>(makeApplicationsSource(defaults)));
+    m_sources.push_back(m_scriptCommandsSource);
     for (const auto& source : m_sources) m_search->addDataSource(source);
+
+    ScriptCommandsService* service = m_scriptCommandsService.get();
+    const PackageRegistry* lookup = &registry;
+    m_scriptResolverToken = registry.addCommandResolver(
+        [service, lookup](const CommandIdentifier& id) -> std::shared_ptr<const VantrelCommand> {
+            if (!id.rawValue.startsWith(ScriptCommand::idPrefix)) return nullptr;
+            auto command = service->command(id.rawValue);
+            if (!command) return nullptr;
+            return std::make_shared<ScriptVantrelCommand>(std::move(*command), lookup);
+        });
 }
 
-LauncherSearch::~LauncherSearch() = default;
+LauncherSearch::~LauncherSearch() {
+    m_registry.removeCommandResolver(m_scriptResolverToken);
+}
 
 bool LauncherSearch::loadDataSourcesAndWait(int timeoutMs) {
     // The completion may come after the wait gave up: it only touches shared state.

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/PackageRegistry.h"
+#include "app/ScriptCommandsService.h"
+#include "app/ScriptCommandsSource.h"
 #include "app/VantrelCommandsSource.h"
 #include "search/DataSource.h"
 #include "search/Search.h"
@@ -15,9 +17,11 @@ namespace vantrel {
 class UserDefaults;
 
 // The search engine as the launcher runs it: the search table of the
-// encrypted database, filled by the built-in commands, the dynamic commands
-// and the installed applications and settings panels (registered in that
-// order), with the registry's disabled-command filter on every query.
+// encrypted database, filled by the built-in commands, the dynamic commands,
+// the installed applications and settings panels and the script commands
+// (registered in that order), with the registry's disabled-command filter on
+// every query. While it lives, the registry's command(id) also answers the ids
+// of the loaded script commands (as ScriptVantrelCommand).
 class LauncherSearch {
 public:
     // Full loads of the data sources are at least this many seconds apart.
@@ -33,6 +37,8 @@ public:
     PackageRegistry& registry() { return m_registry; }
     const std::vector<std::shared_ptr<DataSource>>& dataSources() const { return m_sources; }
     VantrelDynamicCommandsSource& dynamicCommandsSource() { return *m_dynamicCommands; }
+    ScriptCommandsService& scriptCommandsService() { return *m_scriptCommandsService; }
+    ScriptCommandsSource& scriptCommandsSource() { return *m_scriptCommandsSource; }
 
     // Loads every data source (respecting the waiting duration), writes their
     // records and rebuilds the index, running the event loop of this thread
@@ -48,6 +54,9 @@ private:
     std::unique_ptr<Search> m_search;
     std::vector<std::shared_ptr<DataSource>> m_sources;
     std::shared_ptr<VantrelDynamicCommandsSource> m_dynamicCommands;
+    std::unique_ptr<ScriptCommandsService> m_scriptCommandsService;
+    std::shared_ptr<ScriptCommandsSource> m_scriptCommandsSource;
+    quint64 m_scriptResolverToken = 0;
 };
 
 }  // namespace vantrel

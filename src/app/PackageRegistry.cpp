@@ -168,14 +168,31 @@ std::shared_ptr<const VantrelPackage> PackageRegistry::package(const PackageIden
 
 std::shared_ptr<const VantrelCommand> PackageRegistry::command(const CommandIdentifier& id,
                                                                bool reportIfMissing) const {
+    std::vector<CommandResolver> resolvers;
     {
         std::shared_lock lock(m_mutex);
         if (auto found = _commands.value(id)) return found;
+        for (const auto& [token, resolver] : m_commandResolvers) resolvers.push_back(resolver);
     }
+    // Outside the lock: a resolver may read the registry.
+    for (const auto& resolver : resolvers)
+        if (auto found = resolver(id)) return found;
     if (reportIfMissing)
         log().error(QStringLiteral("Command not found: ") + id.rawValue,
                     {{QStringLiteral("operation"), QStringLiteral("command(id:reportIfMissing:)")}});
     return nullptr;
+}
+
+quint64 PackageRegistry::addCommandResolver(CommandResolver resolver) {
+    std::unique_lock lock(m_mutex);
+    const quint64 token = m_nextResolverToken++;
+    m_commandResolvers.emplace_back(token, std::move(resolver));
+    return token;
+}
+
+void PackageRegistry::removeCommandResolver(quint64 token) {
+    std::unique_lock lock(m_mutex);
+    std::erase_if(m_commandResolvers, [token](const auto& entry) { return entry.first == token; });
 }
 
 std::shared_ptr<const FallbackSearchCommand> PackageRegistry::fallbackSearchCommand(const QString& id) const {

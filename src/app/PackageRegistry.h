@@ -72,6 +72,13 @@ public:
     bool setPackageCommands(const PackageIdentifier& id, CommandList commands);
     bool setPackageFallbackSearchCommands(const PackageIdentifier& id, FallbackList fallbacks);
 
+    // Commands that no package lists but command(id) answers (script
+    // commands): a resolver is asked when no package command has the id.
+    // Returns a token for removeCommandResolver().
+    using CommandResolver = std::function<std::shared_ptr<const VantrelCommand>(const CommandIdentifier&)>;
+    quint64 addCommandResolver(CommandResolver resolver);
+    void removeCommandResolver(quint64 token);
+
     // MARK: Configuration
 
     static QString configurationId(const PackageIdentifier& id);
@@ -149,6 +156,8 @@ private:
     QHash<CommandIdentifier, std::shared_ptr<const VantrelCommand>> _commands;
     QHash<QString, std::shared_ptr<const FallbackSearchCommand>> _fallbackSearchCommands;
     QHash<PackageIdentifier, QSet<CommandIdentifier>> m_packageDisabledCommands;
+    std::vector<std::pair<quint64, CommandResolver>> m_commandResolvers;
+    quint64 m_nextResolverToken = 1;
 };
 
 }  // namespace vantrel

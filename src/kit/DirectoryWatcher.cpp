@@ -14,6 +14,7 @@ namespace {
 
 constexpr uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF |
                                 IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK;
+constexpr uint32_t kModificationMask = IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB;
 
 bool isBelow(const QByteArray& path, const QByteArray& folder) {
     if (folder.endsWith('/')) return path.startsWith(folder);
@@ -48,7 +49,8 @@ DirectoryWatcher::~DirectoryWatcher() {
 DirectoryWatcher::AddResult DirectoryWatcher::addFolder(const QByteArray& path) {
     if (m_fd < 0) return AddResult::failed;
     std::lock_guard lock(m_mutex);
-    const int wd = inotify_add_watch(m_fd, path.constData(), kWatchMask);
+    const uint32_t mask = kWatchMask | (m_reportsModifications ? kModificationMask : 0u);
+    const int wd = inotify_add_watch(m_fd, path.constData(), mask);
     if (wd < 0) return errno == ENOSPC ? AddResult::limitReached : AddResult::failed;
     const auto known = m_pathByWatch.constFind(wd);
     if (known != m_pathByWatch.constEnd()) {
@@ -155,6 +157,8 @@ void DirectoryWatcher::run() {
                     event.kind = Event::Kind::movedFrom;
                 else if (raw->mask & IN_MOVED_TO)
                     event.kind = Event::Kind::movedTo;
+                else if (raw->mask & kModificationMask)
+                    event.kind = Event::Kind::modified;
                 else
                     continue;
                 events.push_back(std::move(event));

@@ -20,10 +20,13 @@ namespace vantrel {
 //
 // Events are read on a thread of the watcher's own and handed, in batches, to
 // the handler on that thread. The handler may add and remove folders.
+//
+// Changes to the content or the attributes of entries (`modified`) are reported
+// only when asked for with reportModifications() before folders are added.
 class DirectoryWatcher {
 public:
     struct Event {
-        enum class Kind { created, deleted, movedFrom, movedTo, folderGone, overflow };
+        enum class Kind { created, deleted, movedFrom, movedTo, folderGone, overflow, modified };
         Kind kind = Kind::created;
         QByteArray folder;  // the watched folder (empty for overflow)
         QByteArray name;    // the entry inside it (empty for folderGone and overflow)
@@ -40,6 +43,10 @@ public:
     ~DirectoryWatcher();
     DirectoryWatcher(const DirectoryWatcher&) = delete;
     DirectoryWatcher& operator=(const DirectoryWatcher&) = delete;
+
+    // Also report entries written, closed after writing or given new attributes
+    // (kind `modified`) in folders added from now on.
+    void reportModifications(bool enabled) { m_reportsModifications = enabled; }
 
     // Whether inotify could be set up at all.
     bool isValid() const { return m_fd >= 0; }
@@ -69,6 +76,7 @@ private:
     QHash<int, QByteArray> m_pathByWatch;
     QHash<QByteArray, int> m_watchByPath;
     std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_reportsModifications{false};
     std::thread m_thread;
 };
 

@@ -64,6 +64,10 @@ void usage() {
         "                                   find files by name prefix ('report in ~/Documents'); no QUERY:\n"
         "                                   recently used documents\n"
         "  visit KEY [--term TERM]          record that the item with KEY was opened (after typing TERM)\n"
+        "  scripts add-dir DIR | remove-dir DIR\n"
+        "                                   add or remove a script directory (an empty one gets a template)\n"
+        "  scripts list [--json] | dirs     list the script commands (id, title, mode, package, refresh\n"
+        "                                   time, arguments) or the script directories\n"
         "  help                             show this text"));
 }
 
@@ -601,7 +605,7 @@ int main(int argc, char** argv) {
     // messages and keep the log to the file, unless a level is configured.
     const bool quiet = command == QLatin1String("search") || command == QLatin1String("visit") ||
                        command == QLatin1String("sources") || command == QLatin1String("run") ||
-                       command == QLatin1String("files");
+                       command == QLatin1String("files") || command == QLatin1String("scripts");
     std::vector<std::shared_ptr<LogHandler>> handlers{std::make_shared<FileLogHandler>()};
     if (!quiet || UserDefaults::standard().contains(QStringLiteral("vantrelSimpleLoggerLevel")))
         handlers.push_back(std::make_shared<SimpleLogHandler>(stderr, SimpleLogHandler::Options{}));

@@ -446,7 +446,7 @@ TEST_F(RootSearchControllerTest, DataSourcesAreRegisteredCommandsFirstAndTheCont
     for (const auto& source : launcher->dataSources()) sources.push_back(source->source());
     EXPECT_EQ(sources,
               (std::vector<SearchRecord::Source>{SearchRecord::Source::package, SearchRecord::Source::extensionCommands,
-                                                 SearchRecord::Source::system}));
+                                                 SearchRecord::Source::system, SearchRecord::Source::scripts}));
     const qsizetype before =
         NotificationCenter::defaultCenter().observerCount(QString(NotificationNames::rootSearchFavoritesChanged));
     controller.reset();

@@ -174,13 +174,14 @@ TEST_F(CliSourcesTest, SourcesReportsEachSourceWithItsCount) {
     const ProcessRun sources = run({"sources"});
     ASSERT_EQ(sources.exitCode, 0) << sources.err.toStdString() << sources.out.toStdString();
     const QStringList lines = sources.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 4) << sources.out.toStdString();
+    ASSERT_EQ(lines.size(), 5) << sources.out.toStdString();
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Source")));
-    // The built-in commands first, then the dynamic commands, then the applications.
+    // The built-in commands first, then the dynamic commands, the applications and the scripts.
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("package"))) << lines[1].toStdString();
     EXPECT_TRUE(lines[2].startsWith(QStringLiteral("extensionCommands"))) << lines[2].toStdString();
     EXPECT_TRUE(lines[3].startsWith(QStringLiteral("system"))) << lines[3].toStdString();
     EXPECT_TRUE(lines[3].contains(QStringLiteral(" 1 "))) << lines[3].toStdString();
+    EXPECT_TRUE(lines[4].startsWith(QStringLiteral("scripts"))) << lines[4].toStdString();
     for (const QString& line : lines.mid(1)) EXPECT_TRUE(line.endsWith(QStringLiteral(" ms"))) << line.toStdString();
 }
 

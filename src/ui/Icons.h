@@ -2,6 +2,7 @@
 
 #include "app/CommandOutcome.h"
 
+#include <QColor>
 #include <QIcon>
 #include <QPixmap>
 #include <QString>
@@ -21,6 +22,10 @@ public:
     static QPixmap applicationIcon(const QString& nameOrPath, int size, qreal devicePixelRatio = 1.0);
     // A generic icon for a kind of row when nothing better is known.
     static QPixmap fallback(int size, qreal devicePixelRatio = 1.0);
+    // Whether the name is one of the launcher's own drawings.
+    static bool hasBuiltinIcon(const QString& name);
+    // The pixmap in one colour, its shape kept (menu items with a tint colour).
+    static QPixmap tinted(const QPixmap& pixmap, const QColor& color);
     static void clearCache();
 };
 

@@ -59,6 +59,8 @@ public:
 
     // A palette for standard widgets (forms, dialogs) in this theme.
     QPalette palette() const;
+    // Thin rounded scroll bars without arrows, for a style sheet.
+    QString scrollBarStyleSheet() const;
 };
 
 }  // namespace vantrel

@@ -30,9 +30,18 @@ public:
     void dismiss();
     bool isShowingToast() const;
     const Toast& toast() const;
+    // How long success and failure toasts stay (3 s unless changed).
+    void setAutoHideInterval(int milliseconds);
+    bool isSpinning() const;
+    bool hasCancelButton() const;
+    // Presses the "Cancel" button when the toast has one.
+    void cancel();
 
 signals:
     void dismissed();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     struct Private;
@@ -52,6 +61,11 @@ public:
     // Shows text for about two seconds on the screen of the mouse pointer.
     void showText(const QString& text, const std::optional<IconSet>& icon = std::nullopt);
     QString text() const;
+    // How long the text stays before it fades (2 s unless changed).
+    void setDisplayInterval(int milliseconds);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     struct Private;

@@ -342,12 +342,20 @@ QHash<PackageIdentifier, QSet<CommandIdentifier>> PackageRegistry::packageDisabl
 }
 
 SearchItemFilter PackageRegistry::searchResultFilter() const {
+    // Script commands belong to this package without being listed by it.
+    static const PackageIdentifier scriptCommandsPackage(QStringLiteral("scriptCommands"));
     return [this](const SearchItem& item) {
         const SearchRecord* record = item.record();
         if (!record) return true;
         switch (record->type) {
+            case SearchRecord::ContentType::scriptCommand: {
+                std::shared_lock lock(m_mutex);
+                if (m_disabledPackages.contains(scriptCommandsPackage)) return false;
+                for (const auto& disabled : m_packageDisabledCommands)
+                    if (disabled.contains(CommandIdentifier(record->key))) return false;
+                return true;
+            }
             case SearchRecord::ContentType::command:
-            case SearchRecord::ContentType::scriptCommand:
             case SearchRecord::ContentType::extensionCommand:
             case SearchRecord::ContentType::quicklink:
                 return !isCommandDisabled(CommandIdentifier(record->key));
@@ -368,6 +376,10 @@ void PackageRegistry::reloadDisabledCommands(const PackageIdentifier& id) {
         reportTransformFailure(disabledCommandsKey, "[String]");
     }
     std::unique_lock lock(m_mutex);
+    if (stored.configuration.isEnabled)
+        m_disabledPackages.remove(id);
+    else
+        m_disabledPackages.insert(id);
     if (disabled.isEmpty())
         m_packageDisabledCommands.remove(id);
     else

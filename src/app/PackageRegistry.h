@@ -99,7 +99,8 @@ public:
     QHash<PackageIdentifier, QSet<CommandIdentifier>> packageDisabledCommands() const;
 
     // The filter root search passes with every query: it drops a result whose
-    // id a package lists under "disabledCommands".
+    // id a package lists under "disabledCommands", and every script command
+    // while the "scriptCommands" package is switched off.
     SearchItemFilter searchResultFilter() const;
 
     // Reads the row (or the made-up one), lets `edit` change the decoded
@@ -156,6 +157,9 @@ private:
     QHash<CommandIdentifier, std::shared_ptr<const VantrelCommand>> _commands;
     QHash<QString, std::shared_ptr<const FallbackSearchCommand>> _fallbackSearchCommands;
     QHash<PackageIdentifier, QSet<CommandIdentifier>> m_packageDisabledCommands;
+    // The packages switched off, as last read with their disabled commands:
+    // the search filter asks for every result and must not read the database.
+    QSet<PackageIdentifier> m_disabledPackages;
     std::vector<std::pair<quint64, CommandResolver>> m_commandResolvers;
     quint64 m_nextResolverToken = 1;
 };

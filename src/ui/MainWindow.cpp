@@ -597,6 +597,7 @@ void MainWindow::restoreFocus() {
 // MARK: Navigation
 
 void MainWindow::pushView(LauncherView* view) {
+    ++m_windowReplies;
     if (!view) return;
     m_actionPanel->close();
     if (LauncherView* top = topView()) top->viewWillDisappear();
@@ -892,6 +893,8 @@ void MainWindow::handleEscape() {
 // MARK: Presenter
 
 LauncherPresenter::ToastId MainWindow::showToast(const Toast& toast, std::function<void()> onCancel) {
+    // An action that answers with a toast, a question or a view keeps the window open.
+    ++m_windowReplies;
     m_currentToast = ++m_nextToastId;
     ToastView* view = m_actionBar->toastView();
     view->present(toast, std::move(onCancel));
@@ -922,6 +925,7 @@ void MainWindow::showHUD(const QString& text, const std::optional<IconSet>& icon
 }
 
 void MainWindow::confirm(const Alert& alert, std::function<void(bool confirmed)> answer) {
+    ++m_windowReplies;
     m_actionPanel->close();
     m_sheet->ask(alert, std::move(answer));
 }

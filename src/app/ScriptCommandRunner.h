@@ -35,14 +35,48 @@ public:
 
     void run(const QStringList& arguments, Completion completion);
     // Interrupts the running process (SIGINT); the run then ends as the process decides.
+    // A script in its own process group gets it with all its children, as a
+    // terminal's interrupt key would send it (so a shell waiting for a child
+    // ends as well).
     void cancel();
+    // Whether the script starts in a process group of its own (the default).
+    // The command-line tool keeps it in the terminal's group instead, so the
+    // terminal's interrupt key reaches it directly.
+    void setRunsInOwnProcessGroup(bool own) { m_ownProcessGroup = own; }
     bool isRunning() const;
     const ScriptCommand& command() const { return m_command; }
 
+    // Collected output (no output handler) keeps at most its last this many
+    // bytes, so that a runaway script cannot fill the memory; what came
+    // before is dropped. A streamed run hands everything to the handler.
+    static constexpr qsizetype collectedOutputLimit = 1024 * 1024;
+
+    // The environment a script starts with: the launcher's own, PATH led by
+    // /usr/local/bin, LANG the locale with ".UTF-8".
+    static QStringList environment();
+    // The folder a script starts in.
+    static QString workingDirectory(const ScriptCommand& command);
+    // The text of output bytes: nothing when they are not valid UTF-8.
+    static QString decodeOutput(const QByteArray& bytes);
+
 private:
+    void readOutput();
+    void flushStreamedOutput();
+    void keepCollectedTail();
+    void processFinished(int exitCode, bool crashed);
+    void launchFailed();
+    void complete(const Result<QString>& result);
+    void detachProcess();
+
     ScriptCommand m_command;
     OutputHandler m_outputHandler;
     QProcess* m_process = nullptr;
+    Completion m_completion;
+    // Collected output, or streamed bytes not yet handed over (an incomplete
+    // UTF-8 sequence at the end waits for the rest).
+    QByteArray m_output;
+    bool m_flushScheduled = false;
+    bool m_ownProcessGroup = true;
 };
 
 }  // namespace vantrel

@@ -658,7 +658,11 @@ std::vector<ListItem> RootSearchController::suggestionItems() {
     std::vector<ListItem> items;
     for (SuggestionsProvider::Suggestion& suggestion : suggestionsProvider().suggestions(m_filter)) {
         std::optional<ListItem> item;
-        if (suggestion.command)
+        // Script commands and other resolved kinds are described by their
+        // resolver (inline output, their own actions), as in the results.
+        const bool resolvedKind = suggestion.item && suggestion.item->record() &&
+                                  suggestion.item->record()->type == SearchRecord::ContentType::scriptCommand;
+        if (suggestion.command && !resolvedKind)
             item = commandItem(suggestion.command, suggestion.item, QString());
         else if (suggestion.item)
             item = this->item(*suggestion.item, QString());

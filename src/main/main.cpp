@@ -54,6 +54,12 @@ void printRow(const QString& label, const QString& value) {
 void usage() {
     print(QStringLiteral(
         "Usage: vantrel [COMMAND]\n\n"
+        "  (no command)                     start the launcher, or show the running one\n"
+        "  --background                     start the launcher hidden (autostart)\n"
+        "  toggle | show | hide | quit      talk to the running launcher\n"
+        "  open URL                         route a vantrel:// link through the running launcher\n"
+        "  set-hotkey COMBINATION           change the main hotkey (stored form, e.g. Option-49)\n"
+        "  status                           print whether the launcher runs and its window state\n"
         "  --version                        print the version\n"
         "  doctor                           check the data folder, the encrypted database and the keyring\n"
         "  search QUERY [--json] [--limit N] [--no-load]\n"

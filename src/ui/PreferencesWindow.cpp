@@ -342,6 +342,11 @@ PreferencesWindow::PreferencesWindow(PackageRegistry& registry, std::shared_ptr<
 
 PreferencesWindow::~PreferencesWindow() = default;
 
+void PreferencesWindow::addPage(const QString& title, const ImageResource& icon, QWidget* page) {
+    m_sidebar->addItem(new QListWidgetItem(QIcon(Icons::pixmap(icon, kIconSize)), title));
+    m_pages->addWidget(page);
+}
+
 // MARK: General
 
 QWidget* PreferencesWindow::makeGeneralPage() {

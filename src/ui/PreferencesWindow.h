@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/CommandOutcome.h"
 #include "app/SearchRecordValidation.h"
 #include "kit/KeyCombination.h"
 
@@ -102,6 +103,9 @@ public:
     QLineEdit* extensionsSearchField() const { return m_searchField; }
     QTreeWidget* extensionsTree() const { return m_tree; }
     QListWidget* sidebar() const { return m_sidebar; }
+    // Adds a page of another part of the launcher (script directories …) to the
+    // sidebar, below the built-in ones; the window takes ownership.
+    void addPage(const QString& title, const ImageResource& icon, QWidget* page);
     // The row of a package id, command id or record key.
     QTreeWidgetItem* item(const QString& key) const;
 

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+namespace vantrel {
+
+class UserDefaults;
+
+// Starting the launcher at login: an XDG autostart entry,
+// `$XDG_CONFIG_HOME/autostart/vantrel.desktop`, that runs the launcher in the
+// background with the "VANTREL_LAUNCHER" argument.
+class LoginItem {
+public:
+    static constexpr QLatin1String autoInstalledKey{"vantrelLoginItemAutoInstalled"};
+    static constexpr QLatin1String launcherArgument{"VANTREL_LAUNCHER"};
+
+    static QString entryPath();
+    // The entry for the program at `executable` (an absolute path).
+    static QString entryContents(const QString& executable);
+    // Whether an autostart entry exists and is not switched off (Hidden=true,
+    // X-GNOME-Autostart-enabled=false).
+    static bool isEnabled();
+    // Writes or removes the entry; throws VantrelError when that fails.
+    static void setEnabled(bool enabled, const QString& executable);
+
+    // Installs the entry the first time the launcher starts and remembers that
+    // in "vantrelLoginItemAutoInstalled", so a user who removed it keeps it
+    // removed. Only on the main thread ("Installing login items on non-main
+    // thread" otherwise). Returns whether it installed now.
+    static bool installOnce(UserDefaults& defaults, const QString& executable);
+};
+
+}  // namespace vantrel

@@ -1,0 +1,358 @@
+// The real `vantrel` launcher on the test session's X server: hotkeys,
+// typing, launching, the single instance, links and inactivity, driven from
+// outside with xdotool the way a user would.
+#include "../platform/X11TestSupport.h"
+
+#include "app/InstanceChannel.h"
+#include "data/Database.h"
+#include "data/Keychain.h"
+#include "data/SearchRepository.h"
+#include "kit/UserDefaults.h"
+#include "platform/KeychainFactory.h"
+#include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <X11/keysym.h>
+
+#include <csignal>
+
+namespace vantrel::test {
+namespace {
+
+const QString kExecutable = QStringLiteral(VANTREL_EXECUTABLE);
+const QString kAppName = QStringLiteral("Zebrafish Marker");
+
+struct ProcessRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs a program to its end.
+ProcessRun run(const QString& program, const QStringList& arguments, int timeoutMs = 15000) {
+    QProcess process;
+    process.start(program, arguments);
+    ProcessRun result;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        result.err = QStringLiteral("timed out");
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    result.err = QString::fromUtf8(process.readAllStandardError()).trimmed();
+    return result;
+}
+
+QString readFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+// Waits without running this process's event loop (the launcher is another process).
+bool eventually(const std::function<bool()>& predicate, int timeoutMs = 10000) {
+    for (int waited = 0; waited < timeoutMs; waited += 50) {
+        if (predicate()) return true;
+        QThread::msleep(50);
+    }
+    return predicate();
+}
+
+class LauncherEndToEndTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (hasXDisplay()) s_altSpaceFree = releaseAltSpaceFromOpenbox();
+    }
+
+    void SetUp() override {
+        VANTREL_REQUIRE_X_DISPLAY();
+        if (!windowManagerIsRunning()) GTEST_SKIP() << "needs the window manager of scripts/test-session";
+        if (!s_altSpaceFree) GTEST_SKIP() << "openbox keeps Alt+Space (run inside scripts/test-session)";
+        ASSERT_TRUE(m_runtime.isValid());
+        QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_home = std::make_unique<ScopedXdgHome>();
+        m_runtimeEnv = std::make_unique<ScopedEnv>("XDG_RUNTIME_DIR", m_runtime.path().toLocal8Bit());
+        m_keyring = std::make_unique<ScopedEnv>("VANTREL_KEYRING", QByteArray("file"));
+        m_marker = m_home->root() + QStringLiteral("/launched.marker");
+        // An application whose only effect is the marker file.
+        const QString applications = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications");
+        QDir().mkpath(applications);
+        QFile entry(applications + QStringLiteral("/zebrafish-marker.desktop"));
+        ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+        entry.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=/bin/sh -c \"echo launched >> "
+                                   "%2\"\nTerminal=false\n")
+                        .arg(kAppName, m_marker)
+                        .toUtf8());
+    }
+
+    void TearDown() override {
+        stopLauncher();
+        m_keyring.reset();
+        m_runtimeEnv.reset();
+        m_home.reset();
+    }
+
+    // Starts the launcher in the background and waits until it answers and
+    // has loaded the applications.
+    void startLauncher(const QStringList& arguments = {QStringLiteral("--background")}) {
+        // Only what this start writes to the log counts.
+        const qsizetype from = logText().size();
+        const auto logged = [&](const QString& line) { return logText().mid(from).contains(line); };
+        m_launcher = std::make_unique<QProcess>();
+        m_launcher->setProcessChannelMode(QProcess::MergedChannels);
+        m_launcher->setStandardOutputFile(m_home->root() + QStringLiteral("/launcher.out"));
+        m_launcher->start(kExecutable, arguments);
+        ASSERT_TRUE(m_launcher->waitForStarted(5000));
+        ASSERT_TRUE(eventually([&] { return logged(QStringLiteral("Launcher started")); }, 30000))
+            << logText().toStdString();
+        ASSERT_TRUE(eventually([&] { return logged(QStringLiteral("Loaded data source 'system'")); }, 30000));
+        ASSERT_TRUE(InstanceClient().isRunning());
+    }
+
+    void stopLauncher() {
+        if (!m_launcher) return;
+        if (m_launcher->state() != QProcess::NotRunning) {
+            ::kill(pid_t(m_launcher->processId()), SIGTERM);
+            if (!m_launcher->waitForFinished(10000)) {
+                m_launcher->kill();
+                m_launcher->waitForFinished();
+            }
+        }
+        m_launcher.reset();
+    }
+
+    QString logText() const { return readFile(qEnvironmentVariable("XDG_STATE_HOME") + "/vantrel/vantrel.log"); }
+
+    QJsonObject status() const {
+        const auto reply = InstanceClient().send({QStringLiteral("status"), {}}, 5000);
+        return reply ? reply->values : QJsonObject{};
+    }
+    bool isVisible() const { return status().value(QStringLiteral("visible")).toBool(); }
+    bool isKeyWindow() const { return status().value(QStringLiteral("keyWindow")).toBool(); }
+
+    // The launcher window's X id once it is mapped, or empty.
+    QString visibleWindowId() const {
+        const ProcessRun found =
+            run(QStringLiteral("xdotool"),
+                {QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                 QStringLiteral("--classname"), QStringLiteral("vantrel")},
+                5000);
+        return found.out.split(QLatin1Char('\n')).value(0);
+    }
+    QString activeWindowId() const { return run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}).out; }
+
+    void showWithHotkey() {
+        pressKeys(QStringLiteral("alt+space"));
+        ASSERT_TRUE(eventually([&] { return isKeyWindow(); })) << "the hotkey did not show the window";
+    }
+
+    void typeText(const QString& text) {
+        const ProcessRun typed = run(QStringLiteral("xdotool"),
+                                     {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), text});
+        ASSERT_EQ(typed.exitCode, 0) << typed.err.toStdString();
+    }
+
+    QTemporaryDir m_runtime;
+    std::unique_ptr<ScopedXdgHome> m_home;
+    std::unique_ptr<ScopedEnv> m_runtimeEnv;
+    std::unique_ptr<ScopedEnv> m_keyring;
+    std::unique_ptr<QProcess> m_launcher;
+    QString m_marker;
+    static inline bool s_altSpaceFree = false;
+};
+
+TEST_F(LauncherEndToEndTest, TheHotkeyShowsTheFocusedWindowAndASecondPressHidesIt) {
+    startLauncher();
+    EXPECT_FALSE(isVisible());
+    showWithHotkey();
+    const QString window = visibleWindowId();
+    ASSERT_FALSE(window.isEmpty());
+    // It holds the keyboard focus.
+    EXPECT_TRUE(eventually([&] { return activeWindowId() == window; }, 5000));
+    EXPECT_TRUE(eventually([&] { return logText().contains(QStringLiteral("Window shown in ")); }, 5000));
+
+    pressKeys(QStringLiteral("alt+space"));
+    EXPECT_TRUE(eventually([&] { return !isVisible(); }));
+    // And again: showing never makes a second window.
+    showWithHotkey();
+    EXPECT_EQ(visibleWindowId(), window);
+}
+
+TEST_F(LauncherEndToEndTest, TypingAnApplicationsNameAndReturnLaunchesItAndHidesTheWindow) {
+    startLauncher();
+    showWithHotkey();
+    typeText(QStringLiteral("Zebrafish"));
+    // Let root search show the result before choosing it.
+    QThread::msleep(600);
+    pressKeys(QStringLiteral("Return"));
+    ASSERT_TRUE(eventually([&] { return QFile::exists(m_marker); })) << logText().toStdString();
+    EXPECT_EQ(readFile(m_marker), QStringLiteral("launched\n"));
+    EXPECT_TRUE(eventually([&] { return !isVisible(); }));
+}
+
+TEST_F(LauncherEndToEndTest, EscapeHidesTheWindow) {
+    startLauncher();
+    showWithHotkey();
+    pressKeys(QStringLiteral("Escape"));
+    EXPECT_TRUE(eventually([&] { return !isVisible(); }));
+    EXPECT_FALSE(QFile::exists(m_marker));
+}
+
+TEST_F(LauncherEndToEndTest, ASecondProcessTogglesShowsAndHidesTheRunningLauncher) {
+    startLauncher();
+    const qint64 pid = status().value(QStringLiteral("pid")).toInteger();
+    EXPECT_EQ(run(kExecutable, {QStringLiteral("toggle")}).exitCode, 0);
+    EXPECT_TRUE(eventually([&] { return isKeyWindow(); }));
+    EXPECT_EQ(run(kExecutable, {QStringLiteral("toggle")}).exitCode, 0);
+    EXPECT_TRUE(eventually([&] { return !isVisible(); }));
+    EXPECT_EQ(run(kExecutable, {QStringLiteral("show")}).exitCode, 0);
+    EXPECT_TRUE(eventually([&] { return isVisible(); }));
+    EXPECT_EQ(run(kExecutable, {QStringLiteral("hide")}).exitCode, 0);
+    EXPECT_TRUE(eventually([&] { return !isVisible(); }));
+    // `vantrel` alone activates the one that runs; a background start leaves it alone.
+    EXPECT_EQ(run(kExecutable, {}).exitCode, 0);
+    EXPECT_TRUE(eventually([&] { return isVisible(); }));
+    EXPECT_EQ(run(kExecutable, {QStringLiteral("--background")}).exitCode, 0);
+    EXPECT_TRUE(isVisible());
+    // Still one launcher.
+    EXPECT_EQ(status().value(QStringLiteral("pid")).toInteger(), pid);
+    const ProcessRun statusRun = run(kExecutable, {QStringLiteral("status")});
+    EXPECT_EQ(statusRun.exitCode, 0);
+    EXPECT_TRUE(statusRun.out.contains(QStringLiteral("\"running\":true")));
+}
+
+TEST_F(LauncherEndToEndTest, WithoutARunningLauncherRequestsSayWhatIsWrong) {
+    const ProcessRun hide = run(kExecutable, {QStringLiteral("hide")});
+    EXPECT_EQ(hide.exitCode, 1);
+    EXPECT_EQ(hide.err, QStringLiteral("vantrel: no launcher is running"));
+    const ProcessRun statusRun = run(kExecutable, {QStringLiteral("status")});
+    EXPECT_EQ(statusRun.exitCode, 1);
+    EXPECT_EQ(statusRun.out, QStringLiteral("{\"running\":false}"));
+    const ProcessRun badHotkey = run(kExecutable, {QStringLiteral("set-hotkey"), QStringLiteral("Hyper-99")});
+    EXPECT_EQ(badHotkey.exitCode, 2);
+    EXPECT_TRUE(badHotkey.err.contains(QStringLiteral("'Hyper-99' is not a key combination")));
+    const ProcessRun noLink = run(kExecutable, {QStringLiteral("toggle"), QStringLiteral("extra")});
+    EXPECT_EQ(noLink.exitCode, 2);
+    // Nothing was started by any of them.
+    EXPECT_FALSE(InstanceClient().isRunning());
+}
+
+TEST_F(LauncherEndToEndTest, APerItemHotkeyOpensItsApplication) {
+    // A first start stores the applications; the hotkey goes on the record.
+    startLauncher();
+    stopLauncher();
+    {
+        DatabaseOpener::Options options;
+        options.keychain =
+            std::make_shared<Keychain>(QString::fromLatin1(Keychain::kDefaultService), makeKeychainBackend());
+        auto pool = DatabaseOpener(std::move(options)).openDatabase();
+        ASSERT_TRUE(pool);
+        SearchRepository repository(pool);
+        std::optional<QString> key;
+        for (const SearchRecord& record : repository.readAllSearchResults({}, 100000))
+            if (record.name == kAppName) key = record.key;
+        ASSERT_TRUE(key) << "the fixture application was not stored";
+        // Ctrl+Alt+Z.
+        repository.setHotkey(QStringLiteral("Control-Option-6"), *key);
+    }
+    startLauncher();
+    ASSERT_TRUE(eventually([&] {
+        return logText().contains(QStringLiteral("Found key combination for global hotkey"));
+    })) << logText().toStdString();
+    pressKeys(QStringLiteral("ctrl+alt+z"));
+    EXPECT_TRUE(eventually([&] { return QFile::exists(m_marker); })) << logText().toStdString();
+    EXPECT_FALSE(isVisible());
+}
+
+TEST_F(LauncherEndToEndTest, ChangingTheMainHotkeyFreesTheOldOneAtOnce) {
+    startLauncher();
+    {
+        // Held by the launcher: nobody else can take Alt+Space.
+        ScopedRawGrab other(XK_space, XCB_MOD_MASK_1);
+        EXPECT_FALSE(other.grabbed());
+    }
+    const ProcessRun changed = run(kExecutable, {QStringLiteral("set-hotkey"), QStringLiteral("Control-Option-49")});
+    ASSERT_EQ(changed.exitCode, 0) << changed.err.toStdString();
+    EXPECT_EQ(status().value(QStringLiteral("hotkey")).toString(), QStringLiteral("Control-Option-49"));
+    {
+        ScopedRawGrab other(XK_space, XCB_MOD_MASK_1);
+        EXPECT_TRUE(other.grabbed()) << "Alt+Space is still held";
+    }
+    pressKeys(QStringLiteral("alt+space"));
+    QThread::msleep(300);
+    EXPECT_FALSE(isVisible());
+    pressKeys(QStringLiteral("ctrl+alt+space"));
+    EXPECT_TRUE(eventually([&] { return isKeyWindow(); }));
+    // Stored for the next start.
+    EXPECT_TRUE(readFile(UserDefaults::standard().path()).contains(QStringLiteral("Control-Option-49")));
+}
+
+TEST_F(LauncherEndToEndTest, LinksAreRoutedAndUnknownOnesRefused) {
+    startLauncher();
+    EXPECT_EQ(run(kExecutable, {QStringLiteral("open"), QStringLiteral("vantrel://show")}).exitCode, 0);
+    EXPECT_TRUE(eventually([&] { return isVisible(); }));
+    EXPECT_EQ(run(kExecutable, {QStringLiteral("open"), QStringLiteral("vantrel://hide")}).exitCode, 0);
+    EXPECT_TRUE(eventually([&] { return !isVisible(); }));
+
+    const ProcessRun unknown = run(kExecutable, {QStringLiteral("open"), QStringLiteral("vantrel://extensions/x/y")});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_EQ(unknown.err, QStringLiteral("vantrel: Unhandled link: vantrel://extensions/x/y"));
+    EXPECT_TRUE(logText().contains(QStringLiteral("Unhandled Vantrel URL scheme call")));
+    const ProcessRun web = run(kExecutable, {QStringLiteral("open"), QStringLiteral("https://example.com")});
+    EXPECT_EQ(web.exitCode, 1);
+
+    // A command by its id: a failure comes back to the caller.
+    const ProcessRun missing =
+        run(kExecutable, {QStringLiteral("open"), QStringLiteral("vantrel://commands/noSuchCommand")});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.err.contains(QStringLiteral("Command not found")));
+}
+
+TEST_F(LauncherEndToEndTest, AfterInactivityAHiddenWindowClearsItsSearchBar) {
+    UserDefaults::standard().setValue(QStringLiteral("popToRootTimeout"), 1);
+    UserDefaults::standard().sync();
+    startLauncher();
+    showWithHotkey();
+    typeText(QStringLiteral("zeb"));
+    // Hidden with the hotkey, the text stays (Escape would clear it first).
+    pressKeys(QStringLiteral("alt+space"));
+    ASSERT_TRUE(eventually([&] { return !isVisible(); }));
+    EXPECT_TRUE(
+        eventually([&] { return logText().contains(QStringLiteral("Clearing search bar due to inactivity")); }, 5000));
+}
+
+TEST_F(LauncherEndToEndTest, AStartInstallsTheLoginItemAndLinkHandlerAndATermEndsItCleanly) {
+    startLauncher();
+    const QString log = logText();
+    EXPECT_TRUE(log.contains(QStringLiteral("Tray ready in ")));
+    EXPECT_TRUE(log.contains(QStringLiteral("First known app version: ")));
+    const QString autostart = readFile(qEnvironmentVariable("XDG_CONFIG_HOME") + "/autostart/vantrel.desktop");
+    EXPECT_TRUE(
+        autostart.contains(QStringLiteral("Exec=") + kExecutable + QStringLiteral(" --background VANTREL_LAUNCHER")))
+        << autostart.toStdString();
+    const QString handler = readFile(qEnvironmentVariable("XDG_DATA_HOME") + "/applications/vantrel.desktop");
+    EXPECT_TRUE(handler.contains(QStringLiteral("MimeType=x-scheme-handler/vantrel;")));
+
+    const QString socket = InstanceServer::defaultSocketPath();
+    ASSERT_TRUE(QFile::exists(socket));
+    ::kill(pid_t(m_launcher->processId()), SIGTERM);
+    ASSERT_TRUE(m_launcher->waitForFinished(10000));
+    EXPECT_EQ(m_launcher->exitCode(), 0);
+    EXPECT_TRUE(logText().contains(QStringLiteral("Application should terminate")));
+    EXPECT_FALSE(QFile::exists(socket));
+    // The defaults of a fresh installation were stored.
+    EXPECT_EQ(readFile(UserDefaults::standard().path()).count(QStringLiteral("vantrelGlobalHotkey=Option-49")), 1)
+        << readFile(UserDefaults::standard().path()).toStdString();
+}
+
+}  // namespace
+}  // namespace vantrel::test

@@ -90,6 +90,15 @@ CommandOutcome CommandOutcome::showPreferences(QString commandId) {
     return outcome;
 }
 
+MenuItem MenuItem::make(QString id, QString title, Run run, ActionType type) {
+    MenuItem item;
+    item.id = std::move(id);
+    item.title = std::move(title);
+    item.action = std::move(run);
+    item.actionType = type;
+    return item;
+}
+
 CommandOutcome MenuItem::perform() const {
     if (const Run* run = std::get_if<Run>(&action); run && *run) return (*run)();
     return CommandOutcome::done();

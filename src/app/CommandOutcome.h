@@ -89,18 +89,21 @@ struct ImageResource {
     std::shared_ptr<const ImageResource> dark;
 
     static ImageResource named(QString name) { return {Type::named, std::move(name), {}, nullptr, nullptr}; }
-    static ImageResource url(const QUrl& link, QSize size = {}) { return {Type::url, link.toString(), size, nullptr, nullptr}; }
+    static ImageResource url(const QUrl& link, QSize size = {}) {
+        return {Type::url, link.toString(), size, nullptr, nullptr};
+    }
     static ImageResource emoji(QString character) { return {Type::emoji, std::move(character), {}, nullptr, nullptr}; }
     static ImageResource themed(ImageResource lightImage, ImageResource darkImage) {
-        return {Type::themed, {}, {},
+        return {Type::themed,
+                {},
+                {},
                 std::make_shared<const ImageResource>(std::move(lightImage)),
                 std::make_shared<const ImageResource>(std::move(darkImage))};
     }
 
     bool operator==(const ImageResource& other) const {
-        const auto same = [](const std::shared_ptr<const ImageResource>& a, const std::shared_ptr<const ImageResource>& b) {
-            return a == b || (a && b && *a == *b);
-        };
+        const auto same = [](const std::shared_ptr<const ImageResource>& a,
+                             const std::shared_ptr<const ImageResource>& b) { return a == b || (a && b && *a == *b); };
         return type == other.type && value == other.value && size == other.size && same(light, other.light) &&
                same(dark, other.dark);
     }
@@ -130,6 +133,9 @@ struct MenuItem {
     QVariantMap analyticsContext;
     QVariant representedObject;
     bool isEnabled = true;
+
+    // An action that runs `run`.
+    static MenuItem make(QString id, QString title, Run run, ActionType type = ActionType::regular);
 
     // Runs the action; a submenu or an empty action is done without doing anything.
     CommandOutcome perform() const;

@@ -25,12 +25,7 @@ const Logger& log() {
 
 MenuItem menuItem(QString id, QString title, MenuItem::Run run,
                   MenuItem::ActionType type = MenuItem::ActionType::regular) {
-    MenuItem item;
-    item.id = std::move(id);
-    item.title = std::move(title);
-    item.action = std::move(run);
-    item.actionType = type;
-    return item;
+    return MenuItem::make(std::move(id), std::move(title), std::move(run), type);
 }
 
 CommandOutcome openLink(const QUrl& url, const LauncherEnvironment* environment) {

@@ -34,12 +34,7 @@ const Logger& log() {
 
 MenuItem menuItem(QLatin1String id, QString title, MenuItem::Run run,
                   MenuItem::ActionType type = MenuItem::ActionType::regular) {
-    MenuItem item;
-    item.id = QString(id);
-    item.title = std::move(title);
-    item.action = std::move(run);
-    item.actionType = type;
-    return item;
+    return MenuItem::make(QString(id), std::move(title), std::move(run), type);
 }
 
 Toast toast(Toast::Style style, QString title, QString message = {}) {

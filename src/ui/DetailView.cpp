@@ -85,23 +85,7 @@ bool DetailView::isShowingMetadata() const {
 }
 
 bool DetailView::handleKey(QKeyEvent* event) {
-    QScrollBar* bar = m_browser->verticalScrollBar();
-    switch (event->key()) {
-        case Qt::Key_Up:
-            bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
-            return true;
-        case Qt::Key_Down:
-            bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-            return true;
-        case Qt::Key_PageUp:
-            bar->triggerAction(QAbstractSlider::SliderPageStepSub);
-            return true;
-        case Qt::Key_PageDown:
-            bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-            return true;
-        default:
-            return false;
-    }
+    return scrollByKey(m_browser, event);
 }
 
 void DetailView::changeEvent(QEvent* event) {

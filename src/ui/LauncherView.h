@@ -7,6 +7,7 @@
 
 #include <vector>
 
+class QAbstractScrollArea;
 class QKeyEvent;
 
 namespace vantrel {
@@ -39,6 +40,10 @@ public:
     virtual void viewWillDisappear() {}
     // Handed over by the window when the view is pushed.
     void setPresenter(LauncherPresenter* presenter) { m_presenter = presenter; }
+
+    // Scrolling a text view from the keyboard: Up/Down by a line, Page Up/Down by
+    // a page, Ctrl+Home/End to its ends. True when the key was one of those.
+    static bool scrollByKey(QAbstractScrollArea* area, QKeyEvent* event);
     LauncherPresenter* presenter() const { return m_presenter; }
 
 signals:

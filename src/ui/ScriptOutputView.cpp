@@ -391,32 +391,7 @@ std::vector<MenuItem> ScriptOutputView::actions() const {
 }
 
 bool ScriptOutputView::handleKey(QKeyEvent* event) {
-    QScrollBar* bar = m_text->verticalScrollBar();
-    const bool control = event->modifiers().testFlag(Qt::ControlModifier);
-    switch (event->key()) {
-        case Qt::Key_Up:
-            bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
-            return true;
-        case Qt::Key_Down:
-            bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-            return true;
-        case Qt::Key_PageUp:
-            bar->triggerAction(QAbstractSlider::SliderPageStepSub);
-            return true;
-        case Qt::Key_PageDown:
-            bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-            return true;
-        case Qt::Key_Home:
-            if (!control) return false;
-            bar->setValue(bar->minimum());
-            return true;
-        case Qt::Key_End:
-            if (!control) return false;
-            bar->setValue(bar->maximum());
-            return true;
-        default:
-            return false;
-    }
+    return scrollByKey(m_text, event);
 }
 
 void ScriptOutputView::changeEvent(QEvent* event) {

@@ -57,31 +57,22 @@ QSet<QString> ScriptCommandsSource::lastScriptIds() const {
 }
 
 void ScriptCommandsSource::load(LoadCompletion completion) {
-    std::weak_ptr<Lifetime> lifetime = m_lifetime;
-    Queue::global().dispatch([this, lifetime, completion = std::move(completion)] {
-        std::vector<SearchRecord> loaded;
-        if (const auto alive = lifetime.lock()) {
-            std::lock_guard lock(alive->mutex);
-            if (alive->alive) {
-                m_service.start();
-                const auto commands = m_service.commands();
-                remember(commands);
-                loaded = records(commands);
-            }
-        }
-        if (completion) completion(std::move(loaded));
-    });
+    loadRecords(false, std::move(completion));
 }
 
 void ScriptCommandsSource::refresh(LoadCompletion completion) {
+    loadRecords(true, std::move(completion));
+}
+
+void ScriptCommandsSource::loadRecords(bool reloadDirectories, LoadCompletion completion) {
     std::weak_ptr<Lifetime> lifetime = m_lifetime;
-    Queue::global().dispatch([this, lifetime, completion = std::move(completion)] {
+    Queue::global().dispatch([this, lifetime, reloadDirectories, completion = std::move(completion)] {
         std::vector<SearchRecord> loaded;
         if (const auto alive = lifetime.lock()) {
             std::lock_guard lock(alive->mutex);
             if (alive->alive) {
                 m_service.start();
-                m_service.reloadAll();
+                if (reloadDirectories) m_service.reloadAll();
                 const auto commands = m_service.commands();
                 remember(commands);
                 loaded = records(commands);

@@ -61,6 +61,9 @@ private:
         bool alive = true;
     };
     void remember(const std::vector<ScriptCommand>& commands);
+    // On a global queue, while this source lives: starts the service (reloading
+    // every directory first when asked), remembers the ids and hands over the records.
+    void loadRecords(bool reloadDirectories, LoadCompletion completion);
 
     ScriptCommandsService& m_service;
     NotificationCenter* m_center;

@@ -1,9 +1,9 @@
 // Full loads of the applications sources: a generated folder of 2,000 desktop
 // entries and this machine's own folders.
 #include "kit/Logger.h"
-#include "platform/DesktopEntry.h"
-#include "platform/FSDataSource.h"
-#include "platform/SystemSource.h"
+#include "platform/freedesktop/DesktopEntry.h"
+#include "platform/freedesktop/FSDataSource.h"
+#include "platform/freedesktop/SystemSource.h"
 
 #include <QDir>
 #include <QFile>

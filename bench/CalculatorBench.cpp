@@ -2,8 +2,8 @@
 // expression parser whether the query is a calculation. A mix of calculations and of
 // words, names and sentences that must be turned down; reports the per-query
 // latency (p50, p99, max) over the whole mix.
-#include "app/ExpressionParser.h"
-#include "platform/QalculateCalculator.h"
+#include "core/rootsearch/ExpressionParser.h"
+#include "platform/qalculate/QalculateCalculator.h"
 
 #include <benchmark/benchmark.h>
 

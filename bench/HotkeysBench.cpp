@@ -3,8 +3,8 @@
 // scripts/test-session --run.
 #include "kit/KeyCombination.h"
 #include "kit/VantrelError.h"
-#include "platform/X11HotkeyManager.h"
-#include "platform/X11KeySymbols.h"
+#include "platform/x11/X11HotkeyManager.h"
+#include "platform/x11/X11KeySymbols.h"
 
 #include <QByteArray>
 

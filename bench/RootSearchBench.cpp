@@ -7,18 +7,18 @@
 // VANTREL_BENCH_DATA points at another folder with names-10k.txt and queries.txt.
 #include "BenchSupport.h"
 
-#include "app/ExpressionParser.h"
-#include "app/FallbackSearchProvider.h"
-#include "app/LauncherSearch.h"
-#include "app/PackageRegistry.h"
-#include "app/RootSearchController.h"
-#include "app/URLSearchProvider.h"
-#include "app/VantrelCommandsSource.h"
+#include "core/commands/PackageRegistry.h"
+#include "core/commands/VantrelCommandsSource.h"
+#include "core/rootsearch/ExpressionParser.h"
+#include "core/rootsearch/FallbackSearchProvider.h"
+#include "core/rootsearch/LauncherSearch.h"
+#include "core/rootsearch/RootSearchController.h"
+#include "core/rootsearch/URLSearchProvider.h"
 #include "data/PackageConfigurationRepository.h"
 #include "data/SearchRepository.h"
 #include "kit/NotificationCenter.h"
 #include "kit/UserDefaults.h"
-#include "platform/QalculateCalculator.h"
+#include "platform/qalculate/QalculateCalculator.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

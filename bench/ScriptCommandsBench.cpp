@@ -1,8 +1,8 @@
 // Reading script command metadata: one file, and whole script directories.
 #include "BenchSupport.h"
 
-#include "app/ScriptCommand.h"
-#include "app/ScriptCommandsService.h"
+#include "features/scripts/ScriptCommand.h"
+#include "features/scripts/ScriptCommandsService.h"
 
 #include <QFile>
 #include <QTemporaryDir>

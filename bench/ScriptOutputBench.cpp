@@ -3,8 +3,8 @@
 // (memory stays bounded by the kept tail) or streamed to a handler.
 #include "BenchSupport.h"
 
-#include "app/ScriptCommandRunner.h"
-#include "app/TerminalOutputFormatter.h"
+#include "features/scripts/ScriptCommandRunner.h"
+#include "features/scripts/TerminalOutputFormatter.h"
 
 #include <benchmark/benchmark.h>
 

@@ -8,9 +8,15 @@ function(vantrel_target_warnings target)
   endif()
 endfunction()
 
-# A static library of one layer: every .cpp of the folder, headers found from src/.
+# A static library of one room: every .cpp and .h of the folder (and, with
+# RECURSE, of its subfolders), headers found from src/.
 function(vantrel_layer_library name folder)
-  file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${folder}/*.cpp" "${folder}/*.h")
+  cmake_parse_arguments(ARG "RECURSE" "" "" ${ARGN})
+  if(ARG_RECURSE)
+    file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${folder}/*.cpp" "${folder}/*.h")
+  else()
+    file(GLOB sources CONFIGURE_DEPENDS "${folder}/*.cpp" "${folder}/*.h")
+  endif()
   if(NOT sources)
     # A layer that has no code yet still links.
     set(sources "${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp")

@@ -22,7 +22,7 @@ while getopts "n:p:" option; do
   esac
 done
 shift $((OPTIND - 1))
-binary="${1:-$root/build/src/main/vantrel}"
+binary="${1:-$root/build/bin/vantrel}"
 [ -x "$binary" ] || { echo "no launcher at $binary (build it first, or pass its path)" >&2; exit 2; }
 binary="$(cd "$(dirname "$binary")" && pwd)/$(basename "$binary")"
 

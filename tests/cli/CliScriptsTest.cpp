@@ -1,6 +1,6 @@
 // `vantrel scripts`: adding and removing script directories and listing the
 // script commands, through the real executable and its encrypted database.
-#include "../app/ScriptCommandTestSupport.h"
+#include "support/ScriptCommandTestSupport.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 // Clipboard history rows: one row per copied item, refreshed when the same
 // item is copied again, pinned rows first.
-#include "DatabaseTestSupport.h"
+#include "support/DatabaseTestSupport.h"
 
 #include "data/ClipboardRepository.h"
 

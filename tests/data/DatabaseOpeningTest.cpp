@@ -1,6 +1,6 @@
 // Opening the encrypted database: encryption at rest, reopening with the stored
 // key, and recovery from files that cannot be opened.
-#include "DatabaseTestSupport.h"
+#include "support/DatabaseTestSupport.h"
 
 #include "data/VantrelDatabaseMigrator.h"
 #include "kit/Digest.h"
@@ -145,7 +145,8 @@ TEST_F(DatabaseOpeningTest, DamagedFilesEndInAWorkingDatabaseWithLoggedMessages)
              for (char& byte : bytes) byte = static_cast<char>(QRandomGenerator::global()->generate() & 0xff);
              writeFile(path, bytes);
          }},
-        {"empty header of plain SQLite", [&] { writeFile(path, QByteArray("SQLite format 3\0", 16) + QByteArray(100, '\0')); }},
+        {"empty header of plain SQLite",
+         [&] { writeFile(path, QByteArray("SQLite format 3\0", 16) + QByteArray(100, '\0')); }},
         {"truncated database",
          [&] {
              {

@@ -1,6 +1,6 @@
 // The pool: one serialised writer, readers that never wait for it, and the
 // value mapping between Qt and SQLite.
-#include "DatabaseTestSupport.h"
+#include "support/DatabaseTestSupport.h"
 
 #include <QDateTime>
 
@@ -31,7 +31,8 @@ TEST_F(DatabasePoolTest, ReadRunsWhileTheWriterHoldsAWriteTransaction) {
 
     std::thread writer([&] {
         db->write([&](Connection& c) {
-            c.execute(QStringLiteral("INSERT INTO search (key, type, source, name) VALUES ('w', 'command', 'test', 'W')"));
+            c.execute(
+                QStringLiteral("INSERT INTO search (key, type, source, name) VALUES ('w', 'command', 'test', 'W')"));
             writerInside.set_value();
             // The transaction stays open until the reader has finished; a reader
             // that waited for the writer would never finish.

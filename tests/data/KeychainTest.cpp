@@ -1,7 +1,7 @@
 #include "data/FileKeychainBackend.h"
 #include "data/Keychain.h"
-#include "data/KeychainContract.h"
 #include "kit/Logger.h"
+#include "support/KeychainContract.h"
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 // The schema the migrations produce, and what each data-carrying migration
 // does to rows that already exist.
-#include "DatabaseTestSupport.h"
+#include "support/DatabaseTestSupport.h"
 
 #include "data/Frecency.h"
 #include "data/VantrelDatabaseMigrator.h"
@@ -70,8 +70,10 @@ TEST_F(MigrationTest, FreshDatabaseHasEveryMigrationAndTheResultingSchema) {
     });
     // Bookmarks are unique per url and source.
     pool->write([](Connection& db) {
-        db.execute(QStringLiteral("INSERT INTO browserBookmarks (url, source) VALUES ('https://a.example', 'firefox')"));
-        db.execute(QStringLiteral("INSERT INTO browserBookmarks (url, source) VALUES ('https://a.example', 'chromium')"));
+        db.execute(
+            QStringLiteral("INSERT INTO browserBookmarks (url, source) VALUES ('https://a.example', 'firefox')"));
+        db.execute(
+            QStringLiteral("INSERT INTO browserBookmarks (url, source) VALUES ('https://a.example', 'chromium')"));
         EXPECT_THROW(db.execute(QStringLiteral(
                          "INSERT INTO browserBookmarks (url, source) VALUES ('https://a.example', 'firefox')")),
                      DatabaseError);
@@ -92,14 +94,18 @@ TEST_F(MigrationTest, DatabaseAtStep22GainsExactlySteps23To34InOrderAndKeepsEver
                            {QStringLiteral("app%1").arg(score), QStringLiteral("App %1").arg(score),
                             Frecency::date(score, now, 30.0)});
             }
-            db.execute(QStringLiteral("INSERT INTO search (key, type, source, name) "
-                                      "VALUES ('never', 'systemApp', 'system', 'Never Opened')"));
-            db.execute(QStringLiteral("INSERT INTO search (key, type, source, name) "
-                                      "VALUES ('builtin_command_preferencesShortcuts', 'command', 'package', 'Old')"));
-            db.execute(QStringLiteral("INSERT INTO browserBookmarks (url, frecencyDate) "
-                                      "VALUES ('https://b.example', '2024-01-02 03:04:05.678')"));
-            db.execute(QStringLiteral("INSERT INTO quicklinks (url, type, name, applicationID, updatedAt) "
-                                      "VALUES ('https://q.example/{query}', 'url', 'Q', '', '2024-01-02 03:04:05.678')"));
+            db.execute(
+                QStringLiteral("INSERT INTO search (key, type, source, name) "
+                               "VALUES ('never', 'systemApp', 'system', 'Never Opened')"));
+            db.execute(
+                QStringLiteral("INSERT INTO search (key, type, source, name) "
+                               "VALUES ('builtin_command_preferencesShortcuts', 'command', 'package', 'Old')"));
+            db.execute(
+                QStringLiteral("INSERT INTO browserBookmarks (url, frecencyDate) "
+                               "VALUES ('https://b.example', '2024-01-02 03:04:05.678')"));
+            db.execute(
+                QStringLiteral("INSERT INTO quicklinks (url, type, name, applicationID, updatedAt) "
+                               "VALUES ('https://q.example/{query}', 'url', 'Q', '', '2024-01-02 03:04:05.678')"));
         });
     }
 
@@ -120,8 +126,9 @@ TEST_F(MigrationTest, DatabaseAtStep22GainsExactlySteps23To34InOrderAndKeepsEver
         }
         EXPECT_FALSE(rows[3][1].isValid());
 
-        const auto bookmark = db.queryOne(QStringLiteral("SELECT url, source, name, tags, frecencyDate, updatedAt "
-                                                         "FROM browserBookmarks"));
+        const auto bookmark =
+            db.queryOne(QStringLiteral("SELECT url, source, name, tags, frecencyDate, updatedAt "
+                                       "FROM browserBookmarks"));
         ASSERT_TRUE(bookmark);
         EXPECT_EQ((*bookmark)[0].toString(), QStringLiteral("https://b.example"));
         EXPECT_EQ((*bookmark)[1].toString(), QString());
@@ -139,12 +146,13 @@ TEST_F(MigrationTest, ClipboardRebuildKeepsIdsTextsAndCountersButDropsImageData)
     {
         auto pool = poolMigratedUpTo(QStringLiteral("addImageHashToClipboardTable"));
         pool->write([](Connection& db) {
-            db.execute(QStringLiteral("INSERT INTO clipboard (id, content, createdAt, lastModifiedAt, copyCount, isPinned, "
-                                      "filePath, imageData, imageHash) VALUES "
-                                      "(7, 'first copy', '2023-05-01 10:00:00.000', '2023-05-02 11:00:00.000', 3, 1, "
-                                      "NULL, NULL, NULL), "
-                                      "(12, 'picture', '2023-05-03 10:00:00.000', '2023-05-03 10:00:00.000', 1, 0, "
-                                      "'/tmp/p.png', x'89504e47', 'abc123')"));
+            db.execute(
+                QStringLiteral("INSERT INTO clipboard (id, content, createdAt, lastModifiedAt, copyCount, isPinned, "
+                               "filePath, imageData, imageHash) VALUES "
+                               "(7, 'first copy', '2023-05-01 10:00:00.000', '2023-05-02 11:00:00.000', 3, 1, "
+                               "NULL, NULL, NULL), "
+                               "(12, 'picture', '2023-05-03 10:00:00.000', '2023-05-03 10:00:00.000', 1, 0, "
+                               "'/tmp/p.png', x'89504e47', 'abc123')"));
         });
     }
     auto pool = open();
@@ -168,8 +176,9 @@ TEST_F(MigrationTest, ClipboardRebuildKeepsIdsTextsAndCountersButDropsImageData)
     });
     // The text is no longer unique: the same text can be stored twice.
     pool->write([](Connection& db) {
-        db.execute(QStringLiteral("INSERT INTO clipboard (text, createdAt, lastModifiedAt) "
-                                  "VALUES ('first copy', '2024-01-01 00:00:00.000', '2024-01-01 00:00:00.000')"));
+        db.execute(
+            QStringLiteral("INSERT INTO clipboard (text, createdAt, lastModifiedAt) "
+                           "VALUES ('first copy', '2024-01-01 00:00:00.000', '2024-01-01 00:00:00.000')"));
     });
     EXPECT_EQ(count(*pool, QStringLiteral("clipboard")), 3);
 }
@@ -193,9 +202,9 @@ TEST_F(MigrationTest, ClipboardHistoryCommandDisabledInTheDefaultPackageBecomesA
     {
         auto pool = poolMigratedUpTo(QStringLiteral("replaceSampleAppIDsInQuicklink"));
         pool->write([](Connection& db) {
-            const QJsonObject payload{{"disabledCommands", QJsonArray{"builtin_command_emoji",
-                                                                      "builtin_command_clipboardHistory"}},
-                                      {"note", "it's kept"}};
+            const QJsonObject payload{
+                {"disabledCommands", QJsonArray{"builtin_command_emoji", "builtin_command_clipboardHistory"}},
+                {"note", "it's kept"}};
             db.execute(QStringLiteral("INSERT INTO vantrelPackageConfiguration (id, isEnabled, jsonPayload) "
                                       "VALUES ('builtin_package_default', 1, ?)"),
                        {QString::fromUtf8(QJsonDocument(payload).toJson(QJsonDocument::Compact))});
@@ -204,8 +213,8 @@ TEST_F(MigrationTest, ClipboardHistoryCommandDisabledInTheDefaultPackageBecomesA
     auto pool = open();
     ASSERT_TRUE(pool);
     pool->read([](Connection& db) {
-        const auto defaultRow = db.queryOne(QStringLiteral(
-            "SELECT jsonPayload FROM vantrelPackageConfiguration WHERE id = 'builtin_package_default'"));
+        const auto defaultRow = db.queryOne(
+            QStringLiteral("SELECT jsonPayload FROM vantrelPackageConfiguration WHERE id = 'builtin_package_default'"));
         ASSERT_TRUE(defaultRow);
         const QJsonObject payload = QJsonDocument::fromJson((*defaultRow)[0].toString().toUtf8()).object();
         EXPECT_EQ(payload.value("disabledCommands").toArray(), QJsonArray{"builtin_command_emoji"});
@@ -222,10 +231,12 @@ TEST_F(MigrationTest, DefaultPackageWithoutTheClipboardCommandIsLeftAlone) {
     {
         auto pool = poolMigratedUpTo(QStringLiteral("replaceSampleAppIDsInQuicklink"));
         pool->write([](Connection& db) {
-            db.execute(QStringLiteral("INSERT INTO vantrelPackageConfiguration (id, isEnabled, jsonPayload) "
-                                      "VALUES ('builtin_package_default', 1, '{\"disabledCommands\":[\"x\"]}')"));
-            db.execute(QStringLiteral("INSERT INTO quicklinks (url, type, name, applicationID, updatedAt) VALUES "
-                                      "('https://s.example', 'url', 'S', 'sample', '2024-01-01 00:00:00.000')"));
+            db.execute(
+                QStringLiteral("INSERT INTO vantrelPackageConfiguration (id, isEnabled, jsonPayload) "
+                               "VALUES ('builtin_package_default', 1, '{\"disabledCommands\":[\"x\"]}')"));
+            db.execute(
+                QStringLiteral("INSERT INTO quicklinks (url, type, name, applicationID, updatedAt) VALUES "
+                               "('https://s.example', 'url', 'S', 'sample', '2024-01-01 00:00:00.000')"));
         });
     }
     auto pool = open();
@@ -259,7 +270,8 @@ TEST_F(MigrationTest, DeclaredTableGainsColumnsAddedToItsDeclaration) {
         auto pool = poolMigratedUpTo(QStringLiteral("createSearchTable"));
         pool->write([](Connection& db) {
             db.execute(QStringLiteral("DROP TABLE vantrelPackageConfiguration"));
-            db.execute(QStringLiteral("CREATE TABLE vantrelPackageConfiguration (id TEXT PRIMARY KEY, isEnabled BOOLEAN)"));
+            db.execute(
+                QStringLiteral("CREATE TABLE vantrelPackageConfiguration (id TEXT PRIMARY KEY, isEnabled BOOLEAN)"));
             db.execute(QStringLiteral("INSERT INTO vantrelPackageConfiguration VALUES ('builtin_package_x', 1)"));
         });
     }
@@ -285,9 +297,10 @@ TEST_F(MigrationTest, FullTextTableFollowsTheSearchTable) {
         });
     };
     pool->write([](Connection& db) {
-        db.execute(QStringLiteral("INSERT INTO search (key, type, source, name, category, keywords) VALUES "
-                                  "('a', 'systemApp', 'system', 'Text Editor', 'Utilities', 'notes write'), "
-                                  "('b', 'systemApp', 'system', 'Café Finder', 'Maps', 'coffee')"));
+        db.execute(
+            QStringLiteral("INSERT INTO search (key, type, source, name, category, keywords) VALUES "
+                           "('a', 'systemApp', 'system', 'Text Editor', 'Utilities', 'notes write'), "
+                           "('b', 'systemApp', 'system', 'Café Finder', 'Maps', 'coffee')"));
     });
     EXPECT_EQ(matches(QStringLiteral("edit*")), QStringList{QStringLiteral("Text Editor")});
     EXPECT_EQ(matches(QStringLiteral("cafe")), QStringList{QStringLiteral("Café Finder")});

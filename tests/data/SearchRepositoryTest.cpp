@@ -1,6 +1,6 @@
 // The search table as data sources, indexes, visits and the user's aliases,
 // hotkeys and favourites see it.
-#include "DatabaseTestSupport.h"
+#include "support/DatabaseTestSupport.h"
 
 #include "data/Frecency.h"
 #include "data/SearchRepository.h"
@@ -47,7 +47,9 @@ QStringList names(const std::vector<SearchRecord>& records) {
     return list;
 }
 
-QDateTime at(const char* text) { return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs); }
+QDateTime at(const char* text) {
+    return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs);
+}
 
 class SearchRepositoryTest : public DatabaseFixture {
 protected:
@@ -279,8 +281,7 @@ TEST_F(SearchRepositoryTest, ReadAllSearchResultsSkipsUninstalledRowsAndExcluded
     repository->update(Source::system, {app("A", "/a.desktop"), app("B", "/b.desktop")},
                        SearchUpdateStrategy::source());
 
-    EXPECT_EQ(names(repository->readAllSearchResults({Source::provider}, 10000)),
-              (QStringList{"A", "B", "Script"}));
+    EXPECT_EQ(names(repository->readAllSearchResults({Source::provider}, 10000)), (QStringList{"A", "B", "Script"}));
     EXPECT_EQ(names(repository->readAllSearchResults({Source::provider, Source::scripts}, 10000)),
               (QStringList{"A", "B"}));
     EXPECT_EQ(names(repository->readAllSearchResults({}, 10000)), (QStringList{"A", "B", "Provided", "Script"}));
@@ -321,8 +322,7 @@ TEST_F(SearchRepositoryTest, FullTextStatementIsBuiltFromTheFixedPieces) {
                              "ORDER BY rank\n)\nAND source NOT IN (?) AND uninstalled = 0"));
     EXPECT_TRUE(SearchRepository::searchResultsStatement(QStringLiteral("te"), 3)
                     .endsWith(QStringLiteral("AND source NOT IN (?, ?, ?) AND uninstalled = 0")));
-    EXPECT_EQ(SearchRepository::fullTextPrefixExpression(QStringLiteral("a\"b'c")),
-              QStringLiteral("\"a\"\"b''c\"*"));
+    EXPECT_EQ(SearchRepository::fullTextPrefixExpression(QStringLiteral("a\"b'c")), QStringLiteral("\"a\"\"b''c\"*"));
 }
 
 TEST_F(SearchRepositoryTest, FullTextSearchFindsNamePrefixesCategoriesAndKeywords) {
@@ -341,7 +341,8 @@ TEST_F(SearchRepositoryTest, FullTextSearchFindsNamePrefixesCategoriesAndKeyword
     EXPECT_EQ(names(repository->searchResults(QStringLiteral("text edit"), excluded)), QStringList{"Text Editor"});
     EXPECT_EQ(names(repository->searchResults(QStringLiteral("access"), excluded)), QStringList{"Text Editor"});
     EXPECT_EQ(names(repository->searchResults(QStringLiteral("consol"), excluded)), QStringList{"Terminal"});
-    EXPECT_EQ(names(repository->searchResults(QStringLiteral("term"), {})), (QStringList{"Terminal", "Terminal Provider"}));
+    EXPECT_EQ(names(repository->searchResults(QStringLiteral("term"), {})),
+              (QStringList{"Terminal", "Terminal Provider"}));
     EXPECT_TRUE(repository->searchResults(QStringLiteral("zzz"), excluded).empty());
     EXPECT_TRUE(repository->searchResults(QString(), excluded).empty());
 
@@ -359,8 +360,8 @@ TEST_F(SearchRepositoryTest, FullTextSearchTakesAnyTermWithoutFailing) {
     for (const QString& term :
          {QStringLiteral("a\" OR \"b"), QStringLiteral("NEAR("), QStringLiteral("*"), QStringLiteral("-x"),
           QStringLiteral("don't"), QStringLiteral("'; DROP TABLE search; --"), QStringLiteral("\""),
-          QStringLiteral("name:foo"), QStringLiteral("^a"), QStringLiteral("(a OR b) AND NOT c"),
-          QStringLiteral("a*b"), QStringLiteral("  "), QStringLiteral("'"), QStringLiteral("{name}: x")}) {
+          QStringLiteral("name:foo"), QStringLiteral("^a"), QStringLiteral("(a OR b) AND NOT c"), QStringLiteral("a*b"),
+          QStringLiteral("  "), QStringLiteral("'"), QStringLiteral("{name}: x")}) {
         EXPECT_NO_THROW(repository->searchResults(term, excluded)) << term.toStdString();
         EXPECT_NO_THROW(repository->completions(term)) << term.toStdString();
     }
@@ -370,11 +371,11 @@ TEST_F(SearchRepositoryTest, FullTextSearchTakesAnyTermWithoutFailing) {
 }
 
 TEST_F(SearchRepositoryTest, CompletionsMatchNameWordPrefixes) {
-    repository->update(Source::package,
-                       {command("a", "Search Files"), command("b", "Clipboard History", Source::package,
-                                                                QStringLiteral("Search")),
-                        command("c", "Files Cleanup")},
-                       SearchUpdateStrategy::source());
+    repository->update(
+        Source::package,
+        {command("a", "Search Files"), command("b", "Clipboard History", Source::package, QStringLiteral("Search")),
+         command("c", "Files Cleanup")},
+        SearchUpdateStrategy::source());
     EXPECT_EQ(names(repository->completions(QStringLiteral("fil"))), (QStringList{"Files Cleanup", "Search Files"}));
     EXPECT_EQ(names(repository->completions(QStringLiteral("sea"))), QStringList{"Search Files"});
     EXPECT_EQ(repository->completions(QString()).size(), 3u);
@@ -495,13 +496,13 @@ TEST_F(SearchRepositoryTest, UpdateRecordRunsInOneWriteTransaction) {
         const QDateTime old = record.frecencyDate.value_or(now);
         record.frecencyDate = Frecency::addingVisit(now, old, now);
         record.openedAt = now;
-        record.searchTerms = SearchRepository::appendingSearchTerm(record.searchTerms.value_or(QString()),
-                                                                   QStringLiteral("Comm"));
+        record.searchTerms =
+            SearchRepository::appendingSearchTerm(record.searchTerms.value_or(QString()), QStringLiteral("Comm"));
         record.key = QStringLiteral("cannot change");
         // A reader on another thread still sees the committed state.
-        seenByReaderDuringUpdate =
-            std::async(std::launch::async, [&] { return repository->record(QStringLiteral("cmd"))->frecencyDate; })
-                .get();
+        seenByReaderDuringUpdate = std::async(std::launch::async, [&] {
+                                       return repository->record(QStringLiteral("cmd"))->frecencyDate;
+                                   }).get();
         return std::optional<SearchRecord>(record);
     });
     ASSERT_TRUE(visited);
@@ -522,9 +523,8 @@ TEST_F(SearchRepositoryTest, UpdateRecordRunsInOneWriteTransaction) {
 
 TEST_F(SearchRepositoryTest, UpdateRecordStoresNothingWhenTheUpdateGivesUpOrFails) {
     repository->update(Source::package, {command("cmd", "Command")}, SearchUpdateStrategy::source());
-    EXPECT_FALSE(repository->updateRecord(QStringLiteral("missing"), [](SearchRecord r) {
-        return std::optional<SearchRecord>(r);
-    }));
+    EXPECT_FALSE(repository->updateRecord(QStringLiteral("missing"),
+                                          [](SearchRecord r) { return std::optional<SearchRecord>(r); }));
     EXPECT_FALSE(repository->updateRecord(999999, [](SearchRecord r) { return std::optional<SearchRecord>(r); }));
     EXPECT_FALSE(repository->updateRecord(QStringLiteral("cmd"), [](SearchRecord) { return std::nullopt; }));
     EXPECT_THROW(repository->updateRecord(QStringLiteral("cmd"),

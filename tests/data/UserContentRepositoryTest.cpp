@@ -1,6 +1,6 @@
 // Snippets, quicklinks, notes, browser bookmarks, extensions and package
 // configuration rows through their repositories.
-#include "DatabaseTestSupport.h"
+#include "support/DatabaseTestSupport.h"
 
 #include "data/BrowserBookmarksRepository.h"
 #include "data/ExtensionsRepository.h"
@@ -14,7 +14,9 @@
 namespace vantrel::test {
 namespace {
 
-QDateTime at(const char* text) { return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs); }
+QDateTime at(const char* text) {
+    return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs);
+}
 
 class RepositoryTest : public DatabaseFixture {
 protected:
@@ -80,8 +82,8 @@ TEST_F(SnippetsRepositoryTest, AccessingASnippetMovesItUp) {
 }
 
 TEST_F(SnippetsRepositoryTest, UpdateAndDelete) {
-    auto snippet = repository->createRecord(SnippetRecord::Category::color, QStringLiteral("Red"),
-                                            QStringLiteral("#ff0000"));
+    auto snippet =
+        repository->createRecord(SnippetRecord::Category::color, QStringLiteral("Red"), QStringLiteral("#ff0000"));
     snippet.name = QStringLiteral("Signal red");
     snippet.isPinned = true;
     EXPECT_TRUE(repository->update(snippet));
@@ -174,14 +176,15 @@ TEST_F(RepositoryTest, ReplacingBookmarksKeepsFrecencyAndDropsWhatIsGone) {
     repository.replaceBookmarks(firefox, {bookmark("https://a.example/", "A"), bookmark("https://b.example/", "B")});
     repository.replaceBookmarks(QStringLiteral("chromium"), {bookmark("https://b.example/", "B")});
     const QDateTime visited = at("2024-04-04T04:04:04.004Z");
-    const auto updated = repository.updateFrecency(QStringLiteral("https://a.example/"), firefox,
-                                                   [&](BrowserBookmarkRecord record) {
-                                                       record.frecencyDate = visited;
-                                                       return record;
-                                                   });
+    const auto updated =
+        repository.updateFrecency(QStringLiteral("https://a.example/"), firefox, [&](BrowserBookmarkRecord record) {
+            record.frecencyDate = visited;
+            return record;
+        });
     EXPECT_EQ(updated.frecencyDate, visited);
 
-    repository.replaceBookmarks(firefox, {bookmark("https://a.example/", "A renamed"), bookmark("https://c.example/", "C")});
+    repository.replaceBookmarks(firefox,
+                                {bookmark("https://a.example/", "A renamed"), bookmark("https://c.example/", "C")});
 
     const auto a = repository.record(QStringLiteral("https://a.example/"), firefox);
     ASSERT_TRUE(a);
@@ -231,7 +234,8 @@ CommandRecord commandRecord(const QString& name) {
 
 TEST_F(RepositoryTest, ExtensionsAreStoredWithTheirCommands) {
     ExtensionsRepository repository(pool);
-    const auto saved = repository.saveExtension(extensionRecord("github"), {commandRecord("issues"), commandRecord("prs")});
+    const auto saved =
+        repository.saveExtension(extensionRecord("github"), {commandRecord("issues"), commandRecord("prs")});
     ASSERT_TRUE(saved.extension.id);
     ASSERT_EQ(saved.commands.size(), 2u);
     EXPECT_EQ(saved.commands[0].extensionId, saved.extension.id);
@@ -247,18 +251,20 @@ TEST_F(RepositoryTest, ExtensionsAreStoredWithTheirCommands) {
     ASSERT_TRUE(info);
     EXPECT_EQ(info->command, saved.commands[1]);
     EXPECT_EQ(info->extension, saved.extension);
-    EXPECT_EQ(repository.commandInfo(CommandRequest{QStringLiteral("issues"), std::nullopt, QStringLiteral("github"),
-                                                    std::nullopt})
-                  ->command.name,
-              QStringLiteral("issues"));
-    EXPECT_FALSE(repository.commandInfo(CommandRequest{QStringLiteral("issues"), std::nullopt, QStringLiteral("jira"),
-                                                       std::nullopt}));
+    EXPECT_EQ(
+        repository
+            .commandInfo(CommandRequest{QStringLiteral("issues"), std::nullopt, QStringLiteral("github"), std::nullopt})
+            ->command.name,
+        QStringLiteral("issues"));
+    EXPECT_FALSE(repository.commandInfo(
+        CommandRequest{QStringLiteral("issues"), std::nullopt, QStringLiteral("jira"), std::nullopt}));
     EXPECT_FALSE(repository.commandInfo(424242));
 }
 
 TEST_F(RepositoryTest, UpdatingAnExtensionKeepsCommandIdsAndDropsRemovedCommands) {
     ExtensionsRepository repository(pool);
-    const auto first = repository.saveExtension(extensionRecord("github"), {commandRecord("issues"), commandRecord("prs")});
+    const auto first =
+        repository.saveExtension(extensionRecord("github"), {commandRecord("issues"), commandRecord("prs")});
     repository.saveExtension(extensionRecord("jira"), {commandRecord("issues")});
 
     ExtensionRecord changed = first.extension;
@@ -306,8 +312,9 @@ TEST_F(RepositoryTest, PackageConfigurationRowsAreSavedAndReplacedById) {
 
     // Rows written with text values and broken payloads read sensibly.
     pool->write([](Connection& db) {
-        db.execute(QStringLiteral("INSERT INTO vantrelPackageConfiguration (id, isEnabled, jsonPayload) "
-                                  "VALUES ('builtin_package_clipboardHistory', '0', 'not json')"));
+        db.execute(
+            QStringLiteral("INSERT INTO vantrelPackageConfiguration (id, isEnabled, jsonPayload) "
+                           "VALUES ('builtin_package_clipboardHistory', '0', 'not json')"));
     });
     const auto imported = repository.read(QStringLiteral("builtin_package_clipboardHistory"));
     ASSERT_TRUE(imported);

@@ -1,14 +1,14 @@
 // The real `vantrel` launcher on the test session's X server: hotkeys,
 // typing, launching, the single instance, links and inactivity, driven from
 // outside with xdotool the way a user would.
-#include "../platform/X11TestSupport.h"
+#include "support/X11TestSupport.h"
 
-#include "app/InstanceChannel.h"
+#include "core/shell/InstanceChannel.h"
 #include "data/Database.h"
 #include "data/Keychain.h"
 #include "data/SearchRepository.h"
 #include "kit/UserDefaults.h"
-#include "platform/KeychainFactory.h"
+#include "platform/freedesktop/KeychainFactory.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -75,8 +75,8 @@ protected:
 
     void SetUp() override {
         VANTREL_REQUIRE_X_DISPLAY();
-        if (!windowManagerIsRunning()) GTEST_SKIP() << "needs the window manager of scripts/test-session";
-        if (!s_altSpaceFree) GTEST_SKIP() << "openbox keeps Alt+Space (run inside scripts/test-session)";
+        VANTREL_REQUIRE_DESKTOP_OR_SKIP(windowManagerIsRunning(), "needs the window manager of scripts/test-session");
+        VANTREL_REQUIRE_DESKTOP_OR_SKIP(s_altSpaceFree, "openbox keeps Alt+Space (run inside scripts/test-session)");
         ASSERT_TRUE(m_runtime.isValid());
         QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_home = std::make_unique<ScopedXdgHome>();

@@ -1,5 +1,5 @@
-#include "QtPrinters.h"
 #include "kit/AppFlavor.h"
+#include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>

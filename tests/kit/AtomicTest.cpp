@@ -1,5 +1,5 @@
-#include "QtPrinters.h"
 #include "kit/Atomic.h"
+#include "support/QtPrinters.h"
 
 #include <QString>
 

@@ -1,5 +1,5 @@
-#include "QtPrinters.h"
 #include "kit/Digest.h"
+#include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 

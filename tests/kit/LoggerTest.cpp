@@ -1,7 +1,7 @@
-#include "QtPrinters.h"
 #include "kit/Logger.h"
 #include "kit/Paths.h"
 #include "kit/UserDefaults.h"
+#include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>

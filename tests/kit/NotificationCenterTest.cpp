@@ -1,6 +1,6 @@
-#include "QtPrinters.h"
 #include "kit/NotificationCenter.h"
 #include "kit/NotificationNames.h"
+#include "support/QtPrinters.h"
 
 #include <QThread>
 

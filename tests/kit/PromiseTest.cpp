@@ -1,5 +1,5 @@
-#include "QtPrinters.h"
 #include "kit/Promise.h"
+#include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>

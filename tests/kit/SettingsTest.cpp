@@ -1,6 +1,6 @@
-#include "QtPrinters.h"
 #include "kit/Paths.h"
 #include "kit/Settings.h"
+#include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "QtPrinters.h"
 #include "kit/Stack.h"
+#include "support/QtPrinters.h"
 
 #include <QString>
 

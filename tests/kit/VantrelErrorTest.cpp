@@ -1,5 +1,5 @@
-#include "QtPrinters.h"
 #include "kit/VantrelError.h"
+#include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 

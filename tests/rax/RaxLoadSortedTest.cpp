@@ -1,6 +1,6 @@
 // Bulk loading: a tree filled by raxLoadSorted must be the very tree that inserting
 // the same keys one by one gives, and must stay fully usable afterwards.
-#include "RaxTestSupport.h"
+#include "rax/RaxTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -101,8 +101,8 @@ TEST(RaxLoadSorted, RejectsUnsortedKeysAndNonEmptyTrees) {
 }
 
 TEST(RaxLoadSorted, EmptyKeyAndLongKeys) {
-    std::map<std::string, void*> keys{{"", fakeValue(1)}, {std::string(300, 'z'), fakeValue(2)},
-                                      {std::string(300, 'z') + "a", fakeValue(3)}};
+    std::map<std::string, void*> keys{
+        {"", fakeValue(1)}, {std::string(300, 'z'), fakeValue(2)}, {std::string(300, 'z') + "a", fakeValue(3)}};
     Owned loaded;
     const auto items = itemsFor(keys);
     ASSERT_EQ(raxLoadSorted(loaded.t, items.data(), items.size()), 1);

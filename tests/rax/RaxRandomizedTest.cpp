@@ -1,5 +1,5 @@
 // Randomized operation sequences checked against std::map as the oracle.
-#include "RaxTestSupport.h"
+#include "rax/RaxTestSupport.h"
 
 #include "rax/rax.h"
 

@@ -1,4 +1,4 @@
-#include "RaxTestSupport.h"
+#include "rax/RaxTestSupport.h"
 
 #include "rax/rax.h"
 

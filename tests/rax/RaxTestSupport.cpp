@@ -1,7 +1,7 @@
 // Assertions here are checks of the tree under test: keep them active in every build.
 #undef NDEBUG
 
-#include "RaxTestSupport.h"
+#include "rax/RaxTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Filtering a list view's own items as the user types, with each strategy.
-#include "../data/DatabaseTestSupport.h"
-#include "SearchTestPrinters.h"
+#include "search/SearchTestPrinters.h"
+#include "support/DatabaseTestSupport.h"
 
 #include "data/SearchRepository.h"
 #include "search/AutoCompletion.h"

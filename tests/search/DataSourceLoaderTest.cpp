@@ -1,9 +1,9 @@
 // The loader over several data sources: concurrent loads with one completion
 // on the main thread, partial failures, the waiting interval between loads,
 // refreshes and the forwarding of later updates.
-#include "SearchEngineTestSupport.h"
-#include "SearchTestPrinters.h"
-#include "TestDataSources.h"
+#include "search/SearchEngineTestSupport.h"
+#include "search/SearchTestPrinters.h"
+#include "search/TestDataSources.h"
 
 #include "search/DataSourceLoader.h"
 #include "support/CapturingLogHandler.h"

@@ -1,4 +1,4 @@
-#include "FileTreeTestSupport.h"
+#include "search/FileTreeTestSupport.h"
 
 #include "search/FileIndex.h"
 #include "support/CapturingLogHandler.h"

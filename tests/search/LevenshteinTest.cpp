@@ -1,5 +1,5 @@
-#include "SearchTestPrinters.h"
 #include "search/Levenshtein.h"
+#include "search/SearchTestPrinters.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,13 @@
 namespace vantrel {
 namespace {
 
-QString u8(const char* text) { return QString::fromUtf8(text); }
+QString u8(const char* text) {
+    return QString::fromUtf8(text);
+}
 
-quint32 distance(const char* a, const char* b) { return Levenshtein::distance(u8(a), u8(b)); }
+quint32 distance(const char* a, const char* b) {
+    return Levenshtein::distance(u8(a), u8(b));
+}
 
 // The textbook full matrix, for comparison.
 quint32 fullMatrixDistance(const QByteArray& a, const QByteArray& b) {

@@ -1,5 +1,5 @@
-#include "SearchTestPrinters.h"
 #include "search/Normalization.h"
+#include "search/SearchTestPrinters.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,9 @@
 namespace vantrel {
 namespace {
 
-QString u8(const char* text) { return QString::fromUtf8(text); }
+QString u8(const char* text) {
+    return QString::fromUtf8(text);
+}
 
 TEST(NormalizationTest, LowerCasesAscii) {
     EXPECT_EQ(normalizedForSearch(u8("Google Chrome")), u8("google chrome"));

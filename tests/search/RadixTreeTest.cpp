@@ -1,5 +1,5 @@
 // The typed radix tree over our rax library, and the prefix index built on it.
-#include "SearchEngineTestSupport.h"
+#include "search/SearchEngineTestSupport.h"
 
 #include "search/RadixTree.h"
 #include "search/RadixTreeIndex.h"
@@ -125,8 +125,10 @@ TEST_F(RadixTreeIndexTest, LookupsDuringARebuildAnswerFromThePreviousIndex) {
             consistent = false;
         }
         const qsizetype newCount = index.idsStartingWith(QStringLiteral("new utility 9999")).size();
-        if (newCount == 11) sawNewIndex = true;  // 9999 and 99990-99999
-        else if (newCount != 0 || sawNewIndex) consistent = consistent && newCount == 11;
+        if (newCount == 11)
+            sawNewIndex = true;  // 9999 and 99990-99999
+        else if (newCount != 0 || sawNewIndex)
+            consistent = consistent && newCount == 11;
     }
     rebuild.join();
     EXPECT_TRUE(consistent);

@@ -1,5 +1,5 @@
 // The rule framework the built-in list views order their own items with.
-#include "SearchTestPrinters.h"
+#include "search/SearchTestPrinters.h"
 
 #include "search/RankingRules.h"
 

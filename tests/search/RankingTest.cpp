@@ -1,5 +1,5 @@
 // Frecency arithmetic and the order in which root search lists results.
-#include "SearchEngineTestSupport.h"
+#include "search/SearchEngineTestSupport.h"
 
 #include "data/Frecency.h"
 #include "kit/NotificationCenter.h"
@@ -64,21 +64,23 @@ QStringList ranked(const std::vector<SearchItem>& items, const QString& term, Se
     return namesOf(Ranking(nullptr).rank(items, term, options));
 }
 
-QDateTime withScore(double score) { return Frecency::date(score, QDateTime::currentDateTimeUtc()); }
+QDateTime withScore(double score) {
+    return Frecency::date(score, QDateTime::currentDateTimeUtc());
+}
 
 TEST(RankingTest, ExactAliasBeatsExactNameWhichBeatsFrecency) {
-    EXPECT_EQ(ranked({item("Term"), item("Terminal", SearchRecord::ContentType::systemApp, withScore(500), "term")},
-                     "term"),
-              (QStringList{"Terminal", "Term"}));
+    EXPECT_EQ(
+        ranked({item("Term"), item("Terminal", SearchRecord::ContentType::systemApp, withScore(500), "term")}, "term"),
+        (QStringList{"Terminal", "Term"}));
     EXPECT_EQ(ranked({item("Terminator", SearchRecord::ContentType::systemApp, withScore(500)), item("Term")}, "term"),
               (QStringList{"Term", "Terminator"}));
 }
 
 TEST(RankingTest, SearchTermsRaiseTheScoreOfItemsOpenedWithThatQuery) {
     const QDateTime same = withScore(50);
-    const std::vector<SearchItem> items{item("Files", SearchRecord::ContentType::systemApp, same, std::nullopt, "doc,x"),
-                                        item("Documents", SearchRecord::ContentType::systemApp, same, std::nullopt,
-                                             "fi,fi,fi")};
+    const std::vector<SearchItem> items{
+        item("Files", SearchRecord::ContentType::systemApp, same, std::nullopt, "doc,x"),
+        item("Documents", SearchRecord::ContentType::systemApp, same, std::nullopt, "fi,fi,fi")};
     SearchOptions options{SearchOptions::rankBySearchTerms};
     EXPECT_EQ(ranked(items, "fi", options), (QStringList{"Documents", "Files"}));
     const auto score = Ranking::visitScore(items[1].result(), "fi", QDateTime::currentDateTimeUtc());
@@ -97,14 +99,14 @@ TEST(RankingTest, FrecencyThenPrefixThenCommandsBeforeApplicationsThenName) {
     EXPECT_EQ(ranked({item("Notes"), item("Notepad", SearchRecord::ContentType::systemApp, withScore(2))}, "no"),
               (QStringList{"Notepad", "Notes"}));
     EXPECT_EQ(ranked({item("Open Notes"), item("Notes")}, "no"), (QStringList{"Notes", "Open Notes"}));
-    const auto order = Ranking(nullptr).rank(
-        {item("Lock App"), item("Lock Screen", SearchRecord::ContentType::command), item("Lock Pane",
-                                                                                         SearchRecord::ContentType::prefPane)},
-        "lock");
+    const auto order = Ranking(nullptr).rank({item("Lock App"), item("Lock Screen", SearchRecord::ContentType::command),
+                                              item("Lock Pane", SearchRecord::ContentType::prefPane)},
+                                             "lock");
     EXPECT_EQ(order.front().result().type(), SearchRecord::ContentType::command);
-    EXPECT_EQ(ranked({item("Zed", SearchRecord::ContentType::command), item("Alpha", SearchRecord::ContentType::command)},
-                     "q"),
-              (QStringList{"Alpha", "Zed"}));
+    EXPECT_EQ(
+        ranked({item("Zed", SearchRecord::ContentType::command), item("Alpha", SearchRecord::ContentType::command)},
+               "q"),
+        (QStringList{"Alpha", "Zed"}));
     // The name is only lower-cased: ‘cafe’ is not a prefix of ‘café noir’.
     EXPECT_EQ(ranked({item("Café Noir"), item("Cafeteria")}, "cafe"), (QStringList{"Cafeteria", "Café Noir"}));
 }

@@ -1,6 +1,6 @@
 // The index that is the search table's full-text table itself.
-#include "SearchEngineTestSupport.h"
-#include "SearchTestPrinters.h"
+#include "search/SearchEngineTestSupport.h"
+#include "search/SearchTestPrinters.h"
 
 #include "data/SearchRepository.h"
 #include "search/SQLiteIndex.h"
@@ -10,7 +10,6 @@ namespace {
 
 using Source = SearchRecord::Source;
 using ContentType = SearchRecord::ContentType;
-
 
 class SQLiteIndexTest : public DatabaseFixture {
 protected:
@@ -24,7 +23,8 @@ protected:
              indexedRecord("chrome", "Google Chrome", Source::package, std::nullopt, QStringLiteral("Browsers")),
              indexedRecord("safari", "Safari")},
             SearchUpdateStrategy::source());
-        repository->update(Source::provider, {indexedRecord("calc", "Calculator Result")}, SearchUpdateStrategy::source());
+        repository->update(Source::provider, {indexedRecord("calc", "Calculator Result")},
+                           SearchUpdateStrategy::source());
     }
 
     std::shared_ptr<DatabasePool> pool;
@@ -57,7 +57,8 @@ TEST_F(SQLiteIndexTest, FindsByNameWordPrefixCategoryAndKeywords) {
 TEST_F(SQLiteIndexTest, ExcludesProviderAndUninstalledRecords) {
     SQLiteIndex index(repository);
     EXPECT_TRUE(index.itemsStartingWith(QStringLiteral("calc")).empty());
-    repository->update(Source::package, {indexedRecord("code", "Visual Studio Code"), indexedRecord("chrome", "Google Chrome")},
+    repository->update(Source::package,
+                       {indexedRecord("code", "Visual Studio Code"), indexedRecord("chrome", "Google Chrome")},
                        SearchUpdateStrategy::source());
     EXPECT_TRUE(index.itemsStartingWith(QStringLiteral("saf")).empty());
     EXPECT_EQ(sortedNames(index.itemsStartingWith(QString())), (QStringList{"Google Chrome", "Visual Studio Code"}));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../data/DatabaseTestSupport.h"
+#include "support/DatabaseTestSupport.h"
 
 #include "data/SearchRepository.h"
 #include "search/Search.h"

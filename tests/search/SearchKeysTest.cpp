@@ -1,6 +1,6 @@
-#include "SearchTestPrinters.h"
 #include "search/Normalization.h"
 #include "search/SearchKeys.h"
+#include "search/SearchTestPrinters.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,9 @@
 namespace vantrel {
 namespace {
 
-QString u8(const char* text) { return QString::fromUtf8(text); }
+QString u8(const char* text) {
+    return QString::fromUtf8(text);
+}
 
 QSet<QString> set(std::initializer_list<const char*> texts) {
     QSet<QString> result;
@@ -89,15 +91,44 @@ TEST(SearchKeysTest, FullKeySetsOfSmallNames) {
         {"iPhone12", {"i phone12", "phone12", "iphone12"}},
         {"Visual Studio Code",
          {"visual studio code", "studio code", "vstudio code", "v studio code", "visual code", "code", "vscode",
-          "vs code", "v s code", "vcode", "v code", "scode", "s code", "visualstudiocode", "studiocode",
-          "vstudiocode", "visualcode"}},
+          "vs code", "v s code", "vcode", "v code", "scode", "s code", "visualstudiocode", "studiocode", "vstudiocode",
+          "visualcode"}},
         {"Alpha Beta Gamma Delta",
-         {"alpha beta gamma delta", "beta gamma delta", "abeta gamma delta", "a beta gamma delta",
-          "alpha gamma delta", "alpha delta", "gamma delta", "abgamma delta", "ab gamma delta",
-          "a b gamma delta", "agamma delta", "a gamma delta", "bgamma delta", "b gamma delta", "beta delta",
-          "delta", "abgdelta", "abg delta", "a b g delta", "adelta", "a delta", "bdelta", "b delta", "gdelta",
-          "g delta", "alphabetagammadelta", "betagammadelta", "abetagammadelta", "alphagammadelta", "alphadelta",
-          "gammadelta", "abgammadelta", "agammadelta", "bgammadelta", "betadelta"}},
+         {"alpha beta gamma delta",
+          "beta gamma delta",
+          "abeta gamma delta",
+          "a beta gamma delta",
+          "alpha gamma delta",
+          "alpha delta",
+          "gamma delta",
+          "abgamma delta",
+          "ab gamma delta",
+          "a b gamma delta",
+          "agamma delta",
+          "a gamma delta",
+          "bgamma delta",
+          "b gamma delta",
+          "beta delta",
+          "delta",
+          "abgdelta",
+          "abg delta",
+          "a b g delta",
+          "adelta",
+          "a delta",
+          "bdelta",
+          "b delta",
+          "gdelta",
+          "g delta",
+          "alphabetagammadelta",
+          "betagammadelta",
+          "abetagammadelta",
+          "alphagammadelta",
+          "alphadelta",
+          "gammadelta",
+          "abgammadelta",
+          "agammadelta",
+          "bgammadelta",
+          "betadelta"}},
     };
     for (const KeyCase& keyCase : cases) {
         QSet<QString> expected;
@@ -183,8 +214,8 @@ TEST(SearchKeysTest, QuotesAndBracketsAreTrimmedFromWords) {
     EXPECT_EQ(keys("Firefox (Beta)"),
               set({"firefox beta", "beta", "fbeta", "f beta", "firefoxbeta", "firefox (beta)"}));
     EXPECT_EQ(keys("\"Quoted\" <Tag> [x]"),
-              set({"quoted tag x", "tag x", "qtag x", "q tag x", "quoted x", "x", "qtx", "qt x", "q t x", "qx",
-                   "q x", "tx", "t x", "quotedtagx", "tagx", "qtagx", "quotedx", "\"quoted\" <tag> [x]"}));
+              set({"quoted tag x", "tag x", "qtag x", "q tag x", "quoted x", "x", "qtx", "qt x", "q t x", "qx", "q x",
+                   "tx", "t x", "quotedtagx", "tagx", "qtagx", "quotedx", "\"quoted\" <tag> [x]"}));
     // A one-word name is the normalised name as it is, brackets and all.
     EXPECT_EQ(keys("(Beta)"), set({"(beta)"}));
 }
@@ -193,13 +224,11 @@ TEST(SearchKeysTest, TwoSpacesInARowLeaveAnEmptyWord) {
     // Words are [foo, "", bar]: the empty word joins in as an empty string and
     // contributes an empty initial, so some keys carry a double or a leading
     // space.
-    EXPECT_EQ(keys("Foo  Bar"),
-              set({"foo  bar", " bar", "f bar", "f  bar", "foo bar", "bar", "fbar", "foobar"}));
+    EXPECT_EQ(keys("Foo  Bar"), set({"foo  bar", " bar", "f bar", "f  bar", "foo bar", "bar", "fbar", "foobar"}));
 }
 
 TEST(SearchKeysTest, SurroundingWhiteSpaceIsTrimmedFirst) {
-    EXPECT_EQ(keys("  App Store \n"),
-              set({"app store", "store", "astore", "a store", "appstore", "  app store \n"}));
+    EXPECT_EQ(keys("  App Store \n"), set({"app store", "store", "astore", "a store", "appstore", "  app store \n"}));
 }
 
 TEST(SearchKeysTest, FuzzyKeysAreTheNormalisedNameAndKeywords) {

@@ -1,9 +1,9 @@
 // The loading side of the search engine against a real encrypted database and
 // the radix-tree index: what the data sources deliver is written, re-indexed
 // and findable; failures keep what was there; bursts give one rebuild.
-#include "SearchEngineTestSupport.h"
-#include "SearchTestPrinters.h"
-#include "TestDataSources.h"
+#include "search/SearchEngineTestSupport.h"
+#include "search/SearchTestPrinters.h"
+#include "search/TestDataSources.h"
 
 #include "search/RadixTreeIndex.h"
 #include "support/TestEnvironment.h"

@@ -1,6 +1,6 @@
 // The query side of the engine end to end: index lookup, database read,
 // ranking, typo correction, providers and visits.
-#include "SearchEngineTestSupport.h"
+#include "search/SearchEngineTestSupport.h"
 
 #include "data/Frecency.h"
 #include "kit/NotificationCenter.h"
@@ -76,7 +76,8 @@ TEST_F(SearchTest, VisitRaisesFrecencyRemembersTheTermAndAnnounces) {
     EXPECT_EQ(record->searchTerms, QStringLiteral("fire"));
     EXPECT_EQ(announced, QStringList{firefox.identifier()});
 
-    auto again = search->visit(*visited, Ranking::VisitKind::defaultVisit, QStringLiteral("a search term longer than twenty"));
+    auto again =
+        search->visit(*visited, Ranking::VisitKind::defaultVisit, QStringLiteral("a search term longer than twenty"));
     ASSERT_TRUE(again);
     EXPECT_NEAR(Frecency::score(*again->record()->frecencyDate, QDateTime::currentDateTimeUtc()), 201.0, 0.05);
     EXPECT_EQ(again->record()->searchTerms, QStringLiteral("fire,a search term longer"));
@@ -91,9 +92,12 @@ TEST_F(SearchTest, TermsUsedToOpenAnItemLiftItWithTheOption) {
     load({appRecord("Files"), appRecord("Fiddle")});
     const SearchItem files = itemNamed("Files");
     const SearchItem fiddle = itemNamed("Fiddle");
-    for (int i = 0; i < 3; ++i) search->visit(itemNamed("Files"), Ranking::VisitKind::defaultVisit, QStringLiteral("doc"));
-    for (int i = 0; i < 3; ++i) search->visit(itemNamed("Fiddle"), Ranking::VisitKind::defaultVisit, QStringLiteral("fi"));
-    EXPECT_EQ(namesOf(search->items("fi", SearchOptions{SearchOptions::rankBySearchTerms})).front(), QStringLiteral("Fiddle"));
+    for (int i = 0; i < 3; ++i)
+        search->visit(itemNamed("Files"), Ranking::VisitKind::defaultVisit, QStringLiteral("doc"));
+    for (int i = 0; i < 3; ++i)
+        search->visit(itemNamed("Fiddle"), Ranking::VisitKind::defaultVisit, QStringLiteral("fi"));
+    EXPECT_EQ(namesOf(search->items("fi", SearchOptions{SearchOptions::rankBySearchTerms})).front(),
+              QStringLiteral("Fiddle"));
 }
 
 TEST_F(SearchTest, AliasAndFavoritesPassThrough) {

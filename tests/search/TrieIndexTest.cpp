@@ -1,7 +1,7 @@
 // The trie index over the search table: prefix and fuzzy lookups, the full
 // listing for the empty term, and failing reads.
-#include "SearchEngineTestSupport.h"
-#include "SearchTestPrinters.h"
+#include "search/SearchEngineTestSupport.h"
+#include "search/SearchTestPrinters.h"
 
 #include "data/SearchRepository.h"
 #include "search/TrieIndex.h"
@@ -15,7 +15,6 @@ namespace {
 using Source = SearchRecord::Source;
 using ContentType = SearchRecord::ContentType;
 
-
 class TrieIndexTest : public DatabaseFixture {
 protected:
     void SetUp() override {
@@ -27,7 +26,8 @@ protected:
                             indexedRecord("chrome", "Google Chrome"), indexedRecord("safari", "Safari"),
                             indexedRecord("files", "Files", Source::package, QStringLiteral("nautilus"))},
                            SearchUpdateStrategy::source());
-        repository->update(Source::provider, {indexedRecord("calc", "Calculator Result")}, SearchUpdateStrategy::source());
+        repository->update(Source::provider, {indexedRecord("calc", "Calculator Result")},
+                           SearchUpdateStrategy::source());
     }
 
     std::vector<SearchRecord> all() const { return repository->readAllSearchResults({}, 100); }
@@ -107,13 +107,15 @@ TEST_F(TrieIndexTest, AWordSharedByTwoRecordsFindsBoth) {
 
 TEST_F(TrieIndexTest, EmptyTermListsEverythingButProviderAndUninstalledRecords) {
     // Reloading the source without Safari flags it uninstalled.
-    repository->update(
-        Source::package,
-        {indexedRecord("code", "Visual Studio Code"), indexedRecord("chrome", "Google Chrome"), indexedRecord("files", "Files")},
-        SearchUpdateStrategy::source());
+    repository->update(Source::package,
+                       {indexedRecord("code", "Visual Studio Code"), indexedRecord("chrome", "Google Chrome"),
+                        indexedRecord("files", "Files")},
+                       SearchUpdateStrategy::source());
     TrieIndex index(repository);
-    EXPECT_EQ(sortedNames(index.itemsStartingWith(QString())), (QStringList{"Files", "Google Chrome", "Visual Studio Code"}));
-    EXPECT_EQ(sortedNames(index.itemsContaining(QString())), (QStringList{"Files", "Google Chrome", "Visual Studio Code"}));
+    EXPECT_EQ(sortedNames(index.itemsStartingWith(QString())),
+              (QStringList{"Files", "Google Chrome", "Visual Studio Code"}));
+    EXPECT_EQ(sortedNames(index.itemsContaining(QString())),
+              (QStringList{"Files", "Google Chrome", "Visual Studio Code"}));
 }
 
 TEST_F(TrieIndexTest, EmptyIndexFindsNothing) {

@@ -1,5 +1,5 @@
-#include "SearchTestPrinters.h"
 #include "search/Normalization.h"
+#include "search/SearchTestPrinters.h"
 #include "search/Trie.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +13,9 @@
 namespace vantrel {
 namespace {
 
-QString u8(const char* text) { return QString::fromUtf8(text); }
+QString u8(const char* text) {
+    return QString::fromUtf8(text);
+}
 
 QList<int> span(qsizetype length) {
     QList<int> indices;
@@ -186,9 +188,8 @@ TEST(TrieTest, WordsWithPrefix) {
     trie.insert(u8("banana"), 4);
 
     EXPECT_EQ(sorted(trie.wordsWithPrefix(u8("app"))),
-              (QList<TrieMatch>{{u8("app"), {0, 1, 2}, {1}},
-                                {u8("apple"), {0, 1, 2}, {2}},
-                                {u8("application"), {0, 1, 2}, {3}}}));
+              (QList<TrieMatch>{
+                  {u8("app"), {0, 1, 2}, {1}}, {u8("apple"), {0, 1, 2}, {2}}, {u8("application"), {0, 1, 2}, {3}}}));
     EXPECT_EQ(values(trie.wordsWithPrefix(u8("appl"))), (QStringList{u8("apple"), u8("application")}));
     EXPECT_EQ(values(trie.wordsWithPrefix(u8("b"))), QStringList{u8("banana")});
     EXPECT_TRUE(trie.wordsWithPrefix(u8("c")).isEmpty());

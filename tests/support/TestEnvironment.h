@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <map>
 #include <optional>
@@ -43,4 +45,27 @@ private:
 // Runs the Qt event loop until the predicate holds or the timeout passes.
 bool waitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000);
 
+// Whether the desktop of scripts/test-session (its X display, window manager,
+// session bus and Secret Service) must be there: inside the session
+// (VANTREL_TEST_SESSION_INNER is set) or with VANTREL_REQUIRE_DISPLAY=1.
+inline bool desktopRequired() {
+    return !qEnvironmentVariableIsEmpty("VANTREL_TEST_SESSION_INNER") || qgetenv("VANTREL_REQUIRE_DISPLAY") == "1";
+}
+
 }  // namespace vantrel::test
+
+// For tests that need a part of that desktop: when `available` is false, the
+// test fails where the desktop is required and is skipped elsewhere (a plain
+// build without a display), with `why` (anything that can be streamed) saying
+// what is missing. Like GTEST_SKIP(), it returns from the current function.
+#define VANTREL_REQUIRE_DESKTOP_OR_SKIP(available, why)                                              \
+    do {                                                                                             \
+        if (!(available)) {                                                                          \
+            if (::vantrel::test::desktopRequired())                                                  \
+                FAIL() << "the test session's desktop is required here (VANTREL_TEST_SESSION_INNER " \
+                          "or VANTREL_REQUIRE_DISPLAY=1), but: "                                     \
+                       << why;                                                                       \
+            else                                                                                     \
+                GTEST_SKIP() << why;                                                                 \
+        }                                                                                            \
+    } while (false)

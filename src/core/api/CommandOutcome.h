@@ -1,0 +1,143 @@
+#pragma once
+
+#include "kit/KeyCombination.h"
+
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <QVariant>
+#include <QVariantMap>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <variant>
+#include <vector>
+
+namespace vantrel {
+
+class UserDefaults;
+
+// Where the commands of this process open links and keep settings. What acts
+// on the launcher itself (quit, reload…) is a command handler the running
+// launcher registers with the package registry.
+struct LauncherEnvironment {
+    // Opens a link or file in the desktop's default handler; throws VantrelError
+    // when that fails. Empty: the installed platform's DesktopServices.
+    std::function<void(const QUrl&)> openUrl;
+    // Where launcher-wide settings are flipped; null: the standard store.
+    UserDefaults* userDefaults = nullptr;
+};
+
+// Everything a command gets when it runs: the text in the search bar, the
+// values of its argument fields and the launcher's hooks.
+struct CommandRunContext {
+    QString searchText;
+    QStringList arguments;
+    const LauncherEnvironment* environment = nullptr;
+
+    // The text a command works on: the first non-empty argument, otherwise the
+    // search text, without surrounding white space.
+    QString inputText() const;
+};
+
+// How running a command (or a menu item) ended, for the launcher to show.
+struct CommandOutcome {
+    enum class Kind {
+        done,             // finished; hudText is the optional confirmation
+        failed,           // a failure toast: title and message
+        unavailable,      // not on this desktop / not built yet: message says which
+        showView,         // the launcher window pushes the command's view
+        showPreferences,  // the preferences window opens the command's page
+    };
+
+    Kind kind = Kind::done;
+    QString hudText;
+    // What the command produced, for the launcher to copy or show (URL encode/decode).
+    std::optional<QString> resultText;
+    QString title;
+    QString message;
+    // showView / showPreferences: the command, and the text its view starts with;
+    // showView: the values of its arguments, for views that run with them.
+    QString commandId;
+    QString initialQuery;
+    QStringList arguments;
+
+    static CommandOutcome done(QString hudText = {}, std::optional<QString> resultText = std::nullopt);
+    static CommandOutcome failed(QString title, QString message);
+    static CommandOutcome unavailable(QString message);
+    static CommandOutcome showView(QString commandId, QString initialQuery = {}, QStringList arguments = {});
+    static CommandOutcome showPreferences(QString commandId);
+
+    bool succeeded() const { return kind == Kind::done || kind == Kind::showView || kind == Kind::showPreferences; }
+};
+
+// An image: a named resource of the application ("command-clipboard-history-16"),
+// a link to one (resized to `size` points when set), an emoji drawn with the
+// emoji font, or a pair of images for the light and the dark appearance.
+struct ImageResource {
+    enum class Type { named, url, emoji, themed };
+    Type type = Type::named;
+    QString value;
+    // url: the resize transform in points; empty when the image keeps its size.
+    QSize size;
+    // themed: the image of each appearance.
+    std::shared_ptr<const ImageResource> light;
+    std::shared_ptr<const ImageResource> dark;
+
+    static ImageResource named(QString name) { return {Type::named, std::move(name), {}, nullptr, nullptr}; }
+    static ImageResource url(const QUrl& link, QSize size = {}) {
+        return {Type::url, link.toString(), size, nullptr, nullptr};
+    }
+    static ImageResource emoji(QString character) { return {Type::emoji, std::move(character), {}, nullptr, nullptr}; }
+    static ImageResource themed(ImageResource lightImage, ImageResource darkImage) {
+        return {Type::themed,
+                {},
+                {},
+                std::make_shared<const ImageResource>(std::move(lightImage)),
+                std::make_shared<const ImageResource>(std::move(darkImage))};
+    }
+
+    bool operator==(const ImageResource& other) const {
+        const auto same = [](const std::shared_ptr<const ImageResource>& a,
+                             const std::shared_ptr<const ImageResource>& b) { return a == b || (a && b && *a == *b); };
+        return type == other.type && value == other.value && size == other.size && same(light, other.light) &&
+               same(dark, other.dark);
+    }
+};
+
+struct IconSet {
+    ImageResource small;
+    std::optional<ImageResource> medium;
+    bool operator==(const IconSet&) const = default;
+};
+
+// One action of a result. The first menu item of a result is its primary
+// action (Return).
+struct MenuItem {
+    enum class ActionType { regular, destructive };
+    using Run = std::function<CommandOutcome()>;
+
+    QString id;
+    QString title;
+    std::vector<KeyCombination> shortcuts;
+    std::optional<QString> accessoryLabel;
+    std::optional<ImageResource> image;
+    std::optional<QString> imageTintColorName;
+    // Either runs something or opens a submenu.
+    std::variant<Run, std::vector<MenuItem>> action = Run{};
+    ActionType actionType = ActionType::regular;
+    QVariantMap analyticsContext;
+    QVariant representedObject;
+    bool isEnabled = true;
+
+    // An action that runs `run`.
+    static MenuItem make(QString id, QString title, Run run, ActionType type = ActionType::regular);
+
+    // Runs the action; a submenu or an empty action is done without doing anything.
+    CommandOutcome perform() const;
+    const std::vector<MenuItem>* submenu() const { return std::get_if<std::vector<MenuItem>>(&action); }
+};
+
+}  // namespace vantrel

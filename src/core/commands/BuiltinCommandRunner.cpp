@@ -1,0 +1,282 @@
+#include "core/commands/BuiltinCommandRunner.h"
+
+#include "core/commands/PackageRegistry.h"
+#include "kit/Logger.h"
+#include "kit/Paths.h"
+#include "kit/UserDefaults.h"
+#include "kit/VantrelError.h"
+#include "platform/DesktopServices.h"
+#include "platform/Platform.h"
+#include "platform/SystemActions.h"
+
+#include <QHash>
+#include <QStringDecoder>
+#include <QUrl>
+
+#include <cctype>
+
+namespace vantrel {
+
+namespace {
+
+const Logger& log() {
+    static const Logger logger({QStringLiteral("Commands"), QStringLiteral("⚙️")});
+    return logger;
+}
+
+using B = BuiltinBehaviour;
+
+BuiltinCommandBehaviour line(const char* id, BuiltinBehaviour behaviour, const char* sentence = "") {
+    return {QString::fromUtf8(id), behaviour, QString::fromUtf8(sentence)};
+}
+
+const char* const kSignIn = "Signing in to outside services is not available yet, so ";
+
+std::vector<BuiltinCommandBehaviour> makeTable() {
+    std::vector<BuiltinCommandBehaviour> table{
+        line("extensionsStore", B::unavailable, "The extension store is not available yet."),
+        line("windowBounceAnimation", B::unavailable,
+             "The bounce animation belongs to the launcher window, which is not available yet."),
+        line("quitVantrel", B::launcherHook, "Quitting"),
+        line("createExtension", B::showView),
+        line("createScriptCommand", B::showView),
+        line("reloadScriptCommands", B::launcherHook, "Reloading script directories"),
+        line("refreshSystemSource", B::launcherHook, "Refreshing apps and preferences"),
+        line("openVantrelChangelog", B::unavailable, "The changelog is not published yet."),
+        line("openVantrelManual", B::unavailable, "The manual is not published yet."),
+        line("toggleVantrelAppearance", B::toggleAppearance),
+        line("reportError", B::unavailable, "Error reporting is not available on this build."),
+        line("recenterMainWindow", B::launcherHook, "Resetting the window position"),
+        line("dailyUpdateForm", B::unavailable, "The daily update form is not available yet."),
+        line("sendFeedback", B::unavailable, "Sending feedback from Vantrel is not available yet."),
+        line("checkForUpdates", B::unavailable,
+             "Vantrel is updated by your package manager; checking for updates from Vantrel is not available."),
+        line("createQuicklink", B::unavailable, "Quicklinks are not available yet."),
+        line("createQuicklinkWithURL", B::unavailable, "Quicklinks are not available yet."),
+        line("fileSearch", B::unavailable, "File search is not available yet."),
+        line("clipboardHistory", B::unavailable, "Clipboard history is not available yet."),
+        line("dictionary_defineWord", B::unavailable, "Looking up words is not available on this desktop yet."),
+        line("contacts_search", B::unavailable, "Contacts are not available on this desktop yet."),
+        line("browserBookmarks_search", B::unavailable, "Browser bookmarks are not available yet."),
+        line("calendar_schedule", B::unavailable, "The calendar is not available on this desktop yet."),
+        line("reminders_myReminders", B::unavailable, "Reminders are not available on this desktop yet."),
+        line("reminders_createReminder", B::unavailable, "Reminders are not available on this desktop yet."),
+        line("media_hackerNews", B::unavailable, "The news reader is not available yet."),
+        line("floatingNotes_toggleFocus", B::unavailable, "Floating notes are not available yet."),
+        line("floatingNotes_toggleWindow", B::unavailable, "Floating notes are not available yet."),
+        line("createSnippet", B::unavailable, "Snippets are not available yet."),
+        line("searchSnippets", B::unavailable, "Snippets are not available yet."),
+        line("urlEncode", B::urlEncode),
+        line("urlDecode", B::urlDecode),
+        line("openInBrowser", B::openInBrowser),
+        line("debug_uiPlayground", B::showView),
+        line("applicationSupportDirectory", B::openDataFolder),
+        line("formBuilderPlayground", B::showView),
+        line("markdownPreview", B::showView),
+    };
+    for (const char* id : {"toggleBluetooth",   "ejectAllDisks", "quitAllApps",     "showScreenSaver",
+                           "toggleHiddenFiles", "logOutSystem",  "restartSystem",   "shutDownSystem",
+                           "emptyTrash",        "appSwitcher",   "searchMenuItems", "setVolume0",
+                           "setVolume25",       "setVolume50",   "setVolume75",     "setVolume100",
+                           "showDesktop",       "unhideAllApps", "hideAllApps",     "toggleSystemAppearance",
+                           "turnVolumeDown",    "turnVolumeUp",  "toggleMute",      "lockScreen",
+                           "sleepDisplays",     "sleep"})
+        table.push_back(line(id, B::systemCommand));
+    const struct {
+        const char* service;
+        std::vector<const char*> ids;
+    } integrations[] = {
+        {"Asana", {"asana_apiPlayground", "asana_logOut", "asana_myTasks", "asana_createTask"}},
+        {"Jira",
+         {"jira_logout", "jira_searchIssues", "jira_recentlyUpdatedIssues", "jira_myFilters", "jira_activeSprints",
+          "jira_myWatchedIssues", "jira_myReportedIssues", "jira_myOpenIssues", "jira_createIssue"}},
+        {"Linear",
+         {"linear-activeCycleIssues", "linear-searchIssues", "linear-createdIssues", "linear-assignedIssues",
+          "linear-logout", "linear-createIssue"}},
+        {"GitHub",
+         {"github-logout", "github-searchRepositories", "github-searchIssues", "github-searchPullRequests",
+          "github-notifications", "github-actions", "github-createPullRequest", "github-pullRequests",
+          "github-openIssues", "github-createdIssues", "github-createIssue"}},
+        {"G Suite",
+         {"gSuite_logOut", "gSuite_createForm", "gSuite_createPresentation", "gSuite_createSpreadsheet",
+          "gSuite_createDocument", "gSuite_searchFiles", "gSuite_myStarredFiles"}},
+        {"Zoom", {"zoomLogout", "zoomUpcomingMeetings", "zoomStartMeeting", "zoomScheduleMeeting"}},
+    };
+    for (const auto& integration : integrations)
+        for (const char* id : integration.ids)
+            table.push_back({QString::fromUtf8(id), B::unavailable,
+                             QString::fromUtf8(kSignIn) + QString::fromUtf8(integration.service) +
+                                 QStringLiteral(" commands cannot run yet.")});
+    return table;
+}
+
+const QHash<QString, qsizetype>& tableIndex() {
+    static const QHash<QString, qsizetype> index = [] {
+        QHash<QString, qsizetype> byId;
+        const auto& table = builtinCommandBehaviours();
+        for (qsizetype i = 0; i < static_cast<qsizetype>(table.size()); ++i) byId.insert(table[i].commandId, i);
+        return byId;
+    }();
+    return index;
+}
+
+void openOnDesktop(const QUrl& url) {
+    const std::shared_ptr<DesktopServices> desktop = platform().desktop;
+    if (!desktop) throw VantrelError(QStringLiteral("There is no desktop to open \"%1\" with.").arg(url.toString()));
+    desktop->open(url);
+}
+
+void openUrl(const CommandRunContext& context, const QUrl& url) {
+    if (context.environment && context.environment->openUrl)
+        context.environment->openUrl(url);
+    else
+        openOnDesktop(url);
+}
+
+// A command the running launcher carries out (quit, reload…) registers its
+// handler there; without one, this process is not the launcher.
+CommandOutcome runWithoutLauncher(const VantrelCommand& command, const BuiltinCommandBehaviour& behaviour) {
+    return CommandOutcome::failed(command.displayName(),
+                                  behaviour.sentence + QStringLiteral(" is only available while Vantrel is running."));
+}
+
+// The desktop's own sentence becomes the message: "unavailable" when the
+// command cannot work on this desktop, a failure otherwise.
+CommandOutcome runSystemCommand(const VantrelCommand& command) {
+    const QString id = command.id().rawValue;
+    const std::shared_ptr<SystemActions> system = platform().system;
+    if (!system)
+        return CommandOutcome::unavailable(QStringLiteral("System commands are not available on this desktop."));
+    try {
+        return CommandOutcome::done(system->run(id));
+    } catch (const std::exception& error) {
+        const QString message = VantrelError::describe(error);
+        log().error("System command failed", {{QStringLiteral("commandId"), id}, {QStringLiteral("error"), message}});
+        if (!system->isAvailable(id)) return CommandOutcome::unavailable(message);
+        return CommandOutcome::failed(QStringLiteral("Failed to run ") + command.displayName(), message);
+    }
+}
+
+CommandOutcome toggleAppearance(const CommandRunContext& context) {
+    UserDefaults& defaults = context.environment && context.environment->userDefaults
+                                 ? *context.environment->userDefaults
+                                 : UserDefaults::standard();
+    const QString current = defaults.value(vantrelAppearanceKey).toString();
+    const QString next = current == QLatin1String("dark") ? QStringLiteral("light") : QStringLiteral("dark");
+    defaults.setValue(vantrelAppearanceKey, next);
+    return CommandOutcome::done(next == QLatin1String("dark") ? QStringLiteral("Vantrel appearance: Dark")
+                                                              : QStringLiteral("Vantrel appearance: Light"));
+}
+
+}  // namespace
+
+const std::vector<BuiltinCommandBehaviour>& builtinCommandBehaviours() {
+    static const std::vector<BuiltinCommandBehaviour> table = makeTable();
+    return table;
+}
+
+std::optional<BuiltinCommandBehaviour> builtinCommandBehaviour(const QString& commandId) {
+    const auto found = tableIndex().constFind(commandId);
+    if (found == tableIndex().constEnd()) return std::nullopt;
+    return builtinCommandBehaviours()[static_cast<size_t>(*found)];
+}
+
+QString urlEncoded(const QString& text) {
+    return QString::fromLatin1(QUrl::toPercentEncoding(text));
+}
+
+std::optional<QString> urlDecoded(const QString& text) {
+    // Only "%" followed by two hexadecimal digits is an escape; any other
+    // percent sign stays as it is.
+    const QByteArray input = text.toUtf8();
+    QByteArray bytes;
+    bytes.reserve(input.size());
+    for (qsizetype i = 0; i < input.size(); ++i) {
+        if (input[i] == '%' && i + 2 < input.size() && std::isxdigit(static_cast<unsigned char>(input[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(input[i + 2]))) {
+            bytes.append(static_cast<char>(QByteArray::fromHex(input.mid(i + 1, 2)).at(0)));
+            i += 2;
+        } else {
+            bytes.append(input[i]);
+        }
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString decoded = decoder.decode(bytes);
+    if (decoder.hasError()) return std::nullopt;
+    return decoded;
+}
+
+CommandOutcome runBuiltinCommand(const VantrelCommand& command, const CommandRunContext& context,
+                                 const PackageRegistry* registry) {
+    const QString id = command.id().rawValue;
+    if (registry) {
+        if (const PackageRegistry::CommandHandler* handler = registry->commandHandler(id)) {
+            try {
+                return (*handler)(command, context);
+            } catch (const std::exception& error) {
+                log().error("Command failed", {{QStringLiteral("commandId"), id},
+                                               {QStringLiteral("error"), VantrelError::describe(error)}});
+                return CommandOutcome::failed(QStringLiteral("Failed to run ") + command.displayName(),
+                                              VantrelError::describe(error));
+            }
+        }
+    }
+    const auto behaviour = builtinCommandBehaviour(id);
+    if (!behaviour) {
+        log().error("Unknown built-in command", {{QStringLiteral("commandId"), id}});
+        return CommandOutcome::failed(command.displayName(), QStringLiteral("This command cannot run: ") + id);
+    }
+    try {
+        switch (behaviour->behaviour) {
+            case B::systemCommand:
+                return runSystemCommand(command);
+            case B::urlEncode: {
+                const QString input = context.inputText();
+                if (input.isEmpty())
+                    return CommandOutcome::failed(QStringLiteral("Cannot encode URL"),
+                                                  QStringLiteral("There is no text to encode."));
+                const QString encoded = urlEncoded(input);
+                return CommandOutcome::done(QStringLiteral("Encoded URL"), encoded);
+            }
+            case B::urlDecode: {
+                const QString input = context.inputText();
+                if (input.isEmpty())
+                    return CommandOutcome::failed(QStringLiteral("Cannot decode URL"),
+                                                  QStringLiteral("There is no text to decode."));
+                const auto decoded = urlDecoded(input);
+                if (!decoded)
+                    return CommandOutcome::failed(QStringLiteral("Cannot decode URL"),
+                                                  QStringLiteral("The escapes do not form valid UTF-8 text."));
+                return CommandOutcome::done(QStringLiteral("Decoded URL"), *decoded);
+            }
+            case B::openInBrowser: {
+                const QString input = context.inputText();
+                const QUrl url = QUrl::fromUserInput(input);
+                if (input.isEmpty() || !url.isValid() || url.scheme().isEmpty())
+                    return CommandOutcome::failed(QStringLiteral("Cannot open URL"),
+                                                  QStringLiteral("The text is not a link: ") + input);
+                openUrl(context, url);
+                return CommandOutcome::done();
+            }
+            case B::launcherHook:
+                return runWithoutLauncher(command, *behaviour);
+            case B::toggleAppearance:
+                return toggleAppearance(context);
+            case B::openDataFolder:
+                openUrl(context, QUrl::fromLocalFile(Paths::dataDir()));
+                return CommandOutcome::done();
+            case B::showView:
+                return CommandOutcome::showView(id, context.searchText);
+            case B::unavailable:
+                return CommandOutcome::unavailable(behaviour->sentence);
+        }
+    } catch (const std::exception& error) {
+        log().error("Command failed",
+                    {{QStringLiteral("commandId"), id}, {QStringLiteral("error"), VantrelError::describe(error)}});
+        return CommandOutcome::failed(QStringLiteral("Failed to run ") + command.displayName(),
+                                      VantrelError::describe(error));
+    }
+    return CommandOutcome::done();
+}
+
+}  // namespace vantrel

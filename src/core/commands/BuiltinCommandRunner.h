@@ -1,0 +1,52 @@
+#pragma once
+
+#include "core/commands/CommandModel.h"
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace vantrel {
+
+// What each built-in command does on Linux when it runs.
+enum class BuiltinBehaviour {
+    systemCommand,  // the desktop action of SystemCommands
+    urlEncode,      // percent-encodes the input text
+    urlDecode,      // decodes percent-escapes of the input text
+    openInBrowser,  // opens the input text as a link
+    launcherHook,   // the running launcher registers its handler; elsewhere it fails saying so
+    toggleAppearance,
+    openDataFolder,  // opens the data folder in the file manager
+    showView,        // the launcher window pushes the command's view
+    unavailable,     // says in one sentence why it cannot run here yet
+};
+
+struct BuiltinCommandBehaviour {
+    QString commandId;
+    BuiltinBehaviour behaviour;
+    // unavailable: the sentence shown; launcherHook: what the hook does.
+    QString sentence;
+};
+
+// The whole table, in registry order of the commands it covers.
+const std::vector<BuiltinCommandBehaviour>& builtinCommandBehaviours();
+std::optional<BuiltinCommandBehaviour> builtinCommandBehaviour(const QString& commandId);
+
+// Runs a built-in command by its id: the handler its owner registered with
+// the registry when there is one, its behaviour in the table otherwise.
+// System commands report the desktop's error text as the failure message.
+class PackageRegistry;
+CommandOutcome runBuiltinCommand(const VantrelCommand& command, const CommandRunContext& context,
+                                 const PackageRegistry* registry = nullptr);
+
+// The user-defaults key toggled by "toggleVantrelAppearance": "light", "dark"
+// or "system" (the default). Light and dark swap; system becomes dark.
+inline constexpr QLatin1String vantrelAppearanceKey{"vantrelAppearance"};
+
+// The text with every character outside the unreserved set percent-encoded (UTF-8).
+QString urlEncoded(const QString& text);
+// The text with its percent-escapes decoded; nothing when they do not form UTF-8.
+std::optional<QString> urlDecoded(const QString& text);
+
+}  // namespace vantrel

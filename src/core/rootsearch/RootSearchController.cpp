@@ -1,0 +1,947 @@
+#include "core/rootsearch/RootSearchController.h"
+
+#include "core/rootsearch/LauncherSearch.h"
+#include "kit/Logger.h"
+#include "kit/NotificationCenter.h"
+#include "kit/NotificationNames.h"
+#include "kit/UserDefaults.h"
+#include "kit/VantrelError.h"
+#include "platform/DesktopServices.h"
+
+#include <QPointer>
+#include <QSet>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace vantrel {
+
+namespace {
+
+const Logger& log() {
+    static const Logger logger({QStringLiteral("Root Search"), QStringLiteral("🔎")});
+    return logger;
+}
+
+MenuItem menuItem(QString id, QString title, MenuItem::Run run,
+                  MenuItem::ActionType type = MenuItem::ActionType::regular) {
+    return MenuItem::make(std::move(id), std::move(title), std::move(run), type);
+}
+
+CommandOutcome openLink(const QUrl& url, const LauncherEnvironment* environment) {
+    try {
+        if (environment && environment->openUrl)
+            environment->openUrl(url);
+        else
+            openOnDesktop(url);
+        return CommandOutcome::done();
+    } catch (const std::exception& error) {
+        return CommandOutcome::failed(QStringLiteral("Unable to open link"), VantrelError::describe(error));
+    }
+}
+
+bool isApplication(SearchRecord::ContentType type) {
+    return type == SearchRecord::ContentType::systemApp || type == SearchRecord::ContentType::prefPane;
+}
+
+// A provider's result that stands for a fallback search, found by its id.
+bool isFallback(const SearchItem& result, const PackageRegistry& registry) {
+    if (result.result().type() == SearchRecord::ContentType::fallbackSearch) return true;
+    return !result.record() && registry.fallbackSearchCommand(result.identifier());
+}
+
+QString suffixed(const QString& id, ListItemType type) {
+    switch (type) {
+        case ListItemType::suggestion:
+            return id + QStringLiteral("-suggestion");
+        case ListItemType::favorite:
+            return id + QStringLiteral("-favorite");
+        case ListItemType::regular:
+            break;
+    }
+    return id;
+}
+
+}  // namespace
+
+std::optional<QString> ListItem::recordKey() const {
+    if (searchItem && searchItem->record()) return searchItem->record()->key;
+    return std::nullopt;
+}
+
+// MARK: Applications
+
+ApplicationActionProvider::ApplicationActionProvider(SearchItem item, QString searchText, Search* search, Launch launch)
+    : m_item(std::move(item)), m_searchText(std::move(searchText)), m_search(search), m_launch(std::move(launch)) {}
+
+CommandOutcome ApplicationActionProvider::open() const {
+    const SearchRecord* record = m_item.record();
+    const QString path = record && record->path ? *record->path : m_item.identifier();
+    if (m_search) {
+        try {
+            m_search->visit(m_item, Ranking::VisitKind::defaultVisit, m_searchText);
+        } catch (const std::exception& error) {
+            log().error("Cannot record visit", {{QStringLiteral("key"), m_item.identifier()},
+                                                {QStringLiteral("error"), VantrelError::describe(error)}});
+        }
+    }
+    try {
+        if (m_launch)
+            m_launch(path);
+        else
+            launchOnDesktop(path);
+        return CommandOutcome::done();
+    } catch (const std::exception& error) {
+        return CommandOutcome::failed(QStringLiteral("Unable to open ") + m_item.name(), VantrelError::describe(error));
+    }
+}
+
+std::vector<MenuItem> ApplicationActionProvider::menuItems() const {
+    return {menuItem(openApplicationId, QStringLiteral("Open Application"), [this] { return open(); })};
+}
+
+// MARK: Calculator
+
+ExpressionActionProvider::ExpressionActionProvider(ExpressionListItem item, ExpressionParser* parser,
+                                                   PutInSearchBar putInSearchBar, ShowToast showToast,
+                                                   const LauncherEnvironment* environment, bool showsCommandPalette)
+    : m_item(std::move(item)),
+      m_parser(parser),
+      m_putInSearchBar(std::move(putInSearchBar)),
+      m_showToast(std::move(showToast)),
+      m_environment(environment),
+      m_showsCommandPalette(showsCommandPalette) {}
+
+QString ExpressionActionProvider::swappedQuery(const ExpressionParser::UnitConversion& conversion) {
+    return conversion.quantity + QLatin1Char(' ') + conversion.toUnit + QStringLiteral(" to ") + conversion.fromUnit;
+}
+
+std::vector<ExpressionActionProvider::Section> ExpressionActionProvider::sections() const {
+    const QString answer = m_item.output.result;
+    const QString unformatted = m_item.output.unformattedResult.isEmpty() ? answer : m_item.output.unformattedResult;
+    const QString questionAndAnswer = ExpressionParser::questionAndAnswer(m_item.query, m_item.output);
+    auto put = m_putInSearchBar;
+
+    std::vector<Section> out;
+    out.push_back(
+        {QStringLiteral("primaryAndSecondary"),
+         {
+             menuItem(copyAnswerId, QStringLiteral("Copy Answer"),
+                      [answer] { return CommandOutcome::done(QStringLiteral("Copied to clipboard"), answer); }),
+             menuItem(copyUnformattedAnswerId, QStringLiteral("Copy Unformatted Answer"),
+                      [unformatted] { return CommandOutcome::done({}, unformatted); }),
+             menuItem(copyQuestionAndAnswerId, QStringLiteral("Copy Question and Answer"),
+                      [questionAndAnswer] { return CommandOutcome::done({}, questionAndAnswer); }),
+             menuItem(insertResultId, QStringLiteral("Put Answer in Search Bar"),
+                      [put, unformatted] {
+                          if (put) put(unformatted);
+                          return CommandOutcome::done();
+                      }),
+         }});
+
+    if (const auto* conversion = std::get_if<ExpressionParser::UnitConversion>(&m_item.output.calculationType)) {
+        Section section{QStringLiteral("unitConversionSection"), {}};
+        const QString swapped = swappedQuery(*conversion);
+        section.items.push_back(menuItem(swapValuesId, QStringLiteral("Swap Units"), [put, swapped] {
+            // Putting the swapped query in the bar evaluates it again.
+            if (put) put(swapped);
+            return CommandOutcome::done();
+        }));
+        if (conversion->unitType == ExpressionParser::Unit::currency) {
+            ExpressionParser* parser = m_parser;
+            auto toast = m_showToast;
+            section.items.push_back(
+                menuItem(refreshCurrencyDataId, QStringLiteral("Refresh Currency Data"), [parser, toast] {
+                    if (!parser) return CommandOutcome::unavailable(QStringLiteral("The calculator is not available."));
+                    if (toast) toast({Toast::Style::animated, QStringLiteral("Refreshing..."), {}});
+                    parser->refreshCurrencies([toast](std::optional<ExpressionParser::ExpressionParserError> error) {
+                        if (!toast) return;
+                        if (error)
+                            toast({Toast::Style::failure, QStringLiteral("Refresh Failed"),
+                                   QStringLiteral("Please try again later")});
+                        else
+                            toast({Toast::Style::success, QStringLiteral("Refreshed!"), {}});
+                    });
+                    return CommandOutcome::done();
+                }));
+        }
+        out.push_back(std::move(section));
+    }
+
+    const LauncherEnvironment* environment = m_environment;
+    out.push_back({QStringLiteral("info"),
+                   {menuItem(openCalculatorInfoLinkId, QStringLiteral("Open Calculator Help"),
+                             [environment] { return openLink(QUrl(QString(calculatorInfoLink)), environment); })}});
+    return out;
+}
+
+std::vector<MenuItem> ExpressionActionProvider::menuItems() const {
+    std::vector<MenuItem> items;
+    for (Section& section : sections())
+        for (MenuItem& item : section.items) items.push_back(std::move(item));
+    return items;
+}
+
+// MARK: Drafts and help
+
+DraftActionProvider::DraftActionProvider(std::shared_ptr<const Draft> draft, std::function<CommandOutcome()> open,
+                                         std::function<void()> discard)
+    : m_draft(std::move(draft)), m_open(std::move(open)), m_discard(std::move(discard)) {}
+
+std::vector<MenuItem> DraftActionProvider::menuItems() const {
+    auto open = m_open;
+    auto discard = m_discard;
+    return {
+        menuItem(QStringLiteral("openDraft"), QStringLiteral("Open Draft"),
+                 [open] { return open ? open() : CommandOutcome::done(); }),
+        menuItem(
+            QStringLiteral("discardDraft"), QStringLiteral("Discard Draft"),
+            [discard] {
+                if (discard) discard();
+                return CommandOutcome::done();
+            },
+            MenuItem::ActionType::destructive),
+    };
+}
+
+std::vector<MenuItem> TroubleshootingActionProvider::menuItems() const {
+    const LauncherEnvironment* environment = m_environment;
+    return {menuItem(QStringLiteral("seeTroubleshooting"), QStringLiteral("See troubleshooting"),
+                     [environment] { return openLink(QUrl(QString(troubleshootingLink)), environment); })};
+}
+
+// MARK: Controller
+
+RootSearchController::RootSearchController(LauncherSearch& launcherSearch, ExpressionParser* expressionParser,
+                                           const UserDefaults& defaults, NotificationCenter* center)
+    : m_launcherSearch(launcherSearch),
+      m_expressionParser(expressionParser),
+      m_center(center ? *center : NotificationCenter::defaultCenter()),
+      m_filter(launcherSearch.registry().searchResultFilter()),
+      m_history(QStringLiteral("rootSearch")),
+      m_lifetime(std::make_unique<QObject>()) {
+    if (defaults.value(QString(boostRankingByPreviousSearchesKey)).toBool())
+        m_searchOptions.rawValue |= SearchOptions::rankBySearchTerms;
+}
+
+RootSearchController::~RootSearchController() = default;
+
+void RootSearchController::addSearchProvider(std::shared_ptr<SearchProvider> provider) {
+    if (provider) m_launcherSearch.search().addSearchProvider(std::move(provider));
+}
+
+void RootSearchController::addItemResolver(ItemResolver resolver) {
+    if (resolver) m_resolvers.push_back(std::move(resolver));
+}
+
+void RootSearchController::configureSearchDataSources() {
+    QPointer<QObject> alive(m_lifetime.get());
+    m_launcherSearch.search().loadDataSources(LauncherSearch::kDataSourcesWaitingDuration, [this, alive] {
+        if (!alive) return;
+        const bool keyWindow = m_isKeyWindow && m_isKeyWindow();
+        log().info(QStringLiteral("Data Sources updated, isKeyWindow: ") +
+                   (keyWindow ? QStringLiteral("true") : QStringLiteral("false")));
+        updateHasApps();
+        reload();
+    });
+    // Observers are owned by m_lifetime: they end with the controller.
+    for (const QLatin1String name :
+         {NotificationNames::didUprankItem, NotificationNames::searchRecordAliasChanged,
+          NotificationNames::searchRecordHotkeyChanged, NotificationNames::rootSearchFavoritesChanged}) {
+        m_center.addObserver(QString(name), m_lifetime.get(), [this](const Notification&) { reload(); });
+    }
+    // The search engine posts its uprank notice on the default centre.
+    if (&m_center != &NotificationCenter::defaultCenter())
+        NotificationCenter::defaultCenter().addObserver(QString(NotificationNames::didUprankItem), m_lifetime.get(),
+                                                        [this](const Notification&) { reload(); });
+}
+
+void RootSearchController::updateHasApps() {
+    bool found = false;
+    for (const SearchItem& result : m_launcherSearch.search().items(QString(), {}, m_filter)) {
+        if (isApplication(result.result().type())) {
+            found = true;
+            break;
+        }
+    }
+    if (!found) log().warning("No applications were indexed");
+    m_hasApps = found;
+}
+
+void RootSearchController::setHasApps(bool hasApps) {
+    m_hasApps = hasApps;
+}
+
+SuggestionsProvider& RootSearchController::suggestionsProvider() {
+    if (!m_suggestionsProvider)
+        m_suggestionsProvider = std::make_unique<SuggestionsProvider>(
+            m_launcherSearch.search(), SuggestionsProvider::PackageSuggestionsSource{}, &m_center);
+    return *m_suggestionsProvider;
+}
+
+// MARK: Typing
+
+void RootSearchController::searchTextDidChange(const QString& text) {
+    m_searchBar.text = text;
+    if (m_ignoreNextSearch) {
+        m_ignoreNextSearch = false;
+        return;
+    }
+    if (text.endsWith(QLatin1Char(' '))) {
+        const QString previous = text.chopped(1);
+        if (previous == m_previousSearchText) {
+            if (const ListItem* selected = selectedItem()) {
+                if (selected->inputCommand && selected->alias && *selected->alias == previous &&
+                    m_lastRecognizedAlias != selected->alias) {
+                    m_lastRecognizedAlias = selected->alias;
+                    m_inputCommandAlias = selected->alias;
+                    m_searchBar.inputCommand = selected->inputCommand;
+                    m_searchBar.inputParameters = selected->inputCommand->parameters();
+                    m_searchBar.argumentValues = QStringList();
+                    for (size_t i = 0; i < m_searchBar.inputParameters.size(); ++i)
+                        m_searchBar.argumentValues << QString();
+                    m_searchBar.focusedArgumentIndex =
+                        m_searchBar.inputParameters.empty() ? std::nullopt : std::optional<int>(0);
+                    log().info("Showing arguments of input command",
+                               {{QStringLiteral("command"), selected->inputCommand->id()}});
+                    emitEvent({RootSearchEvent::Kind::argumentFieldsChanged, {}, {}, {}});
+                    replaceSearchText(previous);
+                    return;
+                }
+                if (selected->kind == ListItem::Kind::command && selected->command && selected->alias &&
+                    *selected->alias == previous && selected->command->isViewControllerRepresented()) {
+                    const auto command = selected->command;
+                    CommandRunContext context = runContext();
+                    context.searchText = previous;
+                    CommandOutcome outcome = command->run(context);
+                    emitEvent({RootSearchEvent::Kind::commandOutcome, {}, {}, std::move(outcome)});
+                    replaceSearchText(previous);
+                    return;
+                }
+            }
+        }
+    }
+    // Argument fields belong to the alias that opened them.
+    if (m_searchBar.inputCommand && text.trimmed() != m_inputCommandAlias.value_or(QString())) clearInputCommand();
+    applySections(buildSections(text));
+    m_previousSearchText = text;
+    m_lastRecognizedAlias.reset();
+    if (showsCalculator()) {
+        // The hint follows the calculator result of this text.
+        log().debug("Calculator hint refreshed",
+                    {{QStringLiteral("hasResult"), m_queryWithCalculatorResult == text ? "true" : "false"}});
+    }
+}
+
+void RootSearchController::replaceSearchText(const QString& text) {
+    m_ignoreNextSearch = true;
+    emitEvent({RootSearchEvent::Kind::searchTextReplaced, {}, text, {}});
+    // The bar reports its new text like any other change; a window that did
+    // so while handling the event has already used up the flag.
+    if (m_ignoreNextSearch) searchTextDidChange(text);
+}
+
+void RootSearchController::setSearchText(const QString& text) {
+    emitEvent({RootSearchEvent::Kind::searchTextReplaced, {}, text, {}});
+    // Unless the window already reported the new text while handling the event.
+    if (m_searchBar.text != text || m_previousSearchText != text) searchTextDidChange(text);
+}
+
+void RootSearchController::clearInputCommand() {
+    if (!m_searchBar.inputCommand) return;
+    m_searchBar.inputCommand.reset();
+    m_searchBar.inputParameters.clear();
+    m_searchBar.argumentValues.clear();
+    m_searchBar.focusedArgumentIndex.reset();
+    m_inputCommandAlias.reset();
+    emitEvent({RootSearchEvent::Kind::argumentFieldsChanged, {}, {}, {}});
+}
+
+void RootSearchController::argumentFieldDidActivate(int index) {
+    if (index < 0 || index >= m_searchBar.argumentValues.size()) {
+        m_searchBar.focusedArgumentIndex.reset();
+        return;
+    }
+    m_searchBar.focusedArgumentIndex = index;
+}
+
+void RootSearchController::setArgumentValue(int index, const QString& value) {
+    if (index < 0 || index >= m_searchBar.argumentValues.size()) return;
+    m_searchBar.argumentValues[index] = value;
+}
+
+void RootSearchController::reload() {
+    applySections(buildSections(m_searchBar.text));
+}
+
+void RootSearchController::viewWillAppear() {
+    if (!m_reloadListOnNextViewWillAppear) return;
+    m_reloadListOnNextViewWillAppear = false;
+    reload();
+}
+
+// MARK: Sections
+
+std::vector<ListSection> RootSearchController::buildSections(const QString& text) {
+    std::vector<ListSection> sections = text.trimmed().isEmpty() ? homeSections() : querySections(text);
+    sections.erase(std::remove_if(sections.begin(), sections.end(),
+                                  [](const ListSection& section) { return section.items.empty(); }),
+                   sections.end());
+    return sections;
+}
+
+ListSection RootSearchController::helpSection() const {
+    ListSection help{QString(troubleshootingSectionId), QStringLiteral("Help"), {}};
+    if (m_hasApps) return help;
+    ListItem item;
+    item.id = QStringLiteral("troubleshooting");
+    item.title = QString(troubleshootingItemTitle);
+    item.kind = ListItem::Kind::troubleshooting;
+    item.actionProvider = std::make_shared<TroubleshootingActionProvider>(m_environment);
+    help.items.push_back(std::move(item));
+    return help;
+}
+
+std::vector<ListSection> RootSearchController::homeSections() {
+    std::vector<ListSection> sections;
+    sections.push_back({QString(welcomeSectionId), QStringLiteral("Welcome"), m_welcomeItems});
+
+    ListSection drafts{QString(draftsSectionId), QStringLiteral("Drafts"), {}};
+    for (const auto& draft : m_drafts) drafts.items.push_back(draftItem(draft));
+    sections.push_back(std::move(drafts));
+    m_draftToShowOnTopOnNextReload.reset();
+
+    sections.push_back({QString(updatesSectionId), QStringLiteral("Updates"), m_updateItems});
+
+    ListSection events{QString(calendarEventsSectionId), QStringLiteral("Calendar Events"), {}};
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const CalendarEvent& event : m_lastEvents) {
+        if (!event.startDate.isValid() || std::abs(now.secsTo(event.startDate)) >= 5 * 60) continue;
+        ListItem item;
+        item.id = event.id;
+        item.title = event.title;
+        item.subtitle = event.location.value_or(QString());
+        item.kind = ListItem::Kind::calendarEvent;
+        item.calendarEvent = event;
+        events.items.push_back(std::move(item));
+    }
+    sections.push_back(std::move(events));
+
+    sections.push_back({QString(favoritesSectionId), QStringLiteral("Favorites"), favoriteItems()});
+    sections.push_back({QString(suggestionsSectionId), QStringLiteral("Suggestions"), suggestionItems()});
+
+    ListSection help = helpSection();
+
+    ListSection commands{QString(commandsSectionId), QStringLiteral("Commands"), {}};
+    ListSection apps{QString(appsSectionId), QStringLiteral("Apps"), {}};
+    for (const SearchItem& result : m_launcherSearch.search().items(QString(), m_searchOptions, m_filter)) {
+        if (isFallback(result, m_launcherSearch.registry())) continue;
+        std::optional<ListItem> item = this->item(result, QString());
+        if (!item) continue;
+        if (item->kind == ListItem::Kind::application || item->kind == ListItem::Kind::preferencePane)
+            apps.items.push_back(std::move(*item));
+        else
+            commands.items.push_back(std::move(*item));
+    }
+    sections.push_back(std::move(help));
+    sections.push_back(std::move(commands));
+    sections.push_back(std::move(apps));
+    return sections;
+}
+
+std::vector<ListSection> RootSearchController::querySections(const QString& text) {
+    std::vector<ListSection> sections;
+    ListSection newDraft{QString(newDraftSectionId), QStringLiteral("New Draft"), {}};
+    if (m_draftToShowOnTopOnNextReload) {
+        newDraft.items.push_back(draftItem(m_draftToShowOnTopOnNextReload));
+        m_draftToShowOnTopOnNextReload.reset();
+    }
+    sections.push_back(std::move(newDraft));
+
+    ListSection calculator{QString(calculatorSectionId), QStringLiteral("Calculator"), {}};
+    if (auto expression = expressionItem(text)) calculator.items.push_back(std::move(*expression));
+    sections.push_back(std::move(calculator));
+
+    const QString query = text.trimmed();
+    ListSection results{QString(resultsSectionId), QStringLiteral("Results"), {}};
+    ListSection fallbacks{
+        QString(fallbackSectionId), QStringLiteral("Search for \"") + query + QStringLiteral("\" in"), {}};
+    std::vector<std::shared_ptr<const FallbackSearchCommand>> fallbackCommands;
+    QSet<QString> shown;
+    PackageRegistry& registry = m_launcherSearch.registry();
+    for (const SearchItem& result : m_launcherSearch.search().items(text, m_searchOptions, m_filter)) {
+        if (isFallback(result, registry)) {
+            auto fallback = registry.fallbackSearchCommand(result.identifier());
+            if (!fallback || !registry.isEnabled(*fallback)) continue;
+            if (std::any_of(fallbackCommands.begin(), fallbackCommands.end(),
+                            [&](const auto& known) { return known->id() == fallback->id(); }))
+                continue;
+            fallbackCommands.push_back(std::move(fallback));
+            continue;
+        }
+        // Provider results are not filtered by the engine, and may repeat an indexed one.
+        if (m_filter && !m_filter(result)) continue;
+        const QString id = result.identifier();
+        if (shown.contains(id)) continue;
+        shown.insert(id);
+        if (std::optional<ListItem> item = this->item(result, text)) results.items.push_back(std::move(*item));
+    }
+    std::stable_sort(fallbackCommands.begin(), fallbackCommands.end(),
+                     [](const auto& a, const auto& b) { return a->fallbackSearchOrder() > b->fallbackSearchOrder(); });
+    for (auto& fallback : fallbackCommands) fallbacks.items.push_back(fallbackItem(std::move(fallback), query));
+    sections.push_back(std::move(results));
+    sections.push_back(std::move(fallbacks));
+
+    ListSection help = helpSection();
+    sections.push_back(std::move(help));
+    return sections;
+}
+
+std::optional<ListItem> RootSearchController::expressionItem(const QString& text) {
+    if (!m_expressionParser || text.size() < 2) return std::nullopt;
+    std::optional<ExpressionParser::Output> output;
+    try {
+        output = m_expressionParser->parseInput(text);
+    } catch (const std::exception& error) {
+        log().error("Calculation failed", {{QStringLiteral("error"), VantrelError::describe(error)}});
+        return std::nullopt;
+    }
+    if (!output || std::holds_alternative<ExpressionParser::Invalid>(output->calculationType)) return std::nullopt;
+    if (output->result == QLatin1String("Error: incompatible units"))
+        output->result = output->result.mid(QStringLiteral("Error: ").size());
+    m_queryWithCalculatorResult = text;
+
+    ListItem item;
+    item.id = QStringLiteral("expression-") + text;
+    item.title = output->result;
+    item.subtitle = text;
+    item.kind = ListItem::Kind::expression;
+    item.expression = ExpressionListItem{item.id, text, *output};
+    item.accessory = output->resultMetadata;
+    QPointer<QObject> alive(m_lifetime.get());
+    item.actionProvider = std::make_shared<ExpressionActionProvider>(
+        *item.expression, m_expressionParser,
+        [this, alive](const QString& newText) {
+            if (alive) setSearchText(newText);
+        },
+        [this, alive](const Toast& toast) {
+            if (alive) emitEvent({RootSearchEvent::Kind::toast, toast, {}, {}});
+        },
+        m_environment, false);
+    return item;
+}
+
+std::optional<ListItem> RootSearchController::item(const SearchItem& result, const QString& searchText) {
+    PackageRegistry& registry = m_launcherSearch.registry();
+    const SearchRecord* record = result.record();
+
+    ListItem item;
+    item.id = result.identifier();
+    item.title = result.name();
+    item.searchItem = result;
+    item.alias = result.result().alias();
+    if (record) {
+        item.subtitle = record->category.value_or(QString());
+        item.accessory = record->alias;
+    }
+    for (const ItemResolver& resolver : m_resolvers)
+        if (resolver(result, searchText, item)) return item;
+
+    const SearchRecord::ContentType type = result.result().type();
+    if (isApplication(type)) {
+        item.kind =
+            type == SearchRecord::ContentType::systemApp ? ListItem::Kind::application : ListItem::Kind::preferencePane;
+        if (record) item.iconPath = record->path;
+        item.actionProvider =
+            std::make_shared<ApplicationActionProvider>(result, searchText, &m_launcherSearch.search(), m_launch);
+        return item;
+    }
+    if (auto command = registry.command(CommandIdentifier(result.identifier()))) {
+        ListItem made = commandItem(std::move(command), result, searchText);
+        made.alias = item.alias;
+        made.accessory = item.accessory;
+        return made;
+    }
+    switch (type) {
+        case SearchRecord::ContentType::command:
+        case SearchRecord::ContentType::extensionCommand:
+        case SearchRecord::ContentType::scriptCommand:
+        case SearchRecord::ContentType::quicklink:
+            // Shown, but nothing here knows how to run it.
+            item.kind = ListItem::Kind::command;
+            return item;
+        default:
+            break;
+    }
+    item.kind = ListItem::Kind::other;
+    return item;
+}
+
+ListItem RootSearchController::commandItem(std::shared_ptr<const VantrelCommand> command,
+                                           const std::optional<SearchItem>& result, const QString& searchText) {
+    ListItem item;
+    item.id = command->id().rawValue;
+    item.title = command->displayName();
+    if (const auto package = command->package()) item.subtitle = package->displayName();
+    if (result && result->record()) {
+        if (result->record()->category && !result->record()->category->isEmpty())
+            item.subtitle = *result->record()->category;
+        item.alias = result->record()->alias;
+        item.accessory = result->record()->alias;
+    }
+    if (const auto icon = command->icon()) item.iconName = icon->small.value;
+    item.kind = ListItem::Kind::command;
+    item.searchItem = result;
+    item.actionProvider =
+        std::make_shared<CommandActionProvider>(command, searchText, &m_launcherSearch.search(), runContext());
+    item.command = std::move(command);
+    return item;
+}
+
+ListItem RootSearchController::fallbackItem(std::shared_ptr<const FallbackSearchCommand> fallback,
+                                            const QString& searchText) {
+    ListItem item;
+    item.id = fallback->id();
+    item.title = fallback->displayName();
+    if (const auto icon = fallback->icon()) item.iconName = icon->small.value;
+    item.kind = ListItem::Kind::fallbackSearch;
+    item.actionProvider = std::make_shared<FallbackSearchCommandActionProvider>(fallback, &m_launcherSearch.search(),
+                                                                                searchText, runContext());
+    item.fallback = std::move(fallback);
+    return item;
+}
+
+ListItem RootSearchController::draftItem(const std::shared_ptr<const Draft>& draft) {
+    ListItem item;
+    item.id = QStringLiteral("draft-") + (draft->command ? draft->command->id().rawValue : draft->title);
+    item.title = draft->title.isEmpty() && draft->command ? draft->command->displayName() : draft->title;
+    if (draft->command) item.subtitle = draft->command->displayName();
+    item.kind = ListItem::Kind::draft;
+    item.command = draft->command;
+    item.draft = draft;
+    QPointer<QObject> alive(m_lifetime.get());
+    item.actionProvider = std::make_shared<DraftActionProvider>(
+        draft, [this, alive, draft] { return alive ? openDraft(draft) : CommandOutcome::done(); },
+        [this, alive, draft] {
+            if (alive) removeDraft(draft);
+        });
+    return item;
+}
+
+std::vector<ListItem> RootSearchController::favoriteItems() {
+    std::vector<ListItem> items;
+    std::vector<SearchRecord> records;
+    try {
+        records = m_launcherSearch.search().repository()->favorites();
+    } catch (const std::exception& error) {
+        log().error("Cannot read favorites", {{QStringLiteral("error"), VantrelError::describe(error)}});
+        return items;
+    }
+    for (SearchRecord& record : records) {
+        SearchItem result = SearchItem::fromRecord(std::move(record));
+        if (m_filter && !m_filter(result)) continue;
+        if (std::optional<ListItem> item = this->item(result, QString())) {
+            item->type = ListItemType::favorite;
+            item->id = suffixed(item->id, ListItemType::favorite);
+            items.push_back(std::move(*item));
+        }
+    }
+    return items;
+}
+
+std::vector<ListItem> RootSearchController::suggestionItems() {
+    std::vector<ListItem> items;
+    for (SuggestionsProvider::Suggestion& suggestion : suggestionsProvider().suggestions(m_filter)) {
+        std::optional<ListItem> item;
+        // Script commands and other resolved kinds are described by their
+        // resolver (inline output, their own actions), as in the results.
+        const bool resolvedKind = suggestion.item && suggestion.item->record() &&
+                                  suggestion.item->record()->type == SearchRecord::ContentType::scriptCommand;
+        if (suggestion.command && !resolvedKind)
+            item = commandItem(suggestion.command, suggestion.item, QString());
+        else if (suggestion.item)
+            item = this->item(*suggestion.item, QString());
+        if (!item) continue;
+        item->type = ListItemType::suggestion;
+        item->id = suffixed(item->id, ListItemType::suggestion);
+        items.push_back(std::move(*item));
+    }
+    return items;
+}
+
+void RootSearchController::applySections(std::vector<ListSection> sections) {
+    std::optional<QString> selectedId;
+    if (m_preserveSelectionOnNextReload)
+        if (const ListItem* selected = selectedItem()) selectedId = selected->id;
+    const std::optional<int> previousIndex = m_selectedIndex;
+    m_sections = std::move(sections);
+    m_selectedIndex.reset();
+    const std::vector<const ListItem*> items = allItems();
+    if (!items.empty()) {
+        m_selectedIndex = 0;
+        if (m_preserveSelectionOnNextReload) {
+            auto found = selectedId ? std::find_if(items.begin(), items.end(),
+                                                   [&](const ListItem* item) { return item->id == *selectedId; })
+                                    : items.end();
+            if (found != items.end())
+                m_selectedIndex = static_cast<int>(found - items.begin());
+            else if (previousIndex)
+                m_selectedIndex = std::min(*previousIndex, static_cast<int>(items.size()) - 1);
+        }
+    }
+    m_preserveSelectionOnNextReload = false;
+    emitEvent({RootSearchEvent::Kind::sectionsReloaded, {}, {}, {}});
+}
+
+std::vector<const ListItem*> RootSearchController::allItems() const {
+    std::vector<const ListItem*> items;
+    for (const ListSection& section : m_sections)
+        for (const ListItem& item : section.items) items.push_back(&item);
+    return items;
+}
+
+const ListSection* RootSearchController::section(const QString& id) const {
+    for (const ListSection& section : m_sections)
+        if (section.id == id) return &section;
+    return nullptr;
+}
+
+const ListItem* RootSearchController::selectedItem() const {
+    if (!m_selectedIndex) return nullptr;
+    const std::vector<const ListItem*> items = allItems();
+    if (*m_selectedIndex < 0 || *m_selectedIndex >= static_cast<int>(items.size())) return nullptr;
+    return items[*m_selectedIndex];
+}
+
+bool RootSearchController::setSelectedIndex(int index) {
+    if (index < 0 || index >= static_cast<int>(allItems().size())) return false;
+    m_selectedIndex = index;
+    return true;
+}
+
+bool RootSearchController::selectItem(const QString& id) {
+    const std::vector<const ListItem*> items = allItems();
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i]->id == id) return setSelectedIndex(static_cast<int>(i));
+    return false;
+}
+
+void RootSearchController::selectNext() {
+    const int count = static_cast<int>(allItems().size());
+    if (count == 0) return;
+    m_selectedIndex = m_selectedIndex ? std::min(*m_selectedIndex + 1, count - 1) : 0;
+}
+
+void RootSearchController::selectPrevious() {
+    if (allItems().empty()) return;
+    m_selectedIndex = m_selectedIndex ? std::max(*m_selectedIndex - 1, 0) : 0;
+}
+
+// MARK: Choosing
+
+CommandRunContext RootSearchController::runContext() const {
+    CommandRunContext context;
+    context.searchText = m_searchBar.text;
+    context.arguments = m_searchBar.argumentValues;
+    context.environment = m_environment;
+    return context;
+}
+
+CommandOutcome RootSearchController::chooseItem(const ListItem& item) {
+    // The action may reload the list (an uprank notice); keep what runs alive.
+    const std::shared_ptr<ActionProvider> provider = item.actionProvider;
+    const QString text = m_searchBar.text;
+    const QStringList arguments = m_searchBar.argumentValues;
+    if (!provider) return CommandOutcome::unavailable(QStringLiteral("This item cannot be opened yet."));
+    std::optional<MenuItem> primary = provider->primaryAction();
+    if (!primary) return CommandOutcome::unavailable(QStringLiteral("This item has no action."));
+    m_history.insert({text, arguments});
+    return primary->perform();
+}
+
+CommandOutcome RootSearchController::chooseSelectedItem() {
+    const ListItem* selected = selectedItem();
+    if (!selected) return CommandOutcome::unavailable(QStringLiteral("Nothing is selected."));
+    const ListItem chosen = *selected;
+    return chooseItem(chosen);
+}
+
+std::vector<MenuItem> RootSearchController::menuItems(const ListItem& item) {
+    std::vector<MenuItem> items;
+    if (item.actionProvider) items = item.actionProvider->menuItems();
+    for (MenuItem& favorite : favoritesMenuItems(item)) items.push_back(std::move(favorite));
+    return items;
+}
+
+std::vector<MenuItem> RootSearchController::favoritesMenuItems(const ListItem& item) {
+    std::vector<MenuItem> items;
+    const std::optional<QString> key = item.recordKey();
+    if (!key) return items;
+    std::vector<SearchRecord> favorites;
+    try {
+        favorites = m_launcherSearch.search().repository()->favorites();
+    } catch (const std::exception&) {
+        return items;
+    }
+    const auto position = std::find_if(favorites.begin(), favorites.end(),
+                                       [&](const SearchRecord& record) { return record.key == *key; });
+    QPointer<QObject> alive(m_lifetime.get());
+    const ListItem copy = item;
+    auto run = [this, alive, copy](bool (RootSearchController::*action)(const ListItem&)) {
+        return [this, alive, copy, action] {
+            if (alive) (this->*action)(copy);
+            return CommandOutcome::done();
+        };
+    };
+    if (position == favorites.end()) {
+        items.push_back(menuItem(QString(addToFavoritesId), QStringLiteral("Add to Favorites"),
+                                 run(&RootSearchController::addToFavorites)));
+        return items;
+    }
+    items.push_back(menuItem(QString(removeFromFavoritesId), QStringLiteral("Remove from Favorites"),
+                             run(&RootSearchController::removeFromFavorites), MenuItem::ActionType::destructive));
+    if (position != favorites.begin())
+        items.push_back(menuItem(QString(moveFavoriteUpId), QStringLiteral("Move Up in Favorites"),
+                                 run(&RootSearchController::moveFavoriteUp)));
+    if (position + 1 != favorites.end())
+        items.push_back(menuItem(QString(moveFavoriteDownId), QStringLiteral("Move Down in Favorites"),
+                                 run(&RootSearchController::moveFavoriteDown)));
+    for (MenuItem& menu : items) menu.representedObject = QString(favoritesSectionMenuId);
+    return items;
+}
+
+// MARK: Favourites
+
+void RootSearchController::favoritesChanged() {
+    m_preserveSelectionOnNextReload = true;
+    m_center.post(QString(NotificationNames::rootSearchFavoritesChanged));
+}
+
+bool RootSearchController::addToFavorites(const ListItem& item) {
+    const std::optional<QString> key = item.recordKey().has_value() ? item.recordKey()
+                                       : item.command ? std::optional<QString>(item.command->id().rawValue)
+                                                      : std::nullopt;
+    try {
+        if (!key) throw VantrelError(QStringLiteral("No item found to add to favorites"));
+        m_launcherSearch.search().addToFavorites(*key);
+    } catch (const std::exception& error) {
+        log().error("Unable to add favorite", {{QStringLiteral("error"), VantrelError::describe(error)}});
+        showToast(Toast::Style::failure, QStringLiteral("Unable to add favorite"), VantrelError::describe(error));
+        return false;
+    }
+    showToast(Toast::Style::success, QStringLiteral("Added to favorites"));
+    favoritesChanged();
+    return true;
+}
+
+bool RootSearchController::removeFromFavorites(const ListItem& item) {
+    const std::optional<QString> key = item.recordKey();
+    bool removed = false;
+    try {
+        removed = key && m_launcherSearch.search().repository()->removeFromFavorites(*key);
+    } catch (const std::exception& error) {
+        log().error("Unable to remove favorite", {{QStringLiteral("error"), VantrelError::describe(error)}});
+    }
+    if (!removed) return false;
+    showToast(Toast::Style::success, QStringLiteral("Removed from favorites"));
+    favoritesChanged();
+    return true;
+}
+
+bool RootSearchController::moveFavoriteUp(const ListItem& item) {
+    return moveFavorite(item, -1, QStringLiteral("Moved up in favorites"));
+}
+
+bool RootSearchController::moveFavoriteDown(const ListItem& item) {
+    return moveFavorite(item, 1, QStringLiteral("Moved down in favorites"));
+}
+
+bool RootSearchController::moveFavorite(const ListItem& item, int offset, const QString& toast) {
+    const std::optional<QString> key = item.recordKey();
+    if (!key) return false;
+    try {
+        auto repository = m_launcherSearch.search().repository();
+        std::vector<SearchRecord> favorites = repository->favorites();
+        const auto position = std::find_if(favorites.begin(), favorites.end(),
+                                           [&](const SearchRecord& record) { return record.key == *key; });
+        if (position == favorites.end()) return false;
+        const auto index = position - favorites.begin();
+        const auto other = index + offset;
+        if (other < 0 || other >= static_cast<std::ptrdiff_t>(favorites.size())) return false;
+        // Renumber in the new order so that equal marks cannot tie.
+        std::iter_swap(favorites.begin() + index, favorites.begin() + other);
+        for (size_t i = 0; i < favorites.size(); ++i) {
+            const double mark = static_cast<double>(i + 1);
+            if (favorites[i].favorite == mark) continue;
+            repository->updateRecord(*favorites[i].id, [mark](SearchRecord record) -> std::optional<SearchRecord> {
+                record.favorite = mark;
+                return record;
+            });
+        }
+    } catch (const std::exception& error) {
+        log().error("Unable to move favorite", {{QStringLiteral("error"), VantrelError::describe(error)}});
+        return false;
+    }
+    showToast(Toast::Style::success, toast);
+    favoritesChanged();
+    return true;
+}
+
+// MARK: Drafts
+
+void RootSearchController::addDraft(Draft draft) {
+    auto kept = std::make_shared<const Draft>(std::move(draft));
+    if (kept->command) {
+        const CommandIdentifier id = kept->command->id();
+        m_drafts.erase(
+            std::remove_if(m_drafts.begin(), m_drafts.end(),
+                           [&](const auto& existing) { return existing->command && existing->command->id() == id; }),
+            m_drafts.end());
+    }
+    m_drafts.push_back(kept);
+    m_draftToShowOnTopOnNextReload = kept;
+    log().info("Draft Created",
+               {{QStringLiteral("commandId"), kept->command ? kept->command->id().rawValue : QString()}});
+    showToast(Toast::Style::success, QStringLiteral("Draft created"));
+}
+
+CommandOutcome RootSearchController::openDraft(const std::shared_ptr<const Draft>& draft) {
+    // The view is shown again with its input; once closed it may come back as a new draft.
+    removeDraft(draft);
+    return CommandOutcome::showView(draft->command ? draft->command->id().rawValue : QString());
+}
+
+void RootSearchController::removeDraft(const std::shared_ptr<const Draft>& draft) {
+    m_drafts.erase(std::remove(m_drafts.begin(), m_drafts.end(), draft), m_drafts.end());
+    if (m_draftToShowOnTopOnNextReload == draft) m_draftToShowOnTopOnNextReload.reset();
+}
+
+// MARK: History
+
+bool RootSearchController::showPreviousHistoryItem() {
+    std::optional<SearchBarHistory::Item> item = m_history.previous();
+    if (!item) return false;
+    setSearchText(item->text);
+    for (int i = 0; i < item->arguments.size(); ++i) setArgumentValue(i, item->arguments[i]);
+    return true;
+}
+
+bool RootSearchController::showNextHistoryItem() {
+    std::optional<SearchBarHistory::Item> item = m_history.next();
+    if (!item) return false;
+    setSearchText(item->text);
+    for (int i = 0; i < item->arguments.size(); ++i) setArgumentValue(i, item->arguments[i]);
+    return true;
+}
+
+// MARK: Events
+
+void RootSearchController::emitEvent(RootSearchEvent event) const {
+    if (m_eventHandler) m_eventHandler(event);
+}
+
+void RootSearchController::showToast(Toast::Style style, const QString& title, const QString& message) const {
+    emitEvent({RootSearchEvent::Kind::toast, {style, title, message}, {}, {}});
+}
+
+}  // namespace vantrel

@@ -1,0 +1,119 @@
+#include "core/shell/LoginItem.h"
+
+#include "kit/Logger.h"
+#include "kit/Paths.h"
+#include "kit/Settings.h"
+#include "kit/UserDefaults.h"
+#include "kit/VantrelError.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QThread>
+
+namespace vantrel {
+
+namespace {
+
+const Logger& log() {
+    static const Logger logger({QStringLiteral("LoginItem"), QStringLiteral("🔑")});
+    return logger;
+}
+
+// One argument of an Exec line: quoted when it holds anything but plain
+// characters, with the characters the desktop-entry format reserves escaped.
+QString execArgument(const QString& argument) {
+    QString escaped = argument;
+    escaped.replace(QLatin1Char('%'), QLatin1String("%%"));
+    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`=");
+    bool needsQuotes = escaped.isEmpty();
+    for (const QChar c : escaped)
+        if (reserved.contains(c)) needsQuotes = true;
+    if (!needsQuotes) return escaped;
+    QString quoted;
+    for (const QChar c : escaped) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+            quoted += QLatin1Char('\\');
+        quoted += c;
+    }
+    // The value is itself a string of the key file: its backslashes are doubled.
+    quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+bool isOnMainThread() {
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+}  // namespace
+
+QString LoginItem::entryPath() {
+    return QDir(Paths::autostartDir()).filePath(QStringLiteral("vantrel.desktop"));
+}
+
+QString LoginItem::entryContents(const QString& executable) {
+    return QStringLiteral(
+               "[Desktop Entry]\n"
+               "Type=Application\n"
+               "Name=Vantrel\n"
+               "Comment=Keyboard launcher\n"
+               "Exec=%1 --background %2\n"
+               "Icon=vantrel\n"
+               "Terminal=false\n"
+               "NoDisplay=true\n"
+               "X-GNOME-Autostart-enabled=true\n")
+        .arg(execArgument(executable), QString(launcherArgument));
+}
+
+bool LoginItem::isEnabled() {
+    QFile file(entryPath());
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QStringList lines = QString::fromUtf8(file.read(1024 * 1024)).split(QLatin1Char('\n'));
+    for (const QString& raw : lines) {
+        const QString line = raw.trimmed();
+        if (line == QLatin1String("Hidden=true") || line == QLatin1String("X-GNOME-Autostart-enabled=false"))
+            return false;
+    }
+    return true;
+}
+
+void LoginItem::setEnabled(bool enabled, const QString& executable) {
+    const QString path = entryPath();
+    if (!enabled) {
+        if (QFile::exists(path) && !QFile::remove(path))
+            throw VantrelError(QStringLiteral("Cannot remove the autostart entry: ") + path);
+        log().info("Login item removed", {{QStringLiteral("path"), path}});
+        return;
+    }
+    if (!QDir::isAbsolutePath(executable))
+        throw VantrelError(QStringLiteral("The launcher's path is not absolute: ") + executable);
+    if (!Paths::ensureDir(Paths::autostartDir()))
+        throw VantrelError(QStringLiteral("Cannot create the autostart folder: ") + Paths::autostartDir());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw VantrelError(QStringLiteral("Cannot write the autostart entry: ") + file.errorString());
+    file.write(entryContents(executable).toUtf8());
+    if (!file.commit()) throw VantrelError(QStringLiteral("Cannot write the autostart entry: ") + file.errorString());
+    log().info("Login item installed", {{QStringLiteral("path"), path}});
+}
+
+bool LoginItem::installOnce(UserDefaults& defaults, const QString& executable) {
+    if (!isOnMainThread()) {
+        log().error("Installing login items on non-main thread");
+        return false;
+    }
+    const UserDefaultsValue<bool> installed(QString(autoInstalledKey), false, &defaults);
+    if (installed.value()) return false;
+    try {
+        setEnabled(true, executable);
+    } catch (const std::exception& error) {
+        log().error(QStringLiteral("Cannot install the login item: ") + VantrelError::describe(error));
+        return false;
+    }
+    installed.setValue(true);
+    return true;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,123 @@
+#include "features/scripts/ScriptsFeature.h"
+
+#include "core/api/FeatureContext.h"
+#include "core/api/LauncherPresenter.h"
+#include "core/commands/PackageRegistry.h"
+#include "core/rootsearch/LauncherSearch.h"
+#include "core/rootsearch/RootSearchController.h"
+#include "data/SearchRecord.h"
+#include "features/scripts/CommandScheduler.h"
+#include "features/scripts/ScriptCommandActionProvider.h"
+#include "features/scripts/ScriptCommandsService.h"
+#include "features/scripts/ScriptCommandsSource.h"
+#include "features/scripts/ScriptVantrelCommand.h"
+#include "features/scripts/ScriptsCli.h"
+#include "features/scripts/ui/CreateScriptCommandView.h"
+#include "features/scripts/ui/ScriptDirectoriesPage.h"
+#include "features/scripts/ui/ScriptOutputView.h"
+#include "kit/Logger.h"
+#include "kit/NotificationCenter.h"
+#include "kit/NotificationNames.h"
+
+namespace vantrel {
+
+namespace {
+
+const Logger& log() {
+    static const Logger logger({QStringLiteral("ScriptCommands"), QStringLiteral("📜")});
+    return logger;
+}
+
+}  // namespace
+
+ScriptsFeature::ScriptsFeature() = default;
+
+ScriptsFeature::~ScriptsFeature() {
+    if (m_started) {
+        // The shared scheduler outlives this launcher: it forgets our commands.
+        CommandScheduler::setSharedCommandsProvider({});
+        CommandScheduler::shared().schedule();
+    }
+    m_subscriptions.reset();
+    m_items.reset();
+}
+
+void ScriptsFeature::registerWith(FeatureContext& context) {
+    m_context = &context;
+    m_service = std::make_unique<ScriptCommandsService>(context.registry(), &context.defaults());
+    m_source = std::make_shared<ScriptCommandsSource>(*m_service);
+    context.addDataSource(m_source);
+
+    ScriptCommandsService* service = m_service.get();
+    const PackageRegistry* registry = &context.registry();
+    context.addCommandResolver([service, registry](const QString& id) -> std::shared_ptr<const VantrelCommand> {
+        if (!id.startsWith(ScriptCommand::idPrefix)) return nullptr;
+        auto command = service->command(id);
+        if (!command) return nullptr;
+        return std::make_shared<ScriptVantrelCommand>(std::move(*command), registry);
+    });
+
+    context.addCommandHandler(QStringLiteral("reloadScriptCommands"),
+                              [service](const VantrelCommand&, const CommandRunContext&) {
+                                  service->reloadAll();
+                                  return CommandOutcome::done();
+                              });
+    context.addRoute(QStringLiteral("scripts/reload"), [service](const QUrl&) {
+        service->reloadAll();
+        return CommandOutcome::done();
+    });
+    const FeatureContext* shared = &context;
+    context.addView(QStringLiteral("createScriptCommand"), [service, shared](const CommandOutcome&) -> QWidget* {
+        auto* view = new CreateScriptCommandView(service->directories().value(0));
+        view->setEnvironment(shared->environment());
+        return view;
+    });
+    // The full output of a script run ("fullOutput" mode), for the script's id.
+    context.addViewResolver([service](const CommandOutcome& outcome) -> QWidget* {
+        if (!outcome.commandId.startsWith(ScriptCommand::idPrefix)) return nullptr;
+        const auto command = service->command(outcome.commandId);
+        if (!command) return nullptr;
+        return new ScriptOutputView(*command, outcome.arguments);
+    });
+    context.addPreferencePage({QStringLiteral("Script Commands"), QStringLiteral("script"),
+                               [service]() -> QWidget* { return new ScriptDirectoriesPage(*service); }});
+    context.addCliCommand(QStringLiteral("scripts"), [service](const QStringList& arguments) -> std::optional<int> {
+        return scripts::scriptsCommand(*service, arguments);
+    });
+    context.addCliCommand(QStringLiteral("run"), [service](const QStringList& arguments) -> std::optional<int> {
+        if (arguments.isEmpty()) return std::nullopt;
+        return scripts::runScriptCommand(*service, arguments.first(), arguments.mid(1));
+    });
+    context.addHotkeyHandler(int(SearchRecord::ContentType::scriptCommand),
+                             [this](const SearchRecord& record) { runFromHotkey(record.key); });
+}
+
+void ScriptsFeature::start() {
+    if (!m_service || m_started) return;
+    m_started = true;
+    ScriptCommandsService* service = m_service.get();
+    CommandScheduler::setSharedCommandsProvider([service] { return service->commands(); });
+    if (RootSearchController* controller = m_context->rootSearch())
+        m_items = installScriptCommandItems(
+            *controller, [service](const QString& id) { return service->command(id); }, m_context->presenter());
+    m_service->start();
+    // The scheduler follows the loaded commands.
+    CommandScheduler::shared().schedule();
+    m_subscriptions = std::make_unique<QObject>();
+    m_context->center().addObserver(QString(NotificationNames::scriptCommandsChanged), m_subscriptions.get(),
+                                    [](const Notification&) { CommandScheduler::shared().schedule(); });
+}
+
+void ScriptsFeature::runFromHotkey(const QString& key) const {
+    const auto command = m_service ? m_service->command(key) : std::nullopt;
+    if (!command) {
+        log().warning("No script command for the hotkey", {{QStringLiteral("key"), key}});
+        return;
+    }
+    LauncherPresenter* presenter = m_context->presenter();
+    ScriptCommandActionProvider provider(*command, &m_context->search().search(), QString(), {}, presenter);
+    const CommandOutcome outcome = provider.runScript();
+    if (presenter && outcome.kind != CommandOutcome::Kind::done) presenter->handleOutcome(outcome);
+}
+
+}  // namespace vantrel

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "core/api/Feature.h"
+
+#include <QObject>
+
+#include <memory>
+
+namespace vantrel {
+
+class FeatureContext;
+class ScriptCommandsService;
+class ScriptCommandsSource;
+
+// Script commands: executable files in the user's script directories whose
+// comment header makes them commands. Registers the scripts' search records
+// and their commands by id, their rows and actions in root search,
+// "Reload Script Directories" and `vantrel://scripts/reload`, the create-script
+// form, the "Script Commands" preferences page and the hotkeys of single
+// scripts; start() loads and watches the directories and schedules the inline
+// scripts that refresh themselves.
+class ScriptsFeature : public Feature {
+public:
+    ScriptsFeature();
+    ~ScriptsFeature() override;
+
+    QString name() const override { return QStringLiteral("scripts"); }
+    void registerWith(FeatureContext& context) override;
+    void start() override;
+
+    // Null before registerWith.
+    ScriptCommandsService* service() const { return m_service.get(); }
+    ScriptCommandsSource* source() const { return m_source.get(); }
+
+private:
+    void runFromHotkey(const QString& key) const;
+
+    FeatureContext* m_context = nullptr;
+    std::unique_ptr<ScriptCommandsService> m_service;
+    std::shared_ptr<ScriptCommandsSource> m_source;
+    // The rows' subscription to scheduled runs, and ours to the loaded commands.
+    std::unique_ptr<QObject> m_items;
+    std::unique_ptr<QObject> m_subscriptions;
+    bool m_started = false;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,29 @@
+#include "main/vantrel/Composition.h"
+
+#include "platform/freedesktop/FreedesktopPlatform.h"
+#include "platform/freedesktop/KeychainFactory.h"
+#include "platform/qalculate/QalculateCalculator.h"
+#include "platform/x11/X11HotkeyManager.h"
+#include "platform/x11/X11KeySymbols.h"
+#include "platform/x11/X11WindowSystem.h"
+
+namespace vantrel {
+
+Platform composePlatform() {
+    Platform platform = freedesktopPlatform();
+    // Only once the GUI application is up on X11; null before and elsewhere.
+    platform.windows = X11WindowSystem::forApplication();
+    platform.makeHotkeyManager = []() -> std::unique_ptr<HotkeyManager> {
+        return std::make_unique<X11HotkeyManager>();
+    };
+    platform.makeCalculator = []() -> std::shared_ptr<Calculating> { return std::make_shared<QalculateCalculator>(); };
+    platform.makeKeychainBackend = [] { return makeKeychainBackend(); };
+    platform.virtualKeyCodeForNativeKey = [](unsigned nativeKey) -> std::optional<unsigned> {
+        const auto code = X11KeySymbols::virtualKeyCode(nativeKey);
+        if (!code) return std::nullopt;
+        return unsigned(*code);
+    };
+    return platform;
+}
+
+}  // namespace vantrel

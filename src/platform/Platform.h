@@ -1,0 +1,61 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace vantrel {
+
+class Calculating;
+class DataSource;
+class HotkeyManager;
+class KeychainBackend;
+class UserDefaults;
+
+class ColorSchemeSource;
+class DesktopServices;
+class FileManager;
+class SystemActions;
+class WindowSystem;
+
+// The desktop as the rest of the program sees it: one interface per
+// capability (platform/*.h), implemented for X11 and freedesktop desktops
+// (platform/x11, platform/freedesktop) and in memory for tests
+// (platform/fake).
+//
+// The program's entry point (main/, and the test entry points) installs the
+// implementations once, before anything else runs; every other room only
+// reads them. A member left empty means "this desktop has no such thing" and
+// every caller copes with that.
+struct Platform {
+    // Opens links and files and launches applications from desktop entries.
+    std::shared_ptr<DesktopServices> desktop;
+    // The desktop actions behind the system commands (lock, volume, trash…).
+    std::shared_ptr<SystemActions> system;
+    // The launcher window's place among the desktop's windows (focus, class,
+    // compositing).
+    std::shared_ptr<WindowSystem> windows;
+    // Whether the desktop prefers light or dark.
+    std::shared_ptr<ColorSchemeSource> colorScheme;
+    // Shows files in the desktop's file manager.
+    std::shared_ptr<FileManager> fileManager;
+    // The installed applications and settings panels as search records
+    // (desktop entries), following the desktop's changes.
+    std::function<std::shared_ptr<DataSource>(const UserDefaults& defaults)> makeApplicationsSource;
+    // Global hotkeys (throws VantrelError when the desktop has none to give).
+    std::function<std::unique_ptr<HotkeyManager>()> makeHotkeyManager;
+    // The calculator engine behind root search's answers.
+    std::function<std::shared_ptr<Calculating>()> makeCalculator;
+    // The key code of the stored hotkey form for a key event's native key
+    // (QKeyEvent::nativeVirtualKey); nothing when the key has none.
+    std::function<std::optional<unsigned>(unsigned nativeKey)> virtualKeyCodeForNativeKey;
+    // Where the database key and the services' tokens are kept.
+    std::function<std::shared_ptr<KeychainBackend>()> makeKeychainBackend;
+};
+
+// The installed implementations (all empty until installPlatform is called).
+const Platform& platform();
+// Replaces the installed implementations; main thread only, before use.
+void installPlatform(Platform platform);
+
+}  // namespace vantrel

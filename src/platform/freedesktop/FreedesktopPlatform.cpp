@@ -1,0 +1,24 @@
+#include "platform/freedesktop/FreedesktopPlatform.h"
+
+#include "platform/freedesktop/ApplicationsSource.h"
+#include "platform/freedesktop/DesktopLauncher.h"
+#include "platform/freedesktop/FreedesktopColorScheme.h"
+#include "platform/freedesktop/FreedesktopFileManager.h"
+#include "platform/freedesktop/FreedesktopSystemActions.h"
+#include "search/DataSource.h"
+
+namespace vantrel {
+
+Platform freedesktopPlatform() {
+    Platform platform;
+    platform.desktop = std::make_shared<GioDesktopServices>();
+    platform.system = std::make_shared<FreedesktopSystemActions>();
+    platform.colorScheme = std::make_shared<FreedesktopColorScheme>();
+    platform.fileManager = std::make_shared<FreedesktopFileManager>();
+    platform.makeApplicationsSource = [](const UserDefaults& defaults) -> std::shared_ptr<DataSource> {
+        return makeApplicationsSource(defaults);
+    };
+    return platform;
+}
+
+}  // namespace vantrel

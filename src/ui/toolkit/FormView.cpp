@@ -1,0 +1,349 @@
+#include "ui/toolkit/FormView.h"
+
+#include "ui/toolkit/Theme.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace vantrel {
+
+struct FormView::Row {
+    Field field;
+    QLabel* label = nullptr;
+    QWidget* control = nullptr;  // what holds the value
+    QWidget* frame = nullptr;    // what gets the red border
+    QLabel* message = nullptr;
+    QLabel* info = nullptr;
+    QPushButton* chooser = nullptr;
+};
+
+namespace {
+
+void setInvalid(QWidget* widget, bool invalid) {
+    if (!widget || widget->property("invalid").toBool() == invalid) return;
+    widget->setProperty("invalid", invalid);
+    widget->style()->unpolish(widget);
+    widget->style()->polish(widget);
+    widget->update();
+}
+
+bool isEmptyValue(const QVariant& value) {
+    if (!value.isValid() || value.isNull()) return true;
+    if (value.typeId() == QMetaType::Bool) return false;
+    return value.toString().trimmed().isEmpty();
+}
+
+}  // namespace
+
+FormView::FormView(QString title, std::vector<Field> fields, QWidget* parent)
+    : LauncherView(parent), m_title(std::move(title)), m_submitTitle(QStringLiteral("Submit")) {
+    setObjectName(QStringLiteral("formView"));
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->viewport()->setAutoFillBackground(false);
+    scroll->viewport()->setObjectName(QStringLiteral("formViewport"));
+    scroll->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
+    outer->addWidget(scroll);
+
+    auto* content = new QWidget(scroll);
+    content->setObjectName(QStringLiteral("formContent"));
+    content->setAutoFillBackground(false);
+    scroll->setWidget(content);
+    auto* centred = new QHBoxLayout(content);
+    centred->setContentsMargins(24, 22, 24, 22);
+    auto* gridHolder = new QWidget(content);
+    gridHolder->setMaximumWidth(620);
+    centred->addStretch(1);
+    centred->addWidget(gridHolder, 10);
+    centred->addStretch(1);
+    auto* grid = new QGridLayout(gridHolder);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(16);
+    grid->setVerticalSpacing(14);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnMinimumWidth(0, 120);
+
+    int line = 0;
+    for (Field& field : fields) {
+        auto row = std::make_unique<Row>();
+        row->field = std::move(field);
+        const Field& f = row->field;
+        row->label = new QLabel(f.title, gridHolder);
+        row->label->setObjectName(QStringLiteral("formLabel"));
+        row->label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+        row->label->setContentsMargins(0, f.type == Field::Type::checkbox ? 1 : 7, 0, 0);
+
+        auto* cell = new QWidget(gridHolder);
+        auto* cellLayout = new QVBoxLayout(cell);
+        cellLayout->setContentsMargins(0, 0, 0, 0);
+        cellLayout->setSpacing(4);
+
+        switch (f.type) {
+            case Field::Type::textField:
+            case Field::Type::password: {
+                auto* edit = new QLineEdit(cell);
+                edit->setPlaceholderText(f.placeholder);
+                edit->setText(f.defaultValue.toString());
+                if (f.type == Field::Type::password) edit->setEchoMode(QLineEdit::Password);
+                row->control = row->frame = edit;
+                cellLayout->addWidget(edit);
+                break;
+            }
+            case Field::Type::textArea: {
+                auto* edit = new QPlainTextEdit(cell);
+                edit->setPlaceholderText(f.placeholder);
+                edit->setPlainText(f.defaultValue.toString());
+                edit->setTabChangesFocus(true);
+                edit->setFixedHeight(96);
+                row->control = row->frame = edit;
+                cellLayout->addWidget(edit);
+                break;
+            }
+            case Field::Type::checkbox: {
+                auto* box = new QCheckBox(f.checkboxLabel, cell);
+                box->setChecked(f.defaultValue.toBool());
+                row->control = row->frame = box;
+                cellLayout->addWidget(box);
+                break;
+            }
+            case Field::Type::dropdown: {
+                auto* combo = new QComboBox(cell);
+                for (const auto& [value, optionTitle] : f.options) combo->addItem(optionTitle, value);
+                const int initial = combo->findData(f.defaultValue.toString());
+                combo->setCurrentIndex(initial >= 0 ? initial : (combo->count() > 0 ? 0 : -1));
+                row->control = row->frame = combo;
+                cellLayout->addWidget(combo);
+                break;
+            }
+            case Field::Type::filePicker: {
+                auto* pickerRow = new QWidget(cell);
+                auto* pickerLayout = new QHBoxLayout(pickerRow);
+                pickerLayout->setContentsMargins(0, 0, 0, 0);
+                pickerLayout->setSpacing(8);
+                auto* edit = new QLineEdit(pickerRow);
+                edit->setPlaceholderText(f.placeholder.isEmpty() ? QStringLiteral("No file chosen") : f.placeholder);
+                edit->setText(f.defaultValue.toString());
+                row->chooser = new QPushButton(QStringLiteral("Choose…"), pickerRow);
+                row->chooser->setObjectName(QStringLiteral("formChooser"));
+                row->chooser->setFocusPolicy(Qt::NoFocus);
+                const bool directories = f.chooseDirectories;
+                const QString caption = f.title;
+                connect(row->chooser, &QPushButton::clicked, edit, [edit, directories, caption] {
+                    const QString chosen = directories ? QFileDialog::getExistingDirectory(edit, caption, edit->text())
+                                                       : QFileDialog::getOpenFileName(edit, caption, edit->text());
+                    if (!chosen.isEmpty()) edit->setText(chosen);
+                });
+                pickerLayout->addWidget(edit, 1);
+                pickerLayout->addWidget(row->chooser);
+                row->control = row->frame = edit;
+                cellLayout->addWidget(pickerRow);
+                break;
+            }
+        }
+        row->control->setObjectName(QStringLiteral("field_") + f.id);
+
+        row->message = new QLabel(cell);
+        row->message->setObjectName(QStringLiteral("formMessage"));
+        row->message->setWordWrap(true);
+        row->message->hide();
+        cellLayout->addWidget(row->message);
+        if (!f.info.isEmpty()) {
+            row->info = new QLabel(f.info, cell);
+            row->info->setObjectName(QStringLiteral("formInfo"));
+            row->info->setWordWrap(true);
+            cellLayout->addWidget(row->info);
+        }
+
+        // A corrected value clears its message at once.
+        Row* raw = row.get();
+        const auto revalidate = [this, raw] {
+            if (!raw->message->isHidden()) showMessage(*raw, messageFor(*raw));
+        };
+        if (auto* edit = qobject_cast<QLineEdit*>(row->control))
+            connect(edit, &QLineEdit::textChanged, this, revalidate);
+        if (auto* edit = qobject_cast<QPlainTextEdit*>(row->control))
+            connect(edit, &QPlainTextEdit::textChanged, this, revalidate);
+        if (auto* box = qobject_cast<QCheckBox*>(row->control)) connect(box, &QCheckBox::toggled, this, revalidate);
+        if (auto* combo = qobject_cast<QComboBox*>(row->control))
+            connect(combo, &QComboBox::currentIndexChanged, this, revalidate);
+
+        grid->addWidget(row->label, line, 0);
+        grid->addWidget(cell, line, 1);
+        ++line;
+        m_rows.push_back(std::move(row));
+    }
+    grid->setRowStretch(line, 1);
+    applyTheme();
+}
+
+FormView::~FormView() = default;
+
+void FormView::setSubmitTitle(const QString& title) {
+    m_submitTitle = title;
+    emit actionsChanged();
+}
+
+void FormView::setSubmitHandler(SubmitHandler handler) {
+    m_submit = std::move(handler);
+}
+
+void FormView::setExtraActions(std::vector<MenuItem> actions) {
+    m_extraActions = std::move(actions);
+    emit actionsChanged();
+}
+
+QVariant FormView::valueOf(const Row& row) const {
+    if (auto* edit = qobject_cast<QLineEdit*>(row.control)) return edit->text();
+    if (auto* edit = qobject_cast<QPlainTextEdit*>(row.control)) return edit->toPlainText();
+    if (auto* box = qobject_cast<QCheckBox*>(row.control)) return box->isChecked();
+    if (auto* combo = qobject_cast<QComboBox*>(row.control)) return combo->currentData().toString();
+    return {};
+}
+
+QVariantMap FormView::values() const {
+    QVariantMap map;
+    for (const auto& row : m_rows) map.insert(row->field.id, valueOf(*row));
+    return map;
+}
+
+void FormView::setValue(const QString& id, const QVariant& value) {
+    for (const auto& row : m_rows) {
+        if (row->field.id != id) continue;
+        if (auto* edit = qobject_cast<QLineEdit*>(row->control)) edit->setText(value.toString());
+        if (auto* edit = qobject_cast<QPlainTextEdit*>(row->control)) edit->setPlainText(value.toString());
+        if (auto* box = qobject_cast<QCheckBox*>(row->control)) box->setChecked(value.toBool());
+        if (auto* combo = qobject_cast<QComboBox*>(row->control)) {
+            const int index = combo->findData(value.toString());
+            if (index >= 0) combo->setCurrentIndex(index);
+        }
+    }
+}
+
+QString FormView::messageFor(const Row& row) const {
+    const QVariant value = valueOf(row);
+    if (row.field.required) {
+        const bool missing = row.field.type == Field::Type::checkbox ? !value.toBool() : isEmptyValue(value);
+        if (missing) return QString::fromLatin1(requiredMessage);
+    }
+    if (row.field.validate) return row.field.validate(value);
+    return {};
+}
+
+void FormView::showMessage(Row& row, const QString& message) {
+    row.message->setText(message);
+    row.message->setVisible(!message.isEmpty());
+    setInvalid(row.frame, !message.isEmpty());
+}
+
+bool FormView::validate() {
+    bool valid = true;
+    for (const auto& row : m_rows) {
+        const QString message = messageFor(*row);
+        showMessage(*row, message);
+        valid = valid && message.isEmpty();
+    }
+    return valid;
+}
+
+QString FormView::validationMessage(const QString& id) const {
+    for (const auto& row : m_rows) {
+        if (row->field.id == id) return row->message->isVisibleTo(this) ? row->message->text() : QString();
+    }
+    return {};
+}
+
+QWidget* FormView::control(const QString& id) const {
+    for (const auto& row : m_rows) {
+        if (row->field.id == id) return row->control;
+    }
+    return nullptr;
+}
+
+CommandOutcome FormView::submit() {
+    if (!validate()) {
+        for (const auto& row : m_rows) {
+            if (row->message->isVisibleTo(this)) {
+                row->control->setFocus(Qt::OtherFocusReason);
+                return CommandOutcome::failed(QStringLiteral("Form is incomplete"),
+                                              row->field.title + QStringLiteral(": ") + row->message->text());
+            }
+        }
+    }
+    if (!m_submit) return CommandOutcome::done();
+    return m_submit(values());
+}
+
+std::vector<MenuItem> FormView::actions() const {
+    MenuItem submitItem;
+    submitItem.id = QStringLiteral("formSubmit");
+    submitItem.title = m_submitTitle;
+    submitItem.shortcuts = {KeyCombination{ModifierKeys::control, KeyEquivalent(U'\r')}};
+    auto* self = const_cast<FormView*>(this);
+    submitItem.action = MenuItem::Run([self] { return self->submit(); });
+    std::vector<MenuItem> items{submitItem};
+    items.insert(items.end(), m_extraActions.begin(), m_extraActions.end());
+    return items;
+}
+
+bool FormView::handleKey(QKeyEvent* /*event*/) {
+    return false;
+}
+
+void FormView::viewDidAppear() {
+    applyTheme();
+    if (!m_rows.empty()) m_rows.front()->control->setFocus(Qt::OtherFocusReason);
+}
+
+void FormView::applyTheme() {
+    const Theme& theme = Theme::current();
+    const QString sheet =
+        QStringLiteral(
+            "QLabel#formLabel { color: %1; }"
+            "QLabel#formInfo { color: %2; }"
+            "QLabel#formMessage { color: %3; }"
+            "QLineEdit, QPlainTextEdit, QComboBox { background: %4; color: %5; border: 1px solid %6;"
+            " border-radius: 6px; padding: 5px 8px; selection-background-color: %7; selection-color: %8; }"
+            "QLineEdit:focus, QPlainTextEdit:focus, QComboBox:focus { border: 1px solid %7; }"
+            "QLineEdit[invalid=\"true\"], QPlainTextEdit[invalid=\"true\"], QComboBox[invalid=\"true\"] {"
+            " border: 1px solid %3; }"
+            "QComboBox::drop-down { border: none; width: 22px; }"
+            "QComboBox QAbstractItemView { background: %4; color: %5; selection-background-color: %9;"
+            " selection-color: %5; border: 1px solid %6; }"
+            "QCheckBox { color: %5; spacing: 8px; }"
+            "QCheckBox[invalid=\"true\"] { color: %3; }"
+            "QCheckBox::indicator { width: 15px; height: 15px; border: 1px solid %6; border-radius: 4px;"
+            " background: %4; }"
+            "QCheckBox::indicator:checked { background: %7; border: 1px solid %7; }"
+            "QPushButton#formChooser { background: %10; color: %5; border: 1px solid %6; border-radius: 6px;"
+            " padding: 5px 12px; }"
+            "QPushButton#formChooser:hover { background: %9; }"
+            "QScrollArea, QWidget#formViewport, QWidget#formContent { background: transparent; border: none; }")
+            .arg(theme.secondaryText.name(), theme.tertiaryText.name(), theme.failure.name(),
+                 theme.fieldBackground.name(), theme.primaryText.name(), theme.fieldBorder.name(), theme.accent.name(),
+                 theme.accentText.name(), theme.selectionBackground.name())
+            .arg(theme.keycapBackground.name());
+    setStyleSheet(sheet + theme.scrollBarStyleSheet());
+    for (const auto& row : m_rows) {
+        row->label->setFont(theme.baseFont);
+        row->control->setFont(theme.baseFont);
+        row->message->setFont(theme.smallFont);
+        if (row->info) row->info->setFont(theme.smallFont);
+    }
+}
+
+}  // namespace vantrel

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "core/api/CommandOutcome.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <vector>
+
+class QAbstractScrollArea;
+class QKeyEvent;
+
+namespace vantrel {
+
+class LauncherPresenter;
+
+// A screen of the launcher window's navigation stack (root search, a
+// command's list, detail, form or output view). The window owns the search
+// bar, the action bar and the action panel; a view tells it what to show there.
+class LauncherView : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit LauncherView(QWidget* parent = nullptr) : QWidget(parent) {}
+
+    // The title shown in the search bar's place when the view has no search.
+    virtual QString title() const = 0;
+    // Whether the search bar stays editable for this view, and its placeholder.
+    virtual bool usesSearchBar() const { return false; }
+    virtual QString searchPlaceholder() const { return QStringLiteral("Search…"); }
+    // The search bar's text changed while this view is on top.
+    virtual void searchTextChanged(const QString& /*text*/) {}
+    // The actions of the selected element; the first is the primary (Return),
+    // shown in the action bar, all of them in the action panel (Ctrl+K).
+    virtual std::vector<MenuItem> actions() const { return {}; }
+    // Keys the search bar does not use (Up/Down, Page Up/Down…); true when handled.
+    virtual bool handleKey(QKeyEvent* /*event*/) { return false; }
+    // The view became the top of the stack / stops being it.
+    virtual void viewDidAppear() {}
+    virtual void viewWillDisappear() {}
+    // Handed over by the window when the view is pushed.
+    void setPresenter(LauncherPresenter* presenter) { m_presenter = presenter; }
+
+    // Scrolling a text view from the keyboard: Up/Down by a line, Page Up/Down by
+    // a page, Ctrl+Home/End to its ends. True when the key was one of those.
+    static bool scrollByKey(QAbstractScrollArea* area, QKeyEvent* event);
+    LauncherPresenter* presenter() const { return m_presenter; }
+
+signals:
+    // The actions (or the primary action) changed: the action bar redraws.
+    void actionsChanged();
+    // The view asks to be popped (its work is done).
+    void popRequested();
+
+private:
+    LauncherPresenter* m_presenter = nullptr;
+};
+
+}  // namespace vantrel

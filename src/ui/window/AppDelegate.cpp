@@ -1,0 +1,501 @@
+#include "ui/window/AppDelegate.h"
+
+#include "core/api/FeatureContext.h"
+#include "core/commands/PackageRegistry.h"
+#include "core/rootsearch/ExpressionParser.h"
+#include "core/rootsearch/FallbackSearchProvider.h"
+#include "core/rootsearch/LauncherSearch.h"
+#include "core/rootsearch/RootSearchController.h"
+#include "core/rootsearch/URLSearchProvider.h"
+#include "core/shell/GlobalHotkeys.h"
+#include "core/shell/LoginItem.h"
+#include "data/Database.h"
+#include "data/Keychain.h"
+#include "data/PackageConfigurationRepository.h"
+#include "data/SearchRepository.h"
+#include "kit/KeyCombination.h"
+#include "kit/Logger.h"
+#include "kit/NotificationCenter.h"
+#include "kit/NotificationNames.h"
+#include "kit/Settings.h"
+#include "kit/UserDefaults.h"
+#include "kit/VantrelError.h"
+#include "platform/DesktopServices.h"
+#include "platform/HotkeyManager.h"
+#include "platform/Platform.h"
+#include "ui/toolkit/Icons.h"
+#include "ui/toolkit/LauncherView.h"
+#include "ui/toolkit/Theme.h"
+#include "ui/window/MainWindow.h"
+#include "ui/window/PreferencesWindow.h"
+#include "ui/window/TrayIcon.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QFile>
+#include <QGuiApplication>
+#include <QWindow>
+
+#include <unistd.h>
+#include <ctime>
+
+namespace vantrel {
+
+namespace {
+
+const Logger& log() {
+    static const Logger logger({QStringLiteral("AppDelegate"), QStringLiteral("🚀")});
+    return logger;
+}
+
+QString outcomeMessage(const CommandOutcome& outcome) {
+    if (outcome.kind == CommandOutcome::Kind::failed)
+        return outcome.message.isEmpty() ? outcome.title : outcome.title + QStringLiteral(": ") + outcome.message;
+    if (outcome.kind == CommandOutcome::Kind::unavailable) return outcome.message;
+    if (outcome.resultText) return *outcome.resultText;
+    return outcome.hudText;
+}
+
+// Notices when the window it watches is put on screen.
+class ExposeWatcher : public QObject {
+public:
+    ExposeWatcher(std::function<void()> exposed, QObject* parent) : QObject(parent), m_exposed(std::move(exposed)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose) {
+            if (auto* window = qobject_cast<QWindow*>(watched); window && window->isExposed()) m_exposed();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_exposed;
+};
+
+}  // namespace
+
+qint64 millisecondsSinceProcessStart() {
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    if (!stat.open(QIODevice::ReadOnly)) return -1;
+    const QByteArray line = stat.readAll();
+    // The fields after the command name (which may hold spaces) start after the last ')'.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    // starttime is field 22 of the line, the 20th after the name.
+    if (fields.size() < 20) return -1;
+    const double startSeconds = fields.at(19).toDouble() / double(::sysconf(_SC_CLK_TCK));
+    timespec now{};
+    ::clock_gettime(CLOCK_BOOTTIME, &now);
+    const double nowSeconds = double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+    return qint64((nowSeconds - startSeconds) * 1000.0);
+}
+
+AppDelegate::AppDelegate(Options options, QObject* parent)
+    : QObject(parent),
+      m_options(std::move(options)),
+      m_defaults(UserDefaults::standard()),
+      m_startup(m_defaults),
+      m_launchArguments(LaunchArguments::parse(m_options.arguments)) {
+    m_clearToRootTimer.setSingleShot(true);
+    connect(&m_clearToRootTimer, &QTimer::timeout, this, &AppDelegate::clearToRootIfPossible);
+    log().debug("App delegate created");
+}
+
+AppDelegate::~AppDelegate() {
+    NotificationCenter::defaultCenter().removeObserver(this);
+    // The services that hold on to the window and the registry go first.
+    m_hotkeys.reset();
+    m_hotkeyManager.reset();
+    m_tray.reset();
+    m_preferences.reset();
+    if (m_features) m_features->setPresenter(nullptr);
+    m_window.reset();
+    m_features.reset();
+    m_controller.reset();
+    m_launcherSearch.reset();
+    m_registry.reset();
+    log().debug("App delegate released");
+}
+
+void AppDelegate::applicationWillFinishLaunching() {
+    m_startup.registerDefaults();
+}
+
+bool AppDelegate::applicationDidFinishLaunching(QString* error) {
+    // Claim the single instance before anything takes time.
+    m_server = std::make_unique<InstanceServer>(m_options.socketPath);
+    if (!m_server->listen(error)) return false;
+    m_server->setHandler([this](const InstanceRequest& request) { return handleInstanceRequest(request); });
+    // The tray icon first: the launcher is there for the user while the rest starts.
+    startTray();
+
+    // 1. Crash reporting.
+    log().info("Crash reporting is not part of this build");
+    // 2. The deployment's credentials.
+    Environment::current().configure();
+    // 3. The database, the registry and root search (extensions are not part of this build).
+    try {
+        startDatabaseAndSearch();
+    } catch (const std::exception& failure) {
+        if (error) *error = VantrelError::describe(failure);
+        return false;
+    }
+    if (!m_pool) {
+        if (error && error->isEmpty()) *error = QStringLiteral("The database cannot be opened");
+        return false;
+    }
+    createMainWindow();
+    // 5. Onboarding of installations that predate it.
+    m_startup.runOnboardingMigration();
+    // 6. Calendar, reminders and contacts are not part of this build.
+    UserDefaultsValue<bool>(QStringLiteral("shouldShowContactsPermissionWarning"), false, &m_defaults).setValue(false);
+    // 7. Launch arguments.
+    if (m_launchArguments.launchedAtLogin) log().info("Started at login");
+    if (m_startup.shouldShowOnboarding(m_launchArguments))
+        log().info("Onboarding is not part of this build; showing the launcher instead");
+    // 8. The login item, once; the data-source relaunch marker.
+    if (!m_options.executable.isEmpty()) LoginItem::installOnce(m_defaults, m_options.executable);
+    if (m_launchArguments.dataSourceChanged) log().info("Relaunched after the data sources changed");
+    // The handler of vantrel:// links and the icon in the icon theme.
+    if (!m_options.executable.isEmpty()) {
+        try {
+            DesktopIntegration::install(m_options.executable);
+        } catch (const std::exception& failure) {
+            log().warning(QStringLiteral("Cannot install the desktop entry: ") + VantrelError::describe(failure));
+        }
+    }
+    // 10. The main hotkey and (13) the per-item hotkeys with their change notices.
+    startHotkeys();
+    // 11. Clipboard history and snippets are not part of this build.
+    log().info("Clipboard history and snippets are not part of this build");
+    // 14. Updates; the install history.
+    log().info("Updates are not part of this build");
+    m_startup.recordInstallHistory(QCoreApplication::applicationVersion(), m_launchArguments);
+    // 15. The features' own work: script directories and their scheduler…
+    m_features->startFeatures();
+
+    m_router = std::make_unique<AppRouter>(routes());
+
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        if (!m_terminating) log().info("Application should terminate");
+        m_terminating = true;
+    });
+
+    if (!m_options.startHidden && !m_launchArguments.launchedAtLogin) showWindow();
+    log().info(QStringLiteral("Launcher started in %1 ms").arg(millisecondsSinceProcessStart()));
+    return true;
+}
+
+void AppDelegate::startDatabaseAndSearch() {
+    DatabaseOpener::Options options;
+    options.keychain =
+        std::make_shared<Keychain>(QString::fromLatin1(Keychain::kDefaultService), platform().makeKeychainBackend());
+    QString fatal;
+    options.fatalStop = [&fatal](const QString& message) { fatal = message; };
+    m_pool = DatabaseOpener(std::move(options)).openDatabase();
+    if (!m_pool) throw VantrelError(fatal.isEmpty() ? QStringLiteral("The database cannot be opened") : fatal);
+
+    m_registry = std::make_unique<PackageRegistry>(std::make_shared<PackageConfigurationRepository>(m_pool),
+                                                   PackageRegistry::developmentFlagFromEnvironment());
+    m_launcherSearch =
+        std::make_unique<LauncherSearch>(std::make_shared<SearchRepository>(m_pool), *m_registry, m_defaults);
+    if (platform().makeCalculator) m_parser = std::make_unique<ExpressionParser>(platform().makeCalculator());
+    m_controller = std::make_unique<RootSearchController>(*m_launcherSearch, m_parser.get(), m_defaults);
+    m_controller->addSearchProvider(std::make_shared<URLSearchProvider>(*m_registry));
+    m_controller->addSearchProvider(std::make_shared<FallbackSearchProvider>(*m_registry));
+
+    m_environment = std::make_unique<LauncherEnvironment>();
+    m_environment->userDefaults = &m_defaults;
+    m_controller->setEnvironment(m_environment.get());
+    registerShellCommands();
+
+    m_features = std::make_unique<FeatureContext>(FeatureContext::Services{*m_registry, *m_launcherSearch, m_defaults,
+                                                                           NotificationCenter::defaultCenter(),
+                                                                           m_controller.get(), m_environment.get()});
+    if (m_options.makeFeatures) registerFeatures(*m_features, m_options.makeFeatures());
+    m_controller->configureSearchDataSources();
+}
+
+void AppDelegate::createMainWindow() {
+    m_window = std::make_unique<MainWindow>(*m_controller, m_environment.get());
+    m_controller->setIsKeyWindow([this] { return m_window && m_window->isKeyWindow(); });
+    connect(m_window.get(), &MainWindow::windowHidden, this, &AppDelegate::scheduleClearToRootIfNeeded);
+    connect(m_window.get(), &MainWindow::windowShown, this, [this] { m_clearToRootTimer.stop(); });
+    connect(m_window.get(), &MainWindow::preferencesRequested, this,
+            [this](const QString& commandId) { showPreferences(commandId); });
+    m_window->setViewFactory([this](const CommandOutcome& outcome) -> LauncherView* {
+        QWidget* view = m_features->makeView(outcome);
+        if (auto* launcherView = qobject_cast<LauncherView*>(view)) return launcherView;
+        delete view;
+        return nullptr;
+    });
+    m_features->setPresenter(m_window.get());
+    // The appearance follows its setting at once ("Toggle Vantrel Appearance", preferences).
+    NotificationCenter::defaultCenter().addObserver(
+        QStringLiteral("vantrelUserDefaultsDidChange"), this, [this](const Notification& notification) {
+            if (notification.object.toString() != QLatin1String("vantrelAppearance")) return;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    Theme::setCurrent(Theme::desktopAppearance());
+                    Icons::clearCache();
+                    if (m_window) m_window->applyTheme();
+                    if (m_preferences) m_preferences->applyTheme();
+                },
+                Qt::QueuedConnection);
+        });
+    // The native window exists from now on, so its exposure can be watched.
+    m_window->winId();
+    if (QWindow* handle = m_window->windowHandle())
+        handle->installEventFilter(new ExposeWatcher([this] { windowExposed(); }, this));
+}
+
+void AppDelegate::startHotkeys() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+        log().warning("Global hotkeys need X11; bind `vantrel toggle` in the desktop's keyboard settings instead",
+                      {{QStringLiteral("platform"), QGuiApplication::platformName()}});
+        return;
+    }
+    try {
+        if (!platform().makeHotkeyManager) throw VantrelError(QStringLiteral("this desktop gives no global hotkeys"));
+        m_hotkeyManager = platform().makeHotkeyManager();
+    } catch (const std::exception& failure) {
+        log().error(QStringLiteral("Global hotkeys are not available: ") + VantrelError::describe(failure));
+        return;
+    }
+    GlobalHotkeys::Callbacks callbacks;
+    callbacks.toggleWindow = [this] { mainHotkeyPressed(); };
+    callbacks.showCommandOutcome = [this](const SearchRecord&, const CommandOutcome& outcome) {
+        if (m_window) m_window->handleOutcome(outcome);
+    };
+    callbacks.runRecord = [this](const SearchRecord& record) {
+        const FeatureContext::HotkeyHandler* handler = m_features->hotkeyHandler(int(record.type));
+        if (handler) (*handler)(record);
+        return handler != nullptr;
+    };
+    callbacks.environment = m_environment.get();
+    m_hotkeys = std::make_unique<GlobalHotkeys>(*m_hotkeyManager, *m_registry, m_launcherSearch->search().repository(),
+                                                callbacks, &m_defaults);
+    m_hotkeys->start();
+}
+
+// The launcher's own commands: they act on this process.
+void AppDelegate::registerShellCommands() {
+    m_registry->setCommandHandler(QStringLiteral("quitVantrel"),
+                                  [this](const VantrelCommand&, const CommandRunContext&) {
+                                      QTimer::singleShot(0, this, &AppDelegate::terminate);
+                                      return CommandOutcome::done();
+                                  });
+    m_registry->setCommandHandler(QStringLiteral("recenterMainWindow"),
+                                  [this](const VantrelCommand&, const CommandRunContext&) {
+                                      if (m_window) m_window->recenter();
+                                      return CommandOutcome::done();
+                                  });
+    m_registry->setCommandHandler(QStringLiteral("refreshSystemSource"),
+                                  [this](const VantrelCommand&, const CommandRunContext&) {
+                                      refreshSystemSource();
+                                      return CommandOutcome::done();
+                                  });
+}
+
+void AppDelegate::startTray() {
+    m_tray = std::make_unique<TrayIcon>();
+    connect(m_tray.get(), &TrayIcon::openRequested, this, &AppDelegate::showWindow);
+    connect(m_tray.get(), &TrayIcon::preferencesRequested, this, [this] { showPreferences(); });
+    connect(m_tray.get(), &TrayIcon::quitRequested, this, &AppDelegate::terminate);
+    const bool shown = m_tray->show();
+    if (!shown) log().warning("No system tray on this desktop; the launcher is reached through its hotkey");
+    log().info(QStringLiteral("Tray ready in %1 ms").arg(millisecondsSinceProcessStart()),
+               {{QStringLiteral("tray"), shown ? QStringLiteral("shown") : QStringLiteral("unavailable")}});
+}
+
+// MARK: The window
+
+void AppDelegate::showWindow() {
+    if (!m_window) return;
+    m_clearToRootTimer.stop();
+    m_window->showWindow();
+}
+
+void AppDelegate::hideWindow() {
+    if (m_window) m_window->hideWindow();
+}
+
+void AppDelegate::toggleWindow() {
+    if (!m_window) return;
+    if (m_window->isKeyWindow())
+        hideWindow();
+    else
+        showWindow();
+}
+
+void AppDelegate::mainHotkeyPressed() {
+    if (!m_window) return;
+    if (m_window->isKeyWindow()) {
+        m_showRequested.reset();
+        hideWindow();
+        return;
+    }
+    // Closing the preferences window first keeps the launcher above it.
+    if (m_preferences && m_preferences->isVisible() && m_preferences->isActiveWindow()) m_preferences->hide();
+    m_showRequested.emplace();
+    m_showRequested->start();
+    showWindow();
+    // Already on screen (shown but without focus): it counts as shown now.
+    if (m_window->windowHandle() && m_window->windowHandle()->isExposed()) windowExposed();
+}
+
+void AppDelegate::windowExposed() {
+    if (!m_showRequested) return;
+    log().info(QStringLiteral("Window shown in %1 ms").arg(m_showRequested->elapsed()));
+    m_showRequested.reset();
+}
+
+void AppDelegate::showPreferences(const QString& commandId) {
+    if (!m_registry) return;
+    if (!m_preferences) {
+        m_preferences =
+            std::make_unique<PreferencesWindow>(*m_registry, m_launcherSearch->search().repository(), m_defaults);
+        m_preferences->launchAtLogin = [] { return LoginItem::isEnabled(); };
+        const QString executable = m_options.executable;
+        m_preferences->setLaunchAtLogin = [executable](bool enabled) { LoginItem::setEnabled(enabled, executable); };
+        for (const FeatureContext::PreferencePage& page : m_features->preferencePages())
+            m_preferences->addPage(page.title, ImageResource::named(page.iconName), page.make());
+    }
+    if (m_window && m_window->isVisible()) m_window->hideWindow();
+    m_preferences->reload();
+    if (!commandId.isEmpty()) m_preferences->showPage(commandId);
+    m_preferences->show();
+    m_preferences->raise();
+    m_preferences->activateWindow();
+}
+
+void AppDelegate::scheduleClearToRootIfNeeded() {
+    const std::optional<int> seconds = m_startup.popToRootTimeoutSeconds();
+    if (!seconds) return;
+    m_clearToRootTimer.start(*seconds * 1000);
+}
+
+void AppDelegate::clearToRootIfPossible() {
+    if (!m_window || m_window->isVisible()) return;
+    const std::optional<int> seconds = m_startup.popToRootTimeoutSeconds();
+    if (!seconds) return;
+    const QDateTime hiddenAt = m_window->windowHiddenLastTime();
+    if (hiddenAt.isValid() && hiddenAt.msecsTo(QDateTime::currentDateTimeUtc()) < qint64(*seconds) * 1000 - 50) {
+        // Shown and hidden again meanwhile: wait for the rest of the time.
+        scheduleClearToRootIfNeeded();
+        return;
+    }
+    if (!m_window->isAtRoot()) {
+        log().info("Clearing to root due to inactivity");
+        m_window->popToRoot();
+    } else {
+        log().info("Clearing search bar due to inactivity");
+        m_window->clearSearchBar();
+    }
+}
+
+void AppDelegate::terminate() {
+    if (!m_terminating) log().info("Application should terminate");
+    m_terminating = true;
+    if (m_window) m_window->hide();
+    QCoreApplication::quit();
+}
+
+// MARK: Requests
+
+InstanceReply AppDelegate::handleInstanceRequest(const InstanceRequest& request) {
+    const auto visible = [this] { return QJsonObject{{QStringLiteral("visible"), m_window && m_window->isVisible()}}; };
+    if (request.command == QLatin1String("toggle")) {
+        toggleWindow();
+        return {true, {}, visible()};
+    }
+    if (request.command == QLatin1String("show") || request.command == QLatin1String("activate")) {
+        showWindow();
+        return {true, {}, visible()};
+    }
+    if (request.command == QLatin1String("hide")) {
+        hideWindow();
+        return {true, {}, visible()};
+    }
+    if (request.command == QLatin1String("status")) {
+        QJsonObject values = visible();
+        values.insert(QStringLiteral("keyWindow"), m_window && m_window->isKeyWindow());
+        values.insert(QStringLiteral("atRoot"), m_window && m_window->isAtRoot());
+        values.insert(QStringLiteral("pid"), qint64(QCoreApplication::applicationPid()));
+        if (m_hotkeys)
+            if (const auto hotkey = m_hotkeys->mainHotkey())
+                values.insert(QStringLiteral("hotkey"), hotkey->persistentString().value_or(QString()));
+        return {true, {}, values};
+    }
+    if (request.command == QLatin1String("open")) {
+        const QUrl url(request.argument);
+        if (url.scheme() != AppRouter::scheme)
+            return {false, QStringLiteral("Not a vantrel:// link: ") + request.argument, {}};
+        CommandOutcome outcome;
+        const bool handled = m_router->route(url, &outcome) == AppRouter::Result::handled;
+        if (!handled) return {false, QStringLiteral("Unhandled link: ") + request.argument, {}};
+        return {outcome.succeeded(), outcomeMessage(outcome), visible()};
+    }
+    if (request.command == QLatin1String("set-hotkey")) {
+        if (!KeyCombination::fromPersistentString(request.argument))
+            return {false, QStringLiteral("Not a key combination: ") + request.argument, {}};
+        // Writing the setting re-registers the hotkey (the old one is released first).
+        m_defaults.setValue(QString(AppStartup::globalHotkeyKey), request.argument);
+        const bool registered =
+            m_hotkeys && m_hotkeys->mainHotkey() && m_hotkeys->mainHotkey()->persistentString() == request.argument;
+        return {registered, registered ? QString() : QStringLiteral("The desktop refused the hotkey; see the log"), {}};
+    }
+    if (request.command == QLatin1String("quit")) {
+        QTimer::singleShot(0, this, &AppDelegate::terminate);
+        return {true, {}, {}};
+    }
+    return {false, QStringLiteral("Unknown command '%1'").arg(request.command), {}};
+}
+
+bool AppDelegate::openUrl(const QUrl& url) {
+    return m_router && m_router->route(url) == AppRouter::Result::handled;
+}
+
+CommandOutcome AppDelegate::runCommand(const QString& commandId, const QStringList& arguments) {
+    const auto command = m_registry->command(CommandIdentifier(commandId));
+    if (!command) return CommandOutcome::failed(QStringLiteral("Command not found"), commandId);
+    if (!m_registry->isEnabled(*command))
+        return CommandOutcome::failed(QStringLiteral("Command is disabled"), command->displayName());
+    const CommandRunContext context{arguments.join(QLatin1Char(' ')), arguments, m_environment.get()};
+    const CommandOutcome outcome = command->run(context);
+    if (m_window) {
+        if (outcome.kind == CommandOutcome::Kind::showView) showWindow();
+        m_window->handleOutcome(outcome);
+    }
+    return outcome;
+}
+
+AppRouter::Routes AppDelegate::routes() {
+    AppRouter::Routes routes;
+    routes.showWindow = [this] { showWindow(); };
+    routes.hideWindow = [this] { hideWindow(); };
+    routes.toggleWindow = [this] { toggleWindow(); };
+    routes.showPreferences = [this] { showPreferences(); };
+    routes.featureRoute = [this](const QUrl& url) -> std::optional<CommandOutcome> {
+        const FeatureContext::RouteHandler* handler = m_features ? m_features->route(url) : nullptr;
+        if (!handler) return std::nullopt;
+        return (*handler)(url);
+    };
+    routes.runCommand = [this](const QString& id, const QStringList& arguments) { return runCommand(id, arguments); };
+    return routes;
+}
+
+void AppDelegate::refreshSystemSource() {
+    m_launcherSearch->search().loadDataSources(0, [this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_controller) m_controller->reload();
+                if (m_hotkeys) m_hotkeys->systemSourceDidChange();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+}  // namespace vantrel

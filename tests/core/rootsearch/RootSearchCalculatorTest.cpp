@@ -1,0 +1,100 @@
+#include "support/RootSearchTestSupport.h"
+
+#include "core/rootsearch/ExpressionParser.h"
+#include "platform/qalculate/QalculateCalculator.h"
+
+#include <gtest/gtest.h>
+
+namespace vantrel::test {
+namespace {
+
+// Root search with the real calculator (libqalculate behind ExpressionParser).
+class RootSearchCalculatorTest : public RootSearchFixture {
+protected:
+    ExpressionParser parser{std::make_shared<QalculateCalculator>()};
+};
+
+TEST_F(RootSearchCalculatorTest, ACalculationShowsTheCalculatorAboveTheResults) {
+    writeApplications({QStringLiteral("Firefox")});
+    ASSERT_TRUE(start(&parser));
+
+    type(QStringLiteral("2*3"));
+
+    const QStringList ids = sectionIds();
+    ASSERT_EQ(ids.value(0), QStringLiteral("calculator"));
+    EXPECT_EQ(controller->sections().front().title, QStringLiteral("Calculator"));
+    ASSERT_EQ(controller->sections().front().items.size(), 1u);
+    const ListItem& item = controller->sections().front().items.front();
+    EXPECT_EQ(item.id, QStringLiteral("expression-2*3"));
+    EXPECT_EQ(item.title, QStringLiteral("6"));
+    EXPECT_EQ(controller->queryWithCalculatorResult(), QStringLiteral("2*3"));
+    if (ids.contains(QStringLiteral("appsAndCommands"))) {
+        EXPECT_LT(ids.indexOf(QStringLiteral("calculator")), ids.indexOf(QStringLiteral("appsAndCommands")));
+    }
+    EXPECT_EQ(ids.back(), QStringLiteral("fallbackSuggestions"));
+}
+
+TEST_F(RootSearchCalculatorTest, OneCharacterAndPlainWordsGiveNoCalculator) {
+    ASSERT_TRUE(start(&parser));
+    type(QStringLiteral("2"));
+    EXPECT_FALSE(controller->section(QStringLiteral("calculator")));
+    type(QStringLiteral("file search"));
+    EXPECT_FALSE(controller->section(QStringLiteral("calculator")));
+    EXPECT_TRUE(controller->section(QStringLiteral("appsAndCommands")));
+}
+
+TEST_F(RootSearchCalculatorTest, TheAnswerIsCopiedInThreeFormsAndCanBePutInTheSearchBar) {
+    ASSERT_TRUE(start(&parser));
+    type(QStringLiteral("2*3"));
+    const ListItem item = controller->sections().front().items.front();
+    auto* provider = dynamic_cast<ExpressionActionProvider*>(item.actionProvider.get());
+    ASSERT_TRUE(provider);
+
+    QStringList sections;
+    for (const auto& section : provider->sections()) sections << section.id;
+    EXPECT_EQ(sections, QStringList({"primaryAndSecondary", "info"}));
+    QStringList ids, titles;
+    for (const MenuItem& menu : provider->menuItems()) {
+        ids << menu.id;
+        titles << menu.title;
+    }
+    EXPECT_EQ(ids, QStringList({"copyAnswer", "copyUnformattedAnswer", "copyQuestionAndAnswer", "insertResult",
+                                "openCalculatorInfoLink"}));
+    EXPECT_EQ(titles.mid(0, 4), QStringList({"Copy Answer", "Copy Unformatted Answer", "Copy Question and Answer",
+                                             "Put Answer in Search Bar"}));
+
+    const CommandOutcome copied = controller->chooseItem(item);
+    EXPECT_EQ(copied.hudText, QStringLiteral("Copied to clipboard"));
+    EXPECT_EQ(copied.resultText, QStringLiteral("6"));
+    EXPECT_EQ(provider->menuItems()[2].perform().resultText, QStringLiteral("2*3 = 6"));
+
+    events.clear();
+    provider->menuItems()[3].perform();
+    EXPECT_EQ(controller->searchText(), QStringLiteral("6"));
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.front().kind, RootSearchEvent::Kind::searchTextReplaced);
+    EXPECT_EQ(events.front().text, QStringLiteral("6"));
+}
+
+TEST_F(RootSearchCalculatorTest, AUnitConversionOffersToSwapItsUnits) {
+    ASSERT_TRUE(start(&parser));
+    type(QStringLiteral("5 km to mi"));
+    ASSERT_EQ(sectionIds().value(0), QStringLiteral("calculator"));
+    const ListItem item = controller->sections().front().items.front();
+    auto* provider = dynamic_cast<ExpressionActionProvider*>(item.actionProvider.get());
+    ASSERT_TRUE(provider);
+    const auto sections = provider->sections();
+    ASSERT_EQ(sections.size(), 3u);
+    EXPECT_EQ(sections[1].id, QStringLiteral("unitConversionSection"));
+    ASSERT_EQ(sections[1].items.size(), 1u);
+    EXPECT_EQ(sections[1].items[0].id, QStringLiteral("swapValues"));
+    EXPECT_EQ(sections[1].items[0].title, QStringLiteral("Swap Units"));
+
+    sections[1].items[0].perform();
+    EXPECT_TRUE(controller->searchText().startsWith(QStringLiteral("5 ")));
+    EXPECT_TRUE(controller->searchText().endsWith(QStringLiteral(" to km"))) << controller->searchText().toStdString();
+    EXPECT_TRUE(controller->section(QStringLiteral("calculator")));
+}
+
+}  // namespace
+}  // namespace vantrel::test

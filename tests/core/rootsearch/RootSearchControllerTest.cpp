@@ -1,0 +1,460 @@
+#include "support/RootSearchTestSupport.h"
+
+#include "kit/NotificationCenter.h"
+#include "kit/NotificationNames.h"
+
+#include <QDateTime>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace vantrel::test {
+namespace {
+
+class RootSearchControllerTest : public RootSearchFixture {};
+
+// MARK: Sections
+
+TEST_F(RootSearchControllerTest, EmptyQueryShowsTheHomeSectionsInOrderWithoutEmptyOnes) {
+    writeApplications({QStringLiteral("Firefox"), QStringLiteral("Terminal")});
+    ASSERT_TRUE(start());
+
+    ListItem welcome;
+    welcome.id = QStringLiteral("gettingStarted-hotkey");
+    welcome.title = QStringLiteral("Set your hotkey");
+    welcome.kind = ListItem::Kind::gettingStarted;
+    controller->setWelcomeItems({welcome});
+    ListItem update;
+    update.id = QStringLiteral("update-available");
+    update.title = QStringLiteral("Update available");
+    update.kind = ListItem::Kind::update;
+    controller->setUpdateItems({update});
+    const QDateTime now = QDateTime::currentDateTime();
+    controller->setLastEvents({{QStringLiteral("standup"), QStringLiteral("Standup"), now.addSecs(120), std::nullopt},
+                               {QStringLiteral("lunch"), QStringLiteral("Lunch"), now.addSecs(600), std::nullopt},
+                               {QStringLiteral("review"), QStringLiteral("Review"), now.addSecs(-200), std::nullopt}});
+    controller->addDraft({registry->command(CommandIdentifier("createQuicklink")), {}, QStringLiteral("Docs link")});
+    type(QStringLiteral("clipboard history"));
+    ASSERT_TRUE(findItem(QStringLiteral("clipboardHistory")));
+    ASSERT_TRUE(controller->addToFavorites(*findItem(QStringLiteral("clipboardHistory"))));
+
+    type(QString());
+
+    EXPECT_EQ(sectionIds(), QStringList({"welcomeToVantrel", "drafts", "updates", "calendarEvents", "favorites",
+                                         "suggestions", "commands", "apps"}));
+    QStringList titles;
+    for (const ListSection& section : controller->sections()) {
+        titles << section.title;
+        EXPECT_FALSE(section.items.empty()) << section.id.toStdString();
+    }
+    EXPECT_EQ(titles, QStringList({"Welcome", "Drafts", "Updates", "Calendar Events", "Favorites", "Suggestions",
+                                   "Commands", "Apps"}));
+    // Only events less than five minutes away, before or after.
+    EXPECT_EQ(itemIds(QStringLiteral("calendarEvents")), QStringList({"standup", "review"}));
+    EXPECT_EQ(itemIds(QStringLiteral("favorites")), QStringList({"clipboardHistory-favorite"}));
+    QStringList apps;
+    for (const ListItem& item : controller->section(QStringLiteral("apps"))->items) apps << item.title;
+    apps.sort();
+    EXPECT_EQ(apps, QStringList({"Firefox", "Terminal"}));
+    EXPECT_TRUE(itemIds(QStringLiteral("commands")).contains(QStringLiteral("fileSearch")));
+    EXPECT_FALSE(controller->section(QStringLiteral("troubleshooting")));
+    // The first item is selected.
+    ASSERT_TRUE(controller->selectedItem());
+    EXPECT_EQ(controller->selectedItem()->id, QStringLiteral("gettingStarted-hotkey"));
+}
+
+TEST_F(RootSearchControllerTest, QueryWithoutMatchesShowsOnlyTheFallbackSectionTitledWithTheQuery) {
+    writeApplications({QStringLiteral("Firefox")});
+    ASSERT_TRUE(start());
+
+    type(QStringLiteral("zzqxjv"));
+
+    ASSERT_EQ(sectionIds(), QStringList({"fallbackSuggestions"}));
+    const ListSection& fallbacks = controller->sections().front();
+    EXPECT_EQ(fallbacks.title, QStringLiteral("Search for \"zzqxjv\" in"));
+    const QStringList ids = itemIds(QStringLiteral("fallbackSuggestions"));
+    ASSERT_FALSE(ids.isEmpty());
+    // File search has the highest fallback order; only enabled fallbacks appear.
+    EXPECT_EQ(ids.front(), QStringLiteral("fileSearch_fallbackSearch"));
+    EXPECT_TRUE(ids.contains(QStringLiteral("dictionary_defineWord_fallbackSearch")));
+    EXPECT_FALSE(ids.contains(QStringLiteral("jira_searchIssues_fallbackSearch")));
+
+    // Choosing one opens its command with the query.
+    const CommandOutcome outcome = controller->chooseItem(fallbacks.items.front());
+    EXPECT_EQ(outcome.kind, CommandOutcome::Kind::unavailable);
+    EXPECT_EQ(outcome.message, QStringLiteral("File search is not available yet."));
+}
+
+TEST_F(RootSearchControllerTest, QueryResultsComeBeforeTheFallbacksAndLinksOfferTheURLCommands) {
+    writeApplications({QStringLiteral("Firefox")});
+    ASSERT_TRUE(start());
+
+    type(QStringLiteral("file search"));
+    EXPECT_EQ(sectionIds(), QStringList({"appsAndCommands", "fallbackSuggestions"}));
+    EXPECT_EQ(controller->section(QStringLiteral("appsAndCommands"))->title, QStringLiteral("Results"));
+    EXPECT_EQ(itemIds(QStringLiteral("appsAndCommands")).value(0), QStringLiteral("fileSearch"));
+
+    type(QStringLiteral("read https://example.org/a b"));
+    const QStringList results = itemIds(QStringLiteral("appsAndCommands"));
+    for (const char* id : {"openInBrowser", "urlDecode", "urlEncode", "createQuicklinkWithURL"})
+        EXPECT_TRUE(results.contains(QString::fromLatin1(id))) << id;
+    EXPECT_EQ(results.count(QStringLiteral("openInBrowser")), 1);
+}
+
+TEST_F(RootSearchControllerTest, MissingApplicationsShowTheHelpSection) {
+    ASSERT_TRUE(start());
+    EXPECT_FALSE(controller->hasApps());
+
+    type(QString());
+    ASSERT_TRUE(controller->section(QStringLiteral("troubleshooting")));
+    EXPECT_EQ(controller->section(QStringLiteral("troubleshooting"))->title, QStringLiteral("Help"));
+    ASSERT_EQ(controller->section(QStringLiteral("troubleshooting"))->items.size(), 1u);
+    const ListItem& help = controller->section(QStringLiteral("troubleshooting"))->items.front();
+    EXPECT_EQ(help.title, QStringLiteral("We could not index your apps. See our troubleshooting guide?"));
+    ASSERT_TRUE(help.actionProvider);
+    EXPECT_EQ(help.actionProvider->primaryAction()->title, QStringLiteral("See troubleshooting"));
+    // It sits between the suggestions and the commands.
+    const QStringList ids = sectionIds();
+    EXPECT_LT(ids.indexOf(QStringLiteral("suggestions")), ids.indexOf(QStringLiteral("troubleshooting")));
+    EXPECT_LT(ids.indexOf(QStringLiteral("troubleshooting")), ids.indexOf(QStringLiteral("commands")));
+
+    type(QStringLiteral("zzqxjv"));
+    EXPECT_EQ(sectionIds(), QStringList({"fallbackSuggestions", "troubleshooting"}));
+}
+
+TEST_F(RootSearchControllerTest, DisabledCommandIsNeverInTheResultsEvenOnAnExactTitle) {
+    ASSERT_TRUE(start());
+    type(QStringLiteral("Clipboard History"));
+    ASSERT_TRUE(itemIds(QStringLiteral("appsAndCommands")).contains(QStringLiteral("clipboardHistory")));
+
+    ASSERT_TRUE(
+        registry->setPackageConfiguration(PackageIdentifier("clipboardHistory"), [](QVariantMap& payload, bool&) {
+            payload.insert(QStringLiteral("disabledCommands"), QStringList{QStringLiteral("clipboardHistory")});
+        }));
+    // At once, before the commands source has rebuilt its records…
+    controller->reload();
+    EXPECT_FALSE(itemIds(QStringLiteral("appsAndCommands")).contains(QStringLiteral("clipboardHistory")));
+    type(QStringLiteral("Clipboard Histor"));
+    type(QStringLiteral("Clipboard History"));
+    EXPECT_FALSE(itemIds(QStringLiteral("appsAndCommands")).contains(QStringLiteral("clipboardHistory")));
+    // …and at home.
+    type(QString());
+    EXPECT_FALSE(itemIds(QStringLiteral("commands")).contains(QStringLiteral("clipboardHistory")));
+    EXPECT_FALSE(itemIds(QStringLiteral("suggestions")).contains(QStringLiteral("clipboardHistory-suggestion")));
+}
+
+// MARK: Aliases and arguments
+
+class RootSearchAliasTest : public RootSearchFixture {
+protected:
+    void addGhostScript() {
+        SearchRecord record;
+        record.key = QStringLiteral("script-ghost");
+        record.type = SearchRecord::ContentType::scriptCommand;
+        record.source = SearchRecord::Source::scripts;
+        record.name = QStringLiteral("Ghost Script");
+        repository->update(SearchRecord::Source::scripts, {record}, SearchUpdateStrategy::source());
+        repository->setAlias(QStringLiteral("gh"), record.key);
+        launcher->search().indexAll();
+        controller->addItemResolver([command = ghost](const SearchItem& result, const QString&, ListItem& item) {
+            if (result.identifier() != command->id()) return false;
+            item.kind = ListItem::Kind::inputCommand;
+            item.inputCommand = command;
+            return true;
+        });
+    }
+
+    std::shared_ptr<TestInputCommand> ghost = std::make_shared<TestInputCommand>(
+        QStringLiteral("script-ghost"), QStringLiteral("Ghost Script"), QStringList{"Repository", "Branch"});
+};
+
+TEST_F(RootSearchAliasTest, AliasAndSpaceOnAnInputCommandOpensItsArgumentFieldsOnce) {
+    ASSERT_TRUE(start());
+    addGhostScript();
+
+    type(QStringLiteral("g"));
+    type(QStringLiteral("gh"));
+    ASSERT_TRUE(controller->selectItem(QStringLiteral("script-ghost")));
+    EXPECT_EQ(controller->selectedItem()->alias, QStringLiteral("gh"));
+    events.clear();
+
+    type(QStringLiteral("gh "));
+
+    const SearchBarState& bar = controller->searchBar();
+    EXPECT_EQ(bar.text, QStringLiteral("gh"));
+    ASSERT_TRUE(bar.inputCommand);
+    EXPECT_EQ(bar.inputCommand->id(), QStringLiteral("script-ghost"));
+    ASSERT_EQ(bar.inputParameters.size(), 2u);
+    EXPECT_EQ(bar.inputParameters[0]->placeholder(), QStringLiteral("Repository"));
+    EXPECT_TRUE(bar.inputParameters[1]->isOptional());
+    EXPECT_EQ(bar.argumentValues, QStringList({QString(), QString()}));
+    EXPECT_EQ(bar.focusedArgumentIndex, 0);
+    EXPECT_EQ(controller->lastRecognizedAlias(), QStringLiteral("gh"));
+    EXPECT_FALSE(controller->ignoreNextSearch());
+    EXPECT_EQ(controller->previousSearchText(), QStringLiteral("gh"));
+    EXPECT_EQ(eventCount(RootSearchEvent::Kind::argumentFieldsChanged), 1);
+    ASSERT_EQ(eventCount(RootSearchEvent::Kind::searchTextReplaced), 1);
+    EXPECT_EQ(controller->selectedItem()->id, QStringLiteral("script-ghost"));
+
+    // The values typed in the fields go with the command.
+    controller->argumentFieldDidActivate(1);
+    controller->setArgumentValue(0, QStringLiteral("vantrel"));
+    EXPECT_EQ(controller->argumentValues(), QStringList({"vantrel", QString()}));
+    EXPECT_EQ(controller->searchBar().focusedArgumentIndex, 1);
+
+    // A second space does nothing more.
+    events.clear();
+    type(QStringLiteral("gh "));
+    EXPECT_EQ(eventCount(RootSearchEvent::Kind::argumentFieldsChanged), 0);
+    EXPECT_EQ(eventCount(RootSearchEvent::Kind::searchTextReplaced), 0);
+    ASSERT_TRUE(controller->searchBar().inputCommand);
+    EXPECT_EQ(controller->argumentValues(), QStringList({"vantrel", QString()}));
+
+    // Typing something else puts the argument fields away.
+    type(QStringLiteral("terminal"));
+    EXPECT_FALSE(controller->searchBar().inputCommand);
+}
+
+TEST_F(RootSearchAliasTest, AWindowReportingTheRewrittenTextBackDoesNotSearchAgain) {
+    ASSERT_TRUE(start());
+    addGhostScript();
+    // A search bar whose text field reports every change, its own rewrites too.
+    controller->setEventHandler([this](const RootSearchEvent& event) {
+        events.push_back(event);
+        if (event.kind == RootSearchEvent::Kind::searchTextReplaced) controller->searchTextDidChange(event.text);
+    });
+    type(QStringLiteral("gh"));
+    ASSERT_TRUE(controller->selectItem(QStringLiteral("script-ghost")));
+    events.clear();
+
+    type(QStringLiteral("gh "));
+
+    EXPECT_EQ(controller->searchText(), QStringLiteral("gh"));
+    EXPECT_TRUE(controller->searchBar().inputCommand);
+    EXPECT_FALSE(controller->ignoreNextSearch());
+    EXPECT_EQ(eventCount(RootSearchEvent::Kind::sectionsReloaded), 0);
+    EXPECT_EQ(eventCount(RootSearchEvent::Kind::searchTextReplaced), 1);
+}
+
+TEST_F(RootSearchAliasTest, AliasAndSpaceOnAViewCommandRunsItAndAnUnknownAliasJustSearches) {
+    ASSERT_TRUE(start());
+    repository->setAlias(QStringLiteral("csc"), QStringLiteral("createScriptCommand"));
+
+    type(QStringLiteral("csc"));
+    ASSERT_TRUE(controller->selectItem(QStringLiteral("createScriptCommand")));
+    events.clear();
+    type(QStringLiteral("csc "));
+    ASSERT_EQ(eventCount(RootSearchEvent::Kind::commandOutcome), 1);
+    for (const RootSearchEvent& event : events)
+        if (event.kind == RootSearchEvent::Kind::commandOutcome) {
+            EXPECT_EQ(event.outcome->kind, CommandOutcome::Kind::showView);
+            EXPECT_EQ(event.outcome->commandId, QStringLiteral("createScriptCommand"));
+        }
+    EXPECT_EQ(controller->searchText(), QStringLiteral("csc"));
+    EXPECT_FALSE(controller->searchBar().inputCommand);
+
+    // Without an alias the space is searched like any text.
+    events.clear();
+    type(QStringLiteral("file"));
+    type(QStringLiteral("file "));
+    EXPECT_EQ(eventCount(RootSearchEvent::Kind::commandOutcome), 0);
+    EXPECT_EQ(controller->previousSearchText(), QStringLiteral("file "));
+    EXPECT_EQ(controller->searchText(), QStringLiteral("file "));
+}
+
+// MARK: Selection, choosing, history
+
+TEST_F(RootSearchControllerTest, ChoosingACommandRecordsTheVisitWithTheSearchTextAndRemembersIt) {
+    ASSERT_TRUE(start());
+    type(QStringLiteral("create script"));
+    ASSERT_EQ(controller->selectedIndex(), 0);
+    ASSERT_EQ(controller->selectedItem()->id, QStringLiteral("createScriptCommand"));
+    EXPECT_EQ(controller->selectedItem()->actionProvider->primaryAction()->title, QStringLiteral("Open Command"));
+
+    const CommandOutcome outcome = controller->chooseSelectedItem();
+    EXPECT_EQ(outcome.kind, CommandOutcome::Kind::showView);
+    EXPECT_EQ(outcome.commandId, QStringLiteral("createScriptCommand"));
+    const auto record = repository->record(QStringLiteral("createScriptCommand"));
+    ASSERT_TRUE(record);
+    EXPECT_TRUE(record->frecencyDate.has_value());
+    EXPECT_EQ(record->searchTerms, QStringLiteral("create script"));
+
+    // The visited command is now the first suggestion.
+    type(QString());
+    EXPECT_EQ(itemIds(QStringLiteral("suggestions")).value(0), QStringLiteral("createScriptCommand-suggestion"));
+
+    // The search text went to the history: Up brings it back.
+    EXPECT_TRUE(controller->showPreviousHistoryItem());
+    EXPECT_EQ(controller->searchText(), QStringLiteral("create script"));
+    EXPECT_EQ(itemIds(QStringLiteral("appsAndCommands")).value(0), QStringLiteral("createScriptCommand"));
+    EXPECT_FALSE(controller->showNextHistoryItem());
+}
+
+TEST_F(RootSearchControllerTest, SelectionMovesWithinTheListAndIsKeptWhenAsked) {
+    ASSERT_TRUE(start());
+    type(QStringLiteral("toggle"));
+    const auto items = controller->allItems();
+    ASSERT_GE(items.size(), 3u);
+    controller->selectPrevious();
+    EXPECT_EQ(controller->selectedIndex(), 0);
+    controller->selectNext();
+    controller->selectNext();
+    EXPECT_EQ(controller->selectedIndex(), 2);
+    const QString selectedId = controller->selectedItem()->id;
+
+    controller->reload();
+    EXPECT_EQ(controller->selectedIndex(), 0);
+
+    ASSERT_TRUE(controller->selectItem(selectedId));
+    controller->setPreserveSelectionOnNextReload(true);
+    controller->reload();
+    EXPECT_EQ(controller->selectedItem()->id, selectedId);
+    EXPECT_FALSE(controller->preserveSelectionOnNextReload());
+    EXPECT_FALSE(controller->setSelectedIndex(static_cast<int>(controller->allItems().size())));
+
+    // Shown again: the list is rebuilt only when that was asked for.
+    controller->selectNext();
+    const auto before = controller->selectedIndex();
+    ASSERT_NE(before, 0);
+    controller->viewWillAppear();
+    EXPECT_EQ(controller->selectedIndex(), before);
+    controller->setReloadListOnNextViewWillAppear(true);
+    controller->viewWillAppear();
+    EXPECT_EQ(controller->selectedIndex(), 0);
+}
+
+TEST_F(RootSearchControllerTest, ChoosingAnApplicationRecordsTheVisitAndStartsItFromItsDesktopEntry) {
+    const QString marker = folders.root() + QStringLiteral("/launched");
+    ApplicationFolders::write(
+        folders.homeApplications(), QStringLiteral("marker.desktop"),
+        "[Desktop Entry]\nType=Application\nName=Marker Viewer\nExec=/usr/bin/touch " + marker.toUtf8() + "\n");
+    ASSERT_TRUE(start());
+    EXPECT_TRUE(controller->hasApps());
+    type(QStringLiteral("marker"));
+    ASSERT_TRUE(controller->selectedItem());
+    const ListItem app = *controller->selectedItem();
+    EXPECT_EQ(app.kind, ListItem::Kind::application);
+    EXPECT_EQ(app.title, QStringLiteral("Marker Viewer"));
+    EXPECT_EQ(app.actionProvider->primaryAction()->title, QStringLiteral("Open Application"));
+
+    const CommandOutcome outcome = controller->chooseSelectedItem();
+
+    EXPECT_EQ(outcome.kind, CommandOutcome::Kind::done) << outcome.message.toStdString();
+    EXPECT_TRUE(waitUntil([&] { return QFile::exists(marker); }, 10000));
+    EXPECT_EQ(repository->record(*app.recordKey())->searchTerms, QStringLiteral("marker"));
+}
+
+// MARK: Favourites
+
+TEST_F(RootSearchControllerTest, FavoritesAreAddedMovedAndRemovedWithToastsAndNotifications) {
+    ASSERT_TRUE(start());
+    int notices = 0;
+    QObject observer;
+    NotificationCenter::defaultCenter().addObserver(QString(NotificationNames::rootSearchFavoritesChanged), &observer,
+                                                    [&notices](const Notification&) { ++notices; });
+
+    type(QStringLiteral("file search"));
+    const ListItem fileSearch = *findItem(QStringLiteral("fileSearch"));
+    QStringList menu;
+    for (const MenuItem& item : controller->menuItems(fileSearch)) menu << item.id;
+    EXPECT_EQ(menu, QStringList({"openCommand", "configureCommand", "addToFavorites"}));
+    ASSERT_TRUE(controller->addToFavorites(fileSearch));
+    type(QStringLiteral("create snippet"));
+    ASSERT_TRUE(controller->addToFavorites(*findItem(QStringLiteral("createSnippet"))));
+    EXPECT_EQ(notices, 2);
+
+    type(QString());
+    EXPECT_EQ(itemIds(QStringLiteral("favorites")), QStringList({"fileSearch-favorite", "createSnippet-favorite"}));
+    const ListItem first = controller->section(QStringLiteral("favorites"))->items.front();
+    EXPECT_EQ(first.type, ListItemType::favorite);
+    menu.clear();
+    for (const MenuItem& item : controller->favoritesMenuItems(first)) menu << item.id;
+    EXPECT_EQ(menu, QStringList({"removeFromFavorites", "moveFavoriteDown"}));
+
+    // Run from the action panel, as the window does.
+    for (const MenuItem& item : controller->favoritesMenuItems(first))
+        if (item.id == QLatin1String("moveFavoriteDown")) item.perform();
+    EXPECT_EQ(itemIds(QStringLiteral("favorites")), QStringList({"createSnippet-favorite", "fileSearch-favorite"}));
+    ASSERT_TRUE(controller->moveFavoriteUp(controller->section(QStringLiteral("favorites"))->items.back()));
+    EXPECT_EQ(itemIds(QStringLiteral("favorites")), QStringList({"fileSearch-favorite", "createSnippet-favorite"}));
+    EXPECT_FALSE(controller->moveFavoriteUp(controller->section(QStringLiteral("favorites"))->items.front()));
+
+    ASSERT_TRUE(controller->removeFromFavorites(controller->section(QStringLiteral("favorites"))->items.front()));
+    EXPECT_EQ(itemIds(QStringLiteral("favorites")), QStringList({"createSnippet-favorite"}));
+    EXPECT_EQ(notices, 5);
+    EXPECT_EQ(toasts(), QStringList({"Added to favorites", "Added to favorites", "Moved down in favorites",
+                                     "Moved up in favorites", "Removed from favorites"}));
+}
+
+TEST_F(RootSearchControllerTest, AnItemWithoutARecordCannotBecomeAFavorite) {
+    ASSERT_TRUE(start());
+    type(QStringLiteral("zzqxjv"));
+    const ListItem fallback = controller->sections().front().items.front();
+    events.clear();
+
+    EXPECT_FALSE(controller->addToFavorites(fallback));
+
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events.front().toast.style, Toast::Style::failure);
+    EXPECT_EQ(events.front().toast.title, QStringLiteral("Unable to add favorite"));
+    EXPECT_EQ(events.front().toast.message, QStringLiteral("No item found to add to favorites"));
+    EXPECT_TRUE(repository->favorites().empty());
+}
+
+// MARK: Drafts
+
+TEST_F(RootSearchControllerTest, DraftsReplaceTheirOlderDraftAndComeFirstOnce) {
+    ASSERT_TRUE(start());
+    const auto quicklink = registry->command(CommandIdentifier("createQuicklink"));
+    controller->addDraft({quicklink, QStringLiteral("first"), QStringLiteral("Docs")});
+    controller->addDraft({quicklink, QStringLiteral("second"), QStringLiteral("Docs, edited")});
+    EXPECT_EQ(toasts(), QStringList({"Draft created", "Draft created"}));
+    ASSERT_EQ(controller->drafts().size(), 1u);
+    EXPECT_EQ(controller->drafts().front()->state, QStringLiteral("second"));
+
+    type(QStringLiteral("snippet"));
+    ASSERT_EQ(sectionIds().value(0), QStringLiteral("newDraft"));
+    EXPECT_EQ(controller->sections().front().title, QStringLiteral("New Draft"));
+    type(QStringLiteral("snippets"));
+    EXPECT_FALSE(controller->section(QStringLiteral("newDraft")));
+
+    type(QString());
+    ASSERT_EQ(controller->section(QStringLiteral("drafts"))->items.size(), 1u);
+    const ListItem draft = controller->section(QStringLiteral("drafts"))->items.front();
+    const CommandOutcome outcome = controller->chooseItem(draft);
+    EXPECT_EQ(outcome.kind, CommandOutcome::Kind::showView);
+    EXPECT_EQ(outcome.commandId, QStringLiteral("createQuicklink"));
+    EXPECT_TRUE(controller->drafts().empty());
+}
+
+// MARK: Set-up
+
+TEST_F(RootSearchControllerTest, SearchOptionsFollowTheBoostSettingReadOnce) {
+    defaults->setValue(QStringLiteral("boostRankingByPreviousSearches"), true);
+    ASSERT_TRUE(start());
+    EXPECT_TRUE(controller->searchOptions().contains(SearchOptions::rankBySearchTerms));
+    defaults->setValue(QStringLiteral("boostRankingByPreviousSearches"), false);
+    EXPECT_TRUE(controller->searchOptions().contains(SearchOptions::rankBySearchTerms));
+
+    RootSearchController other(*launcher, nullptr, *defaults);
+    EXPECT_EQ(other.searchOptions().rawValue, 0);
+}
+
+TEST_F(RootSearchControllerTest, DataSourcesAreRegisteredCommandsFirstAndTheControllerEndsItsSubscriptions) {
+    ASSERT_TRUE(start());
+    std::vector<SearchRecord::Source> sources;
+    for (const auto& source : launcher->dataSources()) sources.push_back(source->source());
+    EXPECT_EQ(sources,
+              (std::vector<SearchRecord::Source>{SearchRecord::Source::package, SearchRecord::Source::extensionCommands,
+                                                 SearchRecord::Source::system, SearchRecord::Source::scripts}));
+    const qsizetype before =
+        NotificationCenter::defaultCenter().observerCount(QString(NotificationNames::rootSearchFavoritesChanged));
+    controller.reset();
+    EXPECT_EQ(NotificationCenter::defaultCenter().observerCount(QString(NotificationNames::rootSearchFavoritesChanged)),
+              before - 1);
+    // An uprank after the controller is gone reaches nobody.
+    NotificationCenter::defaultCenter().post(QString(NotificationNames::didUprankItem), QStringLiteral("fileSearch"));
+}
+
+}  // namespace
+}  // namespace vantrel::test

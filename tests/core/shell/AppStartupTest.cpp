@@ -1,0 +1,303 @@
+#include "core/shell/AppStartup.h"
+#include "core/shell/LoginItem.h"
+#include "kit/Paths.h"
+#include "kit/UserDefaults.h"
+#include "support/CapturingLogHandler.h"
+#include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+namespace vantrel::test {
+namespace {
+
+void writeFile(const QString& path, const QByteArray& contents) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+}
+
+QString readFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+// MARK: Environment
+
+TEST(EnvironmentTest, ReadsTheFileAndTheProcessEnvironmentWins) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("environment"));
+    writeFile(path,
+              "# credentials of this deployment\n"
+              "GITHUB_CLIENT_ID=from-file\n"
+              "export JIRA_CLIENT_ID = \"quoted value\"\n"
+              "\n"
+              "ZOOM_CLIENT_SECRET='single'\n"
+              "VANTREL_API_TOKEN=a=b=c\n");
+    QProcessEnvironment process;
+    process.insert(QStringLiteral("GITHUB_CLIENT_ID"), QStringLiteral("from-process"));
+    process.insert(QStringLiteral("LINEAR_CLIENT_ID"), QStringLiteral("linear"));
+    process.insert(QStringLiteral("UNRELATED"), QStringLiteral("ignored"));
+
+    const Environment environment = Environment::load(process, path);
+    EXPECT_EQ(environment.GITHUB_CLIENT_ID, QStringLiteral("from-process"));
+    EXPECT_EQ(environment.JIRA_CLIENT_ID, QStringLiteral("quoted value"));
+    EXPECT_EQ(environment.ZOOM_CLIENT_SECRET, QStringLiteral("single"));
+    EXPECT_EQ(environment.VANTREL_API_TOKEN, QStringLiteral("a=b=c"));
+    EXPECT_EQ(environment.LINEAR_CLIENT_ID, QStringLiteral("linear"));
+    EXPECT_TRUE(environment.fileProblems.empty());
+    EXPECT_EQ(environment.configuredKeys(), (QStringList{"VANTREL_API_TOKEN", "JIRA_CLIENT_ID", "GITHUB_CLIENT_ID",
+                                                         "LINEAR_CLIENT_ID", "ZOOM_CLIENT_SECRET"}));
+}
+
+TEST(EnvironmentTest, KeepsEveryFieldInOrderAndAnswersByName) {
+    EXPECT_EQ(Environment::keys().size(), 17);
+    EXPECT_EQ(Environment::keys().first(), QStringLiteral("VANTREL_API_TOKEN"));
+    EXPECT_EQ(Environment::keys().last(), QStringLiteral("CURRENCY_LAYER_API_TOKEN"));
+    Environment environment;
+    for (const QString& key : Environment::keys()) EXPECT_TRUE(environment.setValue(key, key.toLower()));
+    for (const QString& key : Environment::keys()) EXPECT_EQ(environment.value(key), key.toLower());
+    EXPECT_FALSE(environment.setValue(QStringLiteral("PATH"), QStringLiteral("/bin")));
+    EXPECT_EQ(environment.value(QStringLiteral("PATH")), std::nullopt);
+}
+
+TEST(EnvironmentTest, MalformedLinesAreSkippedWithTheirNumberAndTheRestIsKept) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("environment"));
+    writeFile(path,
+              "SEGMENT_WRITE_KEY=kept\n"
+              "this line has no equals sign\n"
+              "=novalue\n"
+              "NOT_A_FIELD=1\n"
+              "BAD KEY=2\n"
+              "ASANA_CLIENT_ID=also kept\n");
+    const Environment environment = Environment::load(QProcessEnvironment(), path);
+    EXPECT_EQ(environment.SEGMENT_WRITE_KEY, QStringLiteral("kept"));
+    EXPECT_EQ(environment.ASANA_CLIENT_ID, QStringLiteral("also kept"));
+    ASSERT_EQ(environment.fileProblems.size(), 4u);
+    EXPECT_EQ(environment.fileProblems[0].line, 2);
+    EXPECT_EQ(environment.fileProblems[0].reason, QStringLiteral("expected KEY=VALUE"));
+    EXPECT_EQ(environment.fileProblems[1].line, 3);
+    EXPECT_EQ(environment.fileProblems[2].reason, QStringLiteral("unknown key 'NOT_A_FIELD'"));
+    EXPECT_EQ(environment.fileProblems[3].reason, QStringLiteral("'BAD KEY' is not a variable name"));
+}
+
+TEST(EnvironmentTest, AMissingFileIsNoProblemAndBinaryContentIsRefusedWhole) {
+    QTemporaryDir dir;
+    const Environment missing = Environment::load(QProcessEnvironment(), dir.filePath(QStringLiteral("none")));
+    EXPECT_TRUE(missing.fileProblems.empty());
+    EXPECT_TRUE(missing.configuredKeys().isEmpty());
+
+    const QString path = dir.filePath(QStringLiteral("environment"));
+    writeFile(path, QByteArray("GITHUB_CLIENT_ID=\xff\xfe\n", 20));
+    QProcessEnvironment process;
+    process.insert(QStringLiteral("GITHUB_CLIENT_SECRET"), QStringLiteral("still read"));
+    const Environment binary = Environment::load(process, path);
+    ASSERT_EQ(binary.fileProblems.size(), 1u);
+    EXPECT_EQ(binary.fileProblems[0].reason, QStringLiteral("is not UTF-8 text"));
+    EXPECT_TRUE(binary.GITHUB_CLIENT_ID.isEmpty());
+    EXPECT_EQ(binary.GITHUB_CLIENT_SECRET, QStringLiteral("still read"));
+}
+
+TEST(EnvironmentTest, ConfiguringLogsWhichKeysArePresentButNeverTheirValues) {
+    ScopedLogCapture capture;
+    Environment environment;
+    environment.GITHUB_CLIENT_SECRET = QStringLiteral("s3cret-value");
+    environment.configure();
+    const QString all = capture->lines().join(u'\n');
+    EXPECT_TRUE(all.contains(QStringLiteral("GITHUB_CLIENT_SECRET")));
+    EXPECT_FALSE(all.contains(QStringLiteral("s3cret-value")));
+}
+
+// MARK: Launch arguments
+
+TEST(LaunchArgumentsTest, RecognisesEachMarkerAnywhereInTheArguments) {
+    const LaunchArguments none = LaunchArguments::parse({QStringLiteral("--background")});
+    EXPECT_TRUE(none.isInteractiveLaunch());
+    EXPECT_FALSE(none.dataSourceChanged);
+
+    const LaunchArguments login =
+        LaunchArguments::parse({QStringLiteral("--background"), QStringLiteral("VANTREL_LAUNCHER")});
+    EXPECT_TRUE(login.launchedAtLogin);
+    EXPECT_FALSE(login.isInteractiveLaunch());
+
+    const LaunchArguments updated = LaunchArguments::parse(
+        {QStringLiteral("UPDATED_VERSION"), QStringLiteral("AUTOMATIC_UPDATE"), QStringLiteral("DATA_SOURCE_CHANGED")});
+    EXPECT_TRUE(updated.updatedVersion);
+    EXPECT_TRUE(updated.automaticUpdate);
+    EXPECT_TRUE(updated.dataSourceChanged);
+    EXPECT_FALSE(updated.launchedAtLogin);
+    EXPECT_FALSE(updated.isInteractiveLaunch());
+
+    // Only the exact words count.
+    const LaunchArguments lower = LaunchArguments::parse({QStringLiteral("vantrel_launcher")});
+    EXPECT_FALSE(lower.launchedAtLogin);
+}
+
+// MARK: Defaults, onboarding and install history
+
+TEST(AppStartupTest, AFreshInstallationRegistersAltSpaceAndTheWindowDefaults) {
+    ScopedXdgHome home;
+    UserDefaults& defaults = UserDefaults::standard();
+    AppStartup startup(defaults);
+    EXPECT_TRUE(startup.isFirstLaunch());
+    startup.registerDefaults();
+    EXPECT_EQ(defaults.value(QStringLiteral("vantrelGlobalHotkey")).toString(), QStringLiteral("Option-49"));
+    EXPECT_EQ(defaults.value(QStringLiteral("popToRootTimeout")).toInt(), 90);
+    EXPECT_EQ(defaults.value(QStringLiteral("vantrelWindowPresentationMode")).toInt(), 0);
+    EXPECT_EQ(startup.popToRootTimeoutSeconds(), 90);
+}
+
+TEST(AppStartupTest, RegisteringDefaultsKeepsWhatTheUserChose) {
+    ScopedXdgHome home;
+    UserDefaults& defaults = UserDefaults::standard();
+    defaults.setValue(QStringLiteral("vantrelGlobalHotkey"), QStringLiteral("Control-Option-49"));
+    defaults.setValue(QStringLiteral("popToRootTimeout"), 5);
+    AppStartup startup(defaults);
+    startup.registerDefaults();
+    EXPECT_EQ(defaults.value(QStringLiteral("vantrelGlobalHotkey")).toString(), QStringLiteral("Control-Option-49"));
+    EXPECT_EQ(startup.popToRootTimeoutSeconds(), 5);
+
+    // A timeout that is no positive number falls back to the default.
+    defaults.setValue(QStringLiteral("popToRootTimeout"), QStringLiteral("soon"));
+    EXPECT_EQ(startup.popToRootTimeoutSeconds(), 90);
+    defaults.setValue(QStringLiteral("popToRootTimeout"), -3);
+    EXPECT_EQ(startup.popToRootTimeoutSeconds(), 90);
+    // 0 is "never".
+    defaults.setValue(QStringLiteral("popToRootTimeout"), 0);
+    EXPECT_EQ(startup.popToRootTimeoutSeconds(), std::nullopt);
+}
+
+TEST(AppStartupTest, OnboardingMigrationSkipsOnboardingOnlyForAnEarlierInstallationAndOnlyOnce) {
+    ScopedXdgHome home;
+    UserDefaults& defaults = UserDefaults::standard();
+    {
+        // The very first launch: onboarding stays to be shown.
+        ScopedLogCapture capture;
+        AppStartup first(defaults);
+        EXPECT_FALSE(first.runOnboardingMigration());
+        EXPECT_FALSE(defaults.contains(QStringLiteral("onboardingSkipped")));
+        EXPECT_EQ(defaults.value(QStringLiteral("didPerformCheckForPreOnboardingClients")).toString(),
+                  QStringLiteral("true"));
+        EXPECT_TRUE(first.shouldShowOnboarding(LaunchArguments::parse({})));
+        EXPECT_EQ(defaults.value(QStringLiteral("showGettingStartedLink")).toString(), QStringLiteral("true"));
+        // Started at login: never the onboarding window.
+        EXPECT_FALSE(first.shouldShowOnboarding(LaunchArguments::parse({QStringLiteral("VANTREL_LAUNCHER")})));
+    }
+    ScopedXdgHome earlier;
+    UserDefaults& old = UserDefaults::standard();
+    old.setValue(QStringLiteral("appInstallationDate"), QStringLiteral("2025-01-02T03:04:05.000Z"));
+    ScopedLogCapture capture;
+    AppStartup second(old);
+    EXPECT_FALSE(second.isFirstLaunch());
+    EXPECT_TRUE(second.runOnboardingMigration());
+    EXPECT_TRUE(capture->contains(
+        QStringLiteral("It's not first launch of the client. Skipping onboarding and enabling Jira by default")));
+    EXPECT_EQ(old.value(QStringLiteral("onboardingSkipped")).toString(), QStringLiteral("true"));
+    EXPECT_FALSE(second.shouldShowOnboarding(LaunchArguments::parse({})));
+    // The check runs once.
+    capture->clear();
+    EXPECT_FALSE(AppStartup(old).runOnboardingMigration());
+    EXPECT_TRUE(capture->messages().isEmpty());
+}
+
+TEST(AppStartupTest, InstallHistoryKeepsTheFirstVersionAndDateAcrossLaunches) {
+    ScopedXdgHome home;
+    UserDefaults& defaults = UserDefaults::standard();
+    const QDateTime installed(QDate(2026, 3, 1), QTime(10, 0), Qt::UTC);
+    {
+        ScopedLogCapture capture;
+        AppStartup(defaults).recordInstallHistory(QStringLiteral("0.4.0"), {}, installed);
+        EXPECT_TRUE(capture->contains(QStringLiteral("First known app version: 0.4.0")));
+        EXPECT_TRUE(capture->contains(QStringLiteral("App installation date: 2026-03-01T10:00:00.000Z")));
+    }
+    ScopedLogCapture capture;
+    AppStartup later(defaults);
+    EXPECT_FALSE(later.isFirstLaunch());
+    later.recordInstallHistory(QStringLiteral("0.5.0"), LaunchArguments::parse({QStringLiteral("UPDATED_VERSION")}),
+                               installed.addDays(30));
+    EXPECT_TRUE(capture->contains(QStringLiteral("First known app version: 0.4.0")));
+    EXPECT_TRUE(capture->contains(QStringLiteral("App installation date: 2026-03-01T10:00:00.000Z")));
+    EXPECT_EQ(defaults.value(QStringLiteral("lastAppUpdateDate")).toString(),
+              QStringLiteral("2026-03-31T10:00:00.000Z"));
+}
+
+// MARK: Login item
+
+TEST(LoginItemTest, InstallsAnAutostartEntryOnceAndRespectsItsRemoval) {
+    ScopedXdgHome home;
+    UserDefaults& defaults = UserDefaults::standard();
+    const QString program = QStringLiteral("/opt/vantrel/bin/vantrel");
+    EXPECT_FALSE(LoginItem::isEnabled());
+    EXPECT_TRUE(LoginItem::installOnce(defaults, program));
+    EXPECT_EQ(LoginItem::entryPath(), home.root() + QStringLiteral("/config/autostart/vantrel.desktop"));
+    EXPECT_TRUE(LoginItem::isEnabled());
+    const QString entry = readFile(LoginItem::entryPath());
+    EXPECT_TRUE(entry.startsWith(QStringLiteral("[Desktop Entry]\n")));
+    EXPECT_TRUE(entry.contains(QStringLiteral("\nExec=/opt/vantrel/bin/vantrel --background VANTREL_LAUNCHER\n")));
+    EXPECT_EQ(defaults.value(QStringLiteral("vantrelLoginItemAutoInstalled")).toString(), QStringLiteral("true"));
+
+    // The user turned it off: the next start leaves it off.
+    LoginItem::setEnabled(false, program);
+    EXPECT_FALSE(QFile::exists(LoginItem::entryPath()));
+    EXPECT_FALSE(LoginItem::installOnce(defaults, program));
+    EXPECT_FALSE(LoginItem::isEnabled());
+    // And the preferences window turns it back on.
+    LoginItem::setEnabled(true, program);
+    EXPECT_TRUE(LoginItem::isEnabled());
+}
+
+TEST(LoginItemTest, ProgramPathsWithSpacesAndQuotesAreQuotedForTheExecLine) {
+    const QString entry = LoginItem::entryContents(QStringLiteral("/home/me/My Apps/van\"trel 100%"));
+    EXPECT_TRUE(
+        entry.contains(QStringLiteral("\nExec=\"/home/me/My Apps/van\\\\\"trel 100%%\" --background "
+                                      "VANTREL_LAUNCHER\n")))
+        << entry.toStdString();
+}
+
+TEST(LoginItemTest, AnEntrySwitchedOffByTheDesktopCountsAsDisabled) {
+    ScopedXdgHome home;
+    writeFile(LoginItem::entryPath(), "[Desktop Entry]\nType=Application\nExec=vantrel\nHidden=true\n");
+    EXPECT_FALSE(LoginItem::isEnabled());
+    writeFile(LoginItem::entryPath(),
+              "[Desktop Entry]\nType=Application\nExec=vantrel\nX-GNOME-Autostart-enabled=false\n");
+    EXPECT_FALSE(LoginItem::isEnabled());
+}
+
+TEST(LoginItemTest, RefusesARelativeProgramPathAndInstallingOffTheMainThread) {
+    ScopedXdgHome home;
+    EXPECT_THROW(LoginItem::setEnabled(true, QStringLiteral("vantrel")), std::exception);
+    EXPECT_FALSE(QFile::exists(LoginItem::entryPath()));
+
+    ScopedLogCapture capture;
+    UserDefaults& defaults = UserDefaults::standard();
+    const bool installed = std::async(std::launch::async, [&] {
+                               return LoginItem::installOnce(defaults, QStringLiteral("/usr/bin/vantrel"));
+                           }).get();
+    EXPECT_FALSE(installed);
+    EXPECT_TRUE(capture->contains(QStringLiteral("Installing login items on non-main thread")));
+    EXPECT_FALSE(QFile::exists(LoginItem::entryPath()));
+    EXPECT_FALSE(defaults.contains(QStringLiteral("vantrelLoginItemAutoInstalled")));
+}
+
+TEST(LoginItemTest, AnUnwritableAutostartFolderIsLoggedAndNotMarkedInstalled) {
+    ScopedXdgHome home;
+    // A file where the folder should be.
+    writeFile(Paths::autostartDir(), "not a folder");
+    ScopedLogCapture capture;
+    UserDefaults& defaults = UserDefaults::standard();
+    EXPECT_FALSE(LoginItem::installOnce(defaults, QStringLiteral("/usr/bin/vantrel")));
+    EXPECT_FALSE(defaults.contains(QStringLiteral("vantrelLoginItemAutoInstalled")));
+    EXPECT_FALSE(capture->messages().filter(QStringLiteral("Cannot install the login item")).isEmpty());
+}
+
+}  // namespace
+}  // namespace vantrel::test

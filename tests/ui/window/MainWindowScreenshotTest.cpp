@@ -1,0 +1,604 @@
+// The launcher window over a real root search session: the encrypted test
+// database, desktop entries in a fixture folder, the built-in commands and
+// the real calculator, on the test session's X server.
+#include "support/RootSearchTestSupport.h"
+
+#include "core/rootsearch/ExpressionParser.h"
+#include "platform/qalculate/QalculateCalculator.h"
+#include "ui/toolkit/ActionBar.h"
+#include "ui/toolkit/ActionPanel.h"
+#include "ui/toolkit/Icons.h"
+#include "ui/toolkit/ResultList.h"
+#include "ui/toolkit/SearchBar.h"
+#include "ui/toolkit/Theme.h"
+#include "ui/toolkit/ToastView.h"
+#include "ui/window/MainWindow.h"
+#include "ui/window/RootSearchView.h"
+
+#include <QtGui/qguiapplication_platform.h>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProcess>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <xcb/xcb.h>
+
+#include <gtest/gtest.h>
+
+namespace vantrel::test {
+namespace {
+
+// A pushed view with one action, standing in for a command's own screen.
+class PlainView : public LauncherView {
+public:
+    explicit PlainView(QString title, bool search = true) : m_title(std::move(title)), m_search(search) {
+        auto* layout = new QVBoxLayout(this);
+        layout->addWidget(new QLabel(m_title, this));
+    }
+    QString title() const override { return m_title; }
+    bool usesSearchBar() const override { return m_search; }
+    QString searchPlaceholder() const override { return QStringLiteral("Search notes…"); }
+    void searchTextChanged(const QString& text) override { typed << text; }
+    std::vector<MenuItem> actions() const override {
+        MenuItem open;
+        open.id = QStringLiteral("openNote");
+        open.title = QStringLiteral("Open Note");
+        open.action = MenuItem::Run([this] {
+            ++*runs;
+            return CommandOutcome::done();
+        });
+        MenuItem remove;
+        remove.id = QStringLiteral("deleteNote");
+        remove.title = QStringLiteral("Delete Note");
+        remove.actionType = MenuItem::ActionType::destructive;
+        remove.shortcuts = {KeyCombination{ModifierKeys::control, KeyEquivalent(U'x')}};
+        remove.action = MenuItem::Run([this] {
+            ++*deletes;
+            return CommandOutcome::failed(QStringLiteral("Note is locked"), QStringLiteral("Unlock it first"));
+        });
+        MenuItem move;
+        move.id = QStringLiteral("moveNote");
+        move.title = QStringLiteral("Move to Folder");
+        MenuItem work;
+        work.id = QStringLiteral("moveToWork");
+        work.title = QStringLiteral("Work");
+        work.action = MenuItem::Run([this] {
+            *movedTo = QStringLiteral("Work");
+            return CommandOutcome::failed(QStringLiteral("Moved"), {});
+        });
+        MenuItem home;
+        home.id = QStringLiteral("moveToHome");
+        home.title = QStringLiteral("Home");
+        move.action = std::vector<MenuItem>{work, home};
+        return {open, remove, move};
+    }
+
+    QStringList typed;
+    std::shared_ptr<int> runs = std::make_shared<int>(0);
+    std::shared_ptr<int> deletes = std::make_shared<int>(0);
+    std::shared_ptr<QString> movedTo = std::make_shared<QString>();
+
+private:
+    QString m_title;
+    bool m_search;
+};
+
+class MainWindowTest : public RootSearchFixture {
+protected:
+    void SetUp() override {
+        RootSearchFixture::SetUp();
+        Theme::setCurrent(Theme::Appearance::light);
+        // The fixture's data folders hide the system's icon themes.
+        QIcon::setThemeSearchPaths(QIcon::themeSearchPaths() << QStringLiteral("/usr/share/icons"));
+        if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor"))
+            QIcon::setThemeName(QStringLiteral("Adwaita"));
+        Icons::clearCache();
+        environment.userDefaults = defaults.get();
+        ApplicationFolders::write(folders.homeApplications(), "firefox.desktop",
+                                  ApplicationFolders::app("Firefox", "Icon=web-browser\nComment=Browse the web\n"));
+        ApplicationFolders::write(folders.homeApplications(), "files.desktop",
+                                  ApplicationFolders::app("Files", "Icon=system-file-manager\n"));
+        ApplicationFolders::write(folders.homeApplications(), "calculator.desktop",
+                                  ApplicationFolders::app("Calculator", "Icon=accessories-calculator\n"));
+        ApplicationFolders::write(folders.homeApplications(), "terminal.desktop",
+                                  ApplicationFolders::app("Terminal", "Icon=utilities-terminal\n"));
+        ApplicationFolders::write(folders.homeApplications(), "texteditor.desktop",
+                                  ApplicationFolders::app("Text Editor", "Icon=accessories-text-editor\n"));
+        ASSERT_TRUE(start(&parser));
+        window = std::make_unique<MainWindow>(*controller, &environment);
+        window->setHidesOnDeactivate(false);
+    }
+
+    void TearDown() override {
+        window.reset();
+        RootSearchFixture::TearDown();
+    }
+
+    // Shows the window and waits until it holds the keyboard focus.
+    void show() {
+        window->showWindow();
+        ASSERT_TRUE(waitUntil([this] { return window->isKeyWindow(); }, 5000));
+    }
+
+    // Where keys go now: the focused widget of the window.
+    QWidget* focused() const {
+        QWidget* widget = QApplication::focusWidget();
+        return widget && widget->window() == window.get() ? widget : window->searchBar()->textField();
+    }
+
+    void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(focused(), key, modifiers);
+    }
+    void typeText(const QString& text) { QTest::keyClicks(focused(), text); }
+
+    QStringList listTitles() const {
+        QStringList titles;
+        ResultListModel* model = window->rootView()->list()->resultModel();
+        for (int row = 0; row < model->rowCount(); ++row)
+            if (!model->data(model->index(row), ResultListModel::IsHeaderRole).toBool())
+                titles << model->data(model->index(row)).toString();
+        return titles;
+    }
+
+    QString selectedTitle() const {
+        const ListItem* item = controller->selectedItem();
+        return item ? item->title : QString();
+    }
+
+    ExpressionParser parser{std::make_shared<QalculateCalculator>()};
+    LauncherEnvironment environment;
+    std::unique_ptr<MainWindow> window;
+};
+
+// MARK: Behaviour
+
+TEST_F(MainWindowTest, IsOneFramelessToolWindowNamedVantrel) {
+    show();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Vantrel"));
+    EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(window->searchBar()->textField()->placeholderText(), QStringLiteral("Search for apps and commands…"));
+    EXPECT_TRUE(window->searchBar()->textField()->hasFocus());
+
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    ASSERT_TRUE(x11);
+    xcb_connection_t* connection = x11->connection();
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        connection,
+        xcb_get_property(connection, false, xcb_window_t(window->winId()), XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 64),
+        nullptr);
+    ASSERT_TRUE(reply);
+    const QByteArray value(static_cast<const char*>(xcb_get_property_value(reply)),
+                           xcb_get_property_value_length(reply));
+    free(reply);
+    EXPECT_EQ(value.split('\0').mid(0, 2), QList<QByteArray>({"vantrel", "vantrel"}));
+}
+
+TEST_F(MainWindowTest, TypingFiltersTheResultsAndArrowsMoveTheSelection) {
+    show();
+    EXPECT_FALSE(controller->sections().empty());
+
+    typeText(QStringLiteral("fire"));
+    EXPECT_EQ(controller->searchText(), QStringLiteral("fire"));
+    ASSERT_FALSE(listTitles().isEmpty());
+    EXPECT_EQ(listTitles().first(), QStringLiteral("Firefox"));
+    EXPECT_FALSE(listTitles().contains(QStringLiteral("Terminal")));
+    EXPECT_EQ(window->actionBar()->primaryActionTitle(), QStringLiteral("Open Application"));
+
+    window->clearSearchBar();
+    typeText(QStringLiteral("te"));
+    const QStringList titles = listTitles();
+    ASSERT_GE(titles.size(), 2);
+    EXPECT_EQ(selectedTitle(), titles[0]);
+    press(Qt::Key_Down);
+    EXPECT_EQ(controller->selectedIndex(), 1);
+    EXPECT_EQ(selectedTitle(), titles[1]);
+    press(Qt::Key_Up);
+    press(Qt::Key_Up);
+    EXPECT_EQ(controller->selectedIndex(), 0);
+    press(Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(controller->selectedIndex(), int(controller->allItems().size()) - 1);
+    press(Qt::Key_PageUp);
+    press(Qt::Key_PageUp);
+    press(Qt::Key_PageUp);
+    EXPECT_EQ(controller->selectedIndex(), 0);
+    EXPECT_EQ(window->rootView()->list()->selectedItem(), 0);
+}
+
+TEST_F(MainWindowTest, CtrlKOpensTheActionsWithThePrimaryFirstAndTypingFiltersThem) {
+    show();
+    typeText(QStringLiteral("firefox"));
+    ASSERT_EQ(selectedTitle(), QStringLiteral("Firefox"));
+
+    press(Qt::Key_K, Qt::ControlModifier);
+    ASSERT_TRUE(window->isActionPanelOpen());
+    const QStringList titles = window->actionPanel()->visibleTitles();
+    ASSERT_FALSE(titles.isEmpty());
+    EXPECT_EQ(titles.first(), QStringLiteral("Open Application"));
+    EXPECT_TRUE(titles.contains(QStringLiteral("Add to Favorites")));
+    // The search text is untouched: Ctrl+K is not the text field's "delete to end".
+    EXPECT_EQ(window->searchBar()->text(), QStringLiteral("firefox"));
+
+    typeText(QStringLiteral("favor"));
+    EXPECT_EQ(window->actionPanel()->visibleTitles(), QStringList({"Add to Favorites"}));
+    typeText(QStringLiteral("zzz"));
+    EXPECT_TRUE(window->actionPanel()->visibleTitles().isEmpty());
+
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(window->isActionPanelOpen());
+    EXPECT_EQ(window->searchBar()->text(), QStringLiteral("firefox"));
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, ChoosingAnActionInThePanelRunsIt) {
+    show();
+    typeText(QStringLiteral("firefox"));
+    press(Qt::Key_K, Qt::ControlModifier);
+    typeText(QStringLiteral("add to fav"));
+    press(Qt::Key_Return);
+    EXPECT_FALSE(window->isActionPanelOpen());
+    // It answered in the window: a toast, and the window stays.
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->actionBar()->toastView()->isVisible());
+    EXPECT_EQ(window->actionBar()->toastView()->toast().title, QStringLiteral("Added to favorites"));
+    window->clearSearchBar();
+    EXPECT_TRUE(waitUntil([this] { return controller->section(QStringLiteral("favorites")) != nullptr; }, 5000));
+}
+
+TEST_F(MainWindowTest, EscapeClosesThePanelThenClearsTheTextThenHides) {
+    show();
+    QSignalSpy hidden(window.get(), &MainWindow::windowHidden);
+    typeText(QStringLiteral("files"));
+    press(Qt::Key_K, Qt::ControlModifier);
+    ASSERT_TRUE(window->isActionPanelOpen());
+
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(window->isActionPanelOpen());
+    EXPECT_EQ(window->searchBar()->text(), QStringLiteral("files"));
+
+    press(Qt::Key_Escape);
+    EXPECT_EQ(window->searchBar()->text(), QString());
+    EXPECT_EQ(controller->searchText(), QString());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(controller->sections().empty());
+
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(hidden.count(), 1);
+    EXPECT_TRUE(window->windowHiddenLastTime().isValid());
+}
+
+TEST_F(MainWindowTest, TheCalculatorAnswerIsCopiedAndTheWindowHides) {
+    show();
+    typeText(QStringLiteral("2+3*4"));
+    ASSERT_TRUE(controller->section(QStringLiteral("calculator")));
+    EXPECT_EQ(selectedTitle(), QStringLiteral("14"));
+    EXPECT_EQ(window->actionBar()->primaryActionTitle(), QStringLiteral("Copy Answer"));
+
+    press(Qt::Key_Return);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("14"));
+    EXPECT_EQ(HUDWindow::shared().text(), QStringLiteral("Copied to clipboard"));
+}
+
+TEST_F(MainWindowTest, UpInAnEmptyBarBringsBackEarlierSearches) {
+    show();
+    typeText(QStringLiteral("2+2"));
+    press(Qt::Key_Return);
+    ASSERT_FALSE(window->isVisible());
+    show();
+    window->clearSearchBar();
+
+    press(Qt::Key_Up);
+    EXPECT_EQ(window->searchBar()->text(), QStringLiteral("2+2"));
+    EXPECT_EQ(controller->searchText(), QStringLiteral("2+2"));
+    EXPECT_TRUE(controller->section(QStringLiteral("calculator")));
+    press(Qt::Key_Down);
+    EXPECT_EQ(window->searchBar()->text(), QString());
+}
+
+TEST_F(MainWindowTest, ACommandViewIsPushedAndLeftWithEscapeOrBackspace) {
+    PlainView* pushed = nullptr;
+    window->setViewFactory([&](const CommandOutcome& outcome) -> LauncherView* {
+        if (outcome.commandId != QLatin1String("notes")) return nullptr;
+        pushed = new PlainView(QStringLiteral("Notes"));
+        return pushed;
+    });
+    show();
+    typeText(QStringLiteral("fire"));
+
+    window->handleOutcome(CommandOutcome::showView(QStringLiteral("notes")));
+    ASSERT_TRUE(pushed);
+    EXPECT_FALSE(window->isAtRoot());
+    EXPECT_EQ(window->topView(), pushed);
+    EXPECT_TRUE(window->searchBar()->showsBackButton());
+    EXPECT_EQ(window->searchBar()->text(), QString());
+    EXPECT_EQ(window->searchBar()->textField()->placeholderText(), QStringLiteral("Search notes…"));
+    EXPECT_EQ(window->actionBar()->primaryActionTitle(), QStringLiteral("Open Note"));
+
+    typeText(QStringLiteral("ab"));
+    EXPECT_EQ(pushed->typed, QStringList({"a", "ab"}));
+    press(Qt::Key_Backspace);
+    press(Qt::Key_Backspace);
+    EXPECT_FALSE(window->isAtRoot());
+    // Backspace in the empty bar goes back, with the root's text as it was.
+    press(Qt::Key_Backspace);
+    EXPECT_TRUE(window->isAtRoot());
+    EXPECT_EQ(window->searchBar()->text(), QStringLiteral("fire"));
+    EXPECT_FALSE(window->searchBar()->showsBackButton());
+
+    window->handleOutcome(CommandOutcome::showView(QStringLiteral("notes")));
+    ASSERT_FALSE(window->isAtRoot());
+    press(Qt::Key_Escape);
+    EXPECT_TRUE(window->isAtRoot());
+    EXPECT_TRUE(window->isVisible());
+
+    // A view nobody can build yet says so.
+    window->handleOutcome(CommandOutcome::showView(QStringLiteral("somethingElse")));
+    EXPECT_TRUE(window->isAtRoot());
+    EXPECT_EQ(window->actionBar()->toastView()->toast().title,
+              QStringLiteral("This command opens a view that is not available yet"));
+}
+
+TEST_F(MainWindowTest, AViewsShortcutsWorkWithThePanelClosed) {
+    auto* view = new PlainView(QStringLiteral("Notes"));
+    show();
+    window->pushView(view);
+    const auto deletes = view->deletes;
+    const auto runs = view->runs;
+
+    press(Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(*deletes, 1);
+    EXPECT_EQ(window->actionBar()->toastView()->toast().title, QStringLiteral("Note is locked"));
+    EXPECT_EQ(window->actionBar()->toastView()->toast().message, QStringLiteral("Unlock it first"));
+    EXPECT_TRUE(window->isVisible());
+
+    press(Qt::Key_Return);
+    EXPECT_EQ(*runs, 1);
+    EXPECT_FALSE(window->isVisible());
+
+    show();
+    window->popToRoot();
+    EXPECT_TRUE(window->isAtRoot());
+}
+
+TEST_F(MainWindowTest, SubmenusOpenInsideThePanelAndEscapeLeavesThem) {
+    auto* view = new PlainView(QStringLiteral("Notes"));
+    const auto movedTo = view->movedTo;
+    show();
+    window->pushView(view);
+    press(Qt::Key_K, Qt::ControlModifier);
+    ASSERT_TRUE(window->isActionPanelOpen());
+    EXPECT_EQ(window->actionPanel()->visibleTitles(), QStringList({"Open Note", "Delete Note", "Move to Folder"}));
+
+    typeText(QStringLiteral("move"));
+    press(Qt::Key_Return);
+    ASSERT_TRUE(window->isActionPanelOpen());
+    EXPECT_EQ(window->actionPanel()->visibleTitles(), QStringList({"Work", "Home"}));
+    EXPECT_EQ(window->actionPanel()->filterText(), QString());
+
+    press(Qt::Key_Escape);
+    EXPECT_EQ(window->actionPanel()->visibleTitles(), QStringList({"Open Note", "Delete Note", "Move to Folder"}));
+    typeText(QStringLiteral("move"));
+    press(Qt::Key_Return);
+    press(Qt::Key_Return);
+    EXPECT_FALSE(window->isActionPanelOpen());
+    EXPECT_EQ(*movedTo, QStringLiteral("Work"));
+    EXPECT_FALSE(window->isAtRoot());
+}
+
+TEST_F(MainWindowTest, ConfirmAsksInsideTheWindow) {
+    show();
+    std::optional<bool> answer;
+    window->confirm({QStringLiteral("Empty Trash?"), QStringLiteral("This cannot be undone."), std::nullopt,
+                     QStringLiteral("Empty Trash"), QStringLiteral("Cancel"), true},
+                    [&](bool confirmed) { answer = confirmed; });
+    EXPECT_TRUE(window->isPresentingSheet());
+    press(Qt::Key_Escape);
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_FALSE(*answer);
+    EXPECT_TRUE(window->isVisible());
+
+    answer.reset();
+    window->confirm(
+        {QStringLiteral("Quit?"), {}, std::nullopt, QStringLiteral("Quit"), QStringLiteral("Cancel"), false},
+        [&](bool confirmed) { answer = confirmed; });
+    press(Qt::Key_Return);
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_TRUE(*answer);
+    EXPECT_FALSE(window->isPresentingSheet());
+}
+
+TEST_F(MainWindowTest, PlacementFollowsTheSettingAndRemembersMovedPositions) {
+    QScreen* screen = QGuiApplication::screens().first();
+    const QRect available = screen->availableGeometry();
+    defaults->setValue(QString(MainWindow::presentationModeKey), 2);
+    show();
+    const QRect panel = window->geometry().adjusted(window->isCompositing() ? 24 : 0, 0, 0, 0);
+    // Centred horizontally, above the middle.
+    EXPECT_NEAR(window->frameGeometry().center().x(), available.center().x(), 2);
+    EXPECT_LT(window->geometry().center().y(), available.center().y());
+    (void)panel;
+    window->hideWindow();
+
+    QVariantMap cache;
+    const QRect g = screen->geometry();
+    cache.insert(
+        QStringLiteral("%1@%2x%3+%4+%5").arg(screen->name()).arg(g.width()).arg(g.height()).arg(g.x()).arg(g.y()),
+        QStringLiteral("100,120"));
+    defaults->setValue(QString(MainWindow::positionCacheKey), cache);
+    show();
+    const int margin = window->isCompositing() ? 24 : 0;
+    EXPECT_EQ(window->pos() + QPoint(margin, margin), QPoint(100, 120));
+
+    window->recenter();
+    EXPECT_NE(window->pos() + QPoint(margin, margin), QPoint(100, 120));
+    EXPECT_TRUE(defaults->value(QString(MainWindow::positionCacheKey)).toMap().isEmpty());
+
+    // A cached position off the screen is ignored.
+    cache.insert(cache.firstKey(), QStringLiteral("-5000,-5000"));
+    defaults->setValue(QString(MainWindow::positionCacheKey), cache);
+    window->hideWindow();
+    show();
+    EXPECT_TRUE(available.intersects(window->geometry()));
+}
+
+TEST_F(MainWindowTest, ToggleShowsThenHides) {
+    QSignalSpy shown(window.get(), &MainWindow::windowShown);
+    window->toggle();
+    ASSERT_TRUE(waitUntil([this] { return window->isKeyWindow(); }, 5000));
+    EXPECT_EQ(shown.count(), 1);
+    window->toggle();
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, HidesWhenAnotherApplicationTakesTheFocus) {
+    const QString program = QStandardPaths::findExecutable(
+        QStringLiteral("xmessage"), {QStringLiteral("/usr/bin"), QStringLiteral("/usr/local/bin")});
+    if (program.isEmpty()) GTEST_SKIP() << "xmessage is not installed";
+    window->setHidesOnDeactivate(true);
+    show();
+    QSignalSpy hidden(window.get(), &MainWindow::windowHidden);
+
+    QProcess other;
+    other.start(program, {QStringLiteral("-center"), QStringLiteral("another application")});
+    ASSERT_TRUE(other.waitForStarted());
+    const bool hid = waitUntil([this] { return !window->isVisible(); }, 8000);
+    other.kill();
+    other.waitForFinished();
+    EXPECT_TRUE(hid);
+    EXPECT_EQ(hidden.count(), 1);
+}
+
+TEST_F(MainWindowTest, ArgumentFieldsFollowTheTextAndTabBetweenThem) {
+    show();
+    SearchBar* bar = window->searchBar();
+    const auto command = std::make_shared<TestInputCommand>(
+        QStringLiteral("search-docs"), QStringLiteral("Search Docs"), QStringList({"Query", "Language"}));
+    SearchBarState state;
+    state.text = QStringLiteral("docs");
+    state.inputCommand = command;
+    state.inputParameters = command->parameters();
+    state.argumentValues = QStringList({QString(), QString()});
+    state.focusedArgumentIndex = 0;
+    bar->setText(state.text);
+    bar->setArguments(state);
+
+    ASSERT_EQ(bar->argumentCount(), 2);
+    EXPECT_EQ(bar->argumentField(0)->placeholderText(), QStringLiteral("Query"));
+    EXPECT_EQ(bar->argumentField(1)->placeholderText(), QStringLiteral("Language (optional)"));
+    EXPECT_EQ(bar->focusedField(), 0);
+
+    typeText(QStringLiteral("qt"));
+    press(Qt::Key_Tab);
+    EXPECT_EQ(bar->focusedField(), 1);
+    typeText(QStringLiteral("en"));
+    EXPECT_EQ(bar->argumentValues(), QStringList({"qt", "en"}));
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(bar->focusedField(), 0);
+
+    // Tabbing into a field selects its text: one Backspace empties it, the
+    // next, in the empty first field, goes back to the text.
+    press(Qt::Key_Backspace);
+    EXPECT_EQ(bar->argumentField(0)->text(), QString());
+    EXPECT_EQ(bar->focusedField(), 0);
+    press(Qt::Key_Backspace);
+    EXPECT_EQ(bar->focusedField(), -1);
+    EXPECT_TRUE(bar->textField()->hasFocus());
+    EXPECT_EQ(bar->text(), QStringLiteral("docs"));
+
+    bar->setArguments({});
+    EXPECT_EQ(bar->argumentCount(), 0);
+}
+
+// MARK: Screenshots
+
+// What the user sees: the window's pixels inside its rounded outline.
+QImage snapshot(MainWindow& window) {
+    QApplication::processEvents();
+    const QPixmap pixmap = window.grab();
+    QImage image(pixmap.size(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(pixmap.devicePixelRatio());
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath outline;
+    outline.addRoundedRect(QRectF(QPointF(0, 0), pixmap.deviceIndependentSize()), MainWindow::cornerRadius,
+                           MainWindow::cornerRadius);
+    if (!window.isCompositing()) painter.setClipPath(outline);
+    painter.drawPixmap(0, 0, pixmap);
+    return image;
+}
+
+QString screenshotsDir() {
+    QString dir = qEnvironmentVariable("VANTREL_SCREENSHOTS_DIR");
+    if (dir.isEmpty()) dir = QCoreApplication::applicationDirPath() + QStringLiteral("/../screenshots");
+    QDir().mkpath(dir);
+    return QDir(dir).absolutePath();
+}
+
+TEST_F(MainWindowTest, ScreenshotsInLightAndDark) {
+    const QString dir = screenshotsDir();
+    show();
+    for (const Theme::Appearance appearance : {Theme::Appearance::light, Theme::Appearance::dark}) {
+        Theme::setCurrent(appearance);
+        window->applyTheme();
+        const QString suffix =
+            appearance == Theme::Appearance::dark ? QStringLiteral("-dark") : QStringLiteral("-light");
+        const auto save = [&](const QString& name) {
+            const QImage image = snapshot(*window);
+            EXPECT_FALSE(image.isNull());
+            EXPECT_TRUE(image.save(dir + QLatin1Char('/') + name + suffix + QStringLiteral(".png")))
+                << name.toStdString();
+        };
+
+        window->clearSearchBar();
+        save(QStringLiteral("home"));
+
+        typeText(QStringLiteral("2+3*4"));
+        ASSERT_TRUE(controller->section(QStringLiteral("calculator")));
+        save(QStringLiteral("calculator"));
+
+        window->clearSearchBar();
+        typeText(QStringLiteral("calc"));
+        save(QStringLiteral("query"));
+
+        window->clearSearchBar();
+        typeText(QStringLiteral("fi"));
+        save(QStringLiteral("results"));
+
+        press(Qt::Key_K, Qt::ControlModifier);
+        ASSERT_TRUE(window->isActionPanelOpen());
+        save(QStringLiteral("action-panel"));
+        press(Qt::Key_Escape);
+
+        window->showToast({Toast::Style::success, QStringLiteral("Added to favorites"), {}});
+        save(QStringLiteral("toast"));
+        const auto toast = window->showToast({Toast::Style::failure, QStringLiteral("Unable to open Firefox"),
+                                              QStringLiteral("The program is not installed")});
+        save(QStringLiteral("toast-failure"));
+        window->hideToast(toast);
+
+        window->confirm({QStringLiteral("Empty Trash?"), QStringLiteral("All items in the trash will be deleted."),
+                         std::nullopt, QStringLiteral("Empty Trash"), QStringLiteral("Cancel"), true},
+                        [](bool) {});
+        save(QStringLiteral("confirm"));
+        press(Qt::Key_Escape);
+        window->clearSearchBar();
+    }
+    Theme::setCurrent(Theme::Appearance::light);
+}
+
+}  // namespace
+}  // namespace vantrel::test

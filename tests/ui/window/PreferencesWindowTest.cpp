@@ -1,0 +1,451 @@
+// The preferences window over a real database, registry and settings file:
+// what its controls write, what they refuse, and how its pages look.
+#include "support/DatabaseTestSupport.h"
+
+#include "core/commands/PackageRegistry.h"
+#include "core/commands/VantrelCommandsSource.h"
+#include "data/PackageConfigurationRepository.h"
+#include "data/SearchRepository.h"
+#include "kit/NotificationCenter.h"
+#include "kit/UserDefaults.h"
+#include "ui/toolkit/KeyRecorder.h"
+#include "ui/toolkit/Theme.h"
+#include "ui/window/PreferencesWindow.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace vantrel::test {
+namespace {
+
+using Column = PreferencesWindow::Column;
+
+class PreferencesWindowTest : public DatabaseFixture {
+protected:
+    void SetUp() override {
+        Theme::setCurrent(Theme::Appearance::light);
+        pool = open();
+        ASSERT_TRUE(pool);
+        configurations = std::make_shared<PackageConfigurationRepository>(pool);
+        registry = std::make_unique<PackageRegistry>(configurations, false, &center);
+        repository = std::make_shared<SearchRepository>(pool);
+
+        // The rows the data sources write at start: commands, an application,
+        // a script command.
+        std::vector<SearchRecord> commands;
+        for (const auto& command : registry->commands()) {
+            const auto package = registry->package(command->packageId());
+            commands.push_back(VantrelCommandsSource::record(*command, package ? package->displayName() : QString(),
+                                                             SearchRecord::Source::package));
+        }
+        repository->update(SearchRecord::Source::package, commands, SearchUpdateStrategy::source());
+
+        SearchRecord app;
+        app.key = QStringLiteral("org.example.Calculator.desktop");
+        app.type = SearchRecord::ContentType::systemApp;
+        app.source = SearchRecord::Source::system;
+        app.name = QStringLiteral("Calculator");
+        app.path = home.root() + QStringLiteral("/org.example.Calculator.desktop");
+        repository->update(SearchRecord::Source::system, {app}, SearchUpdateStrategy::source());
+
+        SearchRecord script;
+        script.key = QStringLiteral("/scripts/say-hello.sh");
+        script.type = SearchRecord::ContentType::scriptCommand;
+        script.source = SearchRecord::Source::scripts;
+        script.name = QStringLiteral("Say Hello");
+        repository->update(SearchRecord::Source::scripts, {script}, SearchUpdateStrategy::source());
+
+        defaults = std::make_unique<UserDefaults>(home.root() + QStringLiteral("/preferences-test.conf"));
+        window = std::make_unique<PreferencesWindow>(*registry, repository, *defaults);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    void TearDown() override {
+        window.reset();
+        Theme::setCurrent(Theme::Appearance::light);
+    }
+
+    QTreeWidget* tree() const { return window->extensionsTree(); }
+
+    // The middle of a cell, in viewport coordinates, after bringing it into view.
+    QPoint cell(QTreeWidgetItem* row, int column) const {
+        for (QTreeWidgetItem* parent = row->parent(); parent; parent = parent->parent()) parent->setExpanded(true);
+        tree()->scrollToItem(row);
+        QCoreApplication::processEvents();
+        const QRect rowRect = tree()->visualItemRect(row);
+        const int x = tree()->header()->sectionViewportPosition(column);
+        return {x, rowRect.center().y()};
+    }
+
+    void clickSwitch(QTreeWidgetItem* row) {
+        const QPoint at = cell(row, Column::enabledColumn) + QPoint(8 + 15, 0);
+        QTest::mouseClick(tree()->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    }
+
+    void typeAlias(const QString& key, const QString& alias) {
+        window->setPage(PreferencesWindow::Page::extensions);
+        QTreeWidgetItem* row = window->item(key);
+        ASSERT_TRUE(row);
+        QTest::mouseClick(tree()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          cell(row, Column::aliasColumn) + QPoint(20, 0));
+        auto* editor = tree()->viewport()->findChild<QLineEdit*>();
+        ASSERT_TRUE(editor) << "no alias editor for " << key.toStdString();
+        editor->selectAll();
+        QTest::keyClicks(editor, alias);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCoreApplication::processEvents();
+    }
+
+    // Opens the hotkey cell's recorder and presses a combination in it.
+    void pressHotkey(const QString& key, Qt::Key pressed, Qt::KeyboardModifiers modifiers) {
+        window->setPage(PreferencesWindow::Page::extensions);
+        QTreeWidgetItem* row = window->item(key);
+        ASSERT_TRUE(row);
+        QTest::mouseClick(tree()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          cell(row, Column::hotkeyColumn) + QPoint(30, 0));
+        KeyRecorder* recorder = nullptr;
+        ASSERT_TRUE(waitUntil([&] {
+            // Closed editors linger hidden until the event loop deletes them.
+            for (KeyRecorder* candidate : tree()->viewport()->findChildren<KeyRecorder*>())
+                if (candidate->isVisible() && candidate->isRecording()) recorder = candidate;
+            return recorder != nullptr;
+        }));
+        QTest::keyClick(recorder, pressed, modifiers);
+        QCoreApplication::processEvents();
+    }
+
+    std::optional<SearchRecord> stored(const QString& key) const { return repository->record(key); }
+
+    bool commandEnabled(const char* id) const {
+        const auto command = registry->command(CommandIdentifier(id));
+        return command && registry->isEnabled(*command);
+    }
+
+    QStringList topLevelTitles() const {
+        QStringList titles;
+        for (int i = 0; i < tree()->topLevelItemCount(); ++i)
+            if (!tree()->topLevelItem(i)->isHidden()) titles << tree()->topLevelItem(i)->text(0);
+        return titles;
+    }
+
+    NotificationCenter center;
+    std::shared_ptr<DatabasePool> pool;
+    std::shared_ptr<PackageConfigurationRepository> configurations;
+    std::unique_ptr<PackageRegistry> registry;
+    std::shared_ptr<SearchRepository> repository;
+    std::unique_ptr<UserDefaults> defaults;
+    std::unique_ptr<PreferencesWindow> window;
+};
+
+// MARK: General
+
+TEST_F(PreferencesWindowTest, OpensAsADecoratedWindowWithTwoPages) {
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Vantrel Preferences"));
+    EXPECT_EQ(window->size(), QSize(820, 560));
+    EXPECT_FALSE(window->windowFlags() & Qt::FramelessWindowHint);
+    ASSERT_EQ(window->sidebar()->count(), 2);
+    EXPECT_EQ(window->sidebar()->item(0)->text(), QStringLiteral("General"));
+    EXPECT_EQ(window->sidebar()->item(1)->text(), QStringLiteral("Extensions"));
+    EXPECT_EQ(window->currentPage(), PreferencesWindow::Page::general);
+
+    QTest::mouseClick(window->sidebar()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      window->sidebar()->visualItemRect(window->sidebar()->item(1)).center());
+    EXPECT_EQ(window->currentPage(), PreferencesWindow::Page::extensions);
+}
+
+TEST_F(PreferencesWindowTest, RecordingTheLauncherHotkeyStoresItsStoredForm) {
+    KeyRecorder* recorder = window->globalHotkeyRecorder();
+    EXPECT_EQ(recorder->persistentString(), QStringLiteral("Option-49"));
+
+    QTest::mouseClick(recorder, Qt::LeftButton);
+    ASSERT_TRUE(recorder->isRecording());
+    QTest::keyClick(recorder, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(defaults->value(QStringLiteral("vantrelGlobalHotkey")).toString(), QStringLiteral("Shift-Control-40"));
+
+    QTest::mouseClick(recorder, Qt::LeftButton);
+    QTest::keyClick(recorder, Qt::Key_Space, Qt::AltModifier);
+    EXPECT_EQ(defaults->value(QStringLiteral("vantrelGlobalHotkey")).toString(), QStringLiteral("Option-49"));
+
+    // Refused and cancelled keys leave the setting alone; the launcher's own
+    // hotkey cannot be cleared.
+    QTest::mouseClick(recorder, Qt::LeftButton);
+    QTest::keyClick(recorder, Qt::Key_A);
+    EXPECT_EQ(recorder->message(), QStringLiteral("At least one modifier should be included into a hotkey."));
+    QTest::keyClick(recorder, Qt::Key_Backspace);
+    QTest::keyClick(recorder, Qt::Key_Escape);
+    EXPECT_EQ(defaults->value(QStringLiteral("vantrelGlobalHotkey")).toString(), QStringLiteral("Option-49"));
+    EXPECT_EQ(recorder->persistentString(), QStringLiteral("Option-49"));
+}
+
+TEST_F(PreferencesWindowTest, TimeoutAndScreenChoicesWriteTheirSettings) {
+    QComboBox* timeout = window->popToRootTimeoutBox();
+    EXPECT_EQ(timeout->currentData().toInt(), 90);
+    QStringList titles;
+    for (int i = 0; i < timeout->count(); ++i) titles << timeout->itemText(i);
+    EXPECT_EQ(titles, QStringList({"After 30 seconds", "After 60 seconds", "After 90 seconds", "After 3 minutes",
+                                   "After 5 minutes", "After 10 minutes", "Never"}));
+
+    timeout->setFocus();
+    QTest::keyClick(timeout, Qt::Key_Down);
+    EXPECT_EQ(defaults->value(QStringLiteral("popToRootTimeout")).toInt(), 180);
+    QTest::keyClick(timeout, Qt::Key_End);
+    EXPECT_EQ(timeout->currentText(), QStringLiteral("Never"));
+    ASSERT_TRUE(defaults->contains(QStringLiteral("popToRootTimeout")));
+    EXPECT_EQ(defaults->value(QStringLiteral("popToRootTimeout")).toInt(), 0);
+
+    QComboBox* screen = window->presentationModeBox();
+    EXPECT_EQ(screen->currentText(), QStringLiteral("Screen with mouse"));
+    QTest::keyClick(screen, Qt::Key_Down);
+    EXPECT_EQ(defaults->value(QStringLiteral("vantrelWindowPresentationMode")).toInt(), 1);
+    QTest::keyClick(screen, Qt::Key_End);
+    EXPECT_EQ(screen->currentText(), QStringLiteral("Primary screen"));
+    EXPECT_EQ(defaults->value(QStringLiteral("vantrelWindowPresentationMode")).toInt(), 2);
+}
+
+TEST_F(PreferencesWindowTest, ShowsSettingsWrittenElsewhere) {
+    defaults->setValue(QStringLiteral("popToRootTimeout"), 300);
+    defaults->setValue(QStringLiteral("vantrelWindowPresentationMode"), 2);
+    defaults->setValue(QStringLiteral("vantrelGlobalHotkey"), QStringLiteral("Control-Option-14"));
+    defaults->setValue(QStringLiteral("vantrelAppearance"), QStringLiteral("dark"));
+    window->reload();
+    EXPECT_EQ(window->popToRootTimeoutBox()->currentText(), QStringLiteral("After 5 minutes"));
+    EXPECT_EQ(window->presentationModeBox()->currentText(), QStringLiteral("Primary screen"));
+    EXPECT_EQ(window->globalHotkeyRecorder()->persistentString(), QStringLiteral("Control-Option-14"));
+    EXPECT_EQ(window->appearanceBox()->currentText(), QStringLiteral("Dark"));
+
+    // A value none of the choices has stays as it is, and a bad one reads as the default.
+    defaults->setValue(QStringLiteral("popToRootTimeout"), 45);
+    window->reload();
+    EXPECT_EQ(window->popToRootTimeoutBox()->currentText(), QStringLiteral("After 45 seconds"));
+    defaults->setValue(QStringLiteral("popToRootTimeout"), QStringLiteral("soon"));
+    window->reload();
+    EXPECT_EQ(window->popToRootTimeoutBox()->currentText(), QStringLiteral("After 90 seconds"));
+    EXPECT_EQ(window->popToRootTimeoutBox()->count(), 7);
+}
+
+TEST_F(PreferencesWindowTest, AppearanceChoiceSwitchesTheTheme) {
+    QComboBox* appearance = window->appearanceBox();
+    EXPECT_EQ(appearance->currentText(), QStringLiteral("System"));
+    QTest::keyClick(appearance, Qt::Key_End);
+    EXPECT_EQ(defaults->value(QStringLiteral("vantrelAppearance")).toString(), QStringLiteral("dark"));
+    EXPECT_TRUE(Theme::current().isDark());
+    QTest::keyClick(appearance, Qt::Key_Up);
+    EXPECT_EQ(defaults->value(QStringLiteral("vantrelAppearance")).toString(), QStringLiteral("light"));
+    EXPECT_FALSE(Theme::current().isDark());
+}
+
+TEST_F(PreferencesWindowTest, LaunchAtLoginGoesThroughTheApplicationsHooks) {
+    EXPECT_FALSE(window->launchAtLoginBox()->isEnabled());
+
+    bool installed = false;
+    QList<bool> calls;
+    window->launchAtLogin = [&] { return installed; };
+    window->setLaunchAtLogin = [&](bool on) {
+        calls << on;
+        installed = on;
+    };
+    window->reload();
+    ASSERT_TRUE(window->launchAtLoginBox()->isEnabled());
+    EXPECT_FALSE(window->launchAtLoginBox()->isChecked());
+
+    QTest::mouseClick(window->launchAtLoginBox(), Qt::LeftButton, Qt::NoModifier, QPoint(8, 8));
+    EXPECT_EQ(calls, QList<bool>({true}));
+    EXPECT_TRUE(window->launchAtLoginBox()->isChecked());
+
+    // A hook that fails leaves the box showing what is really installed.
+    window->setLaunchAtLogin = [&](bool) { throw std::runtime_error("read-only folder"); };
+    QTest::mouseClick(window->launchAtLoginBox(), Qt::LeftButton, Qt::NoModifier, QPoint(8, 8));
+    EXPECT_TRUE(window->launchAtLoginBox()->isChecked());
+}
+
+// MARK: Extensions
+
+TEST_F(PreferencesWindowTest, ListsPackagesThenApplicationsAndScripts) {
+    const QStringList titles = topLevelTitles();
+    EXPECT_EQ(titles.first(), QStringLiteral("Vantrel"));
+    EXPECT_TRUE(titles.contains(QStringLiteral("System")));
+    EXPECT_TRUE(titles.contains(QStringLiteral("Applications")));
+    // Packages hidden in preferences have no group.
+    EXPECT_FALSE(titles.contains(QStringLiteral("URL")));
+    EXPECT_FALSE(titles.contains(QStringLiteral("Web Searches")));
+    EXPECT_FALSE(titles.contains(QStringLiteral("Vantrel Preferences")));
+
+    QTreeWidgetItem* app = window->item(QStringLiteral("org.example.Calculator.desktop"));
+    ASSERT_TRUE(app);
+    EXPECT_EQ(app->parent()->text(0), QStringLiteral("Applications"));
+    EXPECT_EQ(app->text(Column::typeColumn), QStringLiteral("Application"));
+
+    QTreeWidgetItem* script = window->item(QStringLiteral("/scripts/say-hello.sh"));
+    ASSERT_TRUE(script);
+    EXPECT_EQ(script->parent()->text(0), QStringLiteral("Script Commands"));
+
+    QTreeWidgetItem* trash = window->item(QStringLiteral("emptyTrash"));
+    ASSERT_TRUE(trash);
+    EXPECT_EQ(trash->text(0), QStringLiteral("Empty Trash"));
+    EXPECT_EQ(trash->parent()->text(0), QStringLiteral("System"));
+    EXPECT_EQ(trash->checkState(Column::enabledColumn), Qt::Checked);
+    // Disabled-by-default packages show their switch off.
+    EXPECT_EQ(window->item(QStringLiteral("jira"))->checkState(Column::enabledColumn), Qt::Unchecked);
+}
+
+TEST_F(PreferencesWindowTest, CommandSwitchWritesTheDisabledCommands) {
+    window->setPage(PreferencesWindow::Page::extensions);
+    clickSwitch(window->item(QStringLiteral("emptyTrash")));
+
+    const auto disabled = registry->packageDisabledCommands().value(PackageIdentifier("systemCommands"));
+    EXPECT_EQ(disabled, QSet<CommandIdentifier>({CommandIdentifier("emptyTrash")}));
+    EXPECT_FALSE(commandEnabled("emptyTrash"));
+    EXPECT_TRUE(commandEnabled("lockScreen"));
+    EXPECT_EQ(registry->stringListValue(PackageIdentifier("systemCommands"), QStringLiteral("disabledCommands")),
+              QStringList({"emptyTrash"}));
+    EXPECT_EQ(window->item(QStringLiteral("emptyTrash"))->checkState(Column::enabledColumn), Qt::Unchecked);
+
+    clickSwitch(window->item(QStringLiteral("emptyTrash")));
+    EXPECT_TRUE(commandEnabled("emptyTrash"));
+    EXPECT_TRUE(registry->packageDisabledCommands().value(PackageIdentifier("systemCommands")).isEmpty());
+}
+
+TEST_F(PreferencesWindowTest, PackageSwitchTurnsAllItsCommandsOffAndOn) {
+    window->setPage(PreferencesWindow::Page::extensions);
+    clickSwitch(window->item(QStringLiteral("systemCommands")));
+
+    EXPECT_FALSE(registry->isPackageEnabled(PackageIdentifier("systemCommands")));
+    for (const auto& command : registry->package(PackageIdentifier("systemCommands"))->commands())
+        EXPECT_FALSE(registry->isEnabled(*command)) << command->id().rawValue.toStdString();
+    EXPECT_TRUE(commandEnabled("fileSearch"));
+
+    clickSwitch(window->item(QStringLiteral("systemCommands")));
+    EXPECT_TRUE(registry->isPackageEnabled(PackageIdentifier("systemCommands")));
+    EXPECT_TRUE(commandEnabled("emptyTrash"));
+}
+
+TEST_F(PreferencesWindowTest, SwitchingOnOneCommandOfAnOffPackageKeepsItsSiblingsOff) {
+    window->setPage(PreferencesWindow::Page::extensions);
+    clickSwitch(window->item(QStringLiteral("jira_createIssue")));
+
+    EXPECT_TRUE(registry->isPackageEnabled(PackageIdentifier("jira")));
+    EXPECT_TRUE(commandEnabled("jira_createIssue"));
+    EXPECT_FALSE(commandEnabled("jira_searchIssues"));
+    EXPECT_FALSE(commandEnabled("jira_logout"));
+    EXPECT_EQ(window->item(QStringLiteral("jira"))->checkState(Column::enabledColumn), Qt::Checked);
+    EXPECT_EQ(window->item(QStringLiteral("jira_searchIssues"))->checkState(Column::enabledColumn), Qt::Unchecked);
+}
+
+TEST_F(PreferencesWindowTest, AliasIsStoredAndADuplicateIsRefused) {
+    typeAlias(QStringLiteral("fileSearch"), QStringLiteral("fs"));
+    EXPECT_EQ(stored(QStringLiteral("fileSearch"))->alias, QStringLiteral("fs"));
+    EXPECT_EQ(window->item(QStringLiteral("fileSearch"))->text(Column::aliasColumn), QStringLiteral("fs"));
+    EXPECT_TRUE(window->extensionsMessage().isEmpty());
+
+    typeAlias(QStringLiteral("clipboardHistory"), QStringLiteral("fs"));
+    EXPECT_EQ(window->extensionsMessage(), QStringLiteral("Alias is already in use"));
+    EXPECT_TRUE(window->findChild<QLabel*>(QStringLiteral("extensionsMessage"))->isVisible());
+    EXPECT_EQ(stored(QStringLiteral("clipboardHistory"))->alias, std::nullopt);
+    EXPECT_TRUE(window->item(QStringLiteral("clipboardHistory"))->text(Column::aliasColumn).isEmpty());
+
+    typeAlias(QStringLiteral("clipboardHistory"), QStringLiteral("clipboard"));
+    EXPECT_EQ(window->extensionsMessage(), QStringLiteral("Alias cannot be longer than 6 characters"));
+    typeAlias(QStringLiteral("clipboardHistory"), QStringLiteral("c-h"));
+    EXPECT_EQ(window->extensionsMessage(),
+              QStringLiteral("Alias contains invalid characters, please use only numbers and letters"));
+    EXPECT_EQ(stored(QStringLiteral("clipboardHistory"))->alias, std::nullopt);
+
+    // A good value clears the message; an application takes an alias too.
+    typeAlias(QStringLiteral("org.example.Calculator.desktop"), QStringLiteral(" calc "));
+    EXPECT_TRUE(window->extensionsMessage().isEmpty());
+    EXPECT_EQ(stored(QStringLiteral("org.example.Calculator.desktop"))->alias, QStringLiteral("calc"));
+}
+
+TEST_F(PreferencesWindowTest, HotkeyCellRecordsThroughValidation) {
+    pressHotkey(QStringLiteral("emptyTrash"), Qt::Key_E, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(stored(QStringLiteral("emptyTrash"))->hotkey, QStringLiteral("Control-Option-14"));
+    EXPECT_TRUE(window->extensionsMessage().isEmpty());
+
+    pressHotkey(QStringLiteral("lockScreen"), Qt::Key_E, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(window->extensionsMessage(), QStringLiteral("Hotkey is already in use"));
+    EXPECT_EQ(stored(QStringLiteral("lockScreen"))->hotkey, std::nullopt);
+
+    // A function key alone passes the field but not the rule for records.
+    pressHotkey(QStringLiteral("lockScreen"), Qt::Key_F6, Qt::NoModifier);
+    EXPECT_EQ(window->extensionsMessage(), QStringLiteral("At least one modifier should be included into a hotkey."));
+    EXPECT_EQ(stored(QStringLiteral("lockScreen"))->hotkey, std::nullopt);
+
+    // Backspace in the cell removes the hotkey.
+    pressHotkey(QStringLiteral("emptyTrash"), Qt::Key_Backspace, Qt::NoModifier);
+    EXPECT_EQ(stored(QStringLiteral("emptyTrash"))->hotkey, std::nullopt);
+}
+
+TEST_F(PreferencesWindowTest, SearchFieldFiltersTheTree) {
+    window->setPage(PreferencesWindow::Page::extensions);
+    QTest::keyClicks(window->extensionsSearchField(), QStringLiteral("trash"));
+    EXPECT_EQ(topLevelTitles(), QStringList({"System"}));
+    EXPECT_FALSE(window->item(QStringLiteral("emptyTrash"))->isHidden());
+    EXPECT_TRUE(window->item(QStringLiteral("lockScreen"))->isHidden());
+    EXPECT_TRUE(window->item(QStringLiteral("systemCommands"))->isExpanded());
+
+    window->extensionsSearchField()->clear();
+    QTest::keyClicks(window->extensionsSearchField(), QStringLiteral("calc"));
+    EXPECT_TRUE(topLevelTitles().contains(QStringLiteral("Applications")));
+
+    window->extensionsSearchField()->clear();
+    EXPECT_FALSE(window->item(QStringLiteral("lockScreen"))->isHidden());
+    EXPECT_GT(topLevelTitles().size(), 10);
+}
+
+TEST_F(PreferencesWindowTest, ShowPageSelectsTheCommand) {
+    EXPECT_TRUE(window->showPage(QStringLiteral("emptyTrash")));
+    EXPECT_EQ(window->currentPage(), PreferencesWindow::Page::extensions);
+    ASSERT_TRUE(tree()->currentItem());
+    EXPECT_EQ(tree()->currentItem()->text(0), QStringLiteral("Empty Trash"));
+    EXPECT_TRUE(tree()->currentItem()->parent()->isExpanded());
+
+    window->setPage(PreferencesWindow::Page::general);
+    EXPECT_FALSE(window->showPage(QStringLiteral("noSuchCommand")));
+    EXPECT_EQ(window->currentPage(), PreferencesWindow::Page::extensions);
+}
+
+// MARK: Screenshots
+
+TEST_F(PreferencesWindowTest, ScreenshotsOfBothPagesInBothAppearances) {
+    QString folder = qEnvironmentVariable("VANTREL_SCREENSHOTS_DIR");
+    if (folder.isEmpty()) folder = QCoreApplication::applicationDirPath() + QStringLiteral("/../screenshots");
+    ASSERT_TRUE(QDir().mkpath(folder));
+
+    typeAlias(QStringLiteral("fileSearch"), QStringLiteral("fs"));
+    pressHotkey(QStringLiteral("clipboardHistory"), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+    window->setPage(PreferencesWindow::Page::extensions);
+    cell(window->item(QStringLiteral("fileSearch")), 0);
+    cell(window->item(QStringLiteral("clipboardHistory")), 0);
+    window->item(QStringLiteral("default"))->setExpanded(false);
+    tree()->scrollToTop();
+
+    for (const auto appearance : {Theme::Appearance::light, Theme::Appearance::dark}) {
+        Theme::setCurrent(appearance);
+        window->applyTheme();
+        const QString suffix = appearance == Theme::Appearance::dark ? QStringLiteral("dark") : QStringLiteral("light");
+        for (const auto page : {PreferencesWindow::Page::general, PreferencesWindow::Page::extensions}) {
+            window->setPage(page);
+            QCoreApplication::processEvents();
+            const QString name =
+                page == PreferencesWindow::Page::general ? QStringLiteral("general") : QStringLiteral("extensions");
+            const QString path = folder + QStringLiteral("/preferences-%1-%2.png").arg(name, suffix);
+            ASSERT_TRUE(window->grab().save(path)) << path.toStdString();
+            EXPECT_GT(QFileInfo(path).size(), 1000);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vantrel::test

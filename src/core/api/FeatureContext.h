@@ -124,6 +124,14 @@ public:
     const CliCommand* cliCommand(const QString& name) const;
     const HotkeyHandler* hotkeyHandler(int recordType) const;
     const std::vector<std::unique_ptr<Feature>>& features() const { return m_features; }
+    // The registered feature that exports Api (its features/<name>/<Name>Api.h),
+    // or null. Every feature is registered from Feature::start on.
+    template <typename Api>
+    Api* api() const {
+        for (const auto& feature : m_features)
+            if (auto* found = dynamic_cast<Api*>(feature.get())) return found;
+        return nullptr;
+    }
     // Calls start() of every feature, in registration order.
     void startFeatures();
 

@@ -44,12 +44,19 @@ ScriptsFeature::~ScriptsFeature() {
 
 void ScriptsFeature::registerWith(FeatureContext& context) {
     m_context = &context;
-    m_service = std::make_unique<ScriptCommandsService>(context.registry(), &context.defaults());
-    m_source = std::make_shared<ScriptCommandsSource>(*m_service);
+    // The service hears the registry's configuration changes and announces
+    // its own on the context's centre, where the source and we listen.
+    m_service = std::make_unique<ScriptCommandsService>(context.registry(), &context.defaults(), &context.center());
+    m_source = std::make_shared<ScriptCommandsSource>(*m_service, &context.center());
     context.addDataSource(m_source);
 
     ScriptCommandsService* service = m_service.get();
     const PackageRegistry* registry = &context.registry();
+    // The service announces its changes on the centre; the feature's typed
+    // signal carries them to whoever asked for ScriptsApi.
+    m_subscriptions = std::make_unique<QObject>();
+    context.center().addObserver(QString(NotificationNames::scriptCommandsChanged), m_subscriptions.get(),
+                                 [this](const Notification&) { m_scriptCommandsChanged.publish(); });
     context.addCommandResolver([service, registry](const QString& id) -> std::shared_ptr<const VantrelCommand> {
         if (!id.startsWith(ScriptCommand::idPrefix)) return nullptr;
         auto command = service->command(id);
@@ -100,12 +107,22 @@ void ScriptsFeature::start() {
     if (RootSearchController* controller = m_context->rootSearch())
         m_items = installScriptCommandItems(
             *controller, [service](const QString& id) { return service->command(id); }, m_context->presenter());
-    m_service->start();
     // The scheduler follows the loaded commands.
+    m_scriptCommandsChanged.connect(m_subscriptions.get(), [] { CommandScheduler::shared().schedule(); });
+    m_service->start();
     CommandScheduler::shared().schedule();
-    m_subscriptions = std::make_unique<QObject>();
-    m_context->center().addObserver(QString(NotificationNames::scriptCommandsChanged), m_subscriptions.get(),
-                                    [](const Notification&) { CommandScheduler::shared().schedule(); });
+}
+
+std::vector<ScriptCommand> ScriptsFeature::scriptCommands() const {
+    return m_service ? m_service->commands() : std::vector<ScriptCommand>{};
+}
+
+std::optional<ScriptCommand> ScriptsFeature::scriptCommand(const QString& id) const {
+    return m_service ? m_service->command(id) : std::nullopt;
+}
+
+QStringList ScriptsFeature::scriptDirectories() const {
+    return m_service ? m_service->directories() : QStringList();
 }
 
 void ScriptsFeature::runFromHotkey(const QString& key) const {

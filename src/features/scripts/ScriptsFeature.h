@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/api/Feature.h"
+#include "features/scripts/ScriptsApi.h"
 
 #include <QObject>
 
@@ -19,7 +20,7 @@ class ScriptCommandsSource;
 // form, the "Script Commands" preferences page and the hotkeys of single
 // scripts; start() loads and watches the directories and schedules the inline
 // scripts that refresh themselves.
-class ScriptsFeature : public Feature {
+class ScriptsFeature : public Feature, public ScriptsApi {
 public:
     ScriptsFeature();
     ~ScriptsFeature() override;
@@ -27,6 +28,12 @@ public:
     QString name() const override { return QStringLiteral("scripts"); }
     void registerWith(FeatureContext& context) override;
     void start() override;
+
+    // ScriptsApi
+    std::vector<ScriptCommand> scriptCommands() const override;
+    std::optional<ScriptCommand> scriptCommand(const QString& id) const override;
+    QStringList scriptDirectories() const override;
+    Signal<>& scriptCommandsChanged() override { return m_scriptCommandsChanged; }
 
     // Null before registerWith.
     ScriptCommandsService* service() const { return m_service.get(); }
@@ -42,6 +49,7 @@ private:
     std::unique_ptr<QObject> m_items;
     std::unique_ptr<QObject> m_subscriptions;
     bool m_started = false;
+    Signal<> m_scriptCommandsChanged;
 };
 
 }  // namespace vantrel

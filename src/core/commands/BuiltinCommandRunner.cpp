@@ -1,5 +1,6 @@
 #include "core/commands/BuiltinCommandRunner.h"
 
+#include "core/commands/LinkDetector.h"
 #include "core/commands/PackageRegistry.h"
 #include "kit/Logger.h"
 #include "kit/Paths.h"
@@ -250,9 +251,11 @@ CommandOutcome runBuiltinCommand(const VantrelCommand& command, const CommandRun
                 return CommandOutcome::done(QStringLiteral("Decoded URL"), *decoded);
             }
             case B::openInBrowser: {
+                // The link the text holds (the first one), not the text around it.
                 const QString input = context.inputText();
-                const QUrl url = QUrl::fromUserInput(input);
-                if (input.isEmpty() || !url.isValid() || url.scheme().isEmpty())
+                const std::vector<DetectedLink> links = LinkDetector::links(input);
+                const QUrl url = links.empty() ? QUrl() : QUrl::fromUserInput(links.front().text);
+                if (!url.isValid() || url.scheme().isEmpty())
                     return CommandOutcome::failed(QStringLiteral("Cannot open URL"),
                                                   QStringLiteral("The text is not a link: ") + input);
                 openUrl(context, url);

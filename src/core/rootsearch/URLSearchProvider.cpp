@@ -2,7 +2,7 @@
 
 #include "core/commands/PackageRegistry.h"
 #include "core/commands/VantrelCommandsSource.h"
-#include "core/rootsearch/LinkDetector.h"
+#include "core/commands/LinkDetector.h"
 
 namespace vantrel {
 

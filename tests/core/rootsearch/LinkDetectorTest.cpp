@@ -1,4 +1,4 @@
-#include "core/rootsearch/LinkDetector.h"
+#include "core/commands/LinkDetector.h"
 
 #include <gtest/gtest.h>
 

@@ -354,5 +354,23 @@ TEST_F(LauncherEndToEndTest, AStartInstallsTheLoginItemAndLinkHandlerAndATermEnd
         << readFile(UserDefaults::standard().path()).toStdString();
 }
 
+// The desktop's link handler runs `vantrel open URL` whether or not a
+// launcher runs: it starts one in the background, hands it the link and ends.
+TEST_F(LauncherEndToEndTest, OpenWithoutALauncherStartsOneInTheBackgroundAndHandsItTheLink) {
+    ASSERT_FALSE(InstanceClient().isRunning());
+    struct QuitAtTheEnd {
+        ~QuitAtTheEnd() { run(kExecutable, {QStringLiteral("quit")}); }
+    } quit;
+    const ProcessRun unknown = run(kExecutable, {QStringLiteral("open"), QStringLiteral("vantrel://nowhere/at/all")});
+    EXPECT_EQ(unknown.exitCode, 1) << unknown.err.toStdString();
+    EXPECT_TRUE(unknown.err.contains(QStringLiteral("Unhandled link"))) << unknown.err.toStdString();
+    ASSERT_TRUE(InstanceClient().isRunning());
+    EXPECT_FALSE(isVisible());
+
+    const ProcessRun shown = run(kExecutable, {QStringLiteral("open"), QStringLiteral("vantrel://show")});
+    EXPECT_EQ(shown.exitCode, 0) << shown.err.toStdString();
+    EXPECT_TRUE(eventually([&] { return isVisible(); }));
+}
+
 }  // namespace
 }  // namespace vantrel::test

@@ -4,14 +4,19 @@
 #include "features/Features.h"
 #include "kit/KeyCombination.h"
 #include "kit/Logger.h"
+#include "kit/Paths.h"
 #include "kit/UserDefaults.h"
 #include "main/vantrel/CliCommands.h"
 #include "main/vantrel/Composition.h"
 #include "ui/window/AppDelegate.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QUrl>
 
 #include <sys/socket.h>
@@ -90,6 +95,39 @@ int printReply(const InstanceRequest& request, const InstanceReply& reply) {
     return 0;
 }
 
+// Starts `vantrel --background` on its own and waits until it answers on the
+// instance socket; false (and why) when it does not within `timeoutMs`.
+bool startBackgroundLauncher(int timeoutMs, QString* error) {
+    qint64 pid = 0;
+    // No application object exists yet: this program is the one /proc names.
+    const QString program = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+    if (program.isEmpty() || !QProcess::startDetached(program, {QStringLiteral("--background")}, {}, &pid)) {
+        *error = QStringLiteral("cannot start the launcher");
+        return false;
+    }
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < timeoutMs) {
+        if (InstanceClient().isRunning()) return true;
+        // Gone already: it could not start (no display, no database).
+        if (::kill(pid_t(pid), 0) != 0 && !InstanceClient().isRunning()) break;
+        QThread::msleep(25);
+    }
+    *error = QStringLiteral("the launcher did not start; see the log in %1").arg(Paths::logFile());
+    return false;
+}
+
+int openInBackgroundLauncher(const InstanceRequest& request) {
+    QString error;
+    if (!startBackgroundLauncher(30000, &error)) {
+        printError(error);
+        return 1;
+    }
+    if (const auto reply = InstanceClient().send(request, 10000, &error)) return printReply(request, *reply);
+    printError(error);
+    return 1;
+}
+
 void bootstrapLogging() {
     std::vector<std::shared_ptr<LogHandler>> handlers{std::make_shared<FileLogHandler>()};
     handlers.push_back(std::make_shared<SimpleLogHandler>(stderr, SimpleLogHandler::Options{}));
@@ -152,6 +190,10 @@ int runLauncher(int argc, char** argv) {
         std::fputs("No launcher is running; the hotkey is used from its next start\n", stdout);
         return 0;
     }
+    // A link (from the desktop's handler or a terminal) starts the launcher in
+    // the background, hands it the link and ends: the exit status says
+    // whether the link was handled.
+    if (command == QLatin1String("open")) return openInBackgroundLauncher(request);
 
     // This process becomes the launcher.
     QApplication::setDesktopFileName(QStringLiteral("vantrel"));

@@ -61,7 +61,8 @@ void usage() {
         "  (no command)                     start the launcher, or show the running one\n"
         "  --background                     start the launcher hidden (autostart)\n"
         "  toggle | show | hide | quit      talk to the running launcher\n"
-        "  open URL                         route a vantrel:// link through the running launcher\n"
+        "  open URL                         route a vantrel:// link through the launcher (started in the\n"
+        "                                   background when none runs); exit status 1 for an unknown link\n"
         "  set-hotkey COMBINATION           change the main hotkey (stored form, e.g. Option-49)\n"
         "  status                           print whether the launcher runs and its window state\n"
         "  --version                        print the version\n"
@@ -78,7 +79,8 @@ void usage() {
         "                                   add or remove a script directory (an empty one gets a template)\n"
         "  scripts list [--json] | dirs     list the script commands (id, title, mode, package, refresh\n"
         "                                   time, arguments) or the script directories\n"
-        "  help                             show this text"));
+        "  help                             show this text\n\n"
+        "Log lines go to the log file; --verbose shows them on standard error too."));
 }
 
 // The shared database with the keyring of this desktop; null (and a message)
@@ -617,7 +619,8 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("vantrel"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
 
-    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    const bool verbose = takeFlag(arguments, QStringLiteral("--verbose"));
     const QString command = arguments.value(0);
     if (command == QLatin1String("--version") || command == QLatin1String("-v")) {
         print(QStringLiteral("vantrel ") + QStringLiteral(VANTREL_VERSION));
@@ -628,14 +631,11 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    // Messages go to standard error and to the log file under the state folder.
-    // Commands whose output is meant for reading or piping print their own
-    // messages and keep the log to the file, unless a level is configured.
-    // (Every command but the check: search, visit, sources, run, files and
-    // the features' own subcommands.)
-    const bool quiet = command != QLatin1String("doctor");
+    // Log lines go to the log file under the state folder; the commands print
+    // what they have to say themselves. --verbose (or a configured level)
+    // shows the log lines on standard error as well.
     std::vector<std::shared_ptr<LogHandler>> handlers{std::make_shared<FileLogHandler>()};
-    if (!quiet || UserDefaults::standard().contains(QStringLiteral("vantrelSimpleLoggerLevel")))
+    if (verbose || UserDefaults::standard().contains(QStringLiteral("vantrelSimpleLoggerLevel")))
         handlers.push_back(std::make_shared<SimpleLogHandler>(stderr, SimpleLogHandler::Options{}));
     Logger::bootstrap(std::make_shared<MultiplexLogHandler>(std::move(handlers)));
 

@@ -11,8 +11,10 @@ namespace vantrel {
 namespace {
 
 // org.freedesktop.appearance color-scheme: 0 no preference, 1 dark, 2 light.
-std::optional<ColorScheme> portalColorScheme() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+std::optional<ColorScheme> portalColorScheme(const QString& busAddress) {
+    QDBusConnection bus = busAddress.isEmpty() ? QDBusConnection::sessionBus()
+                                               : QDBusConnection::connectToBus(
+                                                     busAddress, QStringLiteral("vantrel-color-scheme ") + busAddress);
     if (!bus.isConnected()) return std::nullopt;
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.portal.Desktop"), QStringLiteral("/org/freedesktop/portal/desktop"),
@@ -54,7 +56,7 @@ std::optional<ColorScheme> gsettingsColorScheme() {
 }  // namespace
 
 std::optional<ColorScheme> FreedesktopColorScheme::preferredColorScheme() const {
-    if (auto portal = portalColorScheme()) return portal;
+    if (auto portal = portalColorScheme(m_busAddress)) return portal;
     return gsettingsColorScheme();
 }
 

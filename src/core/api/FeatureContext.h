@@ -149,6 +149,9 @@ private:
     std::vector<std::unique_ptr<Feature>> m_features;
 };
 
+// The titles of the preference pages the features registered, in order.
+QStringList preferencePageTitles(const FeatureContext& context);
+
 // Registers every feature of the list with the context (in list order) and
 // keeps them there.
 void registerFeatures(FeatureContext& context, std::vector<std::unique_ptr<Feature>> features);

@@ -110,6 +110,12 @@ void FeatureContext::startFeatures() {
     }
 }
 
+QStringList preferencePageTitles(const FeatureContext& context) {
+    QStringList titles;
+    for (const FeatureContext::PreferencePage& page : context.preferencePages()) titles << page.title;
+    return titles;
+}
+
 void registerFeatures(FeatureContext& context, std::vector<std::unique_ptr<Feature>> features) {
     for (auto& feature : features) {
         feature->registerWith(context);

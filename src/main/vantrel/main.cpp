@@ -4,6 +4,7 @@
 #include "core/api/FeatureContext.h"
 #include "core/commands/BuiltinCommandRunner.h"
 #include "core/commands/PackageRegistry.h"
+#include "core/commands/PreferencesCommands.h"
 #include "core/commands/VantrelCommandsSource.h"
 #include "core/rootsearch/ExpressionParser.h"
 #include "core/rootsearch/FallbackSearchProvider.h"
@@ -139,6 +140,7 @@ std::optional<LoadedSearch> openSearch(Sources sources) {
     loaded.features = std::make_unique<FeatureContext>(FeatureContext::Services{
         *loaded.registry, *loaded.launcherSearch, UserDefaults::standard(), NotificationCenter::defaultCenter()});
     registerFeatures(*loaded.features, makeFeatures());
+    publishPreferencesCommands(*loaded.registry, preferencePageTitles(*loaded.features));
     if (sources == Sources::loaded) loadSources(loaded);
     if (sources == Sources::indexed) loaded.launcherSearch->search().indexAll();
     return loaded;

@@ -2,6 +2,7 @@
 
 #include "core/api/FeatureContext.h"
 #include "core/commands/PackageRegistry.h"
+#include "core/commands/PreferencesCommands.h"
 #include "core/rootsearch/ExpressionParser.h"
 #include "core/rootsearch/FallbackSearchProvider.h"
 #include "core/rootsearch/LauncherSearch.h"
@@ -213,6 +214,7 @@ void AppDelegate::startDatabaseAndSearch() {
                                                                            NotificationCenter::defaultCenter(),
                                                                            m_controller.get(), m_environment.get()});
     if (m_options.makeFeatures) registerFeatures(*m_features, m_options.makeFeatures());
+    publishPreferencesCommands(*m_registry, preferencePageTitles(*m_features));
     m_controller->configureSearchDataSources();
 }
 
@@ -364,7 +366,10 @@ void AppDelegate::showPreferences(const QString& commandId) {
     }
     if (m_window && m_window->isVisible()) m_window->hideWindow();
     m_preferences->reload();
-    if (!commandId.isEmpty()) m_preferences->showPage(commandId);
+    if (commandId.startsWith(preferencesPagePrefix))
+        m_preferences->showPageTitled(commandId.mid(preferencesPagePrefix.size()));
+    else if (!commandId.isEmpty())
+        m_preferences->showPage(commandId);
     m_preferences->show();
     m_preferences->raise();
     m_preferences->activateWindow();

@@ -894,6 +894,15 @@ bool PreferencesWindow::showPage(const QString& commandId) {
     return true;
 }
 
+bool PreferencesWindow::showPageTitled(const QString& title) {
+    for (int row = 0; row < m_sidebar->count(); ++row) {
+        if (m_sidebar->item(row)->text() != title) continue;
+        m_sidebar->setCurrentRow(row);
+        return true;
+    }
+    return false;
+}
+
 void PreferencesWindow::setPage(Page page) {
     m_sidebar->setCurrentRow(page == Page::general ? 0 : 1);
 }

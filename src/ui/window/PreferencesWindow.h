@@ -73,6 +73,9 @@ public:
     // Opens the extensions page with the row of that command (or record key)
     // selected; false when there is no such row (the page is shown anyway).
     bool showPage(const QString& commandId);
+    // Opens the page with this title in the sidebar ("General", "Extensions",
+    // "Script Commands"…); false (and nothing changes) when there is none.
+    bool showPageTitled(const QString& title);
     void setPage(Page page);
     Page currentPage() const;
 

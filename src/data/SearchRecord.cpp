@@ -90,8 +90,10 @@ QString SearchRecord::joinKeywords(const QStringList& words) {
 
 QStringList SearchRecord::keywordList() const {
     if (!keywords) return {};
-    static const QRegularExpression whiteSpace(QStringLiteral("\\s+"));
-    return keywords->split(whiteSpace, Qt::SkipEmptyParts);
+    // The commands source joins a command's keywords with commas, other
+    // sources with spaces: both separate words.
+    static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
+    return keywords->split(separators, Qt::SkipEmptyParts);
 }
 
 QSet<QString> SearchRecord::indexableKeywords() const {

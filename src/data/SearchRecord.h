@@ -90,8 +90,9 @@ struct SearchRecord {
     static const QList<ContentType>& allContentTypes();
     static const QList<Source>& allSources();
 
-    // The keywords column holds words separated by white space; they are
-    // written joined by a single space.
+    // The keywords column holds words separated by white space or commas (the
+    // commands source writes "foo,bar"); joinKeywords writes them joined by a
+    // single space.
     static constexpr QLatin1String keywordSeparator{" "};
     static QString joinKeywords(const QStringList& words);
     QStringList keywordList() const;

@@ -54,6 +54,10 @@ struct CommandOutcome {
 
     Kind kind = Kind::done;
     QString hudText;
+    // done: a success toast the window shows while it stays open (the
+    // result text, if any, is on the clipboard by then); empty: the window
+    // hides and shows hudText in the HUD.
+    QString toastTitle;
     // What the command produced, for the launcher to copy or show (URL encode/decode).
     std::optional<QString> resultText;
     QString title;
@@ -66,6 +70,8 @@ struct CommandOutcome {
 
     static CommandOutcome done(QString hudText = {}, std::optional<QString> resultText = std::nullopt);
     static CommandOutcome failed(QString title, QString message);
+    // Done: text for the clipboard, and the success toast that says so.
+    static CommandOutcome copied(QString text, QString toastTitle);
     static CommandOutcome unavailable(QString message);
     static CommandOutcome showView(QString commandId, QString initialQuery = {}, QStringList arguments = {});
     static CommandOutcome showPreferences(QString commandId);

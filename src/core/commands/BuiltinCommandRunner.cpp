@@ -234,21 +234,21 @@ CommandOutcome runBuiltinCommand(const VantrelCommand& command, const CommandRun
             case B::urlEncode: {
                 const QString input = context.inputText();
                 if (input.isEmpty())
-                    return CommandOutcome::failed(QStringLiteral("Cannot encode URL"),
+                    return CommandOutcome::failed(QStringLiteral("Could not encode URL"),
                                                   QStringLiteral("There is no text to encode."));
                 const QString encoded = urlEncoded(input);
-                return CommandOutcome::done(QStringLiteral("Encoded URL"), encoded);
+                return CommandOutcome::copied(encoded, QStringLiteral("Copied to clipboard"));
             }
             case B::urlDecode: {
                 const QString input = context.inputText();
                 if (input.isEmpty())
-                    return CommandOutcome::failed(QStringLiteral("Cannot decode URL"),
+                    return CommandOutcome::failed(QStringLiteral("Could not decode URL"),
                                                   QStringLiteral("There is no text to decode."));
                 const auto decoded = urlDecoded(input);
                 if (!decoded)
-                    return CommandOutcome::failed(QStringLiteral("Cannot decode URL"),
+                    return CommandOutcome::failed(QStringLiteral("Could not decode URL"),
                                                   QStringLiteral("The escapes do not form valid UTF-8 text."));
-                return CommandOutcome::done(QStringLiteral("Decoded URL"), *decoded);
+                return CommandOutcome::copied(*decoded, QStringLiteral("Copied to clipboard"));
             }
             case B::openInBrowser: {
                 // The link the text holds (the first one), not the text around it.

@@ -75,6 +75,13 @@ CommandOutcome CommandOutcome::unavailable(QString message) {
     return outcome;
 }
 
+CommandOutcome CommandOutcome::copied(QString text, QString toastTitle) {
+    CommandOutcome outcome;
+    outcome.resultText = std::move(text);
+    outcome.toastTitle = std::move(toastTitle);
+    return outcome;
+}
+
 CommandOutcome CommandOutcome::showView(QString commandId, QString initialQuery, QStringList arguments) {
     CommandOutcome outcome;
     outcome.kind = Kind::showView;

@@ -671,6 +671,12 @@ void MainWindow::perform(const MenuItem& item) {
 void MainWindow::handleOutcome(const CommandOutcome& outcome) {
     switch (outcome.kind) {
         case CommandOutcome::Kind::done: {
+            if (!outcome.toastTitle.isEmpty()) {
+                // The window stays: the toast says what happened.
+                if (outcome.resultText) copyToClipboard(*outcome.resultText);
+                showToast({Toast::Style::success, outcome.toastTitle, {}});
+                break;
+            }
             QString hud = outcome.hudText;
             if (outcome.resultText) {
                 copyToClipboard(*outcome.resultText);

@@ -42,7 +42,9 @@ TEST_F(CommandRunningTest, EncodeAndDecodeURLTextRoundTrip) {
     const CommandOutcome encoded = run("urlEncode", withText("  a b&c=d/é?  "));
     ASSERT_EQ(encoded.kind, CommandOutcome::Kind::done);
     EXPECT_EQ(encoded.resultText, "a%20b%26c%3Dd%2F%C3%A9%3F");
-    EXPECT_EQ(encoded.hudText, "Encoded URL");
+    // On the clipboard, with a success toast and the window left open.
+    EXPECT_EQ(encoded.toastTitle, "Copied to clipboard");
+    EXPECT_TRUE(encoded.hudText.isEmpty());
 
     const CommandOutcome decoded = run("urlDecode", withText(*encoded.resultText));
     ASSERT_EQ(decoded.kind, CommandOutcome::Kind::done);
@@ -58,11 +60,12 @@ TEST_F(CommandRunningTest, AnArgumentTakesPrecedenceOverTheSearchText) {
 TEST_F(CommandRunningTest, URLCommandsRefuseEmptyAndBrokenInput) {
     const CommandOutcome empty = run("urlEncode", withText("   "));
     EXPECT_EQ(empty.kind, CommandOutcome::Kind::failed);
-    EXPECT_EQ(empty.title, "Cannot encode URL");
+    EXPECT_EQ(empty.title, "Could not encode URL");
     EXPECT_EQ(empty.message, "There is no text to encode.");
 
     const CommandOutcome broken = run("urlDecode", withText("%FF%FE"));
     EXPECT_EQ(broken.kind, CommandOutcome::Kind::failed);
+    EXPECT_EQ(broken.title, "Could not decode URL");
     EXPECT_EQ(broken.message, "The escapes do not form valid UTF-8 text.");
 
     // A lone percent sign is not an escape and stays as it is.

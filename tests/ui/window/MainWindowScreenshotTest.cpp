@@ -351,6 +351,21 @@ TEST_F(MainWindowTest, ACommandViewIsPushedAndLeftWithEscapeOrBackspace) {
               QStringLiteral("This command opens a view that is not available yet"));
 }
 
+// A copied result with a success toast keeps the window; one without goes
+// to the HUD as the window hides.
+TEST_F(MainWindowTest, CopiedResultsAreToastedInTheOpenWindowOrAnnouncedInTheHUD) {
+    show();
+    window->handleOutcome(CommandOutcome::copied(QStringLiteral("a%20b"), QStringLiteral("Copied to clipboard")));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("a%20b"));
+    EXPECT_EQ(window->actionBar()->toastView()->toast().title, QStringLiteral("Copied to clipboard"));
+    EXPECT_EQ(window->actionBar()->toastView()->toast().style, Toast::Style::success);
+
+    window->handleOutcome(CommandOutcome::done({}, QStringLiteral("plain")));
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("plain"));
+}
+
 TEST_F(MainWindowTest, AViewsShortcutsWorkWithThePanelClosed) {
     auto* view = new PlainView(QStringLiteral("Notes"));
     show();

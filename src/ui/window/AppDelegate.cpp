@@ -306,7 +306,11 @@ void AppDelegate::startTray() {
     connect(m_tray.get(), &TrayIcon::preferencesRequested, this, [this] { showPreferences(); });
     connect(m_tray.get(), &TrayIcon::quitRequested, this, &AppDelegate::terminate);
     const bool shown = m_tray->show();
-    if (!shown) log().warning("No system tray on this desktop; the launcher is reached through its hotkey");
+    if (!shown) {
+        log().warning("No system tray on this desktop yet; the icon appears when one does");
+        connect(m_tray.get(), &TrayIcon::shown, this, [] { log().info("A system tray appeared; the icon is shown"); });
+        m_tray->showWhenTrayAppears();
+    }
     log().info(QStringLiteral("Tray ready in %1 ms").arg(millisecondsSinceProcessStart()),
                {{QStringLiteral("tray"), shown ? QStringLiteral("shown") : QStringLiteral("unavailable")}});
 }

@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QPixmap>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 namespace vantrel {
 
@@ -44,6 +45,19 @@ bool TrayIcon::show() {
     }
     m_icon->show();
     return true;
+}
+
+void TrayIcon::showWhenTrayAppears(std::chrono::milliseconds interval) {
+    if (show()) return;
+    if (!m_retry) {
+        m_retry = new QTimer(this);
+        connect(m_retry, &QTimer::timeout, this, [this] {
+            if (!show()) return;
+            m_retry->stop();
+            emit shown();
+        });
+    }
+    m_retry->start(interval);
 }
 
 bool TrayIcon::isVisible() const {

@@ -3,10 +3,12 @@
 #include <QIcon>
 #include <QObject>
 
+#include <chrono>
 #include <memory>
 
 class QMenu;
 class QSystemTrayIcon;
+class QTimer;
 
 namespace vantrel {
 
@@ -24,6 +26,10 @@ public:
 
     // Shows the icon; false when the desktop has no tray.
     bool show();
+    // Shows the icon as soon as a tray appears (a panel started after the
+    // launcher, a tray extension switched on): tries again every `interval`
+    // until it succeeds, then emits shown().
+    void showWhenTrayAppears(std::chrono::milliseconds interval = std::chrono::seconds(5));
     bool isVisible() const;
     QMenu* menu() const { return m_menu.get(); }
 
@@ -31,6 +37,8 @@ public:
     static QIcon applicationIcon();
 
 signals:
+    // The icon went up after showWhenTrayAppears waited for a tray.
+    void shown();
     void openRequested();
     void preferencesRequested();
     void quitRequested();
@@ -38,6 +46,7 @@ signals:
 private:
     std::unique_ptr<QMenu> m_menu;
     QSystemTrayIcon* m_icon = nullptr;
+    QTimer* m_retry = nullptr;
 };
 
 }  // namespace vantrel

@@ -107,9 +107,8 @@ void ScriptsFeature::start() {
     if (RootSearchController* controller = m_context->rootSearch())
         m_items = installScriptCommandItems(
             *controller, [service](const QString& id) { return service->command(id); }, m_context->presenter());
-    // The scheduler follows the loaded commands.
-    m_scriptCommandsChanged.connect(m_subscriptions.get(), [] { CommandScheduler::shared().schedule(); });
     m_service->start();
+    // Once now; afterwards the scheduler follows "vantrel_scriptCommandsChanged" itself.
     CommandScheduler::shared().schedule();
 }
 

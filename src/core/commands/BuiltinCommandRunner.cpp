@@ -35,22 +35,21 @@ const char* const kSignIn = "Signing in to outside services is not available yet
 
 std::vector<BuiltinCommandBehaviour> makeTable() {
     std::vector<BuiltinCommandBehaviour> table{
-        line("extensionsStore", B::unavailable, "The extension store is not available yet."),
-        line("windowBounceAnimation", B::unavailable,
-             "The bounce animation belongs to the launcher window, which is not available yet."),
+        line("extensionsStore", B::notInThisBuild, "The extension store is not available yet."),
+        line("windowBounceAnimation", B::notInThisBuild, "The launcher window has no bounce animation on Linux."),
         line("quitVantrel", B::launcherHook, "Quitting"),
-        line("createExtension", B::showView),
+        line("createExtension", B::unavailable, "Extensions are not available yet."),
         line("createScriptCommand", B::showView),
         line("reloadScriptCommands", B::launcherHook, "Reloading script directories"),
         line("refreshSystemSource", B::launcherHook, "Refreshing apps and preferences"),
-        line("openVantrelChangelog", B::unavailable, "The changelog is not published yet."),
-        line("openVantrelManual", B::unavailable, "The manual is not published yet."),
+        line("openVantrelChangelog", B::notInThisBuild, "The changelog is not published yet."),
+        line("openVantrelManual", B::notInThisBuild, "The manual is not published yet."),
         line("toggleVantrelAppearance", B::toggleAppearance),
-        line("reportError", B::unavailable, "Error reporting is not available on this build."),
+        line("reportError", B::notInThisBuild, "Error reporting is not available on this build."),
         line("recenterMainWindow", B::launcherHook, "Resetting the window position"),
-        line("dailyUpdateForm", B::unavailable, "The daily update form is not available yet."),
-        line("sendFeedback", B::unavailable, "Sending feedback from Vantrel is not available yet."),
-        line("checkForUpdates", B::unavailable,
+        line("dailyUpdateForm", B::notInThisBuild, "The daily update form is not available yet."),
+        line("sendFeedback", B::notInThisBuild, "Sending feedback from Vantrel is not available yet."),
+        line("checkForUpdates", B::notInThisBuild,
              "Vantrel is updated by your package manager; checking for updates from Vantrel is not available."),
         line("createQuicklink", B::unavailable, "Quicklinks are not available yet."),
         line("createQuicklinkWithURL", B::unavailable, "Quicklinks are not available yet."),
@@ -171,6 +170,14 @@ CommandOutcome toggleAppearance(const CommandRunContext& context) {
 
 }  // namespace
 
+CommandAvailability builtinCommandAvailability(const QString& commandId) {
+    const auto behaviour = builtinCommandBehaviour(commandId);
+    if (!behaviour) return CommandAvailability::available;
+    if (behaviour->behaviour == B::notInThisBuild) return CommandAvailability::notInThisBuild;
+    if (behaviour->behaviour == B::unavailable) return CommandAvailability::coming;
+    return CommandAvailability::available;
+}
+
 const std::vector<BuiltinCommandBehaviour>& builtinCommandBehaviours() {
     static const std::vector<BuiltinCommandBehaviour> table = makeTable();
     return table;
@@ -271,6 +278,7 @@ CommandOutcome runBuiltinCommand(const VantrelCommand& command, const CommandRun
             case B::showView:
                 return CommandOutcome::showView(id, context.searchText);
             case B::unavailable:
+            case B::notInThisBuild:
                 return CommandOutcome::unavailable(behaviour->sentence);
         }
     } catch (const std::exception& error) {

@@ -19,8 +19,21 @@ enum class BuiltinBehaviour {
     toggleAppearance,
     openDataFolder,  // opens the data folder in the file manager
     showView,        // the launcher window pushes the command's view
-    unavailable,     // says in one sentence why it cannot run here yet
+    unavailable,     // not built yet ("coming"): says in one sentence why it cannot run yet
+    notInThisBuild,  // cannot work in this build at all (no update channel, no store): never listed
 };
+
+// Whether a command can be offered: what it can do in this build.
+enum class CommandAvailability {
+    available,       // runs (or its owner registered a handler)
+    coming,          // listed with a "Coming soon" state, never suggested
+    notInThisBuild,  // not listed at all
+};
+
+// The availability of a built-in command by its table entry alone (a
+// command without an entry is available); PackageRegistry::availability
+// also counts the handlers features register.
+CommandAvailability builtinCommandAvailability(const QString& commandId);
 
 struct BuiltinCommandBehaviour {
     QString commandId;

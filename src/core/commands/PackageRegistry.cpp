@@ -203,6 +203,11 @@ const PackageRegistry::CommandHandler* PackageRegistry::commandHandler(const QSt
     return found == m_commandHandlers.end() || !found->second ? nullptr : &found->second;
 }
 
+CommandAvailability PackageRegistry::availability(const QString& commandId) const {
+    if (commandHandler(commandId)) return CommandAvailability::available;
+    return builtinCommandAvailability(commandId);
+}
+
 void PackageRegistry::removeCommandResolver(quint64 token) {
     std::unique_lock lock(m_mutex);
     std::erase_if(m_commandResolvers, [token](const auto& entry) { return entry.first == token; });

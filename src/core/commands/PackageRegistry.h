@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/commands/BuiltinCommandRunner.h"
 #include "core/commands/CommandModel.h"
 #include "data/PackageConfigurationRepository.h"
 #include "data/Records.h"
@@ -88,6 +89,9 @@ public:
     void removeCommandHandler(const QString& commandId);
     // Null when nobody handles the command.
     const CommandHandler* commandHandler(const QString& commandId) const;
+    // What the command can do in this build: a registered handler makes it
+    // available, otherwise its built-in behaviour decides.
+    CommandAvailability availability(const QString& commandId) const;
 
     // MARK: Configuration
 

@@ -53,7 +53,10 @@ CommandList VantrelCommandsSource::includedCommands() const {
         if (!m_registry.isPackageEnabled(package->id())) continue;
         const QSet<CommandIdentifier> off = disabled.value(package->id());
         for (const auto& command : package->commands())
-            if (isVisible(*command, m_registry) && !off.contains(command->id())) included.push_back(command);
+            // A command that cannot work in this build is not listed at all.
+            if (isVisible(*command, m_registry) && !off.contains(command->id()) &&
+                m_registry.availability(command->id().rawValue) != CommandAvailability::notInThisBuild)
+                included.push_back(command);
     }
     return included;
 }

@@ -559,7 +559,8 @@ std::optional<ListItem> RootSearchController::item(const SearchItem& result, con
     if (auto command = registry.command(CommandIdentifier(result.identifier()))) {
         ListItem made = commandItem(std::move(command), result, searchText);
         made.alias = item.alias;
-        made.accessory = item.accessory;
+        // The alias tag when there is one; otherwise the command's own state.
+        if (item.accessory) made.accessory = item.accessory;
         return made;
     }
     switch (type) {
@@ -590,6 +591,8 @@ ListItem RootSearchController::commandItem(std::shared_ptr<const VantrelCommand>
         item.accessory = result->record()->alias;
     }
     if (const auto icon = command->icon()) item.iconName = icon->small.value;
+    if (!item.accessory && m_launcherSearch.registry().availability(item.id) == CommandAvailability::coming)
+        item.accessory = QString(comingSoonAccessory);
     item.kind = ListItem::Kind::command;
     item.searchItem = result;
     item.actionProvider =
@@ -604,6 +607,9 @@ ListItem RootSearchController::fallbackItem(std::shared_ptr<const FallbackSearch
     item.id = fallback->id();
     item.title = fallback->displayName();
     if (const auto icon = fallback->icon()) item.iconName = icon->small.value;
+    if (const auto commandId = fallback->commandId();
+        commandId && m_launcherSearch.registry().availability(commandId->rawValue) == CommandAvailability::coming)
+        item.accessory = QString(comingSoonAccessory);
     item.kind = ListItem::Kind::fallbackSearch;
     item.actionProvider = std::make_shared<FallbackSearchCommandActionProvider>(fallback, &m_launcherSearch.search(),
                                                                                 searchText, runContext());
@@ -651,7 +657,11 @@ std::vector<ListItem> RootSearchController::favoriteItems() {
 
 std::vector<ListItem> RootSearchController::suggestionItems() {
     std::vector<ListItem> items;
+    const PackageRegistry& registry = m_launcherSearch.registry();
     for (SuggestionsProvider::Suggestion& suggestion : suggestionsProvider().suggestions(m_filter)) {
+        // Only what works is suggested: never a command that is still to come.
+        const QString commandId = suggestion.command ? suggestion.command->id().rawValue : suggestion.id;
+        if (registry.availability(commandId) != CommandAvailability::available) continue;
         std::optional<ListItem> item;
         // Script commands and other resolved kinds are described by their
         // resolver (inline output, their own actions), as in the results.

@@ -254,6 +254,8 @@ public:
     static constexpr QLatin1String fallbackSectionId{"fallbackSuggestions"};
 
     static constexpr QLatin1String boostRankingByPreviousSearchesKey{"boostRankingByPreviousSearches"};
+    // The state shown on the row of a command that is not built yet.
+    static constexpr QLatin1String comingSoonAccessory{"Coming soon"};
     static constexpr QLatin1String troubleshootingItemTitle{
         "We could not index your apps. See our troubleshooting guide?"};
 

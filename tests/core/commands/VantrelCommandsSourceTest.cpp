@@ -1,4 +1,5 @@
 #include "support/AppTestSupport.h"
+#include "support/ApplicationFixture.h"
 
 #include "core/commands/VantrelCommandsSource.h"
 #include "data/SearchRepository.h"
@@ -7,54 +8,15 @@
 #include <QThreadPool>
 
 #include <atomic>
-#include <mutex>
 
 namespace vantrel::test {
 namespace {
-
-// Loads a source and waits for its records.
-std::vector<SearchRecord> loadRecords(DataSource& source) {
-    std::mutex mutex;
-    std::optional<DataSource::LoadResult> result;
-    source.load([&](DataSource::LoadResult loaded) {
-        std::lock_guard lock(mutex);
-        result = std::move(loaded);
-    });
-    EXPECT_TRUE(waitUntil([&] {
-        std::lock_guard lock(mutex);
-        return result.has_value();
-    }));
-    std::lock_guard lock(mutex);
-    if (!result || !std::holds_alternative<std::vector<SearchRecord>>(*result)) return {};
-    return std::get<std::vector<SearchRecord>>(*result);
-}
 
 const SearchRecord* find(const std::vector<SearchRecord>& records, const QString& key) {
     for (const SearchRecord& record : records)
         if (record.key == key) return &record;
     return nullptr;
 }
-
-// Collects the updates a source hands to didUpdate.
-struct UpdateRecorder {
-    std::mutex mutex;
-    std::vector<DataSourceUpdate> updates;
-
-    void attach(DataSource& source) {
-        source.setDidUpdate([this](const DataSourceUpdate& update) {
-            std::lock_guard lock(mutex);
-            updates.push_back(update);
-        });
-    }
-    size_t count() {
-        std::lock_guard lock(mutex);
-        return updates.size();
-    }
-    DataSourceUpdate last() {
-        std::lock_guard lock(mutex);
-        return updates.back();
-    }
-};
 
 class VantrelCommandsSourceTest : public RegistryFixture {
 protected:
@@ -120,9 +82,13 @@ TEST_F(VantrelCommandsSourceTest, LoadsThePublicCommandsOfEnabledPackages) {
     EXPECT_FALSE(find(records, "asana_apiPlayground"));
     EXPECT_FALSE(find(records, "createQuicklinkWithURL"));
     EXPECT_FALSE(find(records, "debug_uiPlayground"));
+    // What cannot work in this build (no store, no update channel) is not listed.
+    EXPECT_FALSE(find(records, "extensionsStore"));
+    EXPECT_FALSE(find(records, "checkForUpdates"));
+    EXPECT_TRUE(find(records, "clipboardHistory"));
     // Records come in registry order.
     ASSERT_FALSE(records.empty());
-    EXPECT_EQ(records.front().key, "extensionsStore");
+    EXPECT_EQ(records.front().key, "quitVantrel");
 }
 
 TEST_F(VantrelCommandsSourceTest, DevelopmentBuildsAlsoListInternalAndDebugCommands) {
@@ -144,13 +110,13 @@ TEST_F(VantrelCommandsSourceTest, ADisabledCommandNeverAppearsInSearchResults) {
 
     // Switched off through the registry: the source rebuilds, the row leaves
     // the results, the other Jira commands stay.
-    UpdateRecorder recorder;
+    Deliveries recorder;
     recorder.attach(source);
     registry->setPackageConfiguration(PackageIdentifier("jira"), [](QVariantMap& payload, bool&) {
         payload.insert("disabledCommands", QStringList{"jira_createIssue"});
     });
-    ASSERT_TRUE(waitUntil([&] { return recorder.count() >= 1; }));
-    const DataSourceUpdate update = recorder.last();
+    ASSERT_TRUE(waitUntil([&] { return recorder.full().size() >= 1; }));
+    const DataSourceUpdate update = recorder.full().back();
     EXPECT_EQ(update.strategy, SearchUpdateStrategy::source());
     const auto& records = update.records.at(SearchRecord::Source::package);
     EXPECT_FALSE(find(records, "jira_createIssue"));
@@ -192,7 +158,7 @@ TEST_F(VantrelCommandsSourceTest, ASwitchedOffCommandKeepsItsAliasForWhenItRetur
 TEST_F(VantrelCommandsSourceTest, DynamicSourceListsItsCommandsAndHonoursDisabledCommands) {
     VantrelDynamicCommandsSource source(*registry, &center);
     EXPECT_EQ(source.source(), SearchRecord::Source::extensionCommands);
-    UpdateRecorder recorder;
+    Deliveries recorder;
     recorder.attach(source);
 
     auto make = [](const char* id, const char* name, VantrelCommandVisibility visibility) {
@@ -206,8 +172,8 @@ TEST_F(VantrelCommandsSourceTest, DynamicSourceListsItsCommandsAndHonoursDisable
     };
     source.setCommands({make("extension_weather", "Weather", VantrelCommandVisibility::public_),
                         make("extension_devtool", "Dev Tool", VantrelCommandVisibility::internal)});
-    ASSERT_TRUE(waitUntil([&] { return recorder.count() >= 1; }));
-    auto records = recorder.last().records.at(SearchRecord::Source::extensionCommands);
+    ASSERT_TRUE(waitUntil([&] { return recorder.full().size() >= 1; }));
+    auto records = recorder.full().back().records.at(SearchRecord::Source::extensionCommands);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].key, "extension_weather");
     EXPECT_EQ(records[0].keywords, "weather");
@@ -216,8 +182,8 @@ TEST_F(VantrelCommandsSourceTest, DynamicSourceListsItsCommandsAndHonoursDisable
     registry->setPackageConfiguration(PackageIdentifier("packageCommands"), [](QVariantMap& payload, bool&) {
         payload.insert("disabledCommands", QStringList{"extension_weather"});
     });
-    ASSERT_TRUE(waitUntil([&] { return recorder.count() >= 2; }));
-    EXPECT_TRUE(recorder.last().records.at(SearchRecord::Source::extensionCommands).empty());
+    ASSERT_TRUE(waitUntil([&] { return recorder.full().size() >= 2; }));
+    EXPECT_TRUE(recorder.full().back().records.at(SearchRecord::Source::extensionCommands).empty());
 }
 
 TEST_F(VantrelCommandsSourceTest, NothingIsDeliveredAfterTheSourceIsGone) {

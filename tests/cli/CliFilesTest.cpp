@@ -1,41 +1,24 @@
 // `vantrel files`: the file index over a folder tree, queried as the file
 // search command does.
-#include "support/TestEnvironment.h"
-
-#include <QDir>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QProcess>
-
-#include <gtest/gtest.h>
+#include "cli/CliTestSupport.h"
 
 namespace vantrel::test {
 namespace {
 
-class CliFilesTest : public ::testing::Test {
+class CliFilesTest : public CliFixture {
 protected:
-    ScopedXdgHome home;
     QString tree = home.root() + QStringLiteral("/tree");
 
     void SetUp() override {
         for (const char* path : {"Documents/report-2024.pdf", "Documents/Résumé final.odt", "Documents/notes.txt",
-                                 "Music/report-song.ogg", ".hidden/report-secret.txt"}) {
-            const QString file = tree + QLatin1Char('/') + QString::fromUtf8(path);
-            QDir().mkpath(QFileInfo(file).path());
-            QFile out(file);
-            ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-            out.write("x");
-        }
+                                 "Music/report-song.ogg", ".hidden/report-secret.txt"})
+            writeTestFile(tree + QLatin1Char('/') + QString::fromUtf8(path), "x");
     }
 
     QStringList files(const QStringList& arguments) {
-        QProcess process;
-        process.start(QStringLiteral(VANTREL_EXECUTABLE), QStringList{"files", "--scope", tree} + arguments);
-        EXPECT_TRUE(process.waitForFinished(60000));
-        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-        QStringList lines =
-            QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const ProcessRun found = run(QStringList{"files", "--scope", tree} + arguments);
+        EXPECT_EQ(found.exitCode, 0) << found.err.toStdString();
+        QStringList lines = found.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         for (QString& line : lines) line = line.mid(tree.size() + 1);
         lines.sort();
         return lines;
@@ -53,17 +36,14 @@ TEST_F(CliFilesTest, FindsFilesByNamePrefixInTheAskedFolder) {
 }
 
 TEST_F(CliFilesTest, TheEmptyQueryListsRecentlyUsedDocuments) {
-    QFile xbel(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/recently-used.xbel"));
-    QDir().mkpath(QFileInfo(xbel).path());
-    ASSERT_TRUE(xbel.open(QIODevice::WriteOnly));
-    xbel.write(QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xbel version=\"1.0\">\n"
-                              "<bookmark href=\"file://%1/Documents/notes.txt\" added=\"2026-01-01T10:00:00Z\" "
-                              "modified=\"2026-01-02T10:00:00Z\" visited=\"2026-01-02T10:00:00Z\"/>\n"
-                              "<bookmark href=\"file://%1/Documents/gone.txt\" added=\"2026-01-01T10:00:00Z\" "
-                              "modified=\"2026-01-03T10:00:00Z\" visited=\"2026-01-03T10:00:00Z\"/>\n</xbel>\n")
-                   .arg(tree)
-                   .toUtf8());
-    xbel.close();
+    writeTestFile(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/recently-used.xbel"),
+                  QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xbel version=\"1.0\">\n"
+                                 "<bookmark href=\"file://%1/Documents/notes.txt\" added=\"2026-01-01T10:00:00Z\" "
+                                 "modified=\"2026-01-02T10:00:00Z\" visited=\"2026-01-02T10:00:00Z\"/>\n"
+                                 "<bookmark href=\"file://%1/Documents/gone.txt\" added=\"2026-01-01T10:00:00Z\" "
+                                 "modified=\"2026-01-03T10:00:00Z\" visited=\"2026-01-03T10:00:00Z\"/>\n</xbel>\n")
+                      .arg(tree)
+                      .toUtf8());
     EXPECT_EQ(files({}), QStringList{"Documents/notes.txt"});
 }
 

@@ -1,42 +1,16 @@
 // `vantrel scripts`: adding and removing script directories and listing the
 // script commands, through the real executable and its encrypted database.
+#include "cli/CliTestSupport.h"
 #include "support/ScriptCommandTestSupport.h"
-#include "support/TestEnvironment.h"
-
-#include <QDir>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-
-#include <gtest/gtest.h>
 
 namespace vantrel::test {
 namespace {
 
-struct ProcessRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-class CliScriptsTest : public ::testing::Test {
+class CliScriptsTest : public CliFixture {
 protected:
-    ScopedXdgHome home;
-    ScopedEnv keyring{"VANTREL_KEYRING", QByteArray("file")};
     ScopedEnv dataDirs{"XDG_DATA_DIRS", (home.root() + QStringLiteral("/system-share")).toUtf8()};
 
     QString scripts() const { return home.root() + QStringLiteral("/my_scripts"); }
-
-    ProcessRun run(const QStringList& arguments, const QString& workingDirectory = {}) {
-        QProcess process;
-        if (!workingDirectory.isEmpty()) process.setWorkingDirectory(workingDirectory);
-        process.start(QStringLiteral(VANTREL_EXECUTABLE), arguments);
-        EXPECT_TRUE(process.waitForFinished(60000));
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
-    }
 
     QJsonObject listJson() {
         const ProcessRun list = run({"scripts", "list", "--json"});
@@ -116,10 +90,8 @@ TEST_F(CliScriptsTest, BadInputIsRefusedAndChangesNothing) {
     const ProcessRun missing = run({"scripts", "add-dir", home.root() + QStringLiteral("/nope")});
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_TRUE(missing.err.contains(QStringLiteral("there is no folder at"))) << missing.err.toStdString();
-    QFile file(home.root() + QStringLiteral("/plain.txt"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
-    const ProcessRun notFolder = run({"scripts", "add-dir", file.fileName()});
+    const ProcessRun notFolder =
+        run({"scripts", "add-dir", writeTestFile(home.root() + QStringLiteral("/plain.txt"), {})});
     EXPECT_EQ(notFolder.exitCode, 2);
     EXPECT_TRUE(notFolder.err.contains(QStringLiteral("is not a folder"))) << notFolder.err.toStdString();
     EXPECT_TRUE(run({"scripts", "dirs"}).out.trimmed().isEmpty());
@@ -133,14 +105,8 @@ TEST_F(CliScriptsTest, BadInputIsRefusedAndChangesNothing) {
 TEST_F(CliScriptsTest, SearchFindsScriptCommands) {
     copyFixtureFolder(scriptFixtures(QStringLiteral("commands")), scripts());
     ASSERT_EQ(run({"scripts", "add-dir", scripts()}).exitCode, 0);
-    const ProcessRun search = run({"search", "--json", "Node Argu"});
-    ASSERT_EQ(search.exitCode, 0) << search.err.toStdString();
-    QStringList keys;
-    for (const auto& section : QJsonDocument::fromJson(search.out.toUtf8()).array())
-        for (const auto& item : section.toObject()[QStringLiteral("items")].toArray())
-            keys << item.toObject()[QStringLiteral("key")].toString();
-    EXPECT_TRUE(keys.contains(QStringLiteral("vantrelScript_") + scripts() + QStringLiteral("/arguments.js")))
-        << search.out.toStdString();
+    EXPECT_TRUE(keysOf(searchItems(QStringLiteral("Node Argu")))
+                    .contains(QStringLiteral("vantrelScript_") + scripts() + QStringLiteral("/arguments.js")));
 }
 
 }  // namespace

@@ -1,39 +1,20 @@
 // `vantrel search`, `sources` and `run` over real desktop entries: the
 // executable loads the applications and commands into its encrypted database
 // before it answers.
-#include "support/TestEnvironment.h"
+#include "cli/CliTestSupport.h"
 
-#include "data/Database.h"
-#include "data/FileKeychainBackend.h"
-#include "data/Keychain.h"
 #include "data/PackageConfigurationRepository.h"
 #include "data/SearchRepository.h"
 #include "kit/Logger.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QProcessEnvironment>
-
-#include <gtest/gtest.h>
 
 namespace vantrel::test {
 namespace {
 
-struct ProcessRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-class CliSourcesTest : public ::testing::Test {
+class CliSourcesTest : public CliFixture {
 protected:
-    ScopedXdgHome home;
-    ScopedEnv keyring{"VANTREL_KEYRING", QByteArray("file")};
     // Only the fixture folders hold applications.
     ScopedEnv dataDirs{"XDG_DATA_DIRS", (home.root() + QStringLiteral("/system-share")).toUtf8()};
     ScopedEnv desktop{"XDG_CURRENT_DESKTOP", std::nullopt};
@@ -50,61 +31,19 @@ protected:
     QString marker() const { return home.root() + QStringLiteral("/launched.marker"); }
 
     QString writeViewer() {
-        const QString path = userApplications() + QStringLiteral("/org.example.GlimmerViewer.desktop");
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QStringLiteral("[Desktop Entry]\n"
-                                  "Type=Application\n"
-                                  "Name=Glimmer Photo Viewer\n"
-                                  "Name[de]=Glimmer Bildbetrachter\n"
-                                  "GenericName=Image Viewer\n"
-                                  "Keywords=picture;gallery;\n"
-                                  "Keywords[de]=Bild;Galerie;\n"
-                                  "Exec=touch %1\n")
-                       .arg(marker())
-                       .toUtf8());
-        return path;
-    }
-
-    ProcessRun run(const QStringList& arguments) {
-        QProcess process;
-        process.start(QStringLiteral(VANTREL_EXECUTABLE), arguments);
-        EXPECT_TRUE(process.waitForFinished(60000));
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
-    }
-
-    QJsonArray searchJson(const QString& query) {
-        const ProcessRun search = run({"search", "--json", query});
-        EXPECT_EQ(search.exitCode, 0) << search.err.toStdString();
-        // Every item of every section, in order.
-        QJsonArray items;
-        for (const auto& section : QJsonDocument::fromJson(search.out.toUtf8()).array())
-            for (const auto& item : section.toObject()[QStringLiteral("items")].toArray()) items.append(item);
-        return items;
-    }
-
-    static QStringList keysOf(const QJsonArray& results) {
-        QStringList keys;
-        for (const auto& value : results) keys << value.toObject()[QStringLiteral("key")].toString();
-        return keys;
-    }
-
-    std::shared_ptr<DatabasePool> pool() {
-        DatabaseOpener::Options options;
-        options.keychain =
-            std::make_shared<Keychain>(QStringLiteral("vantrel"), std::make_shared<FileKeychainBackend>());
-        options.fatalStop = [](const QString&) {};
-        auto opened = DatabaseOpener(std::move(options)).openDatabase();
-        EXPECT_TRUE(opened);
-        return opened;
+        return writeTestFile(userApplications() + QStringLiteral("/org.example.GlimmerViewer.desktop"),
+                             QStringLiteral("[Desktop Entry]\nType=Application\nName=Glimmer Photo Viewer\n"
+                                            "Name[de]=Glimmer Bildbetrachter\nGenericName=Image Viewer\n"
+                                            "Keywords=picture;gallery;\nKeywords[de]=Bild;Galerie;\nExec=touch %1\n")
+                                 .arg(marker())
+                                 .toUtf8());
     }
 };
 
 TEST_F(CliSourcesTest, FindsAnInstalledApplicationByLocalizedNameAcronymAndKeyword) {
     const QString path = writeViewer();
 
-    const QJsonArray byAcronym = searchJson(QStringLiteral("gb"));
+    const QJsonArray byAcronym = searchItems(QStringLiteral("gb"));
     ASSERT_FALSE(byAcronym.isEmpty());
     const QJsonObject viewer = byAcronym.first().toObject();
     EXPECT_EQ(viewer["name"].toString(), QStringLiteral("Glimmer Bildbetrachter"));
@@ -112,33 +51,26 @@ TEST_F(CliSourcesTest, FindsAnInstalledApplicationByLocalizedNameAcronymAndKeywo
     EXPECT_EQ(viewer["source"].toString(), QStringLiteral("system"));
     EXPECT_EQ(viewer["key"].toString(), path);
 
-    EXPECT_TRUE(keysOf(searchJson(QStringLiteral("galerie"))).contains(path));
-    EXPECT_TRUE(keysOf(searchJson(QStringLiteral("glimmer"))).contains(path));
+    EXPECT_TRUE(keysOf(searchItems(QStringLiteral("galerie"))).contains(path));
+    EXPECT_TRUE(keysOf(searchItems(QStringLiteral("glimmer"))).contains(path));
     // Built-in commands are loaded alongside.
-    EXPECT_TRUE(keysOf(searchJson(QStringLiteral("empty trash"))).contains(QStringLiteral("emptyTrash")));
+    EXPECT_TRUE(keysOf(searchItems(QStringLiteral("empty trash"))).contains(QStringLiteral("emptyTrash")));
 }
 
 TEST_F(CliSourcesTest, ARemovedApplicationIsFlaggedAndKeepsAliasAndFrecencyWhenItReturns) {
     const QString path = writeViewer();
-    ASSERT_TRUE(keysOf(searchJson(QStringLiteral("glimmer"))).contains(path));
+    ASSERT_TRUE(keysOf(searchItems(QStringLiteral("glimmer"))).contains(path));
     ASSERT_EQ(run({"visit", path, "--term", "gli"}).exitCode, 0);
-    pool();  // the schema is there; set the alias as preferences would
-    {
-        SearchRepository repository(pool());
-        repository.setAlias(QStringLiteral("gv"), path);
-    }
+    SearchRepository(openDatabase()).setAlias(QStringLiteral("gv"), path);  // as preferences would
 
     ASSERT_TRUE(QFile::remove(path));
-    EXPECT_FALSE(keysOf(searchJson(QStringLiteral("glimmer"))).contains(path));
-    {
-        SearchRepository repository(pool());
-        const auto record = repository.record(path);
-        ASSERT_TRUE(record);
-        EXPECT_TRUE(record->uninstalled);
-    }
+    EXPECT_FALSE(keysOf(searchItems(QStringLiteral("glimmer"))).contains(path));
+    const auto record = SearchRepository(openDatabase()).record(path);
+    ASSERT_TRUE(record);
+    EXPECT_TRUE(record->uninstalled);
 
     writeViewer();
-    const QJsonArray back = searchJson(QStringLiteral("glimmer"));
+    const QJsonArray back = searchItems(QStringLiteral("glimmer"));
     ASSERT_FALSE(back.isEmpty());
     const QJsonObject viewer = back.first().toObject();
     EXPECT_EQ(viewer["key"].toString(), path);
@@ -147,25 +79,22 @@ TEST_F(CliSourcesTest, ARemovedApplicationIsFlaggedAndKeepsAliasAndFrecencyWhenI
 }
 
 TEST_F(CliSourcesTest, ACommandListedAsDisabledNeverAppears) {
-    ASSERT_TRUE(keysOf(searchJson(QStringLiteral("empty trash"))).contains(QStringLiteral("emptyTrash")));
-    {
-        PackageConfigurationRepository configurations(pool());
-        PackageConfigurationRecord row;
-        row.id = QStringLiteral("builtin_package_systemCommands");
-        row.isEnabled = true;
-        row.jsonPayload = QJsonObject{{"disabledCommands", QJsonArray{"emptyTrash"}}};
-        configurations.save(row);
-    }
-    EXPECT_FALSE(keysOf(searchJson(QStringLiteral("empty trash"))).contains(QStringLiteral("emptyTrash")));
-    EXPECT_FALSE(keysOf(searchJson(QStringLiteral("emptytrash"))).contains(QStringLiteral("emptyTrash")));
+    ASSERT_TRUE(keysOf(searchItems(QStringLiteral("empty trash"))).contains(QStringLiteral("emptyTrash")));
+    PackageConfigurationRecord row;
+    row.id = QStringLiteral("builtin_package_systemCommands");
+    row.isEnabled = true;
+    row.jsonPayload = QJsonObject{{"disabledCommands", QJsonArray{"emptyTrash"}}};
+    PackageConfigurationRepository(openDatabase()).save(row);
+    EXPECT_FALSE(keysOf(searchItems(QStringLiteral("empty trash"))).contains(QStringLiteral("emptyTrash")));
+    EXPECT_FALSE(keysOf(searchItems(QStringLiteral("emptytrash"))).contains(QStringLiteral("emptyTrash")));
     // The rest of the package stays.
-    EXPECT_TRUE(keysOf(searchJson(QStringLiteral("lock screen"))).contains(QStringLiteral("lockScreen")));
+    EXPECT_TRUE(keysOf(searchItems(QStringLiteral("lock screen"))).contains(QStringLiteral("lockScreen")));
     const ProcessRun refused = run({"run", "emptyTrash"});
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(refused.err.contains(QStringLiteral("the command 'Empty Trash' is disabled")))
         << refused.err.toStdString();
     // Packages that are off by default keep their commands out of search and run.
-    EXPECT_TRUE(keysOf(searchJson(QStringLiteral("create issue"))).filter(QStringLiteral("jira")).isEmpty());
+    EXPECT_TRUE(keysOf(searchItems(QStringLiteral("create issue"))).filter(QStringLiteral("jira")).isEmpty());
     EXPECT_TRUE(run({"run", "jira_createIssue"}).err.contains(QStringLiteral("is disabled")));
 }
 
@@ -206,12 +135,9 @@ TEST_F(CliSourcesTest, RunOpensAnApplicationAndRunsACommand) {
 
 TEST_F(CliSourcesTest, SearchPrintsTheSectionsOfRootSearch) {
     writeViewer();
-    auto sectionIds = [this](const QString& query) {
-        const ProcessRun search = run({"search", "--json", query});
-        EXPECT_EQ(search.exitCode, 0) << search.err.toStdString();
+    auto sectionIds = [](const QString& query) {
         QStringList ids;
-        for (const auto& section : QJsonDocument::fromJson(search.out.toUtf8()).array())
-            ids << section.toObject()[QStringLiteral("id")].toString();
+        for (const auto& section : searchSections({query})) ids << section.toObject()[QStringLiteral("id")].toString();
         return ids;
     };
     EXPECT_EQ(sectionIds(QStringLiteral("2*3")).first(), QStringLiteral("calculator"));

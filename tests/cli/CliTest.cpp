@@ -1,53 +1,15 @@
 // The vantrel executable as a user runs it: a real process over a private
 // data folder with the file keyring.
-#include "support/TestEnvironment.h"
+#include "cli/CliTestSupport.h"
+#include "support/SearchRecordTestSupport.h"
 
-#include "data/Database.h"
-#include "data/FileKeychainBackend.h"
-#include "data/Keychain.h"
 #include "data/SearchRepository.h"
 #include "kit/Logger.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-
-#include <gtest/gtest.h>
 
 namespace vantrel::test {
 namespace {
 
-struct ProcessRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-class CliTest : public ::testing::Test {
-protected:
-    ScopedXdgHome home;
-    ScopedEnv keyring{"VANTREL_KEYRING", QByteArray("file")};
-
-    ProcessRun run(const QStringList& arguments) {
-        QProcess process;
-        process.start(QStringLiteral(VANTREL_EXECUTABLE), arguments);
-        EXPECT_TRUE(process.waitForFinished(60000));
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
-    }
-
-    // The same database the executable opens, through the same file keyring.
-    std::shared_ptr<SearchRepository> repository() {
-        DatabaseOpener::Options options;
-        options.keychain =
-            std::make_shared<Keychain>(QStringLiteral("vantrel"), std::make_shared<FileKeychainBackend>());
-        options.fatalStop = [](const QString&) {};
-        auto pool = DatabaseOpener(std::move(options)).openDatabase();
-        EXPECT_TRUE(pool);
-        return std::make_shared<SearchRepository>(pool);
-    }
-};
+using CliTest = CliFixture;
 
 TEST_F(CliTest, VersionAndHelp) {
     const ProcessRun version = run({"--version"});
@@ -77,24 +39,15 @@ TEST_F(CliTest, SearchRanksStoredItemsAndVisitRaisesOne) {
     ASSERT_EQ(run({"doctor"}).exitCode, 0);
     {
         Logger::bootstrap(std::make_shared<NoopLogHandler>());
-        auto repo = repository();
-        std::vector<SearchRecord> apps;
-        for (const char* name : {"Safari", "Sound Recorder", "Software"}) {
-            SearchRecord record;
-            record.key = QStringLiteral("/usr/share/applications/%1.desktop").arg(QLatin1String(name));
-            record.type = SearchRecord::ContentType::systemApp;
-            record.source = SearchRecord::Source::system;
-            record.name = QLatin1String(name);
-            record.path = record.key;
-            apps.push_back(record);
-        }
-        repo->update(SearchRecord::Source::system, apps, SearchUpdateStrategy::source());
+        SearchRepository(openDatabase())
+            .update(SearchRecord::Source::system,
+                    {appRecord(QStringLiteral("Safari")), appRecord(QStringLiteral("Sound Recorder")),
+                     appRecord(QStringLiteral("Software"))},
+                    SearchUpdateStrategy::source());
     }
 
-    const ProcessRun search = run({"search", "--no-load", "--json", "so"});
-    ASSERT_EQ(search.exitCode, 0) << search.err.toStdString();
     QJsonArray results;
-    for (const auto& section : QJsonDocument::fromJson(search.out.toUtf8()).array())
+    for (const auto& section : searchSections({"--no-load", "so"}))
         if (section.toObject()["id"].toString() == QStringLiteral("appsAndCommands"))
             results = section.toObject()["items"].toArray();
     ASSERT_EQ(results.size(), 2);

@@ -9,11 +9,10 @@ namespace {
 
 using Category = ClipboardRecord::Category;
 
-class ClipboardRepositoryTest : public DatabaseFixture {
+class ClipboardRepositoryTest : public OpenDatabaseFixture {
 protected:
     void SetUp() override {
-        pool = open();
-        ASSERT_TRUE(pool);
+        OpenDatabaseFixture::SetUp();
         repository = std::make_unique<ClipboardRepository>(pool, [this] { return clock; });
     }
 
@@ -26,7 +25,6 @@ protected:
     }
 
     QDateTime clock = QDateTime::fromString(QStringLiteral("2024-06-01T08:00:00.000Z"), Qt::ISODateWithMs);
-    std::shared_ptr<DatabasePool> pool;
     std::unique_ptr<ClipboardRepository> repository;
 };
 
@@ -99,12 +97,8 @@ TEST_F(ClipboardRepositoryTest, ImagesMatchByHashAndFilesByPath) {
 }
 
 TEST_F(ClipboardRepositoryTest, AnImageWithoutAHashIsRejected) {
-    try {
-        repository->updateOrCreateRecord(Category::image, QStringLiteral("Picture"));
-        ADD_FAILURE() << "expected a failure";
-    } catch (const VantrelError& error) {
-        EXPECT_EQ(error.errorDescription(), QStringLiteral("Cannot update or create image"));
-    }
+    expectVantrelError([&] { repository->updateOrCreateRecord(Category::image, QStringLiteral("Picture")); },
+                       QStringLiteral("Cannot update or create image"));
     EXPECT_EQ(repository->count(), 0);
 }
 
@@ -142,12 +136,7 @@ TEST_F(ClipboardRepositoryTest, PinnedRecordsComeFirstThenTheMostRecent) {
 }
 
 TEST_F(ClipboardRepositoryTest, PinningAMissingRecordFails) {
-    try {
-        repository->pinRecord(12345, true);
-        ADD_FAILURE() << "expected a failure";
-    } catch (const VantrelError& error) {
-        EXPECT_EQ(error.errorDescription(), QStringLiteral("Clipboard record not found"));
-    }
+    expectVantrelError([&] { repository->pinRecord(12345, true); }, QStringLiteral("Clipboard record not found"));
 }
 
 TEST_F(ClipboardRepositoryTest, DeletingRecords) {

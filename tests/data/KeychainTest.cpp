@@ -1,6 +1,7 @@
 #include "data/FileKeychainBackend.h"
 #include "data/Keychain.h"
 #include "kit/Logger.h"
+#include "support/CapturingLogHandler.h"
 #include "support/KeychainContract.h"
 #include "support/TestEnvironment.h"
 
@@ -20,8 +21,10 @@
 #include <sys/stat.h>
 
 #include <atomic>
-#include <mutex>
+#include <functional>
+#include <iterator>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace vantrel::test {
@@ -43,18 +46,6 @@ INSTANTIATE_TYPED_TEST_SUITE_P(FileBackend, KeychainContract, ::testing::Types<F
 
 namespace {
 
-QByteArray fileContents(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return QByteArray();
-    return file.readAll();
-}
-
-void writeFile(const QString& path, const QByteArray& contents) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(contents), contents.size());
-}
-
 unsigned modeOf(const QString& path) {
     struct stat info {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0) return 0;
@@ -67,47 +58,31 @@ QStringList corruptCopies(const QString& path) {
         .entryList({info.fileName() + QStringLiteral(".corrupt-*")}, QDir::Files, QDir::Name);
 }
 
-// Collects the log records of one test.
-class CapturingLogHandler : public LogHandler {
-public:
-    bool accepts(Logger::Level) const override { return true; }
-    void log(const Logger::Record& record) override {
-        std::lock_guard lock(m_mutex);
-        m_records.push_back(record);
-    }
-    std::vector<Logger::Record> records() const {
-        std::lock_guard lock(m_mutex);
-        return m_records;
-    }
+// Whether a line of this level mentioning the fragment was logged.
+bool logged(const ScopedLogCapture& log, Logger::Level level, const QString& fragment) {
+    const QString prefix = QLatin1Char('[') + Logger::levelLabel(level, false) + QLatin1Char(']');
+    for (const QString& line : log->lines())
+        if (line.startsWith(prefix) && line.contains(fragment)) return true;
+    return false;
+}
 
-private:
-    mutable std::mutex m_mutex;
-    std::vector<Logger::Record> m_records;
-};
-
-class ScopedLogCapture {
-public:
-    ScopedLogCapture() : m_previous(Logger::sharedHandler()), m_handler(std::make_shared<CapturingLogHandler>()) {
-        Logger::bootstrap(m_handler);
-    }
-    ~ScopedLogCapture() { Logger::bootstrap(m_previous); }
-    ScopedLogCapture(const ScopedLogCapture&) = delete;
-    ScopedLogCapture& operator=(const ScopedLogCapture&) = delete;
-
-    bool contains(Logger::Level level, const QString& fragment) const {
-        for (const auto& record : m_handler->records()) {
-            if (record.level != level) continue;
-            if (record.message.contains(fragment)) return true;
-            for (const auto& [key, value] : record.metadata)
-                if (value.text.contains(fragment)) return true;
-        }
-        return false;
-    }
-
-private:
-    std::shared_ptr<LogHandler> m_previous;
-    std::shared_ptr<CapturingLogHandler> m_handler;
-};
+// Every call of the keychain that reaches the backend fails with its fixed
+// message when the backend fails.
+void expectEveryCallFails(const Keychain& keychain) {
+    const std::pair<std::function<void()>, const char*> calls[] = {
+        {[&] { keychain.readItem(QStringLiteral("alice")); }, kCannotReadItem},
+        {[&] { keychain.readString(QStringLiteral("alice")); }, kCannotReadItem},
+        {[&] { (void)keychain.fetchValue(QStringLiteral("alice")); }, kCannotReadItem},
+        {[&] { keychain.createItem("x", QStringLiteral("alice")); }, kCannotCreateItem},
+        {[&] { keychain.updateItem("x", QStringLiteral("alice")); }, kCannotUpdateItem},
+        {[&] { keychain.saveItem("x", QStringLiteral("alice")); }, kCannotUpdateItem},
+        {[&] { keychain.storeValue(QVariant(QByteArray("x")), QStringLiteral("k")); }, kCannotUpdateItem},
+        {[&] { keychain.deleteItem(QStringLiteral("alice")); }, kCannotDeleteItem},
+        {[&] { keychain.deleteAllItems(); }, kCannotDeleteAllItems},
+    };
+    for (size_t i = 0; i < std::size(calls); ++i)
+        EXPECT_EQ(keychainErrorOf(calls[i].first), calls[i].second) << "call " << i;
+}
 
 class FileKeychainTest : public ::testing::Test {
 protected:
@@ -118,6 +93,9 @@ protected:
     Keychain makeKeychain(const QString& service = QStringLiteral("vantrel")) const {
         return Keychain(service, makeBackend());
     }
+    // Leaves these bytes where the keyring file is.
+    void damage(const QByteArray& contents) const { writeTestFile(keyringPath(), contents); }
+    QByteArray keyring() const { return readTestFile(keyringPath()); }
 
     QTemporaryDir m_dir;
 };
@@ -157,7 +135,7 @@ TEST_F(FileKeychainTest, TheFileHoldsVersionedBase64ItemsByServiceAndAccount) {
     makeKeychain(QStringLiteral("other")).saveItem("three", QStringLiteral("alice"));
 
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(fileContents(keyringPath()), &error);
+    const QJsonDocument document = QJsonDocument::fromJson(keyring(), &error);
     ASSERT_EQ(error.error, QJsonParseError::NoError);
     const QJsonObject root = document.object();
     EXPECT_EQ(root.value(QStringLiteral("version")).toInt(), 1);
@@ -172,7 +150,7 @@ TEST_F(FileKeychainTest, TheFileHoldsVersionedBase64ItemsByServiceAndAccount) {
 
     // A service whose last item goes leaves no empty entry behind.
     makeKeychain(QStringLiteral("other")).deleteItem(QStringLiteral("alice"));
-    const QJsonObject after = QJsonDocument::fromJson(fileContents(keyringPath())).object();
+    const QJsonObject after = QJsonDocument::fromJson(keyring()).object();
     EXPECT_FALSE(after.value(QStringLiteral("items")).toObject().contains(QStringLiteral("other")));
 }
 
@@ -190,9 +168,8 @@ TEST_F(FileKeychainTest, AnotherInstanceOnTheSameFileSeesTheData) {
 // MARK: - Damaged files
 
 TEST_F(FileKeychainTest, AFileThatIsNotJsonFailsReadsClearlyAndIsLeftAlone) {
-    QDir().mkpath(QFileInfo(keyringPath()).absolutePath());
     const QByteArray garbage = "{\"version\": 1, \"items\": {\"vantrel\": {\"alice\": \"c2Vj";
-    writeFile(keyringPath(), garbage);
+    damage(garbage);
 
     FileKeychainBackend backend(keyringPath());
     QByteArray data;
@@ -206,17 +183,16 @@ TEST_F(FileKeychainTest, AFileThatIsNotJsonFailsReadsClearlyAndIsLeftAlone) {
     EXPECT_EQ(keychainErrorOf([&] { keychain.readItem(QStringLiteral("alice")); }), kCannotReadItem);
     EXPECT_EQ(keychainErrorOf([&] { keychain.readString(QStringLiteral("alice")); }), kCannotReadItem);
     EXPECT_EQ(keychainErrorOf([&] { (void)keychain.fetchValue(QStringLiteral("alice")); }), kCannotReadItem);
-    EXPECT_TRUE(log.contains(Logger::Level::error, QStringLiteral("keyring file is not valid JSON")));
+    EXPECT_TRUE(logged(log, Logger::Level::error, QStringLiteral("keyring file is not valid JSON")));
 
     // Reads never touch it.
-    EXPECT_EQ(fileContents(keyringPath()), garbage);
+    EXPECT_EQ(keyring(), garbage);
     EXPECT_TRUE(corruptCopies(keyringPath()).isEmpty());
 }
 
 TEST_F(FileKeychainTest, AWriteSetsADamagedFileAsideBeforeStartingAfresh) {
-    QDir().mkpath(QFileInfo(keyringPath()).absolutePath());
     const QByteArray garbage("\x00\x01 not a keyring at all \xff", 26);
-    writeFile(keyringPath(), garbage);
+    damage(garbage);
 
     ScopedLogCapture log;
     const Keychain keychain = makeKeychain();
@@ -228,32 +204,30 @@ TEST_F(FileKeychainTest, AWriteSetsADamagedFileAsideBeforeStartingAfresh) {
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^keyring\\.corrupt-\\d{14}$")).match(copies.first()).hasMatch())
         << copies.first().toStdString();
     const QString copyPath = QFileInfo(keyringPath()).absolutePath() + QLatin1Char('/') + copies.first();
-    EXPECT_EQ(fileContents(copyPath), garbage);
-    EXPECT_TRUE(log.contains(Logger::Level::warning, copyPath));
+    EXPECT_EQ(readTestFile(copyPath), garbage);
+    EXPECT_TRUE(logged(log, Logger::Level::warning, copyPath));
     EXPECT_EQ(modeOf(keyringPath()), 0600u);
 
-    const QJsonObject root = QJsonDocument::fromJson(fileContents(keyringPath())).object();
+    const QJsonObject root = QJsonDocument::fromJson(keyring()).object();
     EXPECT_EQ(root.value(QStringLiteral("version")).toInt(), 1);
 }
 
 TEST_F(FileKeychainTest, EveryDamagedFileIsKeptEvenWithinOneSecond) {
-    QDir().mkpath(QFileInfo(keyringPath()).absolutePath());
     const Keychain keychain = makeKeychain();
     const QList<QByteArray> damaged = {"first damage", "[\"second\"]", "{\"version\": 1, \"items\": []}"};
     for (const QByteArray& contents : damaged) {
-        writeFile(keyringPath(), contents);
+        damage(contents);
         keychain.saveItem("value", QStringLiteral("alice"));
     }
     const QStringList copies = corruptCopies(keyringPath());
     ASSERT_EQ(copies.size(), damaged.size());
     QList<QByteArray> kept;
     for (const QString& copy : copies)
-        kept.append(fileContents(QFileInfo(keyringPath()).absolutePath() + QLatin1Char('/') + copy));
+        kept.append(readTestFile(QFileInfo(keyringPath()).absolutePath() + QLatin1Char('/') + copy));
     for (const QByteArray& contents : damaged) EXPECT_TRUE(kept.contains(contents)) << contents.toStdString();
 }
 
 TEST_F(FileKeychainTest, JsonThatIsNotAKeyringCountsAsDamaged) {
-    QDir().mkpath(QFileInfo(keyringPath()).absolutePath());
     const QList<QByteArray> cases = {
         "[1, 2, 3]",
         "{\"items\": {}}",
@@ -263,7 +237,7 @@ TEST_F(FileKeychainTest, JsonThatIsNotAKeyringCountsAsDamaged) {
         "{\"version\": 1, \"items\": {\"vantrel\": {\"alice\": \"***not base64***\"}}}",
     };
     for (const QByteArray& contents : cases) {
-        writeFile(keyringPath(), contents);
+        damage(contents);
         FileKeychainBackend backend(keyringPath());
         QByteArray data;
         QString detail;
@@ -274,29 +248,26 @@ TEST_F(FileKeychainTest, JsonThatIsNotAKeyringCountsAsDamaged) {
             QStringLiteral("^keyring file is not (valid JSON|a valid keyring \\(.+\\)): ") +
             QRegularExpression::escape(keyringPath()) + QLatin1Char('$'));
         EXPECT_TRUE(expected.match(detail).hasMatch()) << detail.toStdString();
-        EXPECT_EQ(fileContents(keyringPath()), contents);
+        EXPECT_EQ(keyring(), contents);
     }
 }
 
 TEST_F(FileKeychainTest, DeletingFromADamagedFileKeepsTheDamagedCopy) {
-    QDir().mkpath(QFileInfo(keyringPath()).absolutePath());
-    writeFile(keyringPath(), "{oops");
+    damage("{oops");
     const Keychain keychain = makeKeychain();
     EXPECT_EQ(keychainErrorOf([&] { keychain.deleteItem(QStringLiteral("alice")); }), "<no error>");
     ASSERT_EQ(corruptCopies(keyringPath()).size(), 1);
-    EXPECT_EQ(QJsonDocument::fromJson(fileContents(keyringPath())).object().value(QStringLiteral("version")).toInt(),
-              1);
+    EXPECT_EQ(QJsonDocument::fromJson(keyring()).object().value(QStringLiteral("version")).toInt(), 1);
 }
 
 TEST_F(FileKeychainTest, AFileFromANewerReleaseIsNeitherReadNorReplaced) {
-    QDir().mkpath(QFileInfo(keyringPath()).absolutePath());
     const QByteArray newer = "{\"version\": 2, \"items\": {}, \"keys\": {}}";
-    writeFile(keyringPath(), newer);
+    damage(newer);
     const Keychain keychain = makeKeychain();
     EXPECT_EQ(keychainErrorOf([&] { keychain.readItem(QStringLiteral("alice")); }), kCannotReadItem);
     EXPECT_EQ(keychainErrorOf([&] { keychain.saveItem("x", QStringLiteral("alice")); }), kCannotUpdateItem);
     EXPECT_EQ(keychainErrorOf([&] { keychain.createItem("x", QStringLiteral("alice")); }), kCannotCreateItem);
-    EXPECT_EQ(fileContents(keyringPath()), newer);
+    EXPECT_EQ(keyring(), newer);
     EXPECT_TRUE(corruptCopies(keyringPath()).isEmpty());
 }
 
@@ -305,20 +276,10 @@ TEST_F(FileKeychainTest, AFileFromANewerReleaseIsNeitherReadNorReplaced) {
 TEST_F(FileKeychainTest, FailuresOfTheFileBecomeTheKeychainErrors) {
     // A folder where the file should be: it can be neither read nor replaced.
     ASSERT_TRUE(QDir().mkpath(keyringPath()));
-    const Keychain keychain = makeKeychain();
     ScopedLogCapture log;
-    EXPECT_EQ(keychainErrorOf([&] { keychain.readItem(QStringLiteral("alice")); }), kCannotReadItem);
-    EXPECT_EQ(keychainErrorOf([&] { keychain.readString(QStringLiteral("alice")); }), kCannotReadItem);
-    EXPECT_EQ(keychainErrorOf([&] { (void)keychain.fetchValue(QStringLiteral("alice")); }), kCannotReadItem);
-    EXPECT_EQ(keychainErrorOf([&] { keychain.createItem("x", QStringLiteral("alice")); }), kCannotCreateItem);
-    EXPECT_EQ(keychainErrorOf([&] { keychain.updateItem("x", QStringLiteral("alice")); }), kCannotUpdateItem);
-    EXPECT_EQ(keychainErrorOf([&] { keychain.saveItem("x", QStringLiteral("alice")); }), kCannotUpdateItem);
-    EXPECT_EQ(keychainErrorOf([&] { keychain.deleteItem(QStringLiteral("alice")); }), kCannotDeleteItem);
-    EXPECT_EQ(keychainErrorOf([&] { keychain.deleteAllItems(); }), kCannotDeleteAllItems);
-    EXPECT_EQ(keychainErrorOf([&] { keychain.storeValue(QVariant(QByteArray("x")), QStringLiteral("k")); }),
-              kCannotUpdateItem);
+    expectEveryCallFails(makeKeychain());
     // The backend's reason reaches the log.
-    EXPECT_TRUE(log.contains(Logger::Level::error, keyringPath()));
+    EXPECT_TRUE(logged(log, Logger::Level::error, keyringPath()));
     EXPECT_TRUE(QFileInfo(keyringPath()).isDir());
 }
 
@@ -347,15 +308,8 @@ private:
 }  // namespace
 
 TEST(KeychainTest, BackendFailuresMapToTheFixedMessages) {
-    const Keychain keychain(QStringLiteral("vantrel"),
-                            std::make_shared<FixedStatusBackend>(KeychainBackend::Status::failure));
-    EXPECT_EQ(keychainErrorOf([&] { keychain.readItem(QStringLiteral("a")); }), kCannotReadItem);
-    EXPECT_EQ(keychainErrorOf([&] { keychain.createItem("x", QStringLiteral("a")); }), kCannotCreateItem);
-    EXPECT_EQ(keychainErrorOf([&] { keychain.updateItem("x", QStringLiteral("a")); }), kCannotUpdateItem);
-    EXPECT_EQ(keychainErrorOf([&] { keychain.saveItem("x", QStringLiteral("a")); }), kCannotUpdateItem);
-    EXPECT_EQ(keychainErrorOf([&] { keychain.deleteItem(QStringLiteral("a")); }), kCannotDeleteItem);
-    EXPECT_EQ(keychainErrorOf([&] { keychain.deleteAllItems(); }), kCannotDeleteAllItems);
-    EXPECT_EQ(keychainErrorOf([&] { (void)keychain.fetchValue(QStringLiteral("a")); }), kCannotReadItem);
+    expectEveryCallFails(
+        Keychain(QStringLiteral("vantrel"), std::make_shared<FixedStatusBackend>(KeychainBackend::Status::failure)));
 }
 
 TEST(KeychainTest, SavingAMissingItemThatCannotBeCreatedReportsCreation) {

@@ -1,6 +1,7 @@
 // The search table as data sources, indexes, visits and the user's aliases,
 // hotkeys and favourites see it.
 #include "support/DatabaseTestSupport.h"
+#include "support/TableTests.h"
 
 #include "data/Frecency.h"
 #include "data/SearchRepository.h"
@@ -19,55 +20,14 @@ using Source = SearchRecord::Source;
 using ContentType = SearchRecord::ContentType;
 
 SearchRecord app(const QString& name, const QString& path, const std::optional<QString>& keywords = std::nullopt) {
-    SearchRecord record;
-    record.key = path;
-    record.type = ContentType::systemApp;
-    record.source = Source::system;
-    record.name = name;
-    record.path = path;
-    record.keywords = keywords;
-    return record;
-}
-
-SearchRecord command(const QString& key, const QString& name, Source source = Source::package,
-                     const std::optional<QString>& category = std::nullopt) {
-    SearchRecord record;
-    record.key = key;
-    record.type = ContentType::command;
-    record.source = source;
-    record.name = name;
-    record.category = category;
-    return record;
-}
-
-QStringList names(const std::vector<SearchRecord>& records) {
-    QStringList list;
-    for (const SearchRecord& record : records) list << record.name;
-    list.sort();
-    return list;
+    return appRecord(name, keywords, path);
 }
 
 QDateTime at(const char* text) {
     return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs);
 }
 
-class SearchRepositoryTest : public DatabaseFixture {
-protected:
-    void SetUp() override {
-        pool = open();
-        ASSERT_TRUE(pool);
-        repository = std::make_unique<SearchRepository>(pool);
-    }
-
-    SearchRecord stored(const QString& key) {
-        auto record = repository->record(key);
-        EXPECT_TRUE(record) << key.toStdString();
-        return record.value_or(SearchRecord{});
-    }
-
-    std::shared_ptr<DatabasePool> pool;
-    std::unique_ptr<SearchRepository> repository;
-};
+using SearchRepositoryTest = SearchRepositoryFixture;
 
 // MARK: Reloading a source
 
@@ -137,7 +97,7 @@ TEST_F(SearchRepositoryTest, VanishedItemIsFlaggedUninstalledAndComesBackWithIts
     const SearchRecord flagged = stored(removed);
     EXPECT_TRUE(flagged.uninstalled);
     EXPECT_EQ(flagged.alias, QStringLiteral("rm"));
-    EXPECT_EQ(names(repository->readAllSearchResults({}, 100)), QStringList{"Kept"});
+    EXPECT_EQ(sortedNames(repository->readAllSearchResults({}, 100)), QStringList{"Kept"});
 
     repository->update(Source::system, {app("Kept", kept), app("Removed", removed)}, SearchUpdateStrategy::source());
     const SearchRecord back = stored(removed);
@@ -174,7 +134,7 @@ TEST_F(SearchRepositoryTest, SourceWithPathOnlyReconcilesRowsInsideThatFolder) {
     repository->update(Source::system,
                        {app("Top", "/apps/top.desktop"), app("Nested", "/apps/sub/nested.desktop"),
                         app("Sibling", "/apps2/sibling.desktop"), app("Other", "/other/other.desktop"),
-                        command("no_path", "No Path", Source::system)},
+                        commandRecord("no_path", "No Path", Source::system)},
                        SearchUpdateStrategy::source());
 
     // The folder is re-read and only "New" is there now.
@@ -190,7 +150,7 @@ TEST_F(SearchRepositoryTest, SourceWithPathOnlyReconcilesRowsInsideThatFolder) {
 }
 
 TEST_F(SearchRepositoryTest, SourceWithPathAcceptsAFolderWithATrailingSlashAndLeavesOtherSourcesAlone) {
-    SearchRecord script = command("script", "Script", Source::scripts);
+    SearchRecord script = commandRecord("script", "Script", Source::scripts);
     script.path = QStringLiteral("/apps/script.sh");
     repository->update(Source::scripts, {script}, SearchUpdateStrategy::source());
     repository->update(Source::system, {app("Top", "/apps/top.desktop"), app("Folder", "/apps")},
@@ -205,8 +165,8 @@ TEST_F(SearchRepositoryTest, SourceWithPathAcceptsAFolderWithATrailingSlashAndLe
 
 TEST_F(SearchRepositoryTest, SourceStrategyReconcilesOnlyTheNamedSource) {
     repository->update({{Source::system, {app("App", "/app.desktop")}},
-                        {Source::package, {command("cmd", "Command")}},
-                        {Source::scripts, {command("script", "Script", Source::scripts)}}},
+                        {Source::package, {commandRecord("cmd", "Command")}},
+                        {Source::scripts, {commandRecord("script", "Script", Source::scripts)}}},
                        SearchUpdateStrategy::source());
 
     repository->update(Source::package, {}, SearchUpdateStrategy::source());
@@ -218,12 +178,13 @@ TEST_F(SearchRepositoryTest, SourceStrategyReconcilesOnlyTheNamedSource) {
 
 TEST_F(SearchRepositoryTest, AllStrategyReconcilesEverySourceInTheUpdate) {
     repository->update({{Source::system, {app("App", "/app.desktop"), app("Old", "/old.desktop")}},
-                        {Source::package, {command("cmd", "Command"), command("gone", "Gone")}},
-                        {Source::scripts, {command("script", "Script", Source::scripts)}}},
+                        {Source::package, {commandRecord("cmd", "Command"), commandRecord("gone", "Gone")}},
+                        {Source::scripts, {commandRecord("script", "Script", Source::scripts)}}},
                        SearchUpdateStrategy::source());
 
-    repository->update({{Source::system, {app("App", "/app.desktop")}}, {Source::package, {command("cmd", "Command")}}},
-                       SearchUpdateStrategy::all());
+    repository->update(
+        {{Source::system, {app("App", "/app.desktop")}}, {Source::package, {commandRecord("cmd", "Command")}}},
+        SearchUpdateStrategy::all());
 
     EXPECT_TRUE(stored("/old.desktop").uninstalled);
     EXPECT_TRUE(stored("gone").uninstalled);
@@ -233,8 +194,8 @@ TEST_F(SearchRepositoryTest, AllStrategyReconcilesEverySourceInTheUpdate) {
 }
 
 TEST_F(SearchRepositoryTest, KeysAreMatchedWithinTheirSource) {
-    repository->update(Source::package, {command("shared_key", "From Package")}, SearchUpdateStrategy::source());
-    repository->update(Source::scripts, {command("shared_key", "From Scripts", Source::scripts)},
+    repository->update(Source::package, {commandRecord("shared_key", "From Package")}, SearchUpdateStrategy::source());
+    repository->update(Source::scripts, {commandRecord("shared_key", "From Scripts", Source::scripts)},
                        SearchUpdateStrategy::source());
     EXPECT_EQ(count(*pool, QStringLiteral("search")), 2);
 
@@ -246,7 +207,7 @@ TEST_F(SearchRepositoryTest, KeysAreMatchedWithinTheirSource) {
 }
 
 TEST_F(SearchRepositoryTest, AKeyDeliveredTwiceInOneUpdateIsOneRow) {
-    repository->update(Source::package, {command("dup", "First"), command("dup", "Second")},
+    repository->update(Source::package, {commandRecord("dup", "First"), commandRecord("dup", "Second")},
                        SearchUpdateStrategy::source());
     EXPECT_EQ(count(*pool, QStringLiteral("search")), 1);
     EXPECT_EQ(stored("dup").name, QStringLiteral("Second"));
@@ -275,16 +236,17 @@ TEST_F(SearchRepositoryTest, RecordRoundTripsEveryField) {
 
 TEST_F(SearchRepositoryTest, ReadAllSearchResultsSkipsUninstalledRowsAndExcludedSourcesUpToTheLimit) {
     repository->update({{Source::system, {app("A", "/a.desktop"), app("B", "/b.desktop"), app("C", "/c.desktop")}},
-                        {Source::provider, {command("p", "Provided", Source::provider)}},
-                        {Source::scripts, {command("s", "Script", Source::scripts)}}},
+                        {Source::provider, {commandRecord("p", "Provided", Source::provider)}},
+                        {Source::scripts, {commandRecord("s", "Script", Source::scripts)}}},
                        SearchUpdateStrategy::source());
     repository->update(Source::system, {app("A", "/a.desktop"), app("B", "/b.desktop")},
                        SearchUpdateStrategy::source());
 
-    EXPECT_EQ(names(repository->readAllSearchResults({Source::provider}, 10000)), (QStringList{"A", "B", "Script"}));
-    EXPECT_EQ(names(repository->readAllSearchResults({Source::provider, Source::scripts}, 10000)),
+    EXPECT_EQ(sortedNames(repository->readAllSearchResults({Source::provider}, 10000)),
+              (QStringList{"A", "B", "Script"}));
+    EXPECT_EQ(sortedNames(repository->readAllSearchResults({Source::provider, Source::scripts}, 10000)),
               (QStringList{"A", "B"}));
-    EXPECT_EQ(names(repository->readAllSearchResults({}, 10000)), (QStringList{"A", "B", "Provided", "Script"}));
+    EXPECT_EQ(sortedNames(repository->readAllSearchResults({}, 10000)), (QStringList{"A", "B", "Provided", "Script"}));
     EXPECT_EQ(repository->readAllSearchResults({Source::provider}, 2).size(), 2u);
     EXPECT_TRUE(repository->readAllSearchResults({Source::provider}, 0).empty());
 }
@@ -292,7 +254,7 @@ TEST_F(SearchRepositoryTest, ReadAllSearchResultsSkipsUninstalledRowsAndExcluded
 TEST_F(SearchRepositoryTest, ReadSearchResultsFollowsTheIdsUpToTheLimit) {
     std::vector<SearchRecord> records;
     for (int i = 0; i < 2500; ++i)
-        records.push_back(command(QStringLiteral("k%1").arg(i), QStringLiteral("Item %1").arg(i)));
+        records.push_back(commandRecord(QStringLiteral("k%1").arg(i), QStringLiteral("Item %1").arg(i)));
     repository->update(Source::package, records, SearchUpdateStrategy::source());
     const qint64 first = *stored("k0").id;
 
@@ -331,26 +293,27 @@ TEST_F(SearchRepositoryTest, FullTextSearchFindsNamePrefixesCategoriesAndKeyword
     SearchRecord editor = app("Text Editor", "/editor.desktop", "notes");
     editor.category = QStringLiteral("Accessories");
     repository->update({{Source::system, {terminal, editor}},
-                        {Source::provider, {command("provided", "Terminal Provider", Source::provider)}}},
+                        {Source::provider, {commandRecord("provided", "Terminal Provider", Source::provider)}}},
                        SearchUpdateStrategy::source());
     const QList<Source> excluded{Source::provider};
 
-    EXPECT_EQ(names(repository->searchResults(QStringLiteral("term"), excluded)), QStringList{"Terminal"});
-    EXPECT_EQ(names(repository->searchResults(QStringLiteral("TERM"), excluded)), QStringList{"Terminal"});
-    EXPECT_EQ(names(repository->searchResults(QStringLiteral("edi"), excluded)), QStringList{"Text Editor"});
-    EXPECT_EQ(names(repository->searchResults(QStringLiteral("text edit"), excluded)), QStringList{"Text Editor"});
-    EXPECT_EQ(names(repository->searchResults(QStringLiteral("access"), excluded)), QStringList{"Text Editor"});
-    EXPECT_EQ(names(repository->searchResults(QStringLiteral("consol"), excluded)), QStringList{"Terminal"});
-    EXPECT_EQ(names(repository->searchResults(QStringLiteral("term"), {})),
+    for (const auto& [term, expected] : std::vector<std::pair<const char*, QStringList>>{{"term", {"Terminal"}},
+                                                                                         {"TERM", {"Terminal"}},
+                                                                                         {"edi", {"Text Editor"}},
+                                                                                         {"text edit", {"Text Editor"}},
+                                                                                         {"access", {"Text Editor"}},
+                                                                                         {"consol", {"Terminal"}},
+                                                                                         {"zzz", {}}})
+        EXPECT_EQ(sortedNames(repository->searchResults(QString::fromUtf8(term), excluded)), expected) << term;
+    EXPECT_EQ(sortedNames(repository->searchResults(QStringLiteral("term"), {})),
               (QStringList{"Terminal", "Terminal Provider"}));
-    EXPECT_TRUE(repository->searchResults(QStringLiteral("zzz"), excluded).empty());
     EXPECT_TRUE(repository->searchResults(QString(), excluded).empty());
 
     // Uninstalled rows are not found; renamed rows are found under their new name.
     repository->update(Source::system, {app("Console", "/terminal.desktop", "shell")}, SearchUpdateStrategy::source());
     EXPECT_TRUE(repository->searchResults(QStringLiteral("edi"), excluded).empty());
     EXPECT_TRUE(repository->searchResults(QStringLiteral("term"), excluded).empty());
-    EXPECT_EQ(names(repository->searchResults(QStringLiteral("cons"), excluded)), QStringList{"Console"});
+    EXPECT_EQ(sortedNames(repository->searchResults(QStringLiteral("cons"), excluded)), QStringList{"Console"});
 }
 
 TEST_F(SearchRepositoryTest, FullTextSearchTakesAnyTermWithoutFailing) {
@@ -365,19 +328,21 @@ TEST_F(SearchRepositoryTest, FullTextSearchTakesAnyTermWithoutFailing) {
         EXPECT_NO_THROW(repository->searchResults(term, excluded)) << term.toStdString();
         EXPECT_NO_THROW(repository->completions(term)) << term.toStdString();
     }
-    EXPECT_EQ(names(repository->searchResults(QStringLiteral("don't"), excluded)), QStringList{"Don't Panic"});
-    EXPECT_EQ(names(repository->searchResults(QStringLiteral("a OR b"), excluded)), QStringList{"A OR B"});
+    EXPECT_EQ(sortedNames(repository->searchResults(QStringLiteral("don't"), excluded)), QStringList{"Don't Panic"});
+    EXPECT_EQ(sortedNames(repository->searchResults(QStringLiteral("a OR b"), excluded)), QStringList{"A OR B"});
     EXPECT_EQ(count(*pool, QStringLiteral("search")), 2);
 }
 
 TEST_F(SearchRepositoryTest, CompletionsMatchNameWordPrefixes) {
     repository->update(
         Source::package,
-        {command("a", "Search Files"), command("b", "Clipboard History", Source::package, QStringLiteral("Search")),
-         command("c", "Files Cleanup")},
+        {commandRecord("a", "Search Files"),
+         commandRecord("b", "Clipboard History", Source::package, std::nullopt, QStringLiteral("Search")),
+         commandRecord("c", "Files Cleanup")},
         SearchUpdateStrategy::source());
-    EXPECT_EQ(names(repository->completions(QStringLiteral("fil"))), (QStringList{"Files Cleanup", "Search Files"}));
-    EXPECT_EQ(names(repository->completions(QStringLiteral("sea"))), QStringList{"Search Files"});
+    EXPECT_EQ(sortedNames(repository->completions(QStringLiteral("fil"))),
+              (QStringList{"Files Cleanup", "Search Files"}));
+    EXPECT_EQ(sortedNames(repository->completions(QStringLiteral("sea"))), QStringList{"Search Files"});
     EXPECT_EQ(repository->completions(QString()).size(), 3u);
     EXPECT_EQ(repository->completions(QString(), 2).size(), 2u);
 }
@@ -392,25 +357,17 @@ TEST_F(SearchRepositoryTest, SetAliasOnAMissingRecordFailsAndPostsNothing) {
     const auto hotkeyToken = center.addObserver(NotificationNames::searchRecordHotkeyChanged, nullptr,
                                                 [&](const Notification&) { ++posted; });
 
-    try {
-        repository->setAlias(QStringLiteral("x"), QStringLiteral("missing"));
-        ADD_FAILURE() << "expected a failure";
-    } catch (const VantrelError& error) {
-        EXPECT_EQ(error.errorDescription(), QStringLiteral("Couldn't find record in the database"));
-    }
-    try {
-        repository->setHotkey(QStringLiteral("Command-1"), QStringLiteral("missing"));
-        ADD_FAILURE() << "expected a failure";
-    } catch (const VantrelError& error) {
-        EXPECT_EQ(error.errorDescription(), QStringLiteral("Couldn't find record in the database"));
-    }
+    expectVantrelError([&] { repository->setAlias(QStringLiteral("x"), QStringLiteral("missing")); },
+                       QStringLiteral("Couldn't find record in the database"));
+    expectVantrelError([&] { repository->setHotkey(QStringLiteral("Command-1"), QStringLiteral("missing")); },
+                       QStringLiteral("Couldn't find record in the database"));
     EXPECT_EQ(posted, 0);
     center.removeObserver(aliasToken);
     center.removeObserver(hotkeyToken);
 }
 
 TEST_F(SearchRepositoryTest, SetAliasAndHotkeyAnnounceTheCommittedRecord) {
-    repository->update(Source::package, {command("cmd", "Command")}, SearchUpdateStrategy::source());
+    repository->update(Source::package, {commandRecord("cmd", "Command")}, SearchUpdateStrategy::source());
     auto& center = NotificationCenter::defaultCenter();
     std::vector<Notification> received;
     std::vector<std::optional<QString>> aliasSeenByReaders;
@@ -443,7 +400,7 @@ TEST_F(SearchRepositoryTest, SetAliasAndHotkeyAnnounceTheCommittedRecord) {
 }
 
 TEST_F(SearchRepositoryTest, FavoritesAreOrderedByWhenTheyWereAdded) {
-    repository->update(Source::package, {command("a", "A"), command("b", "B"), command("c", "C")},
+    repository->update(Source::package, {commandRecord("a", "A"), commandRecord("b", "B"), commandRecord("c", "C")},
                        SearchUpdateStrategy::source());
     EXPECT_EQ(repository->addToFavorites(QStringLiteral("c")), 1.0);
     EXPECT_EQ(repository->addToFavorites(QStringLiteral("a")), 2.0);
@@ -461,34 +418,42 @@ TEST_F(SearchRepositoryTest, FavoritesAreOrderedByWhenTheyWereAdded) {
     EXPECT_EQ(repository->favorites().size(), 2u);
     EXPECT_EQ(repository->addToFavorites(QStringLiteral("a")), 4.0);  // goes to the end
 
-    try {
-        repository->addToFavorites(QStringLiteral("missing"));
-        ADD_FAILURE() << "expected a failure";
-    } catch (const VantrelError& error) {
-        EXPECT_EQ(error.errorDescription(), QStringLiteral("No item found to add to favorites"));
-    }
+    expectVantrelError([&] { repository->addToFavorites(QStringLiteral("missing")); },
+                       QStringLiteral("No item found to add to favorites"));
 }
 
 // MARK: Visits
 
-TEST(SearchTermBookkeeping, AppendsCleanedTermsAndKeepsTheLastFive) {
-    EXPECT_EQ(SearchRepository::appendingSearchTerm(QString(), QStringLiteral("Term")), QStringLiteral("term"));
-    EXPECT_EQ(SearchRepository::appendingSearchTerm(QStringLiteral("a"), QStringLiteral(" Hello, World \n")),
-              QStringLiteral("a,hello world"));
-    // 21 characters are cut to 20.
-    EXPECT_EQ(SearchRepository::appendingSearchTerm(QString(), QStringLiteral("abcdefghijklmnopqrstu")),
-              QStringLiteral("abcdefghijklmnopqrst"));
-    EXPECT_EQ(SearchRepository::appendingSearchTerm(QStringLiteral("one,two,three,four,five"), QStringLiteral("six")),
-              QStringLiteral("two,three,four,five,six"));
-    EXPECT_EQ(SearchRepository::appendingSearchTerm(QStringLiteral(" a , b ,,c"), QStringLiteral("d")),
-              QStringLiteral("a,b,c,d"));
-    EXPECT_EQ(SearchRepository::appendingSearchTerm(QStringLiteral("a,b"), QStringLiteral(" , ")),
-              QStringLiteral("a,b"));
-    EXPECT_EQ(SearchRepository::appendingSearchTerm(QStringLiteral("x"), QStringLiteral("x")), QStringLiteral("x,x"));
+struct SearchTermCase {
+    const char* name;
+    const char* stored;
+    const char* term;
+    const char* expected;
+};
+
+class SearchTermBookkeeping : public ::testing::TestWithParam<SearchTermCase> {};
+
+// The terms a record was opened with: cleaned, cut to 20 characters, the last five kept.
+TEST_P(SearchTermBookkeeping, AppendsCleanedTermsAndKeepsTheLastFive) {
+    const SearchTermCase& c = GetParam();
+    EXPECT_EQ(SearchRepository::appendingSearchTerm(QString::fromUtf8(c.stored), QString::fromUtf8(c.term)),
+              QString::fromUtf8(c.expected));
 }
 
+INSTANTIATE_TEST_SUITE_P(
+    Terms, SearchTermBookkeeping,
+    ::testing::Values(SearchTermCase{"FirstTermIsLowerCased", "", "Term", "term"},
+                      SearchTermCase{"PunctuationAndSpacesAreCleaned", "a", " Hello, World \n", "a,hello world"},
+                      SearchTermCase{"LongTermsAreCutToTwenty", "", "abcdefghijklmnopqrstu", "abcdefghijklmnopqrst"},
+                      SearchTermCase{"OnlyTheLastFiveStay", "one,two,three,four,five", "six",
+                                     "two,three,four,five,six"},
+                      SearchTermCase{"StoredListIsTidied", " a , b ,,c", "d", "a,b,c,d"},
+                      SearchTermCase{"BlankTermAddsNothing", "a,b", " , ", "a,b"},
+                      SearchTermCase{"RepeatedTermIsKeptTwice", "x", "x", "x,x"}),
+    RowName());
+
 TEST_F(SearchRepositoryTest, UpdateRecordRunsInOneWriteTransaction) {
-    repository->update(Source::package, {command("cmd", "Command")}, SearchUpdateStrategy::source());
+    repository->update(Source::package, {commandRecord("cmd", "Command")}, SearchUpdateStrategy::source());
     const QDateTime now = QDateTime::currentDateTimeUtc();
 
     std::optional<QDateTime> seenByReaderDuringUpdate;
@@ -522,7 +487,7 @@ TEST_F(SearchRepositoryTest, UpdateRecordRunsInOneWriteTransaction) {
 }
 
 TEST_F(SearchRepositoryTest, UpdateRecordStoresNothingWhenTheUpdateGivesUpOrFails) {
-    repository->update(Source::package, {command("cmd", "Command")}, SearchUpdateStrategy::source());
+    repository->update(Source::package, {commandRecord("cmd", "Command")}, SearchUpdateStrategy::source());
     EXPECT_FALSE(repository->updateRecord(QStringLiteral("missing"),
                                           [](SearchRecord r) { return std::optional<SearchRecord>(r); }));
     EXPECT_FALSE(repository->updateRecord(999999, [](SearchRecord r) { return std::optional<SearchRecord>(r); }));
@@ -537,7 +502,8 @@ TEST_F(SearchRepositoryTest, UpdateRecordStoresNothingWhenTheUpdateGivesUpOrFail
 }
 
 TEST_F(SearchRepositoryTest, ResetAllFrecenciesClearsEveryFrecencyDate) {
-    repository->update(Source::package, {command("a", "A"), command("b", "B")}, SearchUpdateStrategy::source());
+    repository->update(Source::package, {commandRecord("a", "A"), commandRecord("b", "B")},
+                       SearchUpdateStrategy::source());
     for (const char* key : {"a", "b"})
         repository->updateRecord(QString::fromLatin1(key), [](SearchRecord record) {
             record.frecencyDate = QDateTime::currentDateTimeUtc().addDays(30);
@@ -549,9 +515,10 @@ TEST_F(SearchRepositoryTest, ResetAllFrecenciesClearsEveryFrecencyDate) {
 }
 
 TEST_F(SearchRepositoryTest, RecordForAKeyPrefersTheInstalledRow) {
-    repository->update(Source::package, {command("same", "Old")}, SearchUpdateStrategy::source());
+    repository->update(Source::package, {commandRecord("same", "Old")}, SearchUpdateStrategy::source());
     repository->update(Source::package, {}, SearchUpdateStrategy::source());
-    repository->update(Source::scripts, {command("same", "New", Source::scripts)}, SearchUpdateStrategy::source());
+    repository->update(Source::scripts, {commandRecord("same", "New", Source::scripts)},
+                       SearchUpdateStrategy::source());
     EXPECT_EQ(stored("same").name, QStringLiteral("New"));
     EXPECT_FALSE(repository->record(QStringLiteral("none")));
     EXPECT_FALSE(repository->record(qint64{424242}));

@@ -18,21 +18,14 @@ QDateTime at(const char* text) {
     return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs);
 }
 
-class RepositoryTest : public DatabaseFixture {
-protected:
-    void SetUp() override {
-        pool = open();
-        ASSERT_TRUE(pool);
-    }
-    std::shared_ptr<DatabasePool> pool;
-};
+using RepositoryTest = OpenDatabaseFixture;
 
 // MARK: Snippets
 
-class SnippetsRepositoryTest : public RepositoryTest {
+class SnippetsRepositoryTest : public OpenDatabaseFixture {
 protected:
     void SetUp() override {
-        RepositoryTest::SetUp();
+        OpenDatabaseFixture::SetUp();
         repository = std::make_unique<SnippetsRepository>(pool, [this] { return clock; });
     }
     QDateTime clock = at("2024-01-02T03:04:05.006Z");
@@ -56,12 +49,11 @@ TEST_F(SnippetsRepositoryTest, CreateRecordStoresTheSnippetWithTodaysDates) {
     const auto rich = repository->createRecord(SnippetRecord::Category::richText, QStringLiteral("Bold"),
                                                QStringLiteral("bold"), std::nullopt, QByteArray("<b>bold</b>"));
     EXPECT_EQ(repository->record(*rich.id)->richTextData, QByteArray("<b>bold</b>"));
-    try {
-        repository->createRecord(SnippetRecord::Category::richText, QStringLiteral("Empty"), QStringLiteral("x"));
-        ADD_FAILURE() << "expected a failure";
-    } catch (const VantrelError& error) {
-        EXPECT_EQ(error.errorDescription(), QStringLiteral("Cannot create rich text snippet"));
-    }
+    expectVantrelError(
+        [&] {
+            repository->createRecord(SnippetRecord::Category::richText, QStringLiteral("Empty"), QStringLiteral("x"));
+        },
+        QStringLiteral("Cannot create rich text snippet"));
 }
 
 TEST_F(SnippetsRepositoryTest, AccessingASnippetMovesItUp) {
@@ -73,12 +65,7 @@ TEST_F(SnippetsRepositoryTest, AccessingASnippetMovesItUp) {
     clock = clock.addSecs(10);
     EXPECT_EQ(repository->updateRecordAccessedAt(*a.id).accessedAt, clock);
     EXPECT_EQ(repository->readAll().front().name, QStringLiteral("A"));
-    try {
-        repository->updateRecordAccessedAt(9999);
-        ADD_FAILURE() << "expected a failure";
-    } catch (const VantrelError& error) {
-        EXPECT_EQ(error.errorDescription(), QStringLiteral("Snippet record not found"));
-    }
+    expectVantrelError([&] { repository->updateRecordAccessedAt(9999); }, QStringLiteral("Snippet record not found"));
 }
 
 TEST_F(SnippetsRepositoryTest, UpdateAndDelete) {
@@ -196,13 +183,12 @@ TEST_F(RepositoryTest, ReplacingBookmarksKeepsFrecencyAndDropsWhatIsGone) {
     ASSERT_EQ(all.size(), 3u);
     EXPECT_EQ(all.front().urlString, QStringLiteral("https://a.example/"));  // visited first
 
-    try {
-        repository.updateFrecency(QStringLiteral("https://a.example/"), QStringLiteral("chromium"),
-                                  [](BrowserBookmarkRecord record) { return record; });
-        ADD_FAILURE() << "expected a failure";
-    } catch (const VantrelError& error) {
-        EXPECT_EQ(error.errorDescription(), QStringLiteral("Cannot find record by url and source"));
-    }
+    expectVantrelError(
+        [&] {
+            repository.updateFrecency(QStringLiteral("https://a.example/"), QStringLiteral("chromium"),
+                                      [](BrowserBookmarkRecord record) { return record; });
+        },
+        QStringLiteral("Cannot find record by url and source"));
 }
 
 // MARK: Extensions
@@ -220,7 +206,7 @@ ExtensionRecord extensionRecord(const QString& name) {
     return record;
 }
 
-CommandRecord commandRecord(const QString& name) {
+CommandRecord extensionCommand(const QString& name) {
     CommandRecord record;
     record.name = name;
     record.uuid = name + QStringLiteral("-uuid");
@@ -235,7 +221,7 @@ CommandRecord commandRecord(const QString& name) {
 TEST_F(RepositoryTest, ExtensionsAreStoredWithTheirCommands) {
     ExtensionsRepository repository(pool);
     const auto saved =
-        repository.saveExtension(extensionRecord("github"), {commandRecord("issues"), commandRecord("prs")});
+        repository.saveExtension(extensionRecord("github"), {extensionCommand("issues"), extensionCommand("prs")});
     ASSERT_TRUE(saved.extension.id);
     ASSERT_EQ(saved.commands.size(), 2u);
     EXPECT_EQ(saved.commands[0].extensionId, saved.extension.id);
@@ -264,14 +250,14 @@ TEST_F(RepositoryTest, ExtensionsAreStoredWithTheirCommands) {
 TEST_F(RepositoryTest, UpdatingAnExtensionKeepsCommandIdsAndDropsRemovedCommands) {
     ExtensionsRepository repository(pool);
     const auto first =
-        repository.saveExtension(extensionRecord("github"), {commandRecord("issues"), commandRecord("prs")});
-    repository.saveExtension(extensionRecord("jira"), {commandRecord("issues")});
+        repository.saveExtension(extensionRecord("github"), {extensionCommand("issues"), extensionCommand("prs")});
+    repository.saveExtension(extensionRecord("jira"), {extensionCommand("issues")});
 
     ExtensionRecord changed = first.extension;
     changed.title = QStringLiteral("GitHub");
-    CommandRecord issues = commandRecord("issues");
+    CommandRecord issues = extensionCommand("issues");
     issues.title = QStringLiteral("My Issues");
-    const auto second = repository.saveExtension(changed, {issues, commandRecord("notifications")});
+    const auto second = repository.saveExtension(changed, {issues, extensionCommand("notifications")});
 
     EXPECT_EQ(second.extension.id, first.extension.id);
     ASSERT_EQ(second.commands.size(), 2u);

@@ -28,40 +28,15 @@ TEST(KeyCombinationTest, KeysWithoutAKeyCodeHaveNoPersistentForm) {
 }
 
 TEST(KeyCombinationTest, KnownKeyCodes) {
+    // clang-format off
     const std::pair<char32_t, quint32> expected[] = {
-        {U'a', 0},
-        {U's', 1},
-        {U'd', 2},
-        {U'f', 3},
-        {U'q', 12},
-        {U'1', 18},
-        {U'0', 29},
-        {U'=', 24},
-        {U'-', 27},
-        {U'[', 33},
-        {U']', 30},
-        {U';', 41},
-        {U'\'', 39},
-        {U'\\', 42},
-        {U',', 43},
-        {U'/', 44},
-        {U'.', 47},
-        {U'`', 50},
-        {U' ', 49},
-        {U'\r', 36},
-        {U'\t', 48},
-        {U'\x1b', 53},
-        {U'\x7f', 51},
-        {FunctionKey::leftArrow, 123},
-        {FunctionKey::rightArrow, 124},
-        {FunctionKey::downArrow, 125},
-        {FunctionKey::upArrow, 126},
-        {FunctionKey::f1, 122},
-        {FunctionKey::f1 + 1, 120},
-        {FunctionKey::f1 + 4, 96},
-        {FunctionKey::forwardDelete, 117},
-        {FunctionKey::home, 115},
-    };
+        {U'a', 0}, {U's', 1}, {U'd', 2}, {U'f', 3}, {U'q', 12}, {U'1', 18}, {U'0', 29}, {U'=', 24}, {U'-', 27},
+        {U'[', 33}, {U']', 30}, {U';', 41}, {U'\'', 39}, {U'\\', 42}, {U',', 43}, {U'/', 44}, {U'.', 47}, {U'`', 50},
+        {U' ', 49}, {U'\r', 36}, {U'\t', 48}, {U'\x1b', 53}, {U'\x7f', 51},
+        {FunctionKey::leftArrow, 123}, {FunctionKey::rightArrow, 124}, {FunctionKey::downArrow, 125},
+        {FunctionKey::upArrow, 126}, {FunctionKey::f1, 122}, {FunctionKey::f1 + 1, 120}, {FunctionKey::f1 + 4, 96},
+        {FunctionKey::forwardDelete, 117}, {FunctionKey::home, 115}};
+    // clang-format on
     for (const auto& [key, code] : expected)
         EXPECT_EQ(KeyCombination::virtualKeyCode(KeyEquivalent(key)), code) << static_cast<unsigned>(key);
 }

@@ -19,14 +19,6 @@ std::vector<raxSortedItem> itemsFor(const std::map<std::string, void*>& keys) {
     return items;
 }
 
-struct Owned {
-    rax* t = raxNew();
-    Owned() = default;
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    ~Owned() { raxFree(t); }
-};
-
 std::map<std::string, void*> randomKeys(std::mt19937& rng, std::size_t count, int alphabet, std::size_t maxLen) {
     std::map<std::string, void*> keys;
     for (std::size_t n = 0; n < count; ++n) {
@@ -42,17 +34,17 @@ TEST(RaxLoadSorted, GivesTheTreeOfOneByOneInsertion) {
     std::mt19937 rng(7);
     for (int round = 0; round < 200; ++round) {
         const auto keys = randomKeys(rng, rng() % 60, 1 + static_cast<int>(rng() % 4), 1 + rng() % 9);
-        Owned loaded;
-        Owned inserted;
+        ScopedRax loaded;
+        ScopedRax inserted;
         const auto items = itemsFor(keys);
-        ASSERT_EQ(raxLoadSorted(loaded.t, items.data(), items.size()), 1);
-        for (const auto& [key, value] : keys) insert(inserted.t, key, value);
-        ASSERT_EQ(checkTree(loaded.t), "");
-        EXPECT_EQ(dumpShape(loaded.t), dumpShape(inserted.t));
-        EXPECT_EQ(raxSize(loaded.t), raxSize(inserted.t));
-        EXPECT_EQ(raxNodeCount(loaded.t), raxNodeCount(inserted.t));
-        EXPECT_EQ(itemsForward(loaded.t), itemsOf(keys));
-        EXPECT_EQ(itemsBackward(loaded.t), itemsBackward(inserted.t));
+        ASSERT_EQ(raxLoadSorted(loaded, items.data(), items.size()), 1);
+        for (const auto& [key, value] : keys) insert(inserted, key, value);
+        ASSERT_EQ(checkTree(loaded), "");
+        EXPECT_EQ(dumpShape(loaded), dumpShape(inserted));
+        EXPECT_EQ(raxSize(loaded), raxSize(inserted));
+        EXPECT_EQ(raxNodeCount(loaded), raxNodeCount(inserted));
+        EXPECT_EQ(itemsForward(loaded), itemsOf(keys));
+        EXPECT_EQ(itemsBackward(loaded), itemsBackward(inserted));
     }
 }
 
@@ -60,58 +52,58 @@ TEST(RaxLoadSorted, LoadedTreeTakesFurtherInsertionsAndRemovals) {
     std::mt19937 rng(11);
     for (int round = 0; round < 100; ++round) {
         auto keys = randomKeys(rng, 40, 3, 7);
-        Owned t;
+        ScopedRax t;
         const auto items = itemsFor(keys);
-        ASSERT_EQ(raxLoadSorted(t.t, items.data(), items.size()), 1);
+        ASSERT_EQ(raxLoadSorted(t, items.data(), items.size()), 1);
         for (int op = 0; op < 120; ++op) {
             std::string key;
             const std::size_t len = rng() % 8;
             for (std::size_t k = 0; k < len; ++k) key += static_cast<char>('a' + rng() % 3);
             if (rng() % 2 == 0) {
-                insert(t.t, key, fakeValue(1000 + static_cast<std::size_t>(op)));
+                insert(t, key, fakeValue(1000 + static_cast<std::size_t>(op)));
                 keys[key] = fakeValue(1000 + static_cast<std::size_t>(op));
             } else {
-                EXPECT_EQ(remove(t.t, key), keys.erase(key) == 1 ? 1 : 0);
+                EXPECT_EQ(remove(t, key), keys.erase(key) == 1 ? 1 : 0);
             }
-            ASSERT_EQ(checkTree(t.t), "") << "after operation " << op;
+            ASSERT_EQ(checkTree(t), "") << "after operation " << op;
         }
-        EXPECT_EQ(itemsForward(t.t), itemsOf(keys));
-        Owned fresh;
-        for (const auto& [key, value] : keys) insert(fresh.t, key, value);
-        EXPECT_EQ(dumpShape(t.t), dumpShape(fresh.t));
+        EXPECT_EQ(itemsForward(t), itemsOf(keys));
+        ScopedRax fresh;
+        for (const auto& [key, value] : keys) insert(fresh, key, value);
+        EXPECT_EQ(dumpShape(t), dumpShape(fresh));
     }
 }
 
 TEST(RaxLoadSorted, RejectsUnsortedKeysAndNonEmptyTrees) {
-    Owned t;
+    ScopedRax t;
     const std::string a = "a", b = "b";
     std::vector<raxSortedItem> unsorted{{bytes(b), 1, nullptr}, {bytes(a), 1, nullptr}};
     errno = 0;
-    EXPECT_EQ(raxLoadSorted(t.t, unsorted.data(), unsorted.size()), 0);
+    EXPECT_EQ(raxLoadSorted(t, unsorted.data(), unsorted.size()), 0);
     EXPECT_EQ(errno, EINVAL);
     std::vector<raxSortedItem> duplicate{{bytes(a), 1, nullptr}, {bytes(a), 1, nullptr}};
-    EXPECT_EQ(raxLoadSorted(t.t, duplicate.data(), duplicate.size()), 0);
-    EXPECT_EQ(raxSize(t.t), 0u);
-    insert(t.t, "x", fakeValue(1));
+    EXPECT_EQ(raxLoadSorted(t, duplicate.data(), duplicate.size()), 0);
+    EXPECT_EQ(raxSize(t), 0u);
+    insert(t, "x", fakeValue(1));
     std::vector<raxSortedItem> one{{bytes(a), 1, nullptr}};
     errno = 0;
-    EXPECT_EQ(raxLoadSorted(t.t, one.data(), one.size()), 0);
+    EXPECT_EQ(raxLoadSorted(t, one.data(), one.size()), 0);
     EXPECT_EQ(errno, EINVAL);
-    EXPECT_EQ(itemsForward(t.t).size(), 1u);
+    EXPECT_EQ(itemsForward(t).size(), 1u);
 }
 
 TEST(RaxLoadSorted, EmptyKeyAndLongKeys) {
     std::map<std::string, void*> keys{
         {"", fakeValue(1)}, {std::string(300, 'z'), fakeValue(2)}, {std::string(300, 'z') + "a", fakeValue(3)}};
-    Owned loaded;
+    ScopedRax loaded;
     const auto items = itemsFor(keys);
-    ASSERT_EQ(raxLoadSorted(loaded.t, items.data(), items.size()), 1);
-    EXPECT_EQ(checkTree(loaded.t), "");
-    EXPECT_EQ(itemsForward(loaded.t), itemsOf(keys));
-    EXPECT_EQ(find(loaded.t, ""), fakeValue(1));
-    EXPECT_EQ(remove(loaded.t, std::string(300, 'z')), 1);
-    EXPECT_EQ(checkTree(loaded.t), "");
-    EXPECT_EQ(find(loaded.t, std::string(300, 'z') + "a"), fakeValue(3));
+    ASSERT_EQ(raxLoadSorted(loaded, items.data(), items.size()), 1);
+    EXPECT_EQ(checkTree(loaded), "");
+    EXPECT_EQ(itemsForward(loaded), itemsOf(keys));
+    EXPECT_EQ(find(loaded, ""), fakeValue(1));
+    EXPECT_EQ(remove(loaded, std::string(300, 'z')), 1);
+    EXPECT_EQ(checkTree(loaded), "");
+    EXPECT_EQ(find(loaded, std::string(300, 'z') + "a"), fakeValue(3));
 }
 
 }  // namespace

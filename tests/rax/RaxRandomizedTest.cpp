@@ -46,11 +46,7 @@ protected:
     void SetUp() override {
         m_alphabet = &alphabets()[std::get<0>(GetParam())];
         m_rng.seed(std::get<1>(GetParam()) * 7919u + static_cast<uint32_t>(std::get<0>(GetParam())));
-        m_tree = raxNew();
-        ASSERT_NE(m_tree, nullptr);
-    }
-    void TearDown() override {
-        if (m_tree != nullptr) raxFree(m_tree);
+        ASSERT_NE(m_tree.get(), nullptr);
     }
 
     std::size_t below(std::size_t n) { return n == 0 ? 0 : m_rng() % n; }
@@ -123,7 +119,7 @@ protected:
 
     const Alphabet* m_alphabet = nullptr;
     std::mt19937 m_rng;
-    rax* m_tree = nullptr;
+    ScopedRax m_tree;
     std::map<std::string, void*> m_oracle;
     std::size_t m_values = 0;
 };
@@ -175,10 +171,9 @@ TEST_P(RandomizedRax, OperationsMatchAnOrderedMap) {
     // The same keys inserted afresh, in random order, give the very same nodes.
     std::vector<std::pair<std::string, void*>> shuffled = itemsOf(m_oracle);
     std::shuffle(shuffled.begin(), shuffled.end(), m_rng);
-    rax* fresh = raxNew();
+    ScopedRax fresh;
     for (const auto& [k, v] : shuffled) insert(fresh, k, v);
     EXPECT_EQ(dumpShape(fresh), dumpShape(m_tree));
-    raxFree(fresh);
 
     // Remove everything, in random order: only the head remains.
     std::vector<std::string> keys;
@@ -216,8 +211,7 @@ TEST_P(RandomizedRax, FreeWithCallbackSeesEveryStoredValueOnce) {
     }
     std::map<void*, int> freed;
     freedValues = &freed;
-    raxFreeWithCallback(m_tree, countFreed);
-    m_tree = nullptr;
+    raxFreeWithCallback(m_tree.release(), countFreed);
     freedValues = nullptr;
     std::map<void*, int> expected;
     for (const auto& entry : m_oracle) ++expected[entry.second];

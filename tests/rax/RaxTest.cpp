@@ -18,26 +18,7 @@ namespace {
 
 using namespace rax_support;
 
-// Owns a tree for the duration of a test.
-class Tree {
-public:
-    Tree() : m_tree(raxNew()) {}
-    ~Tree() {
-        if (m_tree != nullptr) raxFree(m_tree);
-    }
-    Tree(const Tree&) = delete;
-    Tree& operator=(const Tree&) = delete;
-    rax* get() const { return m_tree; }
-    operator rax*() const { return m_tree; }  // NOLINT: convenience in tests
-    rax* release() {
-        rax* t = m_tree;
-        m_tree = nullptr;
-        return t;
-    }
-
-private:
-    rax* m_tree;
-};
+using Tree = ScopedRax;
 
 std::string pointerText(void* p) {
     char buf[32];
@@ -401,13 +382,13 @@ TEST(Rax, IteratorStepsBothWaysFromASeek) {
     raxStart(&it, t);
     ASSERT_EQ(raxSeek(&it, ">=", bytes("b"), 1), 1);
     ASSERT_EQ(raxNext(&it), 1);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(it.key), it.key_len), "b");
+    EXPECT_EQ(iteratorKey(it), "b");
     ASSERT_EQ(raxNext(&it), 1);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(it.key), it.key_len), "c");
+    EXPECT_EQ(iteratorKey(it), "c");
     ASSERT_EQ(raxPrev(&it), 1);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(it.key), it.key_len), "b");
+    EXPECT_EQ(iteratorKey(it), "b");
     ASSERT_EQ(raxPrev(&it), 1);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(it.key), it.key_len), "a");
+    EXPECT_EQ(iteratorKey(it), "a");
     EXPECT_EQ(raxPrev(&it), 0);
     EXPECT_TRUE(raxEOF(&it));
     EXPECT_EQ(raxNext(&it), 0);
@@ -572,7 +553,7 @@ TEST(Rax, AllocationFailuresLeaveTheTreeConsistent) {
             auto expected = oracle.begin();
             while (raxNext(&it)) {
                 ASSERT_NE(expected, oracle.end());
-                ASSERT_EQ(std::string(reinterpret_cast<char*>(it.key), it.key_len), expected->first);
+                ASSERT_EQ(iteratorKey(it), expected->first);
                 ++expected;
             }
             if (expected != oracle.end()) {

@@ -85,7 +85,7 @@ std::vector<std::pair<std::string, void*>> itemsForward(rax* t) {
     raxIterator it;
     raxStart(&it, t);
     EXPECT_EQ(raxSeek(&it, "^", nullptr, 0), 1);
-    while (raxNext(&it)) out.emplace_back(std::string(reinterpret_cast<char*>(it.key), it.key_len), it.data);
+    while (raxNext(&it)) out.emplace_back(iteratorKey(it), it.data);
     raxStop(&it);
     return out;
 }
@@ -95,7 +95,7 @@ std::vector<std::pair<std::string, void*>> itemsBackward(rax* t) {
     raxIterator it;
     raxStart(&it, t);
     EXPECT_EQ(raxSeek(&it, "$", nullptr, 0), 1);
-    while (raxPrev(&it)) out.emplace_back(std::string(reinterpret_cast<char*>(it.key), it.key_len), it.data);
+    while (raxPrev(&it)) out.emplace_back(iteratorKey(it), it.data);
     raxStop(&it);
     return out;
 }
@@ -184,7 +184,7 @@ std::string checkSeek(rax* t, const std::map<std::string, void*>& oracle, const 
     for (; step < maxSteps; ++step) {
         const int got = forward ? raxNext(&it) : raxPrev(&it);
         if (!got) break;
-        const std::string gotKey(reinterpret_cast<char*>(it.key), it.key_len);
+        const std::string gotKey = iteratorKey(it);
         if (step >= expected.size()) {
             error = "yielded \"" + printable(gotKey) + "\" past the expected end";
             break;

@@ -28,6 +28,29 @@ inline int remove(rax* t, const std::string& key, void** old = nullptr) {
     return raxRemove(t, bytes(key), key.size(), old);
 }
 
+// Owns a tree for the length of a scope; converts to the rax* the library takes.
+class ScopedRax {
+public:
+    ScopedRax() : m_tree(raxNew()) {}
+    ~ScopedRax() {
+        if (m_tree != nullptr) raxFree(m_tree);
+    }
+    ScopedRax(const ScopedRax&) = delete;
+    ScopedRax& operator=(const ScopedRax&) = delete;
+    rax* get() const { return m_tree; }
+    operator rax*() const { return m_tree; }  // NOLINT: convenience in tests
+    // Hands the tree over (to be freed by the caller).
+    rax* release() { return std::exchange(m_tree, nullptr); }
+
+private:
+    rax* m_tree;
+};
+
+// The key an iterator stands on.
+inline std::string iteratorKey(const raxIterator& it) {
+    return std::string(reinterpret_cast<const char*>(it.key), it.key_len);
+}
+
 // A recognisable fake value (never dereferenced by the tree).
 inline void* fakeValue(std::size_t n) {
     return reinterpret_cast<void*>(static_cast<std::uintptr_t>(0x1000 + 16 * n));

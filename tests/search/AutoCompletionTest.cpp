@@ -2,7 +2,6 @@
 #include "search/SearchTestPrinters.h"
 #include "support/DatabaseTestSupport.h"
 
-#include "data/SearchRepository.h"
 #include "search/AutoCompletion.h"
 
 #include <QDateTime>
@@ -254,12 +253,10 @@ ListItem fromRecord(const SearchRecord& record) {
     return ListItem{record.name, record.keywordList(), record.frecencyDate};
 }
 
-class DatabaseAutoCompletionTest : public DatabaseFixture {
+class DatabaseAutoCompletionTest : public SearchRepositoryFixture {
 protected:
     void SetUp() override {
-        pool = open();
-        ASSERT_TRUE(pool);
-        repository = std::make_shared<SearchRepository>(pool);
+        SearchRepositoryFixture::SetUp();
         repository->update(SearchRecord::Source::system,
                            {app("Calculator"), app("Calendar"), app("Contacts"), app("Time Calculations"),
                             app("Clock Calibration"), app("Café Noir")},
@@ -293,8 +290,6 @@ protected:
             std::move(ranking));
     }
 
-    std::shared_ptr<DatabasePool> pool;
-    std::shared_ptr<SearchRepository> repository;
     std::shared_ptr<QStringList> asked = std::make_shared<QStringList>();
 };
 

@@ -49,7 +49,7 @@ protected:
     std::shared_ptr<TestDataSource> commands = std::make_shared<TestDataSource>(
         Source::package, std::vector<SearchRecord>{commandRecord("builtin_command_search", "Search Files")});
     std::shared_ptr<TestDataSource> scripts = std::make_shared<TestDataSource>(
-        Source::scripts, std::vector<SearchRecord>{indexedRecord("script_backup", "Back Up", Source::scripts)});
+        Source::scripts, std::vector<SearchRecord>{commandRecord("script_backup", "Back Up", Source::scripts)});
 };
 
 TEST_F(DataSourceLoaderTest, LoadsEverySourceAtOnceAndCompletesOnceOnTheMainThread) {
@@ -83,7 +83,7 @@ TEST_F(DataSourceLoaderTest, LoadsEverySourceAtOnceAndCompletesOnceOnTheMainThre
 
 TEST_F(DataSourceLoaderTest, CompletesOnlyAfterTheSlowestSourceAnswers) {
     auto late = std::make_shared<TestDataSource>(
-        Source::quicklinks, std::vector<SearchRecord>{indexedRecord("ql_1", "Docs", Source::quicklinks)},
+        Source::quicklinks, std::vector<SearchRecord>{commandRecord("ql_1", "Docs", Source::quicklinks)},
         TestDataSource::Answer::whenReleased);
     auto prompt = std::make_shared<TestDataSource>(Source::system, std::vector<SearchRecord>{appRecord("Terminal")},
                                                    TestDataSource::Answer::immediately);

@@ -1,5 +1,6 @@
 #include "search/Levenshtein.h"
 #include "search/SearchTestPrinters.h"
+#include "support/TableTests.h"
 
 #include <gtest/gtest.h>
 
@@ -13,10 +14,6 @@ namespace {
 
 QString u8(const char* text) {
     return QString::fromUtf8(text);
-}
-
-quint32 distance(const char* a, const char* b) {
-    return Levenshtein::distance(u8(a), u8(b));
 }
 
 // The textbook full matrix, for comparison.
@@ -36,34 +33,37 @@ quint32 fullMatrixDistance(const QByteArray& a, const QByteArray& b) {
     return d[size_t(rows - 1)][size_t(columns - 1)];
 }
 
-TEST(LevenshteinTest, ClassicPairs) {
-    EXPECT_EQ(distance("kitten", "sitting"), 3u);
-    EXPECT_EQ(distance("flaw", "lawn"), 2u);
-    EXPECT_EQ(distance("saturday", "sunday"), 3u);
-    EXPECT_EQ(distance("same", "same"), 0u);
-    EXPECT_EQ(distance("abc", "cba"), 2u);
+struct DistanceCase {
+    const char* name;
+    const char* a;
+    const char* b;
+    quint32 expected;
+};
+
+class LevenshteinDistance : public ::testing::TestWithParam<DistanceCase> {};
+
+// Edits between UTF-8 byte strings: classic pairs, empty strings, typos, multi-byte characters.
+TEST_P(LevenshteinDistance, CountsTheEditsBetweenTheUtf8Bytes) {
+    const DistanceCase& c = GetParam();
+    EXPECT_EQ(Levenshtein::distance(u8(c.a), u8(c.b)), c.expected);
 }
 
-TEST(LevenshteinTest, EmptyStrings) {
-    EXPECT_EQ(distance("", ""), 0u);
-    EXPECT_EQ(distance("", "abc"), 3u);
-    EXPECT_EQ(distance("abcd", ""), 4u);
+INSTANTIATE_TEST_SUITE_P(
+    Pairs, LevenshteinDistance,
+    ::testing::Values(DistanceCase{"KittenSitting", "kitten", "sitting", 3},
+                      DistanceCase{"FlawLawn", "flaw", "lawn", 2},
+                      DistanceCase{"SaturdaySunday", "saturday", "sunday", 3},
+                      DistanceCase{"SameWord", "same", "same", 0}, DistanceCase{"Reversed", "abc", "cba", 2},
+                      DistanceCase{"BothEmpty", "", "", 0}, DistanceCase{"FromEmpty", "", "abc", 3},
+                      DistanceCase{"ToEmpty", "abcd", "", 4}, DistanceCase{"OneLetterMissing", "safari", "sfari", 1},
+                      DistanceCase{"OneLetterWrong", "safari", "safarj", 1},
+                      DistanceCase{"TwoTypos", "safari", "sfarj", 2}, DistanceCase{"AccentIsTwoBytes", "é", "e", 2},
+                      DistanceCase{"AccentInAWord", "café", "cafe", 2}, DistanceCase{"SameLeadByte", "é", "è", 1},
+                      DistanceCase{"EmojiIsFourBytes", "😀", "", 4}),
+    test::RowName());
+
+TEST(LevenshteinTest, TakesByteArraysAsTheyAre) {
     EXPECT_EQ(Levenshtein::distance(QByteArray(), QByteArray("xy")), 2u);
-}
-
-TEST(LevenshteinTest, TypoCorrectionDistances) {
-    EXPECT_EQ(distance("safari", "sfari"), 1u);
-    EXPECT_EQ(distance("safari", "safarj"), 1u);
-    EXPECT_EQ(distance("safari", "sfarj"), 2u);
-    EXPECT_EQ(distance("safari", "safari"), 0u);
-}
-
-TEST(LevenshteinTest, CountsUtf8Bytes) {
-    // "é" is two bytes, neither of them "e".
-    EXPECT_EQ(distance("é", "e"), 2u);
-    EXPECT_EQ(distance("café", "cafe"), 2u);
-    EXPECT_EQ(distance("é", "è"), 1u);  // same lead byte
-    EXPECT_EQ(distance("😀", ""), 4u);
 }
 
 TEST(LevenshteinTest, AgreesWithFullMatrixAndIsSymmetric) {

@@ -1,5 +1,6 @@
 #include "search/Normalization.h"
 #include "search/SearchTestPrinters.h"
+#include "support/TableTests.h"
 
 #include <gtest/gtest.h>
 
@@ -17,21 +18,52 @@ QString u8(const char* text) {
     return QString::fromUtf8(text);
 }
 
-TEST(NormalizationTest, LowerCasesAscii) {
-    EXPECT_EQ(normalizedForSearch(u8("Google Chrome")), u8("google chrome"));
-    EXPECT_EQ(normalizedForSearch(u8("XML-Parser_2.0 (Beta)")), u8("xml-parser_2.0 (beta)"));
-    EXPECT_EQ(normalizedForSearch(QString()), QString());
+struct TextCase {
+    const char* name;
+    const char* input;
+    const char* expected;
+};
+
+class NormalizedForSearch : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(NormalizedForSearch, IsAsciiLowerCase) {
+    EXPECT_EQ(normalizedForSearch(u8(GetParam().input)), u8(GetParam().expected));
 }
 
-TEST(NormalizationTest, TransliteratesToAsciiLowerCase) {
-    EXPECT_EQ(normalizedForSearch(u8("Café")), u8("cafe"));
-    EXPECT_EQ(normalizedForSearch(u8("Кино")), u8("kino"));
-    EXPECT_EQ(normalizedForSearch(u8("Crème Brûlée")), u8("creme brulee"));
-    EXPECT_EQ(normalizedForSearch(u8("Straße")), u8("strasse"));
-    EXPECT_EQ(normalizedForSearch(u8("Ørsted")), u8("orsted"));
-    EXPECT_EQ(normalizedForSearch(u8("Ελλάδα")), u8("ellada"));
-    EXPECT_EQ(normalizedForSearch(u8("ＡＢＣ")), u8("abc"));
+INSTANTIATE_TEST_SUITE_P(
+    Texts, NormalizedForSearch,
+    ::testing::Values(TextCase{"AsciiIsLowerCased", "Google Chrome", "google chrome"},
+                      TextCase{"PunctuationStays", "XML-Parser_2.0 (Beta)", "xml-parser_2.0 (beta)"},
+                      TextCase{"EmptyStaysEmpty", "", ""}, TextCase{"AccentsAreDropped", "Café", "cafe"},
+                      TextCase{"CyrillicIsTransliterated", "Кино", "kino"},
+                      TextCase{"EveryWordIsTransliterated", "Crème Brûlée", "creme brulee"},
+                      TextCase{"SharpSBecomesTwoLetters", "Straße", "strasse"},
+                      TextCase{"SlashedOBecomesO", "Ørsted", "orsted"},
+                      TextCase{"GreekIsTransliterated", "Ελλάδα", "ellada"},
+                      TextCase{"FullWidthBecomesAscii", "ＡＢＣ", "abc"}),
+    test::RowName());
+
+class FoldedForSearchKeys : public ::testing::TestWithParam<TextCase> {};
+
+// Diacritics and width forms go; case and letters without a decomposition stay.
+TEST_P(FoldedForSearchKeys, DropsDiacriticsAndWidthButKeepsCase) {
+    EXPECT_EQ(foldedForSearchKeys(u8(GetParam().input)), u8(GetParam().expected));
 }
+
+INSTANTIATE_TEST_SUITE_P(Texts, FoldedForSearchKeys,
+                         ::testing::Values(TextCase{"AccentsAreDropped", "Crème Brûlée", "Creme Brulee"},
+                                           TextCase{"UpperCaseStays", "ÉCOLE Ñandú", "ECOLE Nandu"},
+                                           TextCase{"DecomposedInputFoldsAlike", "Cafe\u0301", "Cafe"},
+                                           TextCase{"LettersWithoutDecompositionStay", "Ørsted ß", "Ørsted ß"},
+                                           TextCase{"OtherScriptsStay", "Кино", "Кино"},
+                                           TextCase{"PlainAsciiStays", "plain ASCII-Text/1.0", "plain ASCII-Text/1.0"},
+                                           TextCase{"FullWidthBecomesAscii", "ＶｉｓｕａｌＳｔｕｄｉｏ１２",
+                                                    "VisualStudio12"},
+                                           TextCase{"IdeographicSpaceBecomesASpace", "Ａ\u3000Ｂ", "A B"},
+                                           TextCase{"HalfWidthKatakanaBecomesFullWidth", "ｶﾀｶﾅ", "カタカナ"},
+                                           // Devanagari "ki": the vowel sign is a spacing mark, not a diacritic.
+                                           TextCase{"SpacingVowelSignsStay", "कि", "कि"}),
+                         test::RowName());
 
 TEST(NormalizationTest, AsciiShortcutAgreesWithTheTransliterator) {
     for (char16_t c = 0; c < 0x80; ++c) {
@@ -64,29 +96,6 @@ TEST(NormalizationTest, IsSafeToCallFromManyThreads) {
     }
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(mismatches.load(), 0);
-}
-
-TEST(NormalizationTest, FoldingDropsDiacriticsAndKeepsCase) {
-    EXPECT_EQ(foldedForSearchKeys(u8("Crème Brûlée")), u8("Creme Brulee"));
-    EXPECT_EQ(foldedForSearchKeys(u8("ÉCOLE Ñandú")), u8("ECOLE Nandu"));
-    // Decomposed input folds the same way.
-    EXPECT_EQ(foldedForSearchKeys(u8("Cafe\u0301")), u8("Cafe"));
-    // Letters without a decomposition stay.
-    EXPECT_EQ(foldedForSearchKeys(u8("Ørsted ß")), u8("Ørsted ß"));
-    EXPECT_EQ(foldedForSearchKeys(u8("Кино")), u8("Кино"));
-    EXPECT_EQ(foldedForSearchKeys(u8("plain ASCII-Text/1.0")), u8("plain ASCII-Text/1.0"));
-}
-
-TEST(NormalizationTest, FoldingMapsWidthForms) {
-    EXPECT_EQ(foldedForSearchKeys(u8("ＶｉｓｕａｌＳｔｕｄｉｏ１２")), u8("VisualStudio12"));
-    EXPECT_EQ(foldedForSearchKeys(u8("Ａ\u3000Ｂ")), u8("A B"));
-    // Half-width katakana become the usual (full-width) katakana.
-    EXPECT_EQ(foldedForSearchKeys(u8("ｶﾀｶﾅ")), u8("カタカナ"));
-}
-
-TEST(NormalizationTest, FoldingKeepsSpacingVowelSigns) {
-    // Devanagari "ki": the vowel sign is a spacing mark, not a diacritic.
-    EXPECT_EQ(foldedForSearchKeys(u8("कि")), u8("कि"));
 }
 
 TEST(NormalizationTest, LetterMaskSetsOneBitPerScalarFromA) {

@@ -49,35 +49,30 @@ TEST(RadixTreeTest, KeepsValuesThatDoNotFitAPointerInCellsOfTheirOwn) {
 
 class RadixTreeIndexTest : public SearchEngineFixture {
 protected:
-    QStringList lookup(const QString& term) {
-        QStringList names;
-        for (const SearchRecord& record : search->searchIndex().itemsStartingWith(term)) names << record.name;
-        names.sort();
-        return names;
-    }
+    QStringList lookup(const QString& term) { return sortedNames(search->searchIndex().itemsStartingWith(term)); }
 };
 
-TEST_F(RadixTreeIndexTest, FindsRecordsByWordPrefixesInitialsAndKeywords) {
+TEST_F(RadixTreeIndexTest, FindsRecordsByWordPrefixesInitialsKeywordsAndDesktopFileNames) {
     load({appRecord("Safari"), appRecord("Google Chrome Canary"), appRecord("Visual Studio Code", "editor ide"),
-          appRecord("Café Noir"), appRecord("Кино")});
-    EXPECT_EQ(lookup("saf"), QStringList{"Safari"});
-    EXPECT_EQ(lookup("afari"), QStringList{});
-    for (const char* query : {"chr", "gcc", "can", "goo", "gchrome", "googlechromecanary"})
-        EXPECT_EQ(lookup(QString::fromLatin1(query)), QStringList{"Google Chrome Canary"}) << query;
-    EXPECT_EQ(lookup("vsc"), QStringList{"Visual Studio Code"});
-    EXPECT_EQ(lookup("edit"), QStringList{"Visual Studio Code"});
-    EXPECT_EQ(lookup("cafe"), QStringList{"Café Noir"});
-    EXPECT_EQ(lookup("kino"), QStringList{"Кино"});
-    EXPECT_EQ(lookup(""), (QStringList{"Café Noir", "Google Chrome Canary", "Safari", "Visual Studio Code", "Кино"}));
-}
-
-TEST_F(RadixTreeIndexTest, ApplicationsAreFoundByTheirDesktopFileName) {
-    SearchRecord terminal = appRecord("Terminal");
-    terminal.key = QStringLiteral("/usr/share/applications/org.gnome.Terminal.desktop");
-    terminal.path = terminal.key;
-    load({terminal});
-    EXPECT_EQ(lookup("org.gnome"), QStringList{"Terminal"});
-    EXPECT_EQ(lookup("term"), QStringList{"Terminal"});
+          appRecord("Café Noir"), appRecord("Кино"),
+          appRecord("Terminal", std::nullopt, "/usr/share/applications/org.gnome.Terminal.desktop")});
+    const QStringList canary{"Google Chrome Canary"};
+    expectLookups([&](const QString& term) { return search->searchIndex().itemsStartingWith(term); },
+                  {{"saf", {"Safari"}},
+                   {"afari", {}},
+                   {"chr", canary},
+                   {"gcc", canary},
+                   {"can", canary},
+                   {"goo", canary},
+                   {"gchrome", canary},
+                   {"googlechromecanary", canary},
+                   {"vsc", {"Visual Studio Code"}},
+                   {"edit", {"Visual Studio Code"}},
+                   {"cafe", {"Café Noir"}},
+                   {"kino", {"Кино"}},
+                   {"org.gnome", {"Terminal"}},
+                   {"term", {"Terminal"}},
+                   {"", {"Café Noir", "Google Chrome Canary", "Safari", "Terminal", "Visual Studio Code", "Кино"}}});
 }
 
 TEST_F(RadixTreeIndexTest, ADigitQueryCanMatchTheIdSuffixOfAKey) {

@@ -2,34 +2,12 @@
 #include "search/SearchEngineTestSupport.h"
 #include "search/SearchTestPrinters.h"
 
-#include "data/SearchRepository.h"
 #include "search/SQLiteIndex.h"
 
 namespace vantrel::test {
 namespace {
 
-using Source = SearchRecord::Source;
-using ContentType = SearchRecord::ContentType;
-
-class SQLiteIndexTest : public DatabaseFixture {
-protected:
-    void SetUp() override {
-        pool = open();
-        ASSERT_TRUE(pool);
-        repository = std::make_shared<SearchRepository>(pool);
-        repository->update(
-            Source::package,
-            {indexedRecord("code", "Visual Studio Code", Source::package, QStringLiteral("editor ide")),
-             indexedRecord("chrome", "Google Chrome", Source::package, std::nullopt, QStringLiteral("Browsers")),
-             indexedRecord("safari", "Safari")},
-            SearchUpdateStrategy::source());
-        repository->update(Source::provider, {indexedRecord("calc", "Calculator Result")},
-                           SearchUpdateStrategy::source());
-    }
-
-    std::shared_ptr<DatabasePool> pool;
-    std::shared_ptr<SearchRepository> repository;
-};
+using SQLiteIndexTest = IndexedRecordsFixture;
 
 TEST_F(SQLiteIndexTest, IndexOnlyPostsTheCompletion) {
     SQLiteIndex index(repository);
@@ -43,26 +21,25 @@ TEST_F(SQLiteIndexTest, IndexOnlyPostsTheCompletion) {
 
 TEST_F(SQLiteIndexTest, FindsByNameWordPrefixCategoryAndKeywords) {
     SQLiteIndex index(repository);
-    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("stud"))), QStringList{"Visual Studio Code"});
-    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("goo"))), QStringList{"Google Chrome"});
-    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("brow"))), QStringList{"Google Chrome"});
-    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("edi"))), QStringList{"Visual Studio Code"});
-    // Only word prefixes, not inner text.
-    EXPECT_TRUE(index.itemsStartingWith(QStringLiteral("afari")).empty());
+    expectLookups([&](const QString& term) { return index.itemsStartingWith(term); },
+                  {{"stud", {"Visual Studio Code"}},
+                   {"goo", {"Google Chrome"}},
+                   {"brow", {"Google Chrome"}},
+                   {"edi", {"Visual Studio Code"}},
+                   {"afari", {}}});  // only word prefixes, not inner text
     // The fuzzy lookup is the same full-text search.
-    EXPECT_EQ(sortedNames(index.itemsContaining(QStringLiteral("stud"))), QStringList{"Visual Studio Code"});
-    EXPECT_TRUE(index.itemsContaining(QStringLiteral("vsc")).empty());
+    expectLookups([&](const QString& term) { return index.itemsContaining(term); },
+                  {{"stud", {"Visual Studio Code"}}, {"vsc", {}}});
 }
 
 TEST_F(SQLiteIndexTest, ExcludesProviderAndUninstalledRecords) {
     SQLiteIndex index(repository);
     EXPECT_TRUE(index.itemsStartingWith(QStringLiteral("calc")).empty());
-    repository->update(Source::package,
-                       {indexedRecord("code", "Visual Studio Code"), indexedRecord("chrome", "Google Chrome")},
-                       SearchUpdateStrategy::source());
+    uninstallSafari();
     EXPECT_TRUE(index.itemsStartingWith(QStringLiteral("saf")).empty());
-    EXPECT_EQ(sortedNames(index.itemsStartingWith(QString())), (QStringList{"Google Chrome", "Visual Studio Code"}));
-    EXPECT_EQ(sortedNames(index.itemsContaining(QString())), (QStringList{"Google Chrome", "Visual Studio Code"}));
+    const QStringList installed{"Files", "Google Chrome", "Visual Studio Code"};
+    EXPECT_EQ(sortedNames(index.itemsStartingWith(QString())), installed);
+    EXPECT_EQ(sortedNames(index.itemsContaining(QString())), installed);
 }
 
 TEST_F(SQLiteIndexTest, FailuresAreLoggedAndAnswerNothing) {

@@ -2,50 +2,9 @@
 
 #include "support/DatabaseTestSupport.h"
 
-#include "data/SearchRepository.h"
 #include "search/Search.h"
 
 namespace vantrel::test {
-
-inline SearchRecord appRecord(const QString& name, const std::optional<QString>& keywords = std::nullopt) {
-    SearchRecord record;
-    record.key = QStringLiteral("/usr/share/applications/") + name + QStringLiteral(".desktop");
-    record.type = SearchRecord::ContentType::systemApp;
-    record.source = SearchRecord::Source::system;
-    record.name = name;
-    record.path = record.key;
-    record.keywords = keywords;
-    return record;
-}
-
-inline SearchRecord commandRecord(const QString& key, const QString& name) {
-    SearchRecord record;
-    record.key = key;
-    record.type = SearchRecord::ContentType::command;
-    record.source = SearchRecord::Source::package;
-    record.name = name;
-    return record;
-}
-
-// A command record of the given source, for index tests.
-inline SearchRecord indexedRecord(const QString& key, const QString& name,
-                                  SearchRecord::Source source = SearchRecord::Source::package,
-                                  const std::optional<QString>& keywords = std::nullopt,
-                                  const std::optional<QString>& category = std::nullopt) {
-    SearchRecord record = commandRecord(key, name);
-    record.source = source;
-    record.keywords = keywords;
-    record.category = category;
-    return record;
-}
-
-// The names of the records, sorted: lookups promise no order.
-inline QStringList sortedNames(const std::vector<SearchRecord>& records) {
-    QStringList list;
-    for (const SearchRecord& record : records) list << record.name;
-    list.sort();
-    return list;
-}
 
 inline QStringList namesOf(const std::vector<SearchItem>& items) {
     QStringList names;
@@ -53,13 +12,46 @@ inline QStringList namesOf(const std::vector<SearchItem>& items) {
     return names;
 }
 
-// A migrated encrypted database with a search engine over it.
-class SearchEngineFixture : public DatabaseFixture {
+// Each term with the names (sorted) that a lookup finds for it.
+using Lookups = std::vector<std::pair<const char*, QStringList>>;
+
+template <typename Lookup>
+void expectLookups(Lookup&& lookup, const Lookups& expected) {
+    for (const auto& [term, names] : expected) EXPECT_EQ(sortedNames(lookup(QString::fromUtf8(term))), names) << term;
+}
+
+// The stored records the index tests look up: four package commands (one with
+// keywords, one with a category, one with a keyword of its own) and a provider row.
+class IndexedRecordsFixture : public SearchRepositoryFixture {
 protected:
     void SetUp() override {
-        pool = open();
-        ASSERT_TRUE(pool);
-        repository = std::make_shared<SearchRepository>(pool);
+        SearchRepositoryFixture::SetUp();
+        using Source = SearchRecord::Source;
+        repository->update(
+            Source::package,
+            {commandRecord("code", "Visual Studio Code", Source::package, QStringLiteral("editor ide")),
+             commandRecord("chrome", "Google Chrome", Source::package, std::nullopt, QStringLiteral("Browsers")),
+             commandRecord("safari", "Safari"),
+             commandRecord("files", "Files", Source::package, QStringLiteral("nautilus"))},
+            SearchUpdateStrategy::source());
+        repository->update(Source::provider, {commandRecord("calc", "Calculator Result", Source::provider)},
+                           SearchUpdateStrategy::source());
+    }
+
+    // Reloads the package source without Safari, which leaves it uninstalled.
+    void uninstallSafari() {
+        repository->update(SearchRecord::Source::package,
+                           {commandRecord("code", "Visual Studio Code"), commandRecord("chrome", "Google Chrome"),
+                            commandRecord("files", "Files")},
+                           SearchUpdateStrategy::source());
+    }
+};
+
+// A migrated encrypted database with a search engine over it.
+class SearchEngineFixture : public SearchRepositoryFixture {
+protected:
+    void SetUp() override {
+        SearchRepositoryFixture::SetUp();
         search = std::make_unique<Search>(repository);
     }
 
@@ -78,8 +70,6 @@ protected:
         return SearchItem::fromRecord(SearchRecord{});
     }
 
-    std::shared_ptr<DatabasePool> pool;
-    std::shared_ptr<SearchRepository> repository;
     std::unique_ptr<Search> search;
 };
 

@@ -1,6 +1,7 @@
 #include "search/Normalization.h"
 #include "search/SearchKeys.h"
 #include "search/SearchTestPrinters.h"
+#include "support/TableTests.h"
 
 #include <gtest/gtest.h>
 
@@ -56,99 +57,122 @@ QStringList wordsOf(const char* name) {
     return best.split(u' ');
 }
 
-TEST(SearchKeysTest, WorkedExampleContainsEveryListedKey) {
-    const QSet<QString> result = keys("Google Chrome Canary");
-    for (const char* key : {"google chrome canary", "chrome canary", "gchrome canary", "g chrome canary",
-                            "google canary", "canary", "gccanary", "gc canary", "g c canary", "gcanary", "ccanary",
-                            "c canary", "googlechromecanary", "chromecanary"})
-        EXPECT_TRUE(result.contains(u8(key))) << key;
-    for (const char* query : {"chr", "gcc", "can", "goo", "Goo", "gc c", "g c"})
-        EXPECT_TRUE(findsByPrefix(result, query)) << query;
-    for (const char* query : {"oogle", "hrome", "x"}) EXPECT_FALSE(findsByPrefix(result, query)) << query;
-}
-
-TEST(SearchKeysTest, WorkedExampleFullSet) {
-    EXPECT_EQ(keys("Google Chrome Canary"),
-              set({"google chrome canary", "chrome canary", "gchrome canary", "g chrome canary", "google canary",
-                   "canary", "gccanary", "gc canary", "g c canary", "gcanary", "g canary", "ccanary", "c canary",
-                   "googlechromecanary", "chromecanary", "gchromecanary", "googlecanary"}));
-    // A lower-case name equals its split form: the whole name is not added
-    // again, and the keys are the same.
-    EXPECT_EQ(keys("google chrome canary"), keys("Google Chrome Canary"));
-}
-
 struct KeyCase {
     const char* name;
+    const char* itemName;
+    std::vector<const char*> keywords;
     std::vector<const char*> expected;
 };
 
 // Full key sets worked out by hand from the derivation rules.
-TEST(SearchKeysTest, FullKeySetsOfSmallNames) {
-    const std::vector<KeyCase> cases = {
-        {"Mail", {"mail"}},
-        {"App Store", {"app store", "store", "astore", "a store", "appstore"}},
-        {"XMLParser", {"xml parser", "parser", "xparser", "x parser", "xmlparser"}},
-        {"iPhone12", {"i phone12", "phone12", "iphone12"}},
-        {"Visual Studio Code",
-         {"visual studio code", "studio code", "vstudio code", "v studio code", "visual code", "code", "vscode",
-          "vs code", "v s code", "vcode", "v code", "scode", "s code", "visualstudiocode", "studiocode", "vstudiocode",
-          "visualcode"}},
-        {"Alpha Beta Gamma Delta",
-         {"alpha beta gamma delta",
-          "beta gamma delta",
-          "abeta gamma delta",
-          "a beta gamma delta",
-          "alpha gamma delta",
-          "alpha delta",
-          "gamma delta",
-          "abgamma delta",
-          "ab gamma delta",
-          "a b gamma delta",
-          "agamma delta",
-          "a gamma delta",
-          "bgamma delta",
-          "b gamma delta",
-          "beta delta",
-          "delta",
-          "abgdelta",
-          "abg delta",
-          "a b g delta",
-          "adelta",
-          "a delta",
-          "bdelta",
-          "b delta",
-          "gdelta",
-          "g delta",
-          "alphabetagammadelta",
-          "betagammadelta",
-          "abetagammadelta",
-          "alphagammadelta",
-          "alphadelta",
-          "gammadelta",
-          "abgammadelta",
-          "agammadelta",
-          "bgammadelta",
-          "betadelta"}},
-    };
-    for (const KeyCase& keyCase : cases) {
-        QSet<QString> expected;
-        for (const char* key : keyCase.expected) expected.insert(u8(key));
-        EXPECT_EQ(searchKeys(u8(keyCase.name), {}), expected) << keyCase.name;
-    }
+const std::vector<KeyCase> keyCases = {
+    {"WorkedExample",
+     "Google Chrome Canary",
+     {},
+     {"google chrome canary", "chrome canary", "gchrome canary", "g chrome canary", "google canary", "canary",
+      "gccanary", "gc canary", "g c canary", "gcanary", "g canary", "ccanary", "c canary", "googlechromecanary",
+      "chromecanary", "gchromecanary", "googlecanary"}},
+    {"OneWord", "Mail", {}, {"mail"}},
+    {"TwoWords", "App Store", {}, {"app store", "store", "astore", "a store", "appstore"}},
+    {"CapitalsBeforeAWordAreAWord", "XMLParser", {}, {"xml parser", "parser", "xparser", "x parser", "xmlparser"}},
+    {"LowerCaseBeforeACapitalIsAWord", "iPhone12", {}, {"i phone12", "phone12", "iphone12"}},
+    {"ThreeWords",
+     "Visual Studio Code",
+     {},
+     {"visual studio code", "studio code", "vstudio code", "v studio code", "visual code", "code", "vscode", "vs code",
+      "v s code", "vcode", "v code", "scode", "s code", "visualstudiocode", "studiocode", "vstudiocode", "visualcode"}},
+    {"FourWords",
+     "Alpha Beta Gamma Delta",
+     {},
+     {"alpha beta gamma delta",
+      "beta gamma delta",
+      "abeta gamma delta",
+      "a beta gamma delta",
+      "alpha gamma delta",
+      "alpha delta",
+      "gamma delta",
+      "abgamma delta",
+      "ab gamma delta",
+      "a b gamma delta",
+      "agamma delta",
+      "a gamma delta",
+      "bgamma delta",
+      "b gamma delta",
+      "beta delta",
+      "delta",
+      "abgdelta",
+      "abg delta",
+      "a b g delta",
+      "adelta",
+      "a delta",
+      "bdelta",
+      "b delta",
+      "gdelta",
+      "g delta",
+      "alphabetagammadelta",
+      "betagammadelta",
+      "abetagammadelta",
+      "alphagammadelta",
+      "alphadelta",
+      "gammadelta",
+      "abgammadelta",
+      "agammadelta",
+      "bgammadelta",
+      "betadelta"}},
+    {"OneWordNameGivesItsNameAndNormalisedKeywords", "Safari", {"Browser", "WEB", ""}, {"safari", "browser", "web"}},
+    {"EmptyNameIsFoundOnlyByKeywords", "", {"Browser", "Café", ""}, {"browser", "cafe"}},
+    {"EmptyNameWithoutKeywordsHasNoKeys", "", {}, {}},
+    {"DiacriticsAreDropped", "Café", {}, {"cafe"}},
+    {"OtherScriptsAreTransliterated", "Кино", {}, {"kino"}},
+    {"TransliteratedWordsCombine", "Кино Театр", {}, {"kino teatr", "teatr", "kteatr", "k teatr", "kinoteatr"}},
+    {"AccentedWordsCombine", "Crème Brûlée", {}, {"creme brulee", "brulee", "cbrulee", "c brulee", "cremebrulee"}},
+    // The whole normalised name keeps its brackets; the words do not.
+    {"BracketsAreTrimmedFromWords",
+     "Firefox (Beta)",
+     {},
+     {"firefox beta", "beta", "fbeta", "f beta", "firefoxbeta", "firefox (beta)"}},
+    {"QuotesAndAngleBracketsAreTrimmedFromWords",
+     "\"Quoted\" <Tag> [x]",
+     {},
+     {"quoted tag x", "tag x", "qtag x", "q tag x", "quoted x", "x", "qtx", "qt x", "q t x", "qx", "q x", "tx", "t x",
+      "quotedtagx", "tagx", "qtagx", "quotedx", "\"quoted\" <tag> [x]"}},
+    {"OneBracketedWordKeepsItsBrackets", "(Beta)", {}, {"(beta)"}},
+    // Words are [foo, "", bar]: the empty word joins in as an empty string and
+    // contributes an empty initial, so some keys carry a double or a leading space.
+    {"TwoSpacesInARowLeaveAnEmptyWord",
+     "Foo  Bar",
+     {},
+     {"foo  bar", " bar", "f bar", "f  bar", "foo bar", "bar", "fbar", "foobar"}},
+    {"SurroundingWhiteSpaceIsTrimmedFirst",
+     "  App Store \n",
+     {},
+     {"app store", "store", "astore", "a store", "appstore", "  app store \n"}},
+};
+
+class SearchKeySets : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(SearchKeySets, AreDerivedFromTheWordsOfTheName) {
+    const KeyCase& c = GetParam();
+    QSet<QString> keywords, expected;
+    for (const char* keyword : c.keywords) keywords.insert(u8(keyword));
+    for (const char* key : c.expected) expected.insert(u8(key));
+    EXPECT_EQ(searchKeys(u8(c.itemName), keywords), expected);
 }
 
-TEST(SearchKeysTest, OneWordNameGivesItsNormalisedNameAndKeywords) {
-    const QSet<QString> result = keys("Safari", {"Browser", "WEB", ""});
-    EXPECT_EQ(result, set({"safari", "browser", "web"}));
-    EXPECT_TRUE(findsByPrefix(result, "saf"));
-    EXPECT_TRUE(findsByPrefix(result, "Safari"));
-    EXPECT_FALSE(findsByPrefix(result, "afari"));
-    EXPECT_EQ(keys("Safari"), set({"safari"}));
-}
+INSTANTIATE_TEST_SUITE_P(Names, SearchKeySets, ::testing::ValuesIn(keyCases), test::RowName());
 
-TEST(SearchKeysTest, EmptyNameIsFoundOnlyByKeywords) {
-    EXPECT_EQ(keys("", {"Browser", "Café", ""}), set({"browser", "cafe"}));
-    EXPECT_EQ(keys(""), QSet<QString>());
+TEST(SearchKeysTest, QueriesFindAnItemByAPrefixOfAKeyAfterNormalisation) {
+    const QSet<QString> chrome = keys("Google Chrome Canary");
+    for (const char* query : {"chr", "gcc", "can", "goo", "Goo", "gc c", "g c"})
+        EXPECT_TRUE(findsByPrefix(chrome, query)) << query;
+    for (const char* query : {"oogle", "hrome", "x"}) EXPECT_FALSE(findsByPrefix(chrome, query)) << query;
+    EXPECT_TRUE(findsByPrefix(keys("Safari"), "Safari"));
+    EXPECT_FALSE(findsByPrefix(keys("Safari"), "afari"));
+    EXPECT_TRUE(findsByPrefix(keys("Crème Brûlée"), "Crè"));
+    EXPECT_TRUE(findsByPrefix(keys("Crème Brûlée"), "brû"));
+    // A lower-case name equals its split form: the whole name is not added
+    // again, and the keys are the same.
+    EXPECT_EQ(keys("google chrome canary"), chrome);
 }
 
 TEST(SearchKeysTest, KeywordsAreAddedToMultiWordNames) {
@@ -192,43 +216,11 @@ TEST(SearchKeysTest, WordsAfterTheSeventhNeverBecomeKeysOfTheirOwn) {
     }
 }
 
-TEST(SearchKeysTest, OtherScriptsAndDiacriticsGiveAsciiKeys) {
-    EXPECT_EQ(keys("Café"), set({"cafe"}));
-    EXPECT_EQ(keys("Кино"), set({"kino"}));
-    EXPECT_EQ(keys("Кино Театр"), set({"kino teatr", "teatr", "kteatr", "k teatr", "kinoteatr"}));
-    const QSet<QString> result = keys("Crème Brûlée");
-    EXPECT_EQ(result, set({"creme brulee", "brulee", "cbrulee", "c brulee", "cremebrulee"}));
-    EXPECT_TRUE(findsByPrefix(result, "Crè"));
-    EXPECT_TRUE(findsByPrefix(result, "brû"));
-}
-
 TEST(SearchKeysTest, FullWidthLettersSplitLikeAscii) {
     const QSet<QString> result = keys("ＶｉｓｕａｌＳｔｕｄｉｏ");
     EXPECT_TRUE(allAscii(result)) << ::testing::PrintToString(result);
     for (const char* key : {"visual studio", "studio", "vstudio", "v studio", "visualstudio"})
         EXPECT_TRUE(result.contains(u8(key))) << key;
-}
-
-TEST(SearchKeysTest, QuotesAndBracketsAreTrimmedFromWords) {
-    // The whole normalised name keeps its brackets; the words do not.
-    EXPECT_EQ(keys("Firefox (Beta)"),
-              set({"firefox beta", "beta", "fbeta", "f beta", "firefoxbeta", "firefox (beta)"}));
-    EXPECT_EQ(keys("\"Quoted\" <Tag> [x]"),
-              set({"quoted tag x", "tag x", "qtag x", "q tag x", "quoted x", "x", "qtx", "qt x", "q t x", "qx", "q x",
-                   "tx", "t x", "quotedtagx", "tagx", "qtagx", "quotedx", "\"quoted\" <tag> [x]"}));
-    // A one-word name is the normalised name as it is, brackets and all.
-    EXPECT_EQ(keys("(Beta)"), set({"(beta)"}));
-}
-
-TEST(SearchKeysTest, TwoSpacesInARowLeaveAnEmptyWord) {
-    // Words are [foo, "", bar]: the empty word joins in as an empty string and
-    // contributes an empty initial, so some keys carry a double or a leading
-    // space.
-    EXPECT_EQ(keys("Foo  Bar"), set({"foo  bar", " bar", "f bar", "f  bar", "foo bar", "bar", "fbar", "foobar"}));
-}
-
-TEST(SearchKeysTest, SurroundingWhiteSpaceIsTrimmedFirst) {
-    EXPECT_EQ(keys("  App Store \n"), set({"app store", "store", "astore", "a store", "appstore", "  app store \n"}));
 }
 
 TEST(SearchKeysTest, FuzzyKeysAreTheNormalisedNameAndKeywords) {

@@ -3,25 +3,13 @@
 // Readable failure messages for the text and result types of the search tests.
 
 #include "search/Trie.h"
+#include "support/QtPrinters.h"
 
 #include <QList>
 #include <QSet>
-#include <QString>
-#include <QStringList>
 
 #include <algorithm>
 #include <ostream>
-
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
-
-inline void PrintTo(const QStringList& list, std::ostream* os) {
-    *os << '[';
-    for (qsizetype i = 0; i < list.size(); ++i) {
-        if (i) *os << ", ";
-        PrintTo(list[i], os);
-    }
-    *os << ']';
-}
 
 // Sets print sorted so that two failing sets can be compared by eye.
 inline void PrintTo(const QSet<QString>& set, std::ostream* os) {

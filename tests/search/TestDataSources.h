@@ -150,15 +150,4 @@ private:
     std::vector<std::thread> m_threads;  // only touched by the test's thread
 };
 
-// An application record below a folder, keyed and located by its path.
-inline SearchRecord appIn(const QString& folder, const QString& name) {
-    SearchRecord record;
-    record.key = folder + QLatin1Char('/') + name + QStringLiteral(".desktop");
-    record.type = SearchRecord::ContentType::systemApp;
-    record.source = SearchRecord::Source::system;
-    record.name = name;
-    record.path = record.key;
-    return record;
-}
-
 }  // namespace vantrel::test

@@ -3,7 +3,6 @@
 #include "search/SearchEngineTestSupport.h"
 #include "search/SearchTestPrinters.h"
 
-#include "data/SearchRepository.h"
 #include "search/TrieIndex.h"
 
 #include <atomic>
@@ -12,56 +11,38 @@
 namespace vantrel::test {
 namespace {
 
-using Source = SearchRecord::Source;
-using ContentType = SearchRecord::ContentType;
-
-class TrieIndexTest : public DatabaseFixture {
+class TrieIndexTest : public IndexedRecordsFixture {
 protected:
-    void SetUp() override {
-        pool = open();
-        ASSERT_TRUE(pool);
-        repository = std::make_shared<SearchRepository>(pool);
-        repository->update(Source::package,
-                           {indexedRecord("code", "Visual Studio Code", Source::package, QStringLiteral("editor ide")),
-                            indexedRecord("chrome", "Google Chrome"), indexedRecord("safari", "Safari"),
-                            indexedRecord("files", "Files", Source::package, QStringLiteral("nautilus"))},
-                           SearchUpdateStrategy::source());
-        repository->update(Source::provider, {indexedRecord("calc", "Calculator Result")},
-                           SearchUpdateStrategy::source());
-    }
-
     std::vector<SearchRecord> all() const { return repository->readAllSearchResults({}, 100); }
 
-    // Indexes every stored record and waits for the completion on the main thread.
-    void indexAll(TrieIndex& index, IndexingMode mode) {
+    // Indexes the records (every stored one by default) and waits for the completion on the main thread.
+    void indexAll(TrieIndex& index, IndexingMode mode, std::optional<std::vector<SearchRecord>> records = {}) {
         bool done = false;
-        index.index(all(), mode, [&] { done = true; });
+        index.index(records.value_or(all()), mode, [&] { done = true; });
         ASSERT_TRUE(waitUntil([&] { return done; }));
     }
 
-    std::shared_ptr<DatabasePool> pool;
-    std::shared_ptr<SearchRepository> repository;
+    auto prefix(TrieIndex& index) {
+        return [&index](const QString& term) { return index.itemsStartingWith(term); };
+    }
+    auto fuzzy(TrieIndex& index) {
+        return [&index](const QString& term) { return index.itemsContaining(term); };
+    }
 };
 
 TEST_F(TrieIndexTest, PrefixModeFindsEveryWordAndCombination) {
     TrieIndex index(repository);
     indexAll(index, IndexingMode::prefix);
-
-    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("stu"))), QStringList{"Visual Studio Code"});
-    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("vsc"))), QStringList{"Visual Studio Code"});
-    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("chr"))), QStringList{"Google Chrome"});
-    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("edit"))), QStringList{"Visual Studio Code"});
-    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("naut"))), QStringList{"Files"});
-    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("saf"))), QStringList{"Safari"});
-    EXPECT_TRUE(index.itemsStartingWith(QStringLiteral("afari")).empty());
-    EXPECT_TRUE(index.itemsStartingWith(QStringLiteral("zzz")).empty());
+    expectLookups(prefix(index), {{"stu", {"Visual Studio Code"}},
+                                  {"vsc", {"Visual Studio Code"}},
+                                  {"chr", {"Google Chrome"}},
+                                  {"edit", {"Visual Studio Code"}},
+                                  {"naut", {"Files"}},
+                                  {"saf", {"Safari"}},
+                                  {"afari", {}},
+                                  {"zzz", {}}});
     EXPECT_TRUE(logs->contains(QStringLiteral("Indexing items: 5")));
-}
-
-TEST_F(TrieIndexTest, EachIdIsReadOnceWhenSeveralKeysMatch) {
-    TrieIndex index(repository);
-    indexAll(index, IndexingMode::prefix);
-    // "g", "gc", "google chrome", "googlechrome", ... all belong to one record.
+    // "g", "gc", "google chrome", "googlechrome", ... all belong to one record, read once.
     EXPECT_EQ(index.idsStartingWith(QStringLiteral("g")).size(), 1);
     EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("g"))), QStringList{"Google Chrome"});
 }
@@ -69,33 +50,26 @@ TEST_F(TrieIndexTest, EachIdIsReadOnceWhenSeveralKeysMatch) {
 TEST_F(TrieIndexTest, FuzzyModeMatchesCharactersInOrder) {
     TrieIndex index(repository);
     indexAll(index, IndexingMode::fuzzy);
-
-    EXPECT_EQ(sortedNames(index.itemsContaining(QStringLiteral("vsc"))), QStringList{"Visual Studio Code"});
-    EXPECT_EQ(sortedNames(index.itemsContaining(QStringLiteral("gchr"))), QStringList{"Google Chrome"});
-    EXPECT_EQ(sortedNames(index.itemsContaining(QStringLiteral("sfr"))), QStringList{"Safari"});
-    // Out of order letters find nothing.
-    EXPECT_TRUE(index.itemsContaining(QStringLiteral("csv")).empty());
+    expectLookups(fuzzy(index), {{"vsc", {"Visual Studio Code"}},
+                                 {"gchr", {"Google Chrome"}},
+                                 {"sfr", {"Safari"}},
+                                 {"csv", {}},  // out of order
+                                 // One character falls back to a prefix: as a subsequence "c" would
+                                 // also be in "visual studio code" and "google chrome".
+                                 {"c", {"Calculator Result"}},
+                                 {"s", {"Safari"}},
+                                 {"x", {}},
+                                 // Two characters already walk the subsequences.
+                                 {"sc", {"Visual Studio Code"}},
+                                 {"fls", {"Files"}},
+                                 {"ntls", {"Files"}}});  // keyword "nautilus"
     // Fuzzy keys hold no word combinations: "vsc" is no key prefix here.
-    EXPECT_TRUE(index.itemsStartingWith(QStringLiteral("vsc")).empty());
-    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("visual"))), QStringList{"Visual Studio Code"});
-}
-
-TEST_F(TrieIndexTest, OneCharacterFuzzyQueryFallsBackToPrefix) {
-    TrieIndex index(repository);
-    indexAll(index, IndexingMode::fuzzy);
-    // As a subsequence "c" would also be in "visual studio code" and "google
-    // chrome"; as a prefix only "calculator result" starts with it.
-    EXPECT_EQ(sortedNames(index.itemsContaining(QStringLiteral("c"))), QStringList{"Calculator Result"});
-    EXPECT_EQ(sortedNames(index.itemsContaining(QStringLiteral("s"))), QStringList{"Safari"});
-    EXPECT_TRUE(index.itemsContaining(QStringLiteral("x")).empty());
-    // Two characters already walk the subsequences.
-    EXPECT_EQ(sortedNames(index.itemsContaining(QStringLiteral("sc"))), QStringList{"Visual Studio Code"});
-    EXPECT_EQ(sortedNames(index.itemsContaining(QStringLiteral("fls"))), QStringList{"Files"});
-    EXPECT_EQ(sortedNames(index.itemsContaining(QStringLiteral("ntls"))), QStringList{"Files"});  // keyword "nautilus"
+    expectLookups(prefix(index), {{"vsc", {}}, {"visual", {"Visual Studio Code"}}});
 }
 
 TEST_F(TrieIndexTest, AWordSharedByTwoRecordsFindsBoth) {
-    repository->update(Source::scripts, {indexedRecord("safari-script", "Safari")}, SearchUpdateStrategy::source());
+    repository->update(SearchRecord::Source::scripts, {commandRecord("safari-script", "Safari")},
+                       SearchUpdateStrategy::source());
     for (IndexingMode mode : {IndexingMode::prefix, IndexingMode::fuzzy}) {
         TrieIndex index(repository);
         indexAll(index, mode);
@@ -106,22 +80,20 @@ TEST_F(TrieIndexTest, AWordSharedByTwoRecordsFindsBoth) {
 }
 
 TEST_F(TrieIndexTest, EmptyTermListsEverythingButProviderAndUninstalledRecords) {
-    // Reloading the source without Safari flags it uninstalled.
-    repository->update(Source::package,
-                       {indexedRecord("code", "Visual Studio Code"), indexedRecord("chrome", "Google Chrome"),
-                        indexedRecord("files", "Files")},
-                       SearchUpdateStrategy::source());
+    uninstallSafari();
     TrieIndex index(repository);
-    EXPECT_EQ(sortedNames(index.itemsStartingWith(QString())),
-              (QStringList{"Files", "Google Chrome", "Visual Studio Code"}));
-    EXPECT_EQ(sortedNames(index.itemsContaining(QString())),
-              (QStringList{"Files", "Google Chrome", "Visual Studio Code"}));
+    const QStringList installed{"Files", "Google Chrome", "Visual Studio Code"};
+    EXPECT_EQ(sortedNames(index.itemsStartingWith(QString())), installed);
+    EXPECT_EQ(sortedNames(index.itemsContaining(QString())), installed);
 }
 
 TEST_F(TrieIndexTest, EmptyIndexFindsNothing) {
     TrieIndex index(repository);
     EXPECT_TRUE(index.itemsStartingWith(QStringLiteral("saf")).empty());
     EXPECT_TRUE(index.itemsContaining(QStringLiteral("saf")).empty());
+    EXPECT_TRUE(TrieIndex::buildTrie({commandRecord("x", "Unsaved")}, IndexingMode::prefix)
+                    ->wordsWithPrefix(QString())
+                    .isEmpty());  // records without an id are skipped
 }
 
 TEST_F(TrieIndexTest, ReindexReplacesTheWholeTrie) {
@@ -130,16 +102,8 @@ TEST_F(TrieIndexTest, ReindexReplacesTheWholeTrie) {
     std::vector<SearchRecord> onlySafari;
     for (const SearchRecord& item : all())
         if (item.name == QStringLiteral("Safari")) onlySafari.push_back(item);
-    bool done = false;
-    index.index(onlySafari, IndexingMode::prefix, [&] { done = true; });
-    ASSERT_TRUE(waitUntil([&] { return done; }));
-    EXPECT_TRUE(index.itemsStartingWith(QStringLiteral("chr")).empty());
-    EXPECT_EQ(sortedNames(index.itemsStartingWith(QStringLiteral("saf"))), QStringList{"Safari"});
-}
-
-TEST_F(TrieIndexTest, RecordsWithoutIdAreSkipped) {
-    auto trie = TrieIndex::buildTrie({indexedRecord("x", "Unsaved")}, IndexingMode::prefix);
-    EXPECT_TRUE(trie->wordsWithPrefix(QString()).isEmpty());
+    indexAll(index, IndexingMode::prefix, onlySafari);
+    expectLookups(prefix(index), {{"chr", {}}, {"saf", {"Safari"}}});
 }
 
 TEST_F(TrieIndexTest, LookupsDuringReindexAnswerFromEitherTrie) {
@@ -148,10 +112,7 @@ TEST_F(TrieIndexTest, LookupsDuringReindexAnswerFromEitherTrie) {
     const std::vector<SearchRecord> records = all();
     std::atomic<bool> stop{false};
     std::thread reader([&] {
-        while (!stop) {
-            const qsizetype found = index.idsStartingWith(QStringLiteral("saf")).size();
-            EXPECT_EQ(found, 1);
-        }
+        while (!stop) EXPECT_EQ(index.idsStartingWith(QStringLiteral("saf")).size(), 1);
     });
     for (int round = 0; round < 50; ++round)
         index.index(records, round % 2 ? IndexingMode::prefix : IndexingMode::fuzzy);
@@ -163,15 +124,14 @@ TEST_F(TrieIndexTest, FailingReadIsLoggedAndAnswersNothing) {
     TrieIndex index(repository);
     indexAll(index, IndexingMode::fuzzy);
     pool->write([](Connection& db) { db.execute(QStringLiteral("DROP TABLE search")); });
-
-    EXPECT_TRUE(index.itemsStartingWith(QStringLiteral("saf")).empty());
-    EXPECT_TRUE(logs->contains(QStringLiteral("Failed reading db records")));
-    logs->clear();
-    EXPECT_TRUE(index.itemsContaining(QStringLiteral("vsc")).empty());
-    EXPECT_TRUE(logs->contains(QStringLiteral("Failed reading db records")));
-    logs->clear();
-    EXPECT_TRUE(index.itemsStartingWith(QString()).empty());
-    EXPECT_TRUE(logs->contains(QStringLiteral("Failed reading db records")));
+    for (const auto& lookup : std::vector<std::function<std::vector<SearchRecord>()>>{
+             [&] { return index.itemsStartingWith(QStringLiteral("saf")); },
+             [&] { return index.itemsContaining(QStringLiteral("vsc")); },
+             [&] { return index.itemsStartingWith(QString()); }}) {
+        logs->clear();
+        EXPECT_TRUE(lookup().empty());
+        EXPECT_TRUE(logs->contains(QStringLiteral("Failed reading db records")));
+    }
 }
 
 }  // namespace

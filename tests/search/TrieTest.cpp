@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <initializer_list>
 #include <map>
 
 namespace vantrel {
@@ -36,6 +37,14 @@ QStringList values(const QList<TrieMatch>& matches) {
     for (const TrieMatch& match : matches) result.append(match.value);
     std::sort(result.begin(), result.end());
     return result;
+}
+
+// A trie of the words, with ids 1, 2, 3... in order.
+Trie trieOf(std::initializer_list<const char*> words, bool computeMask = false) {
+    Trie trie;
+    qint64 id = 0;
+    for (const char* word : words) trie.insert(u8(word), ++id, computeMask);
+    return trie;
 }
 
 // Every node's mask is its own letter together with its children's masks.
@@ -92,10 +101,7 @@ TEST(TrieTest, SameWordForTwoRecordsKeepsBothIds) {
 }
 
 TEST(TrieTest, RemoveKeepsWordsThatShareThePrefix) {
-    Trie trie;
-    trie.insert(u8("app"), 1);
-    trie.insert(u8("apple"), 2);
-    trie.insert(u8("apricot"), 3);
+    Trie trie = trieOf({"app", "apple", "apricot"});
 
     trie.remove(u8("app"));
     EXPECT_FALSE(trie.find(u8("app")).has_value());
@@ -126,18 +132,14 @@ TEST(TrieTest, RemovingWhatIsNotThereChangesNothing) {
 }
 
 TEST(TrieTest, RemovedWordDoesNotLeaveItsIdsBehind) {
-    Trie trie;
-    trie.insert(u8("app"), 1);
-    trie.insert(u8("apple"), 2);
+    Trie trie = trieOf({"app", "apple"});
     trie.remove(u8("app"));
     trie.insert(u8("app"), 7);
     EXPECT_EQ(trie.find(u8("app"))->meta, QList<qint64>{7});
 }
 
 TEST(TrieTest, MasksCoverEverySuffixBelowANode) {
-    Trie trie;
-    trie.insert(u8("abc"), 1, true);
-    trie.insert(u8("abd"), 2, true);
+    Trie trie = trieOf({"abc", "abd"}, true);
     const TrieNode& a = *trie.root().children.at(u8("a"));
     const TrieNode& b = *a.children.at(u8("b"));
     EXPECT_EQ(trie.root().mask, letterMask(u8("abcd")));
@@ -148,10 +150,7 @@ TEST(TrieTest, MasksCoverEverySuffixBelowANode) {
 }
 
 TEST(TrieTest, RemoveRecomputesAncestorMasks) {
-    Trie trie;
-    trie.insert(u8("abc"), 1, true);
-    trie.insert(u8("abd"), 2, true);
-    trie.insert(u8("xyz"), 3, true);
+    Trie trie = trieOf({"abc", "abd", "xyz"}, true);
 
     trie.remove(u8("abd"));
     const TrieNode& a = *trie.root().children.at(u8("a"));
@@ -171,9 +170,7 @@ TEST(TrieTest, RemoveRecomputesAncestorMasks) {
 }
 
 TEST(TrieTest, RemoveLeavesMasksAloneWhenNotKept) {
-    Trie trie;
-    trie.insert(u8("abc"), 1);
-    trie.insert(u8("abd"), 2);
+    Trie trie = trieOf({"abc", "abd"});
     trie.remove(u8("abd"));
     EXPECT_EQ(trie.root().mask, 0);
     EXPECT_EQ(trie.root().children.at(u8("a"))->mask, 0);
@@ -181,11 +178,7 @@ TEST(TrieTest, RemoveLeavesMasksAloneWhenNotKept) {
 }
 
 TEST(TrieTest, WordsWithPrefix) {
-    Trie trie;
-    trie.insert(u8("app"), 1);
-    trie.insert(u8("apple"), 2);
-    trie.insert(u8("application"), 3);
-    trie.insert(u8("banana"), 4);
+    Trie trie = trieOf({"app", "apple", "application", "banana"});
 
     EXPECT_EQ(sorted(trie.wordsWithPrefix(u8("app"))),
               (QList<TrieMatch>{
@@ -232,9 +225,7 @@ TEST(TrieTest, FuzzySearchMatchesOrderedSubsequences) {
 }
 
 TEST(TrieTest, FuzzySearchCollectsLongerWordsBelowTheMatch) {
-    Trie trie;
-    trie.insert(u8("ab"), 1, true);
-    trie.insert(u8("abc"), 2, true);
+    Trie trie = trieOf({"ab", "abc"}, true);
     EXPECT_EQ(sorted(trie.fuzzySearch(u8("ab"))),
               (QList<TrieMatch>{{u8("ab"), {0, 1}, {1}}, {u8("abc"), {0, 1}, {2}}}));
 }
@@ -252,9 +243,7 @@ TEST(TrieTest, WalksByUserPerceivedCharacters) {
 }
 
 TEST(TrieTest, MovedTrieKeepsWorking) {
-    Trie original;
-    original.insert(u8("abc"), 1, true);
-    original.insert(u8("abd"), 2, true);
+    Trie original = trieOf({"abc", "abd"}, true);
     Trie moved(std::move(original));
     moved.remove(u8("abd"));
     expectMasksConsistent(moved.root());

@@ -6,12 +6,31 @@
 #include "core/commands/PackageRegistry.h"
 #include "data/PackageConfigurationRepository.h"
 #include "kit/NotificationCenter.h"
+#include "search/DataSource.h"
 
 #include <QStringList>
 
 #include <memory>
+#include <mutex>
 
 namespace vantrel::test {
+
+// Loads a data source and waits for the records it hands over (none when it failed).
+inline std::vector<SearchRecord> loadRecords(DataSource& source) {
+    std::mutex mutex;
+    std::optional<DataSource::LoadResult> result;
+    source.load([&](DataSource::LoadResult loaded) {
+        std::lock_guard lock(mutex);
+        result = std::move(loaded);
+    });
+    EXPECT_TRUE(waitUntil([&] {
+        std::lock_guard lock(mutex);
+        return result.has_value();
+    }));
+    std::lock_guard lock(mutex);
+    if (!result || !std::holds_alternative<std::vector<SearchRecord>>(*result)) return {};
+    return std::get<std::vector<SearchRecord>>(*result);
+}
 
 // An opened encrypted database, the configuration rows in it, a registry over
 // them and a notification centre of the test's own.

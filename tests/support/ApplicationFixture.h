@@ -5,6 +5,7 @@
 // locale and GNOME as the desktop.
 #include "data/SearchRecord.h"
 #include "search/DataSource.h"
+#include "support/CapturingLogHandler.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -50,21 +51,13 @@ public:
     QString bin() const { return root() + QStringLiteral("/bin"); }
 
     void addProgram(const QString& name) const {
-        QFile file(bin() + QLatin1Char('/') + name);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\n");
-        file.close();
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        writeTestFile(bin() + QLatin1Char('/') + name, "#!/bin/sh\n",
+                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 
     // Writes folder/relativePath (creating folders) and returns its path.
     static QString write(const QString& folder, const QString& relativePath, const QByteArray& contents) {
-        const QString path = folder + QLatin1Char('/') + relativePath;
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-        file.write(contents);
-        return path;
+        return writeTestFile(folder + QLatin1Char('/') + relativePath, contents);
     }
 
     static QByteArray app(const QByteArray& name, const QByteArray& extra = {}) {
@@ -105,6 +98,21 @@ inline const SearchRecord* findNamed(const std::vector<SearchRecord>& records, c
     return nullptr;
 }
 
+// Whether a logged message starts with prefix.
+inline bool loggedStartingWith(const CapturingLogHandler& capture, const QString& prefix) {
+    for (const QString& message : capture.messages())
+        if (message.startsWith(prefix)) return true;
+    return false;
+}
+
+// The messages of `expected` that were logged, in the order they were.
+inline QStringList loggedAmong(const CapturingLogHandler& capture, const QStringList& expected) {
+    QStringList seen;
+    for (const QString& message : capture.messages())
+        if (expected.contains(message)) seen << message;
+    return seen;
+}
+
 // Collects what a data source hands over, from any thread.
 class Deliveries {
 public:
@@ -135,6 +143,19 @@ public:
     std::vector<DataSource::LoadResult> results() const {
         std::lock_guard lock(m_mutex);
         return m_results;
+    }
+    // The records the first completion brought, or none (a failure is added).
+    std::vector<SearchRecord> firstRecords() const {
+        const auto first = results();
+        const auto* records = first.empty() ? nullptr : std::get_if<std::vector<SearchRecord>>(&first.front());
+        EXPECT_NE(records, nullptr) << "the first completion brought no records";
+        return records ? *records : std::vector<SearchRecord>{};
+    }
+    // The error the first completion brought, if it brought one.
+    std::optional<DataSourceError> firstError() const {
+        const auto first = results();
+        const auto* error = first.empty() ? nullptr : std::get_if<DataSourceError>(&first.front());
+        return error ? std::optional<DataSourceError>(*error) : std::nullopt;
     }
     // The records of the last partial update for folder, if any.
     std::optional<std::vector<SearchRecord>> lastPartialFor(const QString& folder) const {

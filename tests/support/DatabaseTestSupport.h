@@ -3,7 +3,10 @@
 #include "data/Database.h"
 #include "data/FileKeychainBackend.h"
 #include "data/Keychain.h"
+#include "data/SearchRepository.h"
+#include "kit/VantrelError.h"
 #include "support/CapturingLogHandler.h"
+#include "support/SearchRecordTestSupport.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>
@@ -53,6 +56,46 @@ protected:
         return f.read(bytes);
     }
 };
+
+// The database above, opened and migrated before each test.
+class OpenDatabaseFixture : public DatabaseFixture {
+protected:
+    void SetUp() override {
+        pool = open();
+        ASSERT_TRUE(pool);
+    }
+
+    std::shared_ptr<DatabasePool> pool;
+};
+
+// The opened database with the search table's repository over it.
+class SearchRepositoryFixture : public OpenDatabaseFixture {
+protected:
+    void SetUp() override {
+        OpenDatabaseFixture::SetUp();
+        repository = std::make_shared<SearchRepository>(pool);
+    }
+
+    // The stored row of a key (a failure when there is none).
+    SearchRecord stored(const QString& key) const {
+        auto record = repository->record(key);
+        EXPECT_TRUE(record) << key.toStdString();
+        return record.value_or(SearchRecord{});
+    }
+
+    std::shared_ptr<SearchRepository> repository;
+};
+
+// Runs `action`, which must fail with a VantrelError describing itself as `description`.
+template <typename Action>
+void expectVantrelError(Action&& action, const QString& description) {
+    try {
+        action();
+        ADD_FAILURE() << "expected the failure \"" << description.toStdString() << '"';
+    } catch (const VantrelError& error) {
+        EXPECT_EQ(error.errorDescription(), description);
+    }
+}
 
 // Identifiers of the named migrations, verbatim and in order.
 inline const QStringList& expectedMigrationIdentifiers() {

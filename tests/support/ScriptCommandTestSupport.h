@@ -57,6 +57,27 @@ inline QByteArray scriptText(const QStringList& metadata, const QString& body = 
     return text.toUtf8();
 }
 
+// A script command's file: the three required keys, then `extra` metadata lines.
+inline QByteArray commandText(const QString& title, const QString& mode = QStringLiteral("silent"),
+                              const QStringList& extra = {}, const QString& body = QStringLiteral("echo hello")) {
+    return scriptText(QStringList{QStringLiteral("schemaVersion 1"), QStringLiteral("title ") + title,
+                                  QStringLiteral("mode ") + mode} +
+                          extra,
+                      body);
+}
+
+inline bool writeCommand(const QString& path, const QString& title, const QString& mode = QStringLiteral("silent"),
+                         const QStringList& extra = {}) {
+    return writeScript(path, commandText(title, mode, extra));
+}
+
+// The permission bits of a file (0755…), or -1 when it is not there.
+inline int permissionBits(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) return -1;
+    return int(info.st_mode & 07777);
+}
+
 // Copies every file of a fixture folder (hidden ones too, no sub-folders).
 inline void copyFixtureFolder(const QString& from, const QString& to) {
     QDir().mkpath(to);

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QThread>
 
 namespace vantrel::test {
@@ -26,8 +27,10 @@ void applyValue(const QByteArray& name, const std::optional<QByteArray>& value) 
 }  // namespace
 
 ScopedXdgHome::ScopedXdgHome() {
-    const std::pair<const char*, const char*> folders[] = {
-        {"XDG_DATA_HOME", "data"}, {"XDG_CACHE_HOME", "cache"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_STATE_HOME", "state"}};
+    const std::pair<const char*, const char*> folders[] = {{"XDG_DATA_HOME", "data"},
+                                                           {"XDG_CACHE_HOME", "cache"},
+                                                           {"XDG_CONFIG_HOME", "config"},
+                                                           {"XDG_STATE_HOME", "state"}};
     for (const auto& [variable, folder] : folders) {
         m_previous[variable] = currentValue(variable);
         const QString path = m_dir.path() + QLatin1Char('/') + QLatin1String(folder);
@@ -46,7 +49,9 @@ ScopedEnv::ScopedEnv(const char* name, std::optional<QByteArray> value) : m_name
     applyValue(m_name, value);
 }
 
-ScopedEnv::~ScopedEnv() { applyValue(m_name, m_previous); }
+ScopedEnv::~ScopedEnv() {
+    applyValue(m_name, m_previous);
+}
 
 bool waitUntil(const std::function<bool()>& predicate, int timeoutMs) {
     QDeadlineTimer deadline(timeoutMs);
@@ -56,6 +61,21 @@ bool waitUntil(const std::function<bool()>& predicate, int timeoutMs) {
         QThread::msleep(1);
     }
     return true;
+}
+
+QString writeTestFile(const QString& path, const QByteArray& contents, QFile::Permissions permissions) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(contents) != contents.size())
+        ADD_FAILURE() << "cannot write " << path.toStdString();
+    file.close();
+    if (permissions) file.setPermissions(permissions);
+    return path;
+}
+
+QByteArray readTestFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 }  // namespace vantrel::test

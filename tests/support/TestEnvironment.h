@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -44,6 +45,12 @@ private:
 
 // Runs the Qt event loop until the predicate holds or the timeout passes.
 bool waitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000);
+
+// Writes a file (creating its folders), optionally with these permissions, and
+// answers its path; a file that cannot be written fails the test.
+QString writeTestFile(const QString& path, const QByteArray& contents, QFile::Permissions permissions = {});
+// A file's bytes, or nothing when it cannot be read.
+QByteArray readTestFile(const QString& path);
 
 // Whether the desktop of scripts/test-session (its X display, window manager,
 // session bus and Secret Service) must be there: inside the session

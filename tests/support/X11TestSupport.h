@@ -2,9 +2,16 @@
 
 // The X server of the test session, driven as a user would: key presses
 // through xdotool, keyboard layout changes through the core protocol, and the
-// window manager's own key bindings.
+// window manager's own key bindings; an X client of the test's own; and
+// private X servers (Xvfb, optionally with openbox) for tests that must not
+// touch the session's windows.
+#include "kit/KeyCombination.h"
+#include "kit/VantrelError.h"
+#include "platform/HotkeyManager.h"
 #include "support/TestEnvironment.h"
 
+#include <QByteArray>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
@@ -18,9 +25,12 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -57,6 +67,36 @@ private:
     QLockFile m_lock;
     bool m_locked = false;
 };
+
+// A test on the session's display, which it needs (with xdotool) and holds
+// for its lifetime, so that grabs, presses and windows never meet another
+// test's.
+class SessionDisplayTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        VANTREL_REQUIRE_X_DISPLAY();
+        ASSERT_TRUE(displayLock.locked()) << "another test kept the display";
+    }
+    ScopedDisplayLock displayLock;
+};
+
+// A key combination in its stored form ("Shift-Command-40").
+inline KeyCombination storedCombination(const char* stored) {
+    const auto parsed = KeyCombination::fromPersistentString(QString::fromLatin1(stored));
+    EXPECT_TRUE(parsed) << stored;
+    return parsed.value_or(KeyCombination{ModifierKeys(), KeyEquivalent(U'a')});
+}
+
+// The message registering the keys fails with, or "(free)" when they could
+// be registered (and were given back at once).
+inline QString registrationFailure(HotkeyManager& manager, const KeyCombination& keys) {
+    try {
+        manager.unregister(manager.observeKeyCombination(keys, [] { return true; }));
+        return QStringLiteral("(free)");
+    } catch (const VantrelError& error) {
+        return error.errorDescription();
+    }
+}
 
 // Presses and releases keys as `xdotool key` names them ("super+shift+k").
 inline void pressKeys(const QString& keys) {
@@ -114,6 +154,21 @@ inline bool releaseAltSpaceFromOpenbox() {
     return reconfigure.waitForFinished(5000) && reconfigure.exitCode() == 0;
 }
 
+// The key code whose first keysym is `symbol`, or -1.
+inline int keycodeOf(xcb_connection_t* connection, xcb_keysym_t symbol) {
+    const xcb_setup_t* setup = xcb_get_setup(connection);
+    const auto cookie =
+        xcb_get_keyboard_mapping(connection, setup->min_keycode, quint8(setup->max_keycode - setup->min_keycode + 1));
+    xcb_get_keyboard_mapping_reply_t* reply = xcb_get_keyboard_mapping_reply(connection, cookie, nullptr);
+    int keycode = -1;
+    const xcb_keysym_t* symbols = xcb_get_keyboard_mapping_keysyms(reply);
+    const int count = xcb_get_keyboard_mapping_keysyms_length(reply);
+    for (int i = 0; i < count && keycode < 0; i += reply->keysyms_per_keycode)
+        if (symbols[i] == symbol) keycode = setup->min_keycode + i / reply->keysyms_per_keycode;
+    std::free(reply);
+    return keycode;
+}
+
 // Changes the keyboard mapping the way a layout switch does: the keys that
 // type two keysyms swap places. Restores the mapping when destroyed.
 class ScopedSwappedKeys {
@@ -128,7 +183,7 @@ public:
         const xcb_keysym_t* symbols = xcb_get_keyboard_mapping_keysyms(reply);
         m_original.assign(symbols, symbols + xcb_get_keyboard_mapping_keysyms_length(reply));
         std::free(reply);
-        const int a = keycodeOf(first), b = keycodeOf(second);
+        const int a = keycodeOf(m_connection, first), b = keycodeOf(m_connection, second);
         if (a < 0 || b < 0) return;
         m_low = std::min(a, b);
         m_high = std::max(a, b);
@@ -150,11 +205,6 @@ public:
 
 private:
     std::ptrdiff_t row(int keycode) const { return std::ptrdiff_t(keycode - m_min) * m_perKeycode; }
-    int keycodeOf(xcb_keysym_t symbol) const {
-        for (size_t i = 0; i < m_original.size(); i += m_perKeycode)
-            if (m_original[i] == symbol) return int(i / m_perKeycode) + m_min;
-        return -1;
-    }
     void apply(const std::vector<xcb_keysym_t>& rows) {
         xcb_void_cookie_t cookie = xcb_change_keyboard_mapping_checked(m_connection, quint8(m_high - m_low + 1),
                                                                        xcb_keycode_t(m_low), m_perKeycode, rows.data());
@@ -177,21 +227,10 @@ public:
     ScopedRawGrab(xcb_keysym_t symbol, quint16 mask) : m_mask(mask) {
         int screenNumber = 0;
         m_connection = xcb_connect(nullptr, &screenNumber);
-        const xcb_setup_t* setup = xcb_get_setup(m_connection);
-        xcb_screen_iterator_t screens = xcb_setup_roots_iterator(setup);
+        xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
         for (int i = 0; i < screenNumber; ++i) xcb_screen_next(&screens);
         m_root = screens.data->root;
-        const xcb_keycode_t min = setup->min_keycode;
-        const auto cookie = xcb_get_keyboard_mapping(m_connection, min, quint8(setup->max_keycode - min + 1));
-        xcb_get_keyboard_mapping_reply_t* reply = xcb_get_keyboard_mapping_reply(m_connection, cookie, nullptr);
-        const xcb_keysym_t* symbols = xcb_get_keyboard_mapping_keysyms(reply);
-        const int count = xcb_get_keyboard_mapping_keysyms_length(reply);
-        for (int i = 0; i < count; i += reply->keysyms_per_keycode)
-            if (symbols[i] == symbol) {
-                m_keycode = xcb_keycode_t(min + i / reply->keysyms_per_keycode);
-                break;
-            }
-        std::free(reply);
+        m_keycode = xcb_keycode_t(std::max(keycodeOf(m_connection, symbol), 0));
         if (m_keycode == 0) return;
         const auto grab =
             xcb_grab_key_checked(m_connection, 1, m_root, m_mask, m_keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
@@ -220,6 +259,237 @@ private:
     xcb_keycode_t m_keycode = 0;
     quint16 m_mask = 0;
     bool m_grabbed = false;
+};
+
+// An X client of the test's own on the display DISPLAY names, with plain
+// xcb: makes top-level windows as an application would, and reads what the
+// window manager publishes as a pager would.
+class X11Client {
+public:
+    X11Client() : m_connection(xcb_connect(nullptr, nullptr)) {
+        m_screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+    }
+    ~X11Client() {
+        for (xcb_window_t window : m_windows) xcb_destroy_window(m_connection, window);
+        sync();
+        xcb_disconnect(m_connection);
+    }
+    X11Client(const X11Client&) = delete;
+    X11Client& operator=(const X11Client&) = delete;
+
+    xcb_connection_t* connection() const { return m_connection; }
+    xcb_window_t root() const { return m_screen->root; }
+
+    xcb_atom_t atom(const char* name) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            m_connection, xcb_intern_atom(m_connection, 0, uint16_t(std::strlen(name)), name), nullptr);
+        const xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return value;
+    }
+
+    // A top-level application window of the given size that accepts
+    // WM_DELETE_WINDOW, with the given process id (or none), once the window
+    // manager has taken it.
+    xcb_window_t createWindow(std::optional<uint32_t> pid, uint16_t width = 200, uint16_t height = 150) {
+        const xcb_window_t window = xcb_generate_id(m_connection);
+        const uint32_t events = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, window, root(), 10, 10, width, height, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, m_screen->root_visual, XCB_CW_EVENT_MASK, &events);
+        const xcb_atom_t deleteWindow = atom("WM_DELETE_WINDOW");
+        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, atom("WM_PROTOCOLS"), XCB_ATOM_ATOM, 32, 1,
+                            &deleteWindow);
+        if (pid)
+            xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32,
+                                1, &*pid);
+        m_windows.push_back(window);
+        // A window manager may drop a map request while it is busy: it is
+        // repeated until the window is managed.
+        QDeadlineTimer nextMap;
+        const bool managed = waitUntil([&] {
+            if (nextMap.hasExpired()) {
+                xcb_map_window(m_connection, window);
+                xcb_flush(m_connection);
+                nextMap.setRemainingTime(500);
+            }
+            return contains(property(root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW), window);
+        });
+        EXPECT_TRUE(managed) << "the window manager did not take the window";
+        // openbox gives a new window the focus a moment after it took it:
+        // waiting for that keeps it from undoing the next focus change a test
+        // asks for. (A window manager that does not focus new windows costs
+        // this wait and nothing else.)
+        waitUntil([&] { return activeWindow() == window; }, 2000);
+        return window;
+    }
+
+    std::vector<uint32_t> property(xcb_window_t window, const char* name, xcb_atom_t type) {
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(
+            m_connection, xcb_get_property(m_connection, 0, window, atom(name), type, 0, 1024), nullptr);
+        std::vector<uint32_t> values;
+        if (reply && reply->format == 32) {
+            const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply));
+            values.assign(data, data + xcb_get_property_value_length(reply) / 4);
+        }
+        std::free(reply);
+        return values;
+    }
+
+    // A property's bytes as they are stored.
+    QByteArray bytes(xcb_window_t window, xcb_atom_t property, xcb_atom_t type) {
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(
+            m_connection, xcb_get_property(m_connection, 0, window, property, type, 0, 1024), nullptr);
+        QByteArray value;
+        if (reply)
+            value = QByteArray(static_cast<const char*>(xcb_get_property_value(reply)),
+                               xcb_get_property_value_length(reply));
+        std::free(reply);
+        return value;
+    }
+
+    static bool contains(const std::vector<uint32_t>& values, uint32_t value) {
+        return std::find(values.begin(), values.end(), value) != values.end();
+    }
+
+    bool isHidden(xcb_window_t window) {
+        return contains(property(window, "_NET_WM_STATE", XCB_ATOM_ATOM), atom("_NET_WM_STATE_HIDDEN"));
+    }
+    std::optional<xcb_window_t> activeWindow() {
+        const auto active = property(root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
+        if (active.empty() || active.front() == XCB_WINDOW_NONE) return std::nullopt;
+        return active.front();
+    }
+    bool showingDesktop() {
+        const auto value = property(root(), "_NET_SHOWING_DESKTOP", XCB_ATOM_CARDINAL);
+        return !value.empty() && value.front() != 0;
+    }
+
+    // Asks the window manager to activate a window, as a taskbar would, and
+    // waits until it is active.
+    void activate(xcb_window_t window) {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = window;
+        event.type = atom("_NET_ACTIVE_WINDOW");
+        event.data.data32[0] = 2;
+        xcb_send_event(m_connection, 0, root(),
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&event));
+        xcb_flush(m_connection);
+        EXPECT_TRUE(waitUntil([&] { return activeWindow() == window; })) << "the window did not become active";
+    }
+
+    // The windows the window manager asked to close (WM_DELETE_WINDOW) so far.
+    const std::vector<xcb_window_t>& closeRequests() {
+        const xcb_atom_t protocols = atom("WM_PROTOCOLS");
+        const xcb_atom_t deleteWindow = atom("WM_DELETE_WINDOW");
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE) {
+                const auto* message = reinterpret_cast<xcb_client_message_event_t*>(event);
+                if (message->type == protocols && message->data.data32[0] == deleteWindow)
+                    m_closeRequests.push_back(message->window);
+            }
+            std::free(event);
+        }
+        return m_closeRequests;
+    }
+
+    // Takes a selection, as the program that provides it would.
+    xcb_window_t ownSelection(const char* name) {
+        const xcb_window_t owner = xcb_generate_id(m_connection);
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, owner, root(), -1, -1, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+        m_windows.push_back(owner);
+        xcb_set_selection_owner(m_connection, owner, atom(name), XCB_CURRENT_TIME);
+        sync();
+        return owner;
+    }
+    void releaseSelection(const char* name) {
+        xcb_set_selection_owner(m_connection, XCB_WINDOW_NONE, atom(name), XCB_CURRENT_TIME);
+        sync();
+    }
+
+    void sync() { std::free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr)); }
+
+private:
+    xcb_connection_t* m_connection;
+    xcb_screen_t* m_screen = nullptr;
+    std::vector<xcb_window_t> m_windows;
+    std::vector<xcb_window_t> m_closeRequests;
+};
+
+// A test on the session's display and its window manager, with an X client of
+// its own.
+class SessionWindowsTest : public SessionDisplayTest {
+protected:
+    void SetUp() override {
+        SessionDisplayTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        VANTREL_REQUIRE_DESKTOP_OR_SKIP(windowManagerIsRunning(), "no window manager runs on the display");
+        client.emplace();
+    }
+    std::optional<X11Client> client;
+};
+
+// An X server of the test's own (Xvfb), optionally with openbox, named by
+// DISPLAY for its lifetime (and XDG_SESSION_TYPE unset), so that tests which
+// minimize, close or grab never meet another test's windows.
+class PrivateDisplay {
+public:
+    explicit PrivateDisplay(bool withWindowManager) {
+        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+        const QString openbox = QStandardPaths::findExecutable(QStringLiteral("openbox"));
+        if (xvfb.isEmpty() || (withWindowManager && openbox.isEmpty())) {
+            m_problem = QStringLiteral("Xvfb and openbox are needed for the window tests");
+            return;
+        }
+        // Unread output would fill the pipes and stall the server.
+        m_server.setStandardErrorFile(QProcess::nullDevice());
+        m_windowManager.setStandardOutputFile(QProcess::nullDevice());
+        m_windowManager.setStandardErrorFile(QProcess::nullDevice());
+        // -displayfd: the server picks a free display and writes its number once it is ready.
+        // -noreset: without it the server resets whenever its last client leaves and
+        // refuses the next connection for a moment.
+        m_server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                              QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
+                              QStringLiteral("tcp"), QStringLiteral("-noreset")});
+        if (!m_server.waitForReadyRead(15000)) {
+            m_problem = QStringLiteral("Xvfb did not start");
+            return;
+        }
+        m_display = QStringLiteral(":") + QString::fromLatin1(m_server.readLine()).trimmed();
+        m_variable.emplace("DISPLAY", m_display.toUtf8());
+        if (!withWindowManager) return;
+        m_windowManager.start(openbox, {QStringLiteral("--sm-disable")});
+        X11Client probe;
+        if (!waitUntil(
+                [&] { return !probe.property(probe.root(), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW).empty(); },
+                15000))
+            m_problem = QStringLiteral("openbox did not start");
+    }
+    ~PrivateDisplay() {
+        for (QProcess* process : {&m_windowManager, &m_server}) {
+            if (process->state() == QProcess::NotRunning) continue;
+            process->terminate();
+            if (!process->waitForFinished(3000)) process->kill();
+            process->waitForFinished(1000);
+        }
+    }
+    PrivateDisplay(const PrivateDisplay&) = delete;
+    PrivateDisplay& operator=(const PrivateDisplay&) = delete;
+
+    // Why the display could not be had; empty when it runs.
+    const QString& problem() const { return m_problem; }
+    const QString& display() const { return m_display; }
+
+private:
+    QProcess m_server;
+    QProcess m_windowManager;
+    QString m_display;
+    QString m_problem;
+    ScopedEnv m_session{"XDG_SESSION_TYPE", std::nullopt};
+    std::optional<ScopedEnv> m_variable;
 };
 
 }  // namespace vantrel::test

@@ -11,7 +11,6 @@
 #include "platform/fake/FakeSystemActions.h"
 #include "search/Search.h"
 
-#include <QCoreApplication>
 #include <QUrl>
 
 namespace vantrel::test {
@@ -220,13 +219,7 @@ protected:
         repository = std::make_shared<SearchRepository>(pool);
         search = std::make_unique<Search>(repository);
         VantrelCommandsSource source(*registry, &center);
-        std::optional<std::vector<SearchRecord>> records;
-        source.load([&](DataSource::LoadResult result) {
-            QMetaObject::invokeMethod(QCoreApplication::instance(),
-                                      [&, result] { records = std::get<std::vector<SearchRecord>>(result); });
-        });
-        ASSERT_TRUE(waitUntil([&] { return records.has_value(); }));
-        repository->update(SearchRecord::Source::package, *records, SearchUpdateStrategy::source());
+        repository->update(SearchRecord::Source::package, loadRecords(source), SearchUpdateStrategy::source());
         search->indexAll();
     }
 

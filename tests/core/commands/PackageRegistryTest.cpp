@@ -14,31 +14,13 @@ using Category = QuickActionIdentifier::Category;
 
 class PackageRegistryTest : public RegistryFixture {};
 
-const QStringList kReleasePackages{"default",
-                                   "fileSearch",
-                                   "clipboardHistory",
-                                   "vantrelPreferences",
-                                   "jira",
-                                   "asana",
-                                   "url",
-                                   "linear",
-                                   "github",
-                                   "gSuite",
-                                   "systemCommands",
-                                   "calendar",
-                                   "webSearches",
-                                   "scriptCommands",
-                                   "reminders",
-                                   "zoom",
-                                   "media",
-                                   "windowManagement",
-                                   "dictionary",
-                                   "contacts",
-                                   "browserBookmarks",
-                                   "floatingNotes",
-                                   "packageCommands",
-                                   "quicklinks",
-                                   "snippets"};
+// In table order.
+const QStringList kReleasePackages =
+    QStringLiteral(
+        "default fileSearch clipboardHistory vantrelPreferences jira asana url linear github gSuite "
+        "systemCommands calendar webSearches scriptCommands reminders zoom media windowManagement "
+        "dictionary contacts browserBookmarks floatingNotes packageCommands quicklinks snippets")
+        .split(QLatin1Char(' '));
 
 // MARK: Packages
 

@@ -1,56 +1,38 @@
-#include "support/AppTestSupport.h"
+#include "support/DatabaseTestSupport.h"
 
 #include "core/commands/SearchRecordValidation.h"
-#include "data/SearchRepository.h"
 #include "kit/VantrelError.h"
 
 namespace vantrel::test {
 namespace {
 
-class SearchRecordValidationTest : public DatabaseFixture {
+class SearchRecordValidationTest : public SearchRepositoryFixture {
 protected:
     void SetUp() override {
-        pool = open();
-        ASSERT_TRUE(pool);
-        repository = std::make_shared<SearchRepository>(pool);
+        SearchRepositoryFixture::SetUp();
         repository->update(SearchRecord::Source::package,
-                           {makeRecord("urlEncode", "Encode URL"), makeRecord("urlDecode", "Decode URL")},
+                           {commandRecord("urlEncode", "Encode URL"), commandRecord("urlDecode", "Decode URL")},
                            SearchUpdateStrategy::source());
         validator = std::make_unique<SearchRecordValidator>(repository);
     }
 
-    static SearchRecord makeRecord(const QString& key, const QString& name) {
-        SearchRecord record;
-        record.key = key;
-        record.name = name;
-        record.type = SearchRecord::ContentType::command;
-        record.source = SearchRecord::Source::package;
-        return record;
+    // The sentence a refused value is refused with; empty when it was taken.
+    template <typename Update>
+    static QString refusal(Update&& update) {
+        try {
+            update();
+        } catch (const VantrelError& error) {
+            return error.errorDescription();
+        }
+        return {};
     }
-
-    SearchRecord stored(const QString& key) { return *repository->record(key); }
-
-    // The sentence a refused alias is refused with.
     QString aliasRefusal(const QString& key, const QString& alias) {
-        try {
-            validator->updateAlias(stored(key), alias);
-        } catch (const VantrelError& error) {
-            return error.errorDescription();
-        }
-        return {};
+        return refusal([&] { validator->updateAlias(stored(key), alias); });
     }
-
     QString hotkeyRefusal(const QString& key, const std::optional<KeyCombination>& hotkey) {
-        try {
-            validator->updateHotkey(stored(key), hotkey);
-        } catch (const VantrelError& error) {
-            return error.errorDescription();
-        }
-        return {};
+        return refusal([&] { validator->updateHotkey(stored(key), hotkey); });
     }
 
-    std::shared_ptr<DatabasePool> pool;
-    std::shared_ptr<SearchRepository> repository;
     std::unique_ptr<SearchRecordValidator> validator;
 };
 
@@ -81,7 +63,7 @@ TEST_F(SearchRecordValidationTest, AliasRulesRefuseWithTheirSentences) {
 }
 
 TEST_F(SearchRecordValidationTest, AliasOfAMissingRecordIsLoggedAsAFailedWrite) {
-    SearchRecord ghost = makeRecord("ghost", "Ghost");
+    SearchRecord ghost = commandRecord("ghost", "Ghost");
     EXPECT_THROW(validator->updateAlias(ghost, "gh"), VantrelError);
     EXPECT_TRUE(logs->contains("Failed to update alias in the database"));
 }

@@ -19,16 +19,12 @@ TEST_F(RootSearchControllerTest, EmptyQueryShowsTheHomeSectionsInOrderWithoutEmp
     writeApplications({QStringLiteral("Firefox"), QStringLiteral("Terminal")});
     ASSERT_TRUE(start());
 
-    ListItem welcome;
-    welcome.id = QStringLiteral("gettingStarted-hotkey");
-    welcome.title = QStringLiteral("Set your hotkey");
-    welcome.kind = ListItem::Kind::gettingStarted;
-    controller->setWelcomeItems({welcome});
-    ListItem update;
-    update.id = QStringLiteral("update-available");
-    update.title = QStringLiteral("Update available");
-    update.kind = ListItem::Kind::update;
-    controller->setUpdateItems({update});
+    controller->setWelcomeItems({ListItem{.id = QStringLiteral("gettingStarted-hotkey"),
+                                          .title = QStringLiteral("Set your hotkey"),
+                                          .kind = ListItem::Kind::gettingStarted}});
+    controller->setUpdateItems({ListItem{.id = QStringLiteral("update-available"),
+                                         .title = QStringLiteral("Update available"),
+                                         .kind = ListItem::Kind::update}});
     const QDateTime now = QDateTime::currentDateTime();
     controller->setLastEvents({{QStringLiteral("standup"), QStringLiteral("Standup"), now.addSecs(120), std::nullopt},
                                {QStringLiteral("lunch"), QStringLiteral("Lunch"), now.addSecs(600), std::nullopt},
@@ -148,11 +144,9 @@ TEST_F(RootSearchControllerTest, DisabledCommandIsNeverInTheResultsEvenOnAnExact
 class RootSearchAliasTest : public RootSearchFixture {
 protected:
     void addGhostScript() {
-        SearchRecord record;
-        record.key = QStringLiteral("script-ghost");
+        SearchRecord record = commandRecord(QStringLiteral("script-ghost"), QStringLiteral("Ghost Script"),
+                                            SearchRecord::Source::scripts);
         record.type = SearchRecord::ContentType::scriptCommand;
-        record.source = SearchRecord::Source::scripts;
-        record.name = QStringLiteral("Ghost Script");
         repository->update(SearchRecord::Source::scripts, {record}, SearchUpdateStrategy::source());
         repository->setAlias(QStringLiteral("gh"), record.key);
         launcher->search().indexAll();

@@ -19,14 +19,8 @@ protected:
 
     void storeCommands(const QStringList& ids) {
         std::vector<SearchRecord> records;
-        for (const QString& id : ids) {
-            SearchRecord record;
-            record.key = id;
-            record.type = SearchRecord::ContentType::command;
-            record.source = SearchRecord::Source::package;
-            record.name = registry->command(CommandIdentifier(id))->displayName();
-            records.push_back(record);
-        }
+        for (const QString& id : ids)
+            records.push_back(commandRecord(id, registry->command(CommandIdentifier(id))->displayName()));
         repository->update(SearchRecord::Source::package, records, SearchUpdateStrategy::source());
         search->indexAll();
     }

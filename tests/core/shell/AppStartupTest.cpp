@@ -17,31 +17,18 @@
 namespace vantrel::test {
 namespace {
 
-void writeFile(const QString& path, const QByteArray& contents) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(contents);
-}
-
-QString readFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return QString::fromUtf8(file.readAll());
-}
-
 // MARK: Environment
 
 TEST(EnvironmentTest, ReadsTheFileAndTheProcessEnvironmentWins) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("environment"));
-    writeFile(path,
-              "# credentials of this deployment\n"
-              "GITHUB_CLIENT_ID=from-file\n"
-              "export JIRA_CLIENT_ID = \"quoted value\"\n"
-              "\n"
-              "ZOOM_CLIENT_SECRET='single'\n"
-              "VANTREL_API_TOKEN=a=b=c\n");
+    writeTestFile(path,
+                  "# credentials of this deployment\n"
+                  "GITHUB_CLIENT_ID=from-file\n"
+                  "export JIRA_CLIENT_ID = \"quoted value\"\n"
+                  "\n"
+                  "ZOOM_CLIENT_SECRET='single'\n"
+                  "VANTREL_API_TOKEN=a=b=c\n");
     QProcessEnvironment process;
     process.insert(QStringLiteral("GITHUB_CLIENT_ID"), QStringLiteral("from-process"));
     process.insert(QStringLiteral("LINEAR_CLIENT_ID"), QStringLiteral("linear"));
@@ -72,13 +59,13 @@ TEST(EnvironmentTest, KeepsEveryFieldInOrderAndAnswersByName) {
 TEST(EnvironmentTest, MalformedLinesAreSkippedWithTheirNumberAndTheRestIsKept) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("environment"));
-    writeFile(path,
-              "SEGMENT_WRITE_KEY=kept\n"
-              "this line has no equals sign\n"
-              "=novalue\n"
-              "NOT_A_FIELD=1\n"
-              "BAD KEY=2\n"
-              "ASANA_CLIENT_ID=also kept\n");
+    writeTestFile(path,
+                  "SEGMENT_WRITE_KEY=kept\n"
+                  "this line has no equals sign\n"
+                  "=novalue\n"
+                  "NOT_A_FIELD=1\n"
+                  "BAD KEY=2\n"
+                  "ASANA_CLIENT_ID=also kept\n");
     const Environment environment = Environment::load(QProcessEnvironment(), path);
     EXPECT_EQ(environment.SEGMENT_WRITE_KEY, QStringLiteral("kept"));
     EXPECT_EQ(environment.ASANA_CLIENT_ID, QStringLiteral("also kept"));
@@ -97,7 +84,7 @@ TEST(EnvironmentTest, AMissingFileIsNoProblemAndBinaryContentIsRefusedWhole) {
     EXPECT_TRUE(missing.configuredKeys().isEmpty());
 
     const QString path = dir.filePath(QStringLiteral("environment"));
-    writeFile(path, QByteArray("GITHUB_CLIENT_ID=\xff\xfe\n", 20));
+    writeTestFile(path, QByteArray("GITHUB_CLIENT_ID=\xff\xfe\n", 20));
     QProcessEnvironment process;
     process.insert(QStringLiteral("GITHUB_CLIENT_SECRET"), QStringLiteral("still read"));
     const Environment binary = Environment::load(process, path);
@@ -240,7 +227,7 @@ TEST(LoginItemTest, InstallsAnAutostartEntryOnceAndRespectsItsRemoval) {
     EXPECT_TRUE(LoginItem::installOnce(defaults, program));
     EXPECT_EQ(LoginItem::entryPath(), home.root() + QStringLiteral("/config/autostart/vantrel.desktop"));
     EXPECT_TRUE(LoginItem::isEnabled());
-    const QString entry = readFile(LoginItem::entryPath());
+    const QString entry = QString::fromUtf8(readTestFile(LoginItem::entryPath()));
     EXPECT_TRUE(entry.startsWith(QStringLiteral("[Desktop Entry]\n")));
     EXPECT_TRUE(entry.contains(QStringLiteral("\nExec=/opt/vantrel/bin/vantrel --background VANTREL_LAUNCHER\n")));
     EXPECT_EQ(defaults.value(QStringLiteral("vantrelLoginItemAutoInstalled")).toString(), QStringLiteral("true"));
@@ -265,10 +252,10 @@ TEST(LoginItemTest, ProgramPathsWithSpacesAndQuotesAreQuotedForTheExecLine) {
 
 TEST(LoginItemTest, AnEntrySwitchedOffByTheDesktopCountsAsDisabled) {
     ScopedXdgHome home;
-    writeFile(LoginItem::entryPath(), "[Desktop Entry]\nType=Application\nExec=vantrel\nHidden=true\n");
+    writeTestFile(LoginItem::entryPath(), "[Desktop Entry]\nType=Application\nExec=vantrel\nHidden=true\n");
     EXPECT_FALSE(LoginItem::isEnabled());
-    writeFile(LoginItem::entryPath(),
-              "[Desktop Entry]\nType=Application\nExec=vantrel\nX-GNOME-Autostart-enabled=false\n");
+    writeTestFile(LoginItem::entryPath(),
+                  "[Desktop Entry]\nType=Application\nExec=vantrel\nX-GNOME-Autostart-enabled=false\n");
     EXPECT_FALSE(LoginItem::isEnabled());
 }
 
@@ -291,7 +278,7 @@ TEST(LoginItemTest, RefusesARelativeProgramPathAndInstallingOffTheMainThread) {
 TEST(LoginItemTest, AnUnwritableAutostartFolderIsLoggedAndNotMarkedInstalled) {
     ScopedXdgHome home;
     // A file where the folder should be.
-    writeFile(Paths::autostartDir(), "not a folder");
+    writeTestFile(Paths::autostartDir(), "not a folder");
     ScopedLogCapture capture;
     UserDefaults& defaults = UserDefaults::standard();
     EXPECT_FALSE(LoginItem::installOnce(defaults, QStringLiteral("/usr/bin/vantrel")));

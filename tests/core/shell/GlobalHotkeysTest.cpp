@@ -25,8 +25,7 @@ class GlobalHotkeysTest : public RegistryFixture {
 protected:
     void SetUp() override {
         VANTREL_REQUIRE_X_DISPLAY();
-        displayLock = std::make_unique<ScopedDisplayLock>();
-        ASSERT_TRUE(displayLock->locked());
+        ASSERT_TRUE(displayLock.locked()) << "another test kept the display";
         RegistryFixture::SetUp();
         manager = std::make_unique<X11HotkeyManager>();
         repository = std::make_shared<SearchRepository>(pool);
@@ -97,15 +96,10 @@ protected:
         });
     }
 
-    QString failureOfRegistering(const char* stored) {
+    // What another program trying the keys would get.
+    static QString failureOfRegistering(const char* stored) {
         X11HotkeyManager other;
-        try {
-            other.observeKeyCombination(*KeyCombination::fromPersistentString(QString::fromLatin1(stored)),
-                                        [] { return true; });
-            return QStringLiteral("(free)");
-        } catch (const VantrelError& error) {
-            return error.errorDescription();
-        }
+        return registrationFailure(other, storedCombination(stored));
     }
 
     QStringList hotkeyLog() const {
@@ -115,7 +109,7 @@ protected:
         return lines;
     }
 
-    std::unique_ptr<ScopedDisplayLock> displayLock;
+    ScopedDisplayLock displayLock;
     std::unique_ptr<X11HotkeyManager> manager;
     std::shared_ptr<SearchRepository> repository;
     std::unique_ptr<UserDefaults> defaults;

@@ -18,23 +18,30 @@
 namespace vantrel::test {
 namespace {
 
-// A client call blocks; the server answers from this thread's event loop.
+// Runs work on another thread while this one turns the event loop, where the
+// server answers, and gives its result.
+template <typename Work>
+auto offTheMainThread(Work work) {
+    auto future = std::async(std::launch::async, std::move(work));
+    waitUntil([&] { return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 8000);
+    return future.get();
+}
+
+// A client call, which blocks.
 std::optional<InstanceReply> sendFromAnotherThread(const QString& path, const InstanceRequest& request,
                                                    QString* error = nullptr) {
-    auto future = std::async(std::launch::async, [path, request] {
-        QString failure;
-        auto reply = InstanceClient(path).send(request, 5000, &failure);
-        return std::make_pair(reply, failure);
+    auto [reply, failure] = offTheMainThread([path, request] {
+        QString message;
+        auto answer = InstanceClient(path).send(request, 5000, &message);
+        return std::make_pair(answer, message);
     });
-    waitUntil([&] { return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 8000);
-    auto [reply, failure] = future.get();
     if (error) *error = failure;
     return reply;
 }
 
 // Writes raw bytes to the server and returns the line it answers.
 QByteArray rawExchange(const QString& path, const QByteArray& bytes) {
-    auto future = std::async(std::launch::async, [path, bytes] {
+    return offTheMainThread([path, bytes] {
         QLocalSocket socket;
         socket.connectToServer(path);
         if (!socket.waitForConnected(3000)) return QByteArray();
@@ -44,8 +51,6 @@ QByteArray rawExchange(const QString& path, const QByteArray& bytes) {
         while (!answer.contains('\n') && socket.waitForReadyRead(3000)) answer += socket.readAll();
         return answer;
     });
-    waitUntil([&] { return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 8000);
-    return future.get();
 }
 
 TEST(InstanceChannelTest, MessagesRoundTripAsOneLineOfJson) {
@@ -120,14 +125,12 @@ TEST(InstanceChannelTest, ASecondServerOnTheSameSocketIsRefused) {
     first.setHandler([](const InstanceRequest&) { return InstanceReply{true, {}, {}}; });
     ASSERT_TRUE(first.listen());
 
-    auto second = std::async(std::launch::async, [path] {
+    const auto [listening, error] = offTheMainThread([path] {
         InstanceServer other(path);
-        QString error;
-        const bool listening = other.listen(&error);
-        return std::make_pair(listening, error);
+        QString message;
+        const bool listens = other.listen(&message);
+        return std::make_pair(listens, message);
     });
-    waitUntil([&] { return second.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
-    const auto [listening, error] = second.get();
     EXPECT_FALSE(listening);
     EXPECT_TRUE(error.startsWith(QStringLiteral("Another launcher is running"))) << error.toStdString();
     // The first still answers.

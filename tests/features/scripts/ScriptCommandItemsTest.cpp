@@ -5,6 +5,7 @@
 #include "features/scripts/ScriptCommandsSource.h"
 #include "features/scripts/ScriptsFeature.h"
 #include "support/RootSearchTestSupport.h"
+#include "support/ScriptCommandTestSupport.h"
 #include "support/ScriptRunTestSupport.h"
 
 #include "features/scripts/CommandScheduler.h"
@@ -78,14 +79,12 @@ protected:
 
 TEST_F(ScriptCommandItemsTest, ScriptRowsRunAndShowInlineOutput) {
     scripts.write(QStringLiteral("greet.sh"),
-                  "#!/bin/bash\n# @vantrel.schemaVersion 1\n# @vantrel.title Greet Someone\n# @vantrel.mode compact\n"
-                  "# @vantrel.packageName Greetings\n"
-                  "# @vantrel.argument1 { \"type\": \"text\", \"placeholder\": \"Name\" }\n"
-                  "echo \"hello $1\"\n");
-    scripts.write(QStringLiteral("weather.sh"),
-                  "#!/bin/bash\n# @vantrel.schemaVersion 1\n# @vantrel.title Weather Now\n# @vantrel.mode inline\n"
-                  "# @vantrel.refreshTime 5m\n# @vantrel.packageName Weather\n"
-                  "printf '\\033[36m21°C\\033[0m sunny\\n'\n");
+                  commandText(QStringLiteral("Greet Someone"), QStringLiteral("compact"),
+                              {"packageName Greetings", R"(argument1 { "type": "text", "placeholder": "Name" })"},
+                              QStringLiteral("echo \"hello $1\"")));
+    scripts.write(QStringLiteral("weather.sh"), commandText(QStringLiteral("Weather Now"), QStringLiteral("inline"),
+                                                            {"refreshTime 5m", "packageName Weather"},
+                                                            QStringLiteral("printf '\\033[36m21°C\\033[0m sunny\\n'")));
     ASSERT_TRUE(startWithScripts());
 
     const QString greetId = QStringLiteral("vantrelScript_") + scripts.file(QStringLiteral("greet.sh"));

@@ -119,8 +119,8 @@ TEST_F(ScriptCommandParsingTest, AnUnreadableFileFailsWithTheReadingError) {
 
 TEST_F(ScriptCommandParsingTest, EveryRunModeIsAccepted) {
     for (const char* mode : {"fullOutput", "compact", "silent", "inline"}) {
-        const ScriptCommand command = ScriptCommand::parse(write(
-            QStringLiteral("mode.sh"), scriptText({"schemaVersion 1", "title M", QStringLiteral("mode ") + mode})));
+        const ScriptCommand command = ScriptCommand::parse(
+            write(QStringLiteral("mode.sh"), commandText(QStringLiteral("M"), QLatin1String(mode))));
         EXPECT_EQ(ScriptCommand::rawValue(command.runMode), QLatin1String(mode));
         EXPECT_EQ(ScriptCommand::runModeFromRawValue(QLatin1String(mode)), command.runMode);
     }
@@ -128,12 +128,10 @@ TEST_F(ScriptCommandParsingTest, EveryRunModeIsAccepted) {
 }
 
 TEST_F(ScriptCommandParsingTest, PackageNameComesFromTheFolderWhenAbsent) {
-    EXPECT_EQ(ScriptCommand::parse(write(QStringLiteral("shell_tools/a.sh"), scriptText(kRequired))).packageName,
-              QStringLiteral("Shell Tools"));
-    EXPECT_EQ(ScriptCommand::parse(write(QStringLiteral("my--scripts/a.sh"), scriptText(kRequired))).packageName,
-              QStringLiteral("My  Scripts"));
-    EXPECT_EQ(ScriptCommand::parse(write(QStringLiteral("DEV.tools2/a.sh"), scriptText(kRequired))).packageName,
-              QStringLiteral("Dev Tools2"));
+    for (const auto& [folder, package] :
+         {std::pair{"shell_tools", "Shell Tools"}, std::pair{"my--scripts", "My  Scripts"},
+          std::pair{"DEV.tools2", "Dev Tools2"}})
+        EXPECT_EQ(parse({}, QLatin1String(folder) + QStringLiteral("/a.sh")).packageName, QLatin1String(package));
     EXPECT_EQ(parse({QStringLiteral("packageName my own")}).packageName, QStringLiteral("my own"));
 }
 
@@ -146,11 +144,11 @@ TEST_F(ScriptCommandParsingTest, ConfirmationValues) {
 }
 
 TEST_F(ScriptCommandParsingTest, RefreshTimes) {
-    EXPECT_EQ(parse({"refreshTime 5M"}).refreshTime, CommandRefreshTime::minutes(5));
-    EXPECT_EQ(parse({"refreshTime 30s"}).refreshTime, CommandRefreshTime::seconds(30));
-    EXPECT_EQ(parse({"refreshTime 2H"}).refreshTime, CommandRefreshTime::hours(2));
-    EXPECT_EQ(parse({"refreshTime 1d"}).refreshTime, CommandRefreshTime::days(1));
-    EXPECT_EQ(parse({"refreshTime 0s"}).refreshTime, CommandRefreshTime::seconds(0));
+    for (const auto& [text, time] :
+         {std::pair{"5M", CommandRefreshTime::minutes(5)}, std::pair{"30s", CommandRefreshTime::seconds(30)},
+          std::pair{"2H", CommandRefreshTime::hours(2)}, std::pair{"1d", CommandRefreshTime::days(1)},
+          std::pair{"0s", CommandRefreshTime::seconds(0)}})
+        EXPECT_EQ(parse({QStringLiteral("refreshTime ") + text}).refreshTime, time) << text;
     for (const char* bad : {"1.5m", "5", "m", "5 m", "-5m", "5w", "99999999999999999999s"})
         EXPECT_TRUE(parse({QStringLiteral("refreshTime ") + bad}).refreshTime.isNone()) << bad;
     EXPECT_TRUE(parse({}).refreshTime.isNone());

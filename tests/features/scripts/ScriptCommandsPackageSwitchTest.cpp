@@ -26,12 +26,9 @@ protected:
         repository = std::make_shared<SearchRepository>(pool);
         search = std::make_unique<Search>(repository);
 
-        ASSERT_TRUE(writeScript(folder.filePath(QStringLiteral("deploy.sh")),
-                                scriptText({QStringLiteral("schemaVersion 1"), QStringLiteral("title Deploy Site"),
-                                            QStringLiteral("mode compact")})));
-        ASSERT_TRUE(writeScript(folder.filePath(QStringLiteral("backup.sh")),
-                                scriptText({QStringLiteral("schemaVersion 1"), QStringLiteral("title Deploy Backup"),
-                                            QStringLiteral("mode silent")})));
+        ASSERT_TRUE(writeCommand(folder.filePath(QStringLiteral("deploy.sh")), QStringLiteral("Deploy Site"),
+                                 QStringLiteral("compact")));
+        ASSERT_TRUE(writeCommand(folder.filePath(QStringLiteral("backup.sh")), QStringLiteral("Deploy Backup")));
         const auto commands = ScriptCommandsService::parseScriptCommands(folder.path());
         ASSERT_EQ(commands.size(), 2u);
         for (const ScriptCommand& command : commands) ids[command.displayName] = command.id;
@@ -40,12 +37,9 @@ protected:
         // built-in command whose name matches the same query.
         std::vector<SearchRecord> records = ScriptCommandsSource::records(commands);
         repository->update(SearchRecord::Source::scripts, records, SearchUpdateStrategy::source());
-        SearchRecord deployCommand;
-        deployCommand.key = QStringLiteral("deployPreview");
-        deployCommand.type = SearchRecord::ContentType::command;
-        deployCommand.source = SearchRecord::Source::package;
-        deployCommand.name = QStringLiteral("Deploy Preview");
-        repository->update(SearchRecord::Source::package, {deployCommand}, SearchUpdateStrategy::source());
+        repository->update(SearchRecord::Source::package,
+                           {commandRecord(QStringLiteral("deployPreview"), QStringLiteral("Deploy Preview"))},
+                           SearchUpdateStrategy::source());
         search->indexAll();
     }
 

@@ -66,10 +66,9 @@ TEST_F(ScriptCommandsServiceTest, LoadsTheScriptsOfTheConfiguredDirectories) {
     copyFixtureFolder(scriptFixtures(QStringLiteral("commands")), scripts);
     copyFixtureFolder(scriptFixtures(QStringLiteral("rejected")), scripts);
     QDir().mkpath(scripts + QStringLiteral("/sub-folder"));
-    ASSERT_TRUE(writeScript(scripts + QStringLiteral("/sub-folder/nested.sh"),
-                            scriptText({"schemaVersion 1", "title Nested", "mode silent"})));
+    ASSERT_TRUE(writeCommand(scripts + QStringLiteral("/sub-folder/nested.sh"), QStringLiteral("Nested")));
     ASSERT_TRUE(writeScript(scripts + QStringLiteral("/not-executable.sh"),
-                            scriptText({"schemaVersion 1", "title Not Executable", "mode silent"}), 0644));
+                            commandText(QStringLiteral("Not Executable")), 0644));
 
     ScriptCommandsService& scriptsService = make();
     EXPECT_TRUE(scriptsService.commands().empty());  // nothing before start
@@ -102,10 +101,8 @@ TEST_F(ScriptCommandsServiceTest, LoadsTheScriptsOfTheConfiguredDirectories) {
 TEST_F(ScriptCommandsServiceTest, TheSameFileNameInTwoDirectoriesGivesTwoCommands) {
     const QString first = folder(QStringLiteral("one"));
     const QString second = folder(QStringLiteral("two"));
-    ASSERT_TRUE(
-        writeScript(first + QStringLiteral("/tool.sh"), scriptText({"schemaVersion 1", "title Tool", "mode silent"})));
-    ASSERT_TRUE(writeScript(second + QStringLiteral("/tool.sh"),
-                            scriptText({"schemaVersion 1", "title Tool", "mode compact"})));
+    ASSERT_TRUE(writeCommand(first + QStringLiteral("/tool.sh"), QStringLiteral("Tool")));
+    ASSERT_TRUE(writeCommand(second + QStringLiteral("/tool.sh"), QStringLiteral("Tool"), QStringLiteral("compact")));
     const auto loaded = ScriptCommandsService::loadScriptCommands({first, second}, {});
     ASSERT_EQ(loaded.size(), 2u);
     EXPECT_EQ(loaded.at(QStringLiteral("vantrelScript_") + first + QStringLiteral("/tool.sh")).packageName,
@@ -117,12 +114,9 @@ TEST_F(ScriptCommandsServiceTest, TheSameFileNameInTwoDirectoriesGivesTwoCommand
 TEST_F(ScriptCommandsServiceTest, ReloadingADirectoryReplacesOnlyItsCommands) {
     const QString first = folder(QStringLiteral("first"));
     const QString second = folder(QStringLiteral("second"));
-    ASSERT_TRUE(
-        writeScript(first + QStringLiteral("/a.sh"), scriptText({"schemaVersion 1", "title A", "mode silent"})));
-    ASSERT_TRUE(
-        writeScript(first + QStringLiteral("/b.sh"), scriptText({"schemaVersion 1", "title B", "mode silent"})));
-    ASSERT_TRUE(
-        writeScript(second + QStringLiteral("/c.sh"), scriptText({"schemaVersion 1", "title C", "mode silent"})));
+    ASSERT_TRUE(writeCommand(first + QStringLiteral("/a.sh"), QStringLiteral("A")));
+    ASSERT_TRUE(writeCommand(first + QStringLiteral("/b.sh"), QStringLiteral("B")));
+    ASSERT_TRUE(writeCommand(second + QStringLiteral("/c.sh"), QStringLiteral("C")));
     auto loaded = ScriptCommandsService::loadScriptCommands({first, second}, {});
     ASSERT_EQ(loaded.size(), 3u);
 
@@ -130,8 +124,7 @@ TEST_F(ScriptCommandsServiceTest, ReloadingADirectoryReplacesOnlyItsCommands) {
     EXPECT_EQ(ScriptCommandsService::loadScriptCommands({}, loaded).size(), 3u);
 
     QFile::remove(first + QStringLiteral("/b.sh"));
-    ASSERT_TRUE(
-        writeScript(first + QStringLiteral("/a.sh"), scriptText({"schemaVersion 1", "title A2", "mode silent"})));
+    ASSERT_TRUE(writeCommand(first + QStringLiteral("/a.sh"), QStringLiteral("A2")));
     QFile::remove(second + QStringLiteral("/c.sh"));  // not reloaded: stays
     loaded = ScriptCommandsService::loadScriptCommands({first}, loaded);
     QStringList names;
@@ -148,10 +141,7 @@ TEST_F(ScriptCommandsServiceTest, AddingAnEmptyDirectoryWritesTheTemplate) {
     ASSERT_TRUE(scriptsService.addDirectory(empty + QStringLiteral("/")));
     const QString templatePath = empty + QStringLiteral("/script-command.template.sh");
     ASSERT_TRUE(QFile::exists(templatePath));
-    EXPECT_EQ(QFile(templatePath).permissions() & 0x7777,
-              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadUser |
-                  QFileDevice::WriteUser | QFileDevice::ExeUser | QFileDevice::ReadGroup | QFileDevice::ExeGroup |
-                  QFileDevice::ReadOther | QFileDevice::ExeOther);
+    EXPECT_EQ(permissionBits(templatePath), 0755);
     QFile file(templatePath);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
@@ -198,8 +188,8 @@ TEST_F(ScriptCommandsServiceTest, ConfigurationChangesRestartWatchingAndReload) 
     scriptsService.start();
     EXPECT_FALSE(scriptsService.isWatching());
     const QString scripts = folder(QStringLiteral("later"));
-    ASSERT_TRUE(writeScript(scripts + QStringLiteral("/hello.sh"),
-                            scriptText({"schemaVersion 1", "title Hello", "mode compact"})));
+    ASSERT_TRUE(
+        writeCommand(scripts + QStringLiteral("/hello.sh"), QStringLiteral("Hello"), QStringLiteral("compact")));
 
     ASSERT_TRUE(scriptsService.addDirectory(scripts));
     ASSERT_TRUE(waitUntil([&] { return scriptsService.commands().size() == 1; }));
@@ -216,16 +206,16 @@ TEST_F(ScriptCommandsServiceTest, ConfigurationChangesRestartWatchingAndReload) 
 
 TEST_F(ScriptCommandsServiceTest, ANewFileAppearsAfterTheThrottledReload) {
     const QString scripts = folder(QStringLiteral("watched"));
-    ASSERT_TRUE(writeScript(scripts + QStringLiteral("/first.sh"),
-                            scriptText({"schemaVersion 1", "title First", "mode compact"})));
+    ASSERT_TRUE(
+        writeCommand(scripts + QStringLiteral("/first.sh"), QStringLiteral("First"), QStringLiteral("compact")));
     ScriptCommandsService& scriptsService = make();
     scriptsService.addDirectory(scripts);
     scriptsService.start();
     ASSERT_EQ(titles(scriptsService.commands()), QStringList{"First"});
     ASSERT_EQ(changes, 1);
 
-    ASSERT_TRUE(writeScript(scripts + QStringLiteral("/second.sh"),
-                            scriptText({"schemaVersion 1", "title Second", "mode compact"})));
+    ASSERT_TRUE(
+        writeCommand(scripts + QStringLiteral("/second.sh"), QStringLiteral("Second"), QStringLiteral("compact")));
     ASSERT_TRUE(waitUntil([&] { return scriptsService.commands().size() == 2; }, 10000));
     ASSERT_TRUE(waitUntil([&] { return changes == 2; }));
     EXPECT_EQ(titles(scriptsService.commands()), (QStringList{"First", "Second"}));
@@ -261,16 +251,14 @@ TEST_F(ScriptCommandsServiceTest, EditingOnlyTheBodyPostsNothingEditingMetadataP
 
 TEST_F(ScriptCommandsServiceTest, ReloadAllPostsOnlyWhenSomethingChanged) {
     const QString scripts = folder(QStringLiteral("manual"));
-    ASSERT_TRUE(
-        writeScript(scripts + QStringLiteral("/a.sh"), scriptText({"schemaVersion 1", "title A", "mode silent"})));
+    ASSERT_TRUE(writeCommand(scripts + QStringLiteral("/a.sh"), QStringLiteral("A")));
     ScriptCommandsService& scriptsService = make();
     scriptsService.addDirectory(scripts);
     scriptsService.start();
     ASSERT_EQ(changes, 1);
     scriptsService.reloadAll();
     EXPECT_EQ(changes, 1);
-    ASSERT_TRUE(
-        writeScript(scripts + QStringLiteral("/b.sh"), scriptText({"schemaVersion 1", "title B", "mode silent"})));
+    ASSERT_TRUE(writeCommand(scripts + QStringLiteral("/b.sh"), QStringLiteral("B")));
     scriptsService.reloadAll();
     EXPECT_EQ(changes, 2);
     EXPECT_EQ(scriptsService.commands().size(), 2u);

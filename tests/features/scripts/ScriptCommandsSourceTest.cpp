@@ -50,14 +50,7 @@ protected:
         source = std::make_shared<ScriptCommandsSource>(*service, &center);
         source->setDidUpdate([this](const DataSourceUpdate& update) { updates.push_back(update); });
     }
-    std::vector<SearchRecord> load() {
-        std::optional<std::vector<SearchRecord>> loaded;
-        source->load([&loaded](DataSource::LoadResult result) {
-            loaded = std::get<std::vector<SearchRecord>>(std::move(result));
-        });
-        EXPECT_TRUE(waitUntil([&] { return loaded.has_value(); }));
-        return loaded.value_or(std::vector<SearchRecord>{});
-    }
+    std::vector<SearchRecord> load() { return loadRecords(*source); }
     QString id(const char* name) const {
         return QStringLiteral("vantrelScript_") + scripts + QLatin1Char('/') + QLatin1String(name);
     }
@@ -76,7 +69,7 @@ protected:
 TEST_F(ScriptCommandsSourceTest, LoadGivesOneRecordPerScript) {
     ASSERT_TRUE(
         writeScript(scripts + QStringLiteral("/deploy.sh"),
-                    scriptText({"schemaVersion 1", "title Deploy Site", "mode compact", "packageName Web Tools"})));
+                    commandText(QStringLiteral("Deploy Site"), QStringLiteral("compact"), {"packageName Web Tools"})));
     ASSERT_TRUE(writeScript(scripts + QStringLiteral("/broken.sh"), scriptText({"title Broken"})));
     makeSource();
     const auto records = load();
@@ -94,15 +87,13 @@ TEST_F(ScriptCommandsSourceTest, LoadGivesOneRecordPerScript) {
 }
 
 TEST_F(ScriptCommandsSourceTest, ChangesRebuildTheRecordsAndReportWhatCameAndWent) {
-    ASSERT_TRUE(
-        writeScript(scripts + QStringLiteral("/a.sh"), scriptText({"schemaVersion 1", "title A", "mode silent"})));
+    ASSERT_TRUE(writeCommand(scripts + QStringLiteral("/a.sh"), QStringLiteral("A")));
     makeSource();
     load();
     changeInfos.clear();
     updates.clear();
 
-    ASSERT_TRUE(
-        writeScript(scripts + QStringLiteral("/b.sh"), scriptText({"schemaVersion 1", "title B", "mode silent"})));
+    ASSERT_TRUE(writeCommand(scripts + QStringLiteral("/b.sh"), QStringLiteral("B")));
     service->reloadAll();
     ASSERT_TRUE(waitUntil([&] { return !changeInfos.empty(); }));
     EXPECT_EQ(changeInfos.back().scriptIdsBeforeUpdate, QSet<QString>{id("a.sh")});

@@ -204,12 +204,9 @@ TEST(TerminalOutputFormatterTest, LinksInThePlainText) {
 TEST(TerminalOutputFormatterTest, LsColours) {
     QTemporaryDir dir;
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("adir")));
-    QFile tool(dir.filePath(QStringLiteral("tool")));
-    ASSERT_TRUE(tool.open(QIODevice::WriteOnly));
-    tool.write("#!/bin/sh\n");
-    tool.close();
-    tool.setPermissions(tool.permissions() | QFileDevice::ExeOwner);
-    QFile(dir.filePath(QStringLiteral("notes.txt"))).open(QIODevice::WriteOnly);
+    writeTestFile(dir.filePath(QStringLiteral("tool")), "#!/bin/sh\n",
+                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    writeTestFile(dir.filePath(QStringLiteral("notes.txt")), {});
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("LS_COLORS"));
@@ -229,16 +226,13 @@ TEST(TerminalOutputFormatterTest, LsColours) {
 
 TEST(TerminalOutputFormatterTest, GrepMatchColour) {
     QTemporaryDir dir;
-    QFile input(dir.filePath(QStringLiteral("haystack.txt")));
-    ASSERT_TRUE(input.open(QIODevice::WriteOnly));
-    input.write("hay and a needle in it\nno match\n");
-    input.close();
+    const QString input =
+        writeTestFile(dir.filePath(QStringLiteral("haystack.txt")), "hay and a needle in it\nno match\n");
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("GREP_COLORS"));
     environment.remove(QStringLiteral("GREP_COLOR"));
-    const QString raw =
-        programOutput(QStringLiteral("grep"),
-                      {QStringLiteral("--color=always"), QStringLiteral("needle"), input.fileName()}, {}, environment);
+    const QString raw = programOutput(
+        QStringLiteral("grep"), {QStringLiteral("--color=always"), QStringLiteral("needle"), input}, {}, environment);
     ASSERT_TRUE(raw.contains(esc)) << raw.toStdString();
     TerminalOutputFormatter formatter;
     formatter.append(raw);

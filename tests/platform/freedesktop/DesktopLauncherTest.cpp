@@ -21,34 +21,23 @@
 namespace vantrel::test {
 namespace {
 
-void writeFile(const QString& path, const QByteArray& contents, QFile::Permissions permissions = {}) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(contents);
-    file.close();
-    if (permissions) file.setPermissions(permissions);
-}
-
 class DesktopLauncherTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         // Writes its arguments, one a line, to a temporary file renamed into place
         // so that the test never reads half a marker.
-        writeFile(recorder(),
-                  "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + marker().toUtf8() + ".tmp\"\nmv \"" + marker().toUtf8() +
-                      ".tmp\" \"" + marker().toUtf8() + "\"\n",
-                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        writeTestFile(recorder(),
+                      "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + marker().toUtf8() + ".tmp\"\nmv \"" +
+                          marker().toUtf8() + ".tmp\" \"" + marker().toUtf8() + "\"\n",
+                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     QString recorder() const { return dir.path() + QStringLiteral("/record.sh"); }
     QString marker() const { return dir.path() + QStringLiteral("/marker"); }
 
     QString writeEntry(const QString& fileName, const QByteArray& body) {
-        const QString path = dir.path() + QLatin1Char('/') + fileName;
-        writeFile(path, body);
-        return path;
+        return writeTestFile(dir.path() + QLatin1Char('/') + fileName, body);
     }
     QString recorderEntry(const QByteArray& arguments) {
         return writeEntry(
@@ -79,8 +68,7 @@ QString failureOf(const std::function<void()>& action) {
 }
 
 TEST_F(DesktopLauncherTest, LaunchesAnEntryWithUrlsThroughItsFieldCodes) {
-    const QString document = dir.path() + QStringLiteral("/a report.txt");
-    writeFile(document, "text");
+    const QString document = writeTestFile(dir.path() + QStringLiteral("/a report.txt"), "text");
     const QString entry = recorderEntry("%U");
     DesktopLauncher::launch(entry, {QUrl::fromLocalFile(document), QUrl(QStringLiteral("https://example.com/a?b=1"))});
     // GIO hands local files over as paths, other URLs as they are.
@@ -88,8 +76,7 @@ TEST_F(DesktopLauncherTest, LaunchesAnEntryWithUrlsThroughItsFieldCodes) {
 }
 
 TEST_F(DesktopLauncherTest, FileFieldCodesReceiveLocalPaths) {
-    const QString document = dir.path() + QStringLiteral("/naïve notes.txt");
-    writeFile(document, "text");
+    const QString document = writeTestFile(dir.path() + QStringLiteral("/naïve notes.txt"), "text");
     DesktopLauncher::launch(recorderEntry("--open %f"), {QUrl::fromLocalFile(document)});
     EXPECT_EQ(recordedArguments(), (QStringList{QStringLiteral("--open"), document}));
 }
@@ -156,11 +143,11 @@ protected:
         handler =
             QString::fromUtf8(g_get_user_data_dir()) + QStringLiteral("/applications/vantrel-test-handler.desktop");
         mimeapps = QString::fromUtf8(g_get_user_config_dir()) + QStringLiteral("/mimeapps.list");
-        writeFile(handler, "[Desktop Entry]\nType=Application\nName=Test Handler\nExec=" + recorder().toUtf8() +
-                               " %u\nMimeType=x-scheme-handler/vantreltest;text/plain;\n");
-        writeFile(mimeapps,
-                  "[Default Applications]\nx-scheme-handler/vantreltest=vantrel-test-handler.desktop\n"
-                  "text/plain=vantrel-test-handler.desktop\n");
+        writeTestFile(handler, "[Desktop Entry]\nType=Application\nName=Test Handler\nExec=" + recorder().toUtf8() +
+                                   " %u\nMimeType=x-scheme-handler/vantreltest;text/plain;\n");
+        writeTestFile(mimeapps,
+                      "[Default Applications]\nx-scheme-handler/vantreltest=vantrel-test-handler.desktop\n"
+                      "text/plain=vantrel-test-handler.desktop\n");
         // GIO notices new files in those folders through its file monitors.
         const bool found = waitUntil([] {
             GAppInfo* info = g_app_info_get_default_for_uri_scheme("vantreltest");
@@ -189,8 +176,7 @@ TEST_F(DefaultHandlers, OpensTypedUrlsAndPaths) {
     EXPECT_EQ(recordedArguments(), QStringList{QStringLiteral("vantreltest://typed")});
 
     QFile::remove(marker());
-    const QString notes = dir.path() + QStringLiteral("/notes.txt");
-    writeFile(notes, "plain text\n");
+    const QString notes = writeTestFile(dir.path() + QStringLiteral("/notes.txt"), "plain text\n");
     DesktopLauncher::open(notes);
     EXPECT_EQ(recordedArguments(), QStringList{notes});
 }

@@ -17,18 +17,6 @@
 namespace vantrel::test {
 namespace {
 
-bool hasMessageStartingWith(const CapturingLogHandler& capture, const QString& prefix) {
-    for (const QString& message : capture.messages())
-        if (message.startsWith(prefix)) return true;
-    return false;
-}
-
-std::vector<SearchRecord> recordsOf(const DataSource::LoadResult& result) {
-    const auto* records = std::get_if<std::vector<SearchRecord>>(&result);
-    EXPECT_NE(records, nullptr);
-    return records ? *records : std::vector<SearchRecord>{};
-}
-
 class FSDataSourceTest : public ::testing::Test {
 protected:
     // Loads and waits until the folders are watched.
@@ -36,8 +24,8 @@ protected:
         deliveries.attach(source);
         source.load(deliveries.completion());
         EXPECT_TRUE(waitUntil([&] { return !deliveries.results().empty(); }));
-        EXPECT_TRUE(waitUntil([&] { return hasMessageStartingWith(*capture, QStringLiteral("Started watching ")); }));
-        return deliveries.results().empty() ? std::vector<SearchRecord>{} : recordsOf(deliveries.results().front());
+        EXPECT_TRUE(waitUntil([&] { return loggedStartingWith(*capture, QStringLiteral("Started watching ")); }));
+        return deliveries.results().empty() ? std::vector<SearchRecord>{} : deliveries.firstRecords();
     }
 
     // Waits for a partial update of folder whose fixture records have these names.
@@ -74,7 +62,7 @@ TEST_F(FSDataSourceTest, LoadsEveryScopeAndLogsTheSearch) {
     EXPECT_TRUE(capture->contains(QStringLiteral("Searching records with timeout: 5.0, attempt: 1")));
     // The four fixture folders and the "vendor" subfolder.
     EXPECT_TRUE(
-        hasMessageStartingWith(*capture, QStringLiteral("Search finished with %1 records in ").arg(records.size())));
+        loggedStartingWith(*capture, QStringLiteral("Search finished with %1 records in ").arg(records.size())));
     EXPECT_TRUE(
         capture->contains(QStringLiteral("Started watching %1 search scopes").arg(source.searchScopes().size())));
     const QStringList watched = source.watchedDirectories();
@@ -166,21 +154,7 @@ TEST_F(FSDataSourceTest, BrokenFileWrittenLaterIsSkippedAndTheRestDelivered) {
                                                      "[Desktop Entry]\nType=Application\nExec=fixture-app\n");
     ApplicationFolders::write(folders.system1(), QStringLiteral("fine.desktop"), ApplicationFolders::app("Fine"));
     ASSERT_TRUE(waitForPartial(folders.system1(), QStringList{"Fine"}));
-    EXPECT_TRUE(hasMessageStartingWith(*capture, QStringLiteral("Skipping %1: unparsable").arg(broken)));
-}
-
-TEST_F(FSDataSourceTest, RefreshBeforeTheFirstLoadIsRefused) {
-    FSDataSource source(5.0, 3);
-    deliveries.attach(source);
-    source.refresh(deliveries.completion());
-    ASSERT_EQ(deliveries.results().size(), 1u);
-    const auto results = deliveries.results();
-    const auto* error = std::get_if<DataSourceError>(&results.front());
-    ASSERT_NE(error, nullptr);
-    EXPECT_EQ(error->kind(), DataSourceError::Kind::notReady);
-    EXPECT_TRUE(capture->contains(QStringLiteral("Performed refresh when data source system was not yet ready")));
-    EXPECT_TRUE(deliveries.full().empty());
-    EXPECT_FALSE(source.didLoad());
+    EXPECT_TRUE(loggedStartingWith(*capture, QStringLiteral("Skipping %1: unparsable").arg(broken)));
 }
 
 TEST_F(FSDataSourceTest, RefreshDeliversEverythingAgain) {
@@ -224,9 +198,8 @@ TEST_F(FSDataSourceTimeoutTest, RetriesWithDoubledTimeoutsThenFails) {
     source.load(deliveries.completion());
 
     ASSERT_TRUE(waitUntil([&] { return !deliveries.results().empty(); }));
-    const auto results = deliveries.results();
-    const auto* error = std::get_if<DataSourceError>(&results.front());
-    ASSERT_NE(error, nullptr);
+    const auto error = deliveries.firstError();
+    ASSERT_TRUE(error);
     EXPECT_EQ(error->kind(), DataSourceError::Kind::timeout);
     EXPECT_EQ(error->detail(), QStringLiteral("system"));
     const QStringList expected = {
@@ -237,10 +210,7 @@ TEST_F(FSDataSourceTimeoutTest, RetriesWithDoubledTimeoutsThenFails) {
         QStringLiteral("Searching records with timeout: 0.2, attempt: 3"),
         QStringLiteral("Timed out after 0.2, no retry attempts left"),
     };
-    QStringList seen;
-    for (const QString& message : capture->messages())
-        if (expected.contains(message)) seen << message;
-    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(loggedAmong(*capture, expected), expected);
     EXPECT_FALSE(source.didLoad());
 
     // The slow answer still counts when it comes: a full update, then the watch.
@@ -248,7 +218,7 @@ TEST_F(FSDataSourceTimeoutTest, RetriesWithDoubledTimeoutsThenFails) {
     ASSERT_TRUE(waitUntil([&] { return !deliveries.full().empty(); }));
     EXPECT_EQ(namesOf(below(deliveries.full().front().records.at(SearchRecord::Source::system), folders.root())),
               QStringList{"Slow"});
-    EXPECT_TRUE(hasMessageStartingWith(*capture, QStringLiteral("Search finished after timeout with ")));
+    EXPECT_TRUE(loggedStartingWith(*capture, QStringLiteral("Search finished after timeout with ")));
     EXPECT_TRUE(source.didLoad());
     EXPECT_EQ(deliveries.results().size(), 1u);
 }
@@ -260,7 +230,7 @@ TEST_F(FSDataSourceTimeoutTest, ASecondAttemptThatFinishesInTimeCompletesTheLoad
     const auto records = loadAndWatch(*source);
     EXPECT_EQ(namesOf(below(records, folders.root())), QStringList{"App"});
     EXPECT_TRUE(capture->contains(QStringLiteral("Timed out after attempt 1 and 0.05")));
-    EXPECT_FALSE(hasMessageStartingWith(*capture, QStringLiteral("Timed out after 0.")));
+    EXPECT_FALSE(loggedStartingWith(*capture, QStringLiteral("Timed out after 0.")));
 
     // The first attempt, let go late, changes nothing.
     gates[1].open();
@@ -268,6 +238,40 @@ TEST_F(FSDataSourceTimeoutTest, ASecondAttemptThatFinishesInTimeCompletesTheLoad
     EXPECT_EQ(deliveries.results().size(), 1u);
     EXPECT_TRUE(deliveries.full().empty());
 }
+
+// Both applications sources refuse a refresh before their first load.
+struct Unloaded {
+    const char* label;
+    std::function<std::unique_ptr<DataSource>()> make;
+};
+
+void PrintTo(const Unloaded& source, std::ostream* os) {
+    *os << source.label;
+}
+
+class RefreshBeforeTheFirstLoad : public ::testing::TestWithParam<Unloaded> {};
+
+TEST_P(RefreshBeforeTheFirstLoad, IsRefused) {
+    ScopedLogCapture capture;
+    Deliveries deliveries;
+    const std::unique_ptr<DataSource> source = GetParam().make();
+    deliveries.attach(*source);
+    source->refresh(deliveries.completion());
+    ASSERT_EQ(deliveries.results().size(), 1u);
+    const auto error = deliveries.firstError();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind(), DataSourceError::Kind::notReady);
+    EXPECT_TRUE(capture->contains(QStringLiteral("Performed refresh when data source system was not yet ready")));
+    EXPECT_TRUE(deliveries.full().empty());
+    const auto* fs = dynamic_cast<const FSDataSource*>(source.get());
+    EXPECT_FALSE(fs ? fs->didLoad() : dynamic_cast<const SystemSource&>(*source).didLoad());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ApplicationsSources, RefreshBeforeTheFirstLoad,
+    ::testing::Values(Unloaded{"FSDataSource", [] { return std::make_unique<FSDataSource>(5.0, 3); }},
+                      Unloaded{"SystemSource", [] { return std::make_unique<SystemSource>(5.0, 3); }}),
+    [](const auto& test) { return std::string(test.param.label); });
 
 TEST(ApplicationsSource, ChosenByTheUserDefault) {
     ScopedXdgHome home;

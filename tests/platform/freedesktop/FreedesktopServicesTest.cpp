@@ -66,10 +66,15 @@ std::optional<QVariantList> portalAnswer(uint scheme) {
 }
 
 // On a bus of its own: the session bus of a desktop runs the real portal.
-TEST_F(SessionBusServices, ThePortalsColorSchemeDecides) {
-    ScopedEnv settings("GSETTINGS_BACKEND", QByteArray("memory"));
+class PortalColorScheme : public ::testing::Test {
+protected:
+    void SetUp() override { VANTREL_REQUIRE_DESKTOP_OR_SKIP(bus.problem().isEmpty(), bus.problem().toStdString()); }
     PrivateBus bus;
-    VANTREL_REQUIRE_DESKTOP_OR_SKIP(bus.problem().isEmpty(), bus.problem().toStdString());
+    // No preference in GNOME's settings either (in memory here).
+    ScopedEnv settings{"GSETTINGS_BACKEND", QByteArray("memory")};
+};
+
+TEST_F(PortalColorScheme, ThePortalsColorSchemeDecides) {
     uint scheme = 1;
     std::mutex mutex;
     QStringList questions;
@@ -91,13 +96,11 @@ TEST_F(SessionBusServices, ThePortalsColorSchemeDecides) {
         std::lock_guard lock(mutex);
         scheme = 0;
     }
-    // No preference, and GNOME's settings (in memory here) hold none either.
     EXPECT_EQ(source.preferredColorScheme(), std::nullopt);
 }
 
-TEST_F(SessionBusServices, WithoutAPortalNorGnomeSettingsThereIsNoPreference) {
-    ScopedEnv settings("GSETTINGS_BACKEND", QByteArray("memory"));
-    EXPECT_EQ(FreedesktopColorScheme().preferredColorScheme(), std::nullopt);
+TEST_F(PortalColorScheme, WithoutAPortalNorGnomeSettingsThereIsNoPreference) {
+    EXPECT_EQ(FreedesktopColorScheme(bus.address()).preferredColorScheme(), std::nullopt);
 }
 
 }  // namespace

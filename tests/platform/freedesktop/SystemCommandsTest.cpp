@@ -1,5 +1,5 @@
 // The system commands against real things: a trash on disk, stand-ins for the
-// sound and Bluetooth tools on PATH, private D-Bus daemons with stand-ins for
+// sound and Bluetooth tools on PATH, a private D-Bus daemon with stand-ins for
 // logind, the screen saver and the session manager, and private X servers with
 // openbox and real windows.
 #include "DBusStandIn.h"
@@ -8,25 +8,14 @@
 #include "platform/freedesktop/SystemCommands.h"
 #include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
+#include "support/X11TestSupport.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVirtualObject>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
-#include <xcb/xcb.h>
-
-#include <atomic>
-#include <functional>
-#include <mutex>
 #include <optional>
 
 #include <sys/stat.h>
@@ -59,18 +48,13 @@ QString unavailableReason(const QString& commandId) {
     return reason;
 }
 
-void writeFile(const QString& path, const QByteArray& contents, QFile::Permissions permissions = {}) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(contents);
-    file.close();
-    if (permissions) file.setPermissions(permissions);
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+// What a command answers, or the message it fails with.
+QString outcomeOf(const QString& commandId) {
+    try {
+        return SystemCommands::run(commandId);
+    } catch (const VantrelError& error) {
+        return error.errorDescription();
+    }
 }
 
 // --- The catalogue -------------------------------------------------------------
@@ -128,18 +112,26 @@ protected:
     void SetUp() override { ASSERT_TRUE(volumes.isValid()); }
 
     QString trash() const { return home.root() + QStringLiteral("/data/Trash"); }
+    QString shared() const { return volumes.path() + QStringLiteral("/.Trash"); }
+    static QString uid() { return QString::number(getuid()); }
 
-    // Puts a file (or folder, when contents is empty and folder is set) in a trash with its .trashinfo.
-    void trashItem(const QString& trashFolder, const QString& name, const QByteArray& contents = "text") {
-        writeFile(trashFolder + QStringLiteral("/files/") + name, contents);
+    // Puts a file in a trash with its .trashinfo.
+    static void trashItem(const QString& trashFolder, const QString& name) {
+        writeTestFile(trashFolder + QStringLiteral("/files/") + name, "text");
         writeInfo(trashFolder, name);
     }
-    void writeInfo(const QString& trashFolder, const QString& name) {
-        writeFile(trashFolder + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo"),
-                  "[Trash Info]\nPath=/home/user/" + name.toUtf8() + "\nDeletionDate=2026-12-01T10:00:00\n");
+    static void writeInfo(const QString& trashFolder, const QString& name) {
+        writeTestFile(trashFolder + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo"),
+                      "[Trash Info]\nPath=/home/user/" + name.toUtf8() + "\nDeletionDate=2026-12-01T10:00:00\n");
     }
     static QStringList entries(const QString& folder) {
         return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    }
+    // Empties the trash, which answers that it did, and leaves trashFolder's files and info empty.
+    static void expectEmptied(const QString& trashFolder) {
+        EXPECT_EQ(SystemCommands::run(QStringLiteral("emptyTrash")), QStringLiteral("Trash emptied"));
+        EXPECT_EQ(entries(trashFolder + QStringLiteral("/files")), QStringList());
+        EXPECT_EQ(entries(trashFolder + QStringLiteral("/info")), QStringList());
     }
 
     ScopedXdgHome home;
@@ -154,11 +146,9 @@ TEST_F(EmptyTrash, RemovesFilesFoldersAndTheirInfo) {
     writeInfo(trash(), QStringLiteral("Project"));
     trashItem(trash(), QStringLiteral(".hidden rc"));
     trashItem(trash(), QStringLiteral("naïve résumé.pdf"));
-    writeFile(trash() + QStringLiteral("/directorysizes"), "4096 1700000000 Project\n");
+    writeTestFile(trash() + QStringLiteral("/directorysizes"), "4096 1700000000 Project\n");
 
-    EXPECT_EQ(SystemCommands::run(QStringLiteral("emptyTrash")), QStringLiteral("Trash emptied"));
-    EXPECT_EQ(entries(trash() + QStringLiteral("/files")), QStringList());
-    EXPECT_EQ(entries(trash() + QStringLiteral("/info")), QStringList());
+    expectEmptied(trash());
     EXPECT_FALSE(QFileInfo::exists(trash() + QStringLiteral("/directorysizes")));
     // The trash itself stays usable.
     EXPECT_TRUE(QFileInfo(trash() + QStringLiteral("/files")).isDir());
@@ -177,24 +167,20 @@ TEST_F(EmptyTrash, RemovesReadOnlyEntriesAndNeverFollowsLinks) {
     QFile::setPermissions(trash() + QStringLiteral("/files/Sealed"), {});
     // Links to things outside the trash: the link goes, its target stays.
     QTemporaryDir outside;
-    writeFile(outside.path() + QStringLiteral("/keep/precious.txt"), "precious");
+    const QString precious = writeTestFile(outside.path() + QStringLiteral("/keep/precious.txt"), "precious");
     ASSERT_TRUE(QFile::link(outside.path() + QStringLiteral("/keep"), trash() + QStringLiteral("/files/link-to-dir")));
     writeInfo(trash(), QStringLiteral("link-to-dir"));
-    ASSERT_TRUE(QFile::link(outside.path() + QStringLiteral("/keep/precious.txt"),
-                            trash() + QStringLiteral("/files/link-to-file")));
+    ASSERT_TRUE(QFile::link(precious, trash() + QStringLiteral("/files/link-to-file")));
     writeInfo(trash(), QStringLiteral("link-to-file"));
 
-    EXPECT_EQ(SystemCommands::run(QStringLiteral("emptyTrash")), QStringLiteral("Trash emptied"));
-    EXPECT_EQ(entries(trash() + QStringLiteral("/files")), QStringList());
-    EXPECT_EQ(entries(trash() + QStringLiteral("/info")), QStringList());
-    EXPECT_EQ(readFile(outside.path() + QStringLiteral("/keep/precious.txt")), QByteArray("precious"));
+    expectEmptied(trash());
+    EXPECT_EQ(readTestFile(precious), QByteArray("precious"));
 }
 
 TEST_F(EmptyTrash, DropsInfoFilesLeftWithoutTheirFile) {
     writeInfo(trash(), QStringLiteral("gone-long-ago.txt"));
     QDir().mkpath(trash() + QStringLiteral("/files"));
-    EXPECT_EQ(SystemCommands::run(QStringLiteral("emptyTrash")), QStringLiteral("Trash emptied"));
-    EXPECT_EQ(entries(trash() + QStringLiteral("/info")), QStringList());
+    expectEmptied(trash());
 }
 
 TEST_F(EmptyTrash, SaysWhenThereWasNothingToEmpty) {
@@ -209,30 +195,24 @@ TEST_F(EmptyTrash, SaysWhenThereWasNothingToEmpty) {
 }
 
 TEST_F(EmptyTrash, EmptiesTheTrashesOfMountedVolumesToo) {
-    const QString uid = QString::number(getuid());
-    const QString topTrash = volumes.path() + QStringLiteral("/.Trash-") + uid;
+    const QString topTrash = volumes.path() + QStringLiteral("/.Trash-") + uid();
     trashItem(topTrash, QStringLiteral("from-usb-stick.txt"));
     // The shared .Trash folder (sticky, as the standard asks) with a folder per user.
-    const QString shared = volumes.path() + QStringLiteral("/.Trash");
-    QDir().mkpath(shared);
-    ASSERT_EQ(chmod(QFile::encodeName(shared).constData(), 01777), 0);
-    trashItem(shared + QLatin1Char('/') + uid, QStringLiteral("from-shared.txt"));
+    QDir().mkpath(shared());
+    ASSERT_EQ(chmod(QFile::encodeName(shared()).constData(), 01777), 0);
+    trashItem(shared() + QLatin1Char('/') + uid(), QStringLiteral("from-shared.txt"));
 
-    EXPECT_EQ(SystemCommands::run(QStringLiteral("emptyTrash")), QStringLiteral("Trash emptied"));
-    EXPECT_EQ(entries(topTrash + QStringLiteral("/files")), QStringList());
-    EXPECT_EQ(entries(topTrash + QStringLiteral("/info")), QStringList());
-    EXPECT_EQ(entries(shared + QLatin1Char('/') + uid + QStringLiteral("/files")), QStringList());
+    expectEmptied(topTrash);
+    EXPECT_EQ(entries(shared() + QLatin1Char('/') + uid() + QStringLiteral("/files")), QStringList());
 }
 
 TEST_F(EmptyTrash, LeavesASharedTrashAloneUnlessItIsSticky) {
     // Without the sticky bit anyone could have planted the folder: the standard says to skip it.
-    const QString shared = volumes.path() + QStringLiteral("/.Trash");
-    const QString uid = QString::number(getuid());
-    trashItem(shared + QLatin1Char('/') + uid, QStringLiteral("planted.txt"));
-    ASSERT_EQ(chmod(QFile::encodeName(shared).constData(), 0777), 0);
+    trashItem(shared() + QLatin1Char('/') + uid(), QStringLiteral("planted.txt"));
+    ASSERT_EQ(chmod(QFile::encodeName(shared()).constData(), 0777), 0);
 
     EXPECT_EQ(SystemCommands::run(QStringLiteral("emptyTrash")), QStringLiteral("Trash is already empty"));
-    EXPECT_TRUE(QFileInfo::exists(shared + QLatin1Char('/') + uid + QStringLiteral("/files/planted.txt")));
+    EXPECT_TRUE(QFileInfo::exists(shared() + QLatin1Char('/') + uid() + QStringLiteral("/files/planted.txt")));
 }
 
 TEST_F(EmptyTrash, ItemsThatCannotBeRemovedKeepTheirInfoAndAreNamed) {
@@ -260,17 +240,15 @@ class ToolFolder {
 public:
     ToolFolder() : m_path("PATH", m_dir.path().toUtf8()) {}
 
-    QString path() const { return m_dir.path(); }
-
     void addTool(const QString& name, const QByteArray& script) {
-        writeFile(m_dir.path() + QLatin1Char('/') + name, "#!/bin/sh\n" + script,
-                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        writeTestFile(m_dir.path() + QLatin1Char('/') + name, "#!/bin/sh\n" + script,
+                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-    void setState(const QByteArray& state) { writeFile(m_dir.path() + QStringLiteral("/state"), state + '\n'); }
-    QByteArray state() const { return readFile(m_dir.path() + QStringLiteral("/state")).trimmed(); }
+    void setState(const QByteArray& state) { writeTestFile(m_dir.path() + QStringLiteral("/state"), state + '\n'); }
+    QByteArray state() const { return readTestFile(m_dir.path() + QStringLiteral("/state")).trimmed(); }
     // The argument lines the tools were called with, one call a line.
     QList<QByteArray> calls() const {
-        QList<QByteArray> lines = readFile(m_dir.path() + QStringLiteral("/calls")).split('\n');
+        QList<QByteArray> lines = readTestFile(m_dir.path() + QStringLiteral("/calls")).split('\n');
         lines.removeAll(QByteArray());
         return lines;
     }
@@ -282,18 +260,18 @@ private:
 
 TEST(ToolCommands, MissingToolsAreNamed) {
     ToolFolder tools;  // empty
-    const QString volume = QStringLiteral("Changing the volume needs wpctl or pactl, neither is installed.");
-    for (const char* id : {"setVolume0", "setVolume25", "setVolume50", "setVolume75", "setVolume100", "turnVolumeDown",
-                           "turnVolumeUp", "toggleMute"}) {
-        EXPECT_EQ(unavailableReason(QString::fromLatin1(id)), volume) << id;
-        EXPECT_EQ(failureOf(QString::fromLatin1(id)), volume) << id;
-    }
-    const QString bluetooth = QStringLiteral("Toggling Bluetooth needs bluetoothctl or rfkill, neither is installed.");
-    EXPECT_EQ(unavailableReason(QStringLiteral("toggleBluetooth")), bluetooth);
-    EXPECT_EQ(failureOf(QStringLiteral("toggleBluetooth")), bluetooth);
-    const QString displays = QStringLiteral("Sleeping the displays needs xset, which is not installed.");
-    EXPECT_EQ(unavailableReason(QStringLiteral("sleepDisplays")), displays);
-    EXPECT_EQ(failureOf(QStringLiteral("sleepDisplays")), displays);
+    const std::pair<QStringList, QString> missing[] = {
+        {{"setVolume0", "setVolume25", "setVolume50", "setVolume75", "setVolume100", "turnVolumeDown", "turnVolumeUp",
+          "toggleMute"},
+         QStringLiteral("Changing the volume needs wpctl or pactl, neither is installed.")},
+        {{"toggleBluetooth"}, QStringLiteral("Toggling Bluetooth needs bluetoothctl or rfkill, neither is installed.")},
+        {{"sleepDisplays"}, QStringLiteral("Sleeping the displays needs xset, which is not installed.")},
+    };
+    for (const auto& [ids, message] : missing)
+        for (const QString& id : ids) {
+            EXPECT_EQ(unavailableReason(id), message) << id.toStdString();
+            EXPECT_EQ(failureOf(id), message) << id.toStdString();
+        }
 }
 
 // wpctl and pactl stand-ins sharing one state file: "<percent> <muted 0|1>".
@@ -396,30 +374,55 @@ INSTANTIATE_TEST_SUITE_P(SoundServers, VolumeCommands,
                          ::testing::Values(Mixer{"wpctl", kFakeWpctl}, Mixer{"pactl", kFakePactl}),
                          [](const auto& test) { return std::string(test.param.tool); });
 
-TEST(VolumeCommandFailures, UnreadableOutputChangesNothing) {
-    ToolFolder tools;
-    tools.addTool(QStringLiteral("wpctl"),
-                  "echo \"$*\" >> \"${0%/*}/calls\"\n"
-                  "echo 'Could not connect to PipeWire'\n");
-    EXPECT_EQ(failureOf(QStringLiteral("turnVolumeUp")),
-              QStringLiteral("Cannot read the volume: wpctl printed \"Could not connect to PipeWire\"."));
-    // Only the reading call was made.
-    EXPECT_EQ(tools.calls(), QList<QByteArray>{"get-volume @DEFAULT_AUDIO_SINK@"});
+// A tool that fails, prints what it should not or hangs: the command says so
+// in words, quoting the tool.
+struct ToolFailure {
+    const char* label;
+    const char* tool;
+    QByteArray script;
+    const char* command;
+    const char* message;
+    QList<QByteArray> calls;  // the only calls made, when checked
+};
+
+void PrintTo(const ToolFailure& failure, std::ostream* os) {
+    *os << failure.label;
 }
 
-TEST(VolumeCommandFailures, ToolErrorsAreQuoted) {
+class ToolFailures : public ::testing::TestWithParam<ToolFailure> {};
+
+TEST_P(ToolFailures, AreSaidInWords) {
+    const ToolFailure& c = GetParam();
     ToolFolder tools;
-    tools.addTool(QStringLiteral("pactl"), "echo 'Connection failure: Connection refused' >&2\nexit 1\n");
-    EXPECT_EQ(failureOf(QStringLiteral("setVolume25")),
-              QStringLiteral("Cannot change the volume: pactl failed: Connection failure: Connection refused"));
+    ScopedEnv display("DISPLAY", QByteArray(":99"));  // for xset
+    ScopedEnv session("XDG_SESSION_TYPE", std::nullopt);
+    tools.addTool(QString::fromLatin1(c.tool), "echo \"$*\" >> \"${0%/*}/calls\"\n" + c.script);
+    EXPECT_EQ(failureOf(QString::fromLatin1(c.command)), QString::fromUtf8(c.message));
+    if (!c.calls.isEmpty()) {
+        EXPECT_EQ(tools.calls(), c.calls);
+    }
 }
 
-TEST(VolumeCommandFailures, AToolThatHangsIsStopped) {
-    ToolFolder tools;
-    tools.addTool(QStringLiteral("wpctl"), "exec /bin/sleep 60\n");
-    EXPECT_EQ(failureOf(QStringLiteral("toggleMute")),
-              QStringLiteral("Cannot change the volume: wpctl did not finish within 5 seconds."));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Tools, ToolFailures,
+    ::testing::Values(
+        // Only the reading call is made.
+        ToolFailure{"UnreadableVolumeOutputChangesNothing",
+                    "wpctl",
+                    "echo 'Could not connect to PipeWire'\n",
+                    "turnVolumeUp",
+                    "Cannot read the volume: wpctl printed \"Could not connect to PipeWire\".",
+                    {"get-volume @DEFAULT_AUDIO_SINK@"}},
+        ToolFailure{"VolumeToolErrorsAreQuoted", "pactl", "echo 'Connection failure: Connection refused' >&2\nexit 1\n",
+                    "setVolume25", "Cannot change the volume: pactl failed: Connection failure: Connection refused"},
+        ToolFailure{"AVolumeToolThatHangsIsStopped", "wpctl", "exec /bin/sleep 60\n", "toggleMute",
+                    "Cannot change the volume: wpctl did not finish within 5 seconds."},
+        ToolFailure{"NoBluetoothAdapterIsSaid", "bluetoothctl", "echo 'No default controller available'\n",
+                    "toggleBluetooth", "Cannot toggle Bluetooth: there is no Bluetooth adapter."},
+        ToolFailure{"AServerWithoutDisplayPowerManagementIsSaid", "xset",
+                    "echo 'Server does not have the DPMS Extension'\n", "sleepDisplays",
+                    "Cannot sleep the displays: the X server has no display power management."}),
+    [](const auto& test) { return std::string(test.param.label); });
 
 TEST(BluetoothCommand, SwitchesThePowerWithBluetoothctl) {
     ToolFolder tools;
@@ -438,13 +441,6 @@ TEST(BluetoothCommand, SwitchesThePowerWithBluetoothctl) {
     EXPECT_EQ(tools.state(), QByteArray("no"));
     EXPECT_EQ(SystemCommands::run(QStringLiteral("toggleBluetooth")), QStringLiteral("Bluetooth on"));
     EXPECT_EQ(tools.state(), QByteArray("yes"));
-}
-
-TEST(BluetoothCommand, NoAdapterIsSaid) {
-    ToolFolder tools;
-    tools.addTool(QStringLiteral("bluetoothctl"), "echo 'No default controller available'\n");
-    EXPECT_EQ(failureOf(QStringLiteral("toggleBluetooth")),
-              QStringLiteral("Cannot toggle Bluetooth: there is no Bluetooth adapter."));
 }
 
 TEST(BluetoothCommand, FallsBackToRfkillWhenBluetoothdIsNotRunning) {
@@ -487,15 +483,6 @@ TEST(SleepDisplaysCommand, TurnsTheDisplaysOffAMomentLater) {
     EXPECT_EQ(tools.calls(), (QList<QByteArray>{"q", "dpms force off"}));
 }
 
-TEST(SleepDisplaysCommand, AServerWithoutPowerManagementIsSaid) {
-    ToolFolder tools;
-    ScopedEnv display("DISPLAY", QByteArray(":99"));
-    ScopedEnv session("XDG_SESSION_TYPE", std::nullopt);
-    tools.addTool(QStringLiteral("xset"), "echo 'Server does not have the DPMS Extension'\n");
-    EXPECT_EQ(failureOf(QStringLiteral("sleepDisplays")),
-              QStringLiteral("Cannot sleep the displays: the X server has no display power management."));
-}
-
 // --- Desktop settings ---------------------------------------------------------------------
 
 // GSettings on the keyfile backend: a real, stored backend that keeps its
@@ -516,7 +503,7 @@ protected:
         return schema != nullptr;
     }
     static QByteArray keyfile() {
-        return readFile(QString::fromUtf8(g_get_user_config_dir()) + QStringLiteral("/glib-2.0/settings/keyfile"));
+        return readTestFile(QString::fromUtf8(g_get_user_config_dir()) + QStringLiteral("/glib-2.0/settings/keyfile"));
     }
 
     ScopedEnv backend{"GSETTINGS_BACKEND", QByteArray("keyfile")};
@@ -565,416 +552,180 @@ TEST_F(DesktopSettings, ToggleSystemAppearanceSwitchesBetweenDarkAndDefault) {
 
 // --- D-Bus: logind, the screen saver, the session manager --------------------------------
 
-// A dbus-daemon of the test's own, with no services: the stand-ins below are
-// the only ones on it, so tests running at the same time never meet.
-class PrivateBus {
-public:
-    PrivateBus() {
-        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        if (daemon.isEmpty()) {
-            m_problem = QStringLiteral("dbus-daemon is not installed");
-            return;
-        }
-        const QString config = m_dir.path() + QStringLiteral("/bus.conf");
-        writeFile(config,
-                  "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                  " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                  "<busconfig><type>session</type><listen>unix:path=" +
-                      m_dir.path().toUtf8() +
-                      "/bus</listen><auth>EXTERNAL</auth>"
-                      "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                      "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
-        m_daemon.start(daemon, {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
-                                QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
-        if (!m_daemon.waitForStarted(5000) || !m_daemon.waitForReadyRead(10000)) {
-            m_problem =
-                QStringLiteral("dbus-daemon did not start: ") + QString::fromLocal8Bit(m_daemon.readAllStandardError());
-            return;
-        }
-        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-    }
-    ~PrivateBus() {
-        m_daemon.terminate();
-        if (!m_daemon.waitForFinished(3000)) m_daemon.kill();
-        m_daemon.waitForFinished(1000);
-    }
-
-    const QString& problem() const { return m_problem; }
-    const QString& address() const { return m_address; }
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_daemon;
-    QString m_address;
-    QString m_problem;
+// The stand-ins a case puts on the private bus.
+enum StandIns : unsigned {
+    kNoService = 0,
+    kLogind = 1,         // answers Can… with the case's answer, everything else at once
+    kSilentLogind = 2,   // never answers
+    kScreenSaver = 4,    // answers SetActive with true, everything else at once
+    kSessionManager = 8  // GNOME's, answers at once
 };
 
-std::optional<QVariantList> answer(QVariantList values = {}) {
-    return values;
+// Whether the command says it is available, checked after it ran.
+enum class Availability { unchecked, available, unavailable, unavailableForThatReason };
+
+struct BusCase {
+    const char* label;
+    const char* command;
+    unsigned services;
+    bool systemBus;       // false: the system bus cannot be reached
+    const char* can;      // logind's answer to Can…
+    const char* outcome;  // what the command answers or fails with; '*' stands for any text
+    const char*
+        calls;  // every call the stand-ins got (logind's, the screen saver's, the session manager's), ';' between
+    Availability availability = Availability::unchecked;
+};
+
+void PrintTo(const BusCase& c, std::ostream* os) {
+    *os << c.label;
 }
 
-const QString kLogind = QStringLiteral("org.freedesktop.login1");
-const QString kLogindPath = QStringLiteral("/org/freedesktop/login1");
-const QString kScreenSaver = QStringLiteral("org.freedesktop.ScreenSaver");
-const QString kScreenSaverPath = QStringLiteral("/org/freedesktop/ScreenSaver");
+bool matches(const QString& text, const QString& pattern) {
+    const QStringList parts = pattern.split(QLatin1Char('*'));
+    return parts.size() == 1 ? text == pattern : text.startsWith(parts.first()) && text.endsWith(parts.last());
+}
 
-// Both buses are private ones; a test points one of them elsewhere when it needs to.
-class BusCommands : public ::testing::Test {
+// Both buses are the private one, or the system bus is one that cannot be
+// reached; PATH is empty, so only the stand-ins can answer.
+class BusCommands : public ::testing::TestWithParam<BusCase> {
 protected:
     void SetUp() override {
         VANTREL_REQUIRE_DESKTOP_OR_SKIP(bus.problem().isEmpty(), bus.problem().toStdString());
-        system.emplace("DBUS_SYSTEM_BUS_ADDRESS", bus.address().toUtf8());
-        session.emplace("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
+        const QByteArray address = bus.address().toUtf8();
+        system.emplace("DBUS_SYSTEM_BUS_ADDRESS",
+                       GetParam().systemBus ? address : "unix:path=" + emptyPath.path().toUtf8() + "/no-bus");
+        session.emplace("DBUS_SESSION_BUS_ADDRESS", address);
     }
-    void noSystemBus() { system.emplace("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + home.path().toUtf8() + "/no-bus"); }
 
-    QTemporaryDir home;
-    PrivateBus bus;
+    PrivateBus bus;  // found on PATH before it is emptied
+    QTemporaryDir emptyPath;
+    ScopedEnv path{"PATH", emptyPath.path().toUtf8()};
     std::optional<ScopedEnv> system;
     std::optional<ScopedEnv> session;
 };
 
-TEST_F(BusCommands, WithoutASystemBusPowerCommandsSaySo) {
-    noSystemBus();
-    const QString message = failureOf(QStringLiteral("restartSystem"));
-    EXPECT_TRUE(message.startsWith(QLatin1String("Cannot restart this computer: the system bus cannot be reached (")))
-        << message.toStdString();
-    EXPECT_FALSE(SystemCommands::isAvailable(QStringLiteral("shutDownSystem")));
-}
-
-TEST_F(BusCommands, WithoutLogindPowerCommandsSaySo) {
-    EXPECT_EQ(failureOf(QStringLiteral("shutDownSystem")),
-              QStringLiteral("Cannot shut down this computer: the login manager (systemd-logind) is not running."));
-    EXPECT_EQ(unavailableReason(QStringLiteral("sleep")),
-              QStringLiteral("Cannot put this computer to sleep: the login manager (systemd-logind) is not running."));
-}
-
-TEST_F(BusCommands, ALogindThatDoesNotAnswerIsGivenUpOn) {
-    FakeService logind(bus.address(), kLogind, kLogindPath, [](const QDBusMessage&) { return std::nullopt; });
-    EXPECT_EQ(failureOf(QStringLiteral("restartSystem")),
-              QStringLiteral("Cannot restart this computer: the login manager (systemd-logind) did not answer within 4 "
-                             "seconds."));
-    // It asked whether it may, and went no further.
-    EXPECT_EQ(logind.calls(), QStringList{"/org/freedesktop/login1 org.freedesktop.login1.Manager.CanReboot()"});
-}
-
-struct PowerCase {
-    const char* command;
-    const char* query;
-    const char* answer;
-    const char* expected;    // the confirmation, or the error
-    const char* actionCall;  // the call that carries it out, or empty
-};
-
-void PrintTo(const PowerCase& c, std::ostream* os) {
-    *os << c.command << " " << c.answer;
-}
-
-class PowerCommands : public BusCommands, public ::testing::WithParamInterface<PowerCase> {};
-
-TEST_P(PowerCommands, AskLogindFirstThenActInteractively) {
-    const PowerCase& c = GetParam();
-    FakeService logind(bus.address(), kLogind, kLogindPath, [&](const QDBusMessage& message) {
-        if (message.member().startsWith(QLatin1String("Can"))) return answer({QString::fromLatin1(c.answer)});
-        return answer();
+TEST_P(BusCommands, AskTheDesktopsServicesAndSayWhatIsMissing) {
+    const BusCase& c = GetParam();
+    const QString command = QString::fromLatin1(c.command);
+    const QString can = QString::fromLatin1(c.can);
+    std::vector<std::unique_ptr<FakeService>> services;
+    const auto add = [&](unsigned which, const char* name, const char* path, FakeService::Handler handler) {
+        if (c.services & which)
+            services.push_back(std::make_unique<FakeService>(bus.address(), QString::fromLatin1(name),
+                                                             QString::fromLatin1(path), std::move(handler)));
+    };
+    add(kLogind, "org.freedesktop.login1", "/org/freedesktop/login1", [can](const QDBusMessage& message) {
+        return std::optional<QVariantList>(message.member().startsWith(QLatin1String("Can")) ? QVariantList{can}
+                                                                                             : QVariantList{});
     });
-    QString result;
-    try {
-        result = SystemCommands::run(QString::fromLatin1(c.command));
-    } catch (const VantrelError& error) {
-        result = error.errorDescription();
+    add(kSilentLogind, "org.freedesktop.login1", "/org/freedesktop/login1",
+        [](const QDBusMessage&) { return std::nullopt; });
+    add(kScreenSaver, "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", [](const QDBusMessage& message) {
+        return std::optional<QVariantList>(message.member() == QLatin1String("SetActive") ? QVariantList{true}
+                                                                                          : QVariantList{});
+    });
+    add(kSessionManager, "org.gnome.SessionManager", "/org/gnome/SessionManager", FakeService::answering());
+
+    const QString outcome = outcomeOf(command);
+    EXPECT_TRUE(matches(outcome, QString::fromUtf8(c.outcome))) << outcome.toStdString();
+    QStringList calls;
+    for (const auto& service : services) calls << service->calls();
+    EXPECT_EQ(calls, QString::fromLatin1(c.calls).split(QLatin1Char(';'), Qt::SkipEmptyParts));
+    if (c.availability == Availability::available || c.availability == Availability::unavailable) {
+        EXPECT_EQ(SystemCommands::isAvailable(command), c.availability == Availability::available);
     }
-    EXPECT_EQ(result, QString::fromUtf8(c.expected));
-    QStringList expectedCalls{QStringLiteral("/org/freedesktop/login1 org.freedesktop.login1.Manager.%1()")
-                                  .arg(QString::fromLatin1(c.query))};
-    if (*c.actionCall) expectedCalls << QString::fromLatin1(c.actionCall);
-    EXPECT_EQ(logind.calls(), expectedCalls);
+    if (c.availability == Availability::unavailableForThatReason) {
+        EXPECT_EQ(unavailableReason(command), outcome);
+    }
 }
+
+#define MANAGER "/org/freedesktop/login1 org.freedesktop.login1.Manager."
+#define SESSION "/org/freedesktop/login1/session/auto org.freedesktop.login1.Session."
+#define SCREEN_SAVER "/org/freedesktop/ScreenSaver org.freedesktop.ScreenSaver."
+using enum Availability;
 
 INSTANTIATE_TEST_SUITE_P(
-    Logind, PowerCommands,
-    ::testing::Values(PowerCase{"restartSystem", "CanReboot", "yes", "Restarting…",
-                                "/org/freedesktop/login1 org.freedesktop.login1.Manager.Reboot(true)"},
-                      PowerCase{"shutDownSystem", "CanPowerOff", "challenge", "Shutting down…",
-                                "/org/freedesktop/login1 org.freedesktop.login1.Manager.PowerOff(true)"},
-                      PowerCase{"sleep", "CanSuspend", "yes", "Going to sleep…",
-                                "/org/freedesktop/login1 org.freedesktop.login1.Manager.Suspend(true)"},
-                      PowerCase{"sleep", "CanSuspend", "na",
-                                "Cannot put this computer to sleep: this system does not support it.", ""},
-                      PowerCase{"restartSystem", "CanReboot", "no",
-                                "Cannot restart this computer: you are not allowed to.", ""}),
-    [](const auto& test) { return std::string(test.param.command) + "_" + test.param.answer; });
+    Services, BusCommands,
+    ::testing::Values(
+        // Power: logind is asked whether it may, then told to act interactively.
+        BusCase{"RestartAsksLogindThenReboots", "restartSystem", kLogind, true, "yes", "Restarting…",
+                MANAGER "CanReboot();" MANAGER "Reboot(true)"},
+        BusCase{"ShutDownAfterAChallengeStillPowersOff", "shutDownSystem", kLogind, true, "challenge", "Shutting down…",
+                MANAGER "CanPowerOff();" MANAGER "PowerOff(true)"},
+        BusCase{"SleepAsksLogindThenSuspends", "sleep", kLogind, true, "yes", "Going to sleep…",
+                MANAGER "CanSuspend();" MANAGER "Suspend(true)"},
+        BusCase{"SleepWhereItIsNotSupportedSaysSo", "sleep", kLogind, true, "na",
+                "Cannot put this computer to sleep: this system does not support it.", MANAGER "CanSuspend()"},
+        BusCase{"RestartThatIsNotAllowedSaysSo", "restartSystem", kLogind, true, "no",
+                "Cannot restart this computer: you are not allowed to.", MANAGER "CanReboot()"},
+        // It asked whether it may, and went no further.
+        BusCase{"ALogindThatDoesNotAnswerIsGivenUpOn", "restartSystem", kSilentLogind, true, "",
+                "Cannot restart this computer: the login manager (systemd-logind) did not answer within 4 seconds.",
+                MANAGER "CanReboot()"},
+        BusCase{"WithoutASystemBusPowerCommandsSaySo", "shutDownSystem", kNoService, false, "",
+                "Cannot shut down this computer: the system bus cannot be reached (*", "", unavailableForThatReason},
+        BusCase{"WithoutLogindShutDownSaysSo", "shutDownSystem", kNoService, true, "",
+                "Cannot shut down this computer: the login manager (systemd-logind) is not running.", "",
+                unavailableForThatReason},
+        BusCase{"WithoutLogindSleepSaysSo", "sleep", kNoService, true, "",
+                "Cannot put this computer to sleep: the login manager (systemd-logind) is not running.", "",
+                unavailableForThatReason},
+        // Locking and the screen saver.
+        BusCase{"LockScreenLocksTheCurrentLogindSession", "lockScreen", kLogind, true, "yes", "Screen locked",
+                SESSION "Lock()", available},
+        BusCase{"LockScreenFallsBackToTheScreenSaver", "lockScreen", kScreenSaver, false, "", "Screen locked",
+                SCREEN_SAVER "Lock()"},
+        BusCase{"LockScreenWithNothingToAskNamesWhatIsMissing", "lockScreen", kNoService, false, "",
+                "Cannot lock the screen: the system bus cannot be reached (*; the screen saver "
+                "(org.freedesktop.ScreenSaver) is not running.",
+                "", unavailable},
+        BusCase{"ShowScreenSaverActivatesIt", "showScreenSaver", kScreenSaver, true, "", "Screen saver started",
+                SCREEN_SAVER "SetActive(true)", available},
+        BusCase{"ShowScreenSaverWithoutOneSaysSo", "showScreenSaver", kNoService, true, "",
+                "Cannot start the screen saver: the screen saver (org.freedesktop.ScreenSaver) is not running; "
+                "xdg-screensaver is not installed.",
+                "", unavailable},
+        // Logging out: the desktop's own log-out (which lets applications save), not a hard end of the session.
+        BusCase{"LogOutGoesThroughTheDesktopSessionManager", "logOutSystem", kLogind | kSessionManager, true, "yes",
+                "Logging out…", "/org/gnome/SessionManager org.gnome.SessionManager.Logout(0)"},
+        BusCase{"LogOutEndsTheLogindSessionWithoutASessionManager", "logOutSystem", kLogind, true, "yes",
+                "Logging out…", SESSION "Terminate()"},
+        BusCase{"LogOutWithNothingToAskNamesWhatIsMissing", "logOutSystem", kNoService, true, "",
+                "Cannot log out: no session manager (GNOME, KDE, Xfce, LXQt) is running; the login manager "
+                "(systemd-logind) is not running.",
+                ""}),
+    [](const auto& test) { return std::string(test.param.label); });
 
-TEST_F(BusCommands, LockScreenLocksTheCurrentLogindSession) {
-    FakeService logind(bus.address(), kLogind, kLogindPath, [](const QDBusMessage&) { return answer(); });
-    EXPECT_TRUE(SystemCommands::isAvailable(QStringLiteral("lockScreen")));
-    EXPECT_EQ(SystemCommands::run(QStringLiteral("lockScreen")), QStringLiteral("Screen locked"));
-    EXPECT_EQ(logind.calls(),
-              QStringList{"/org/freedesktop/login1/session/auto org.freedesktop.login1.Session.Lock()"});
-}
-
-TEST_F(BusCommands, LockScreenFallsBackToTheScreenSaver) {
-    noSystemBus();
-    FakeService screenSaver(bus.address(), kScreenSaver, kScreenSaverPath,
-                            [](const QDBusMessage&) { return answer(); });
-    EXPECT_EQ(SystemCommands::run(QStringLiteral("lockScreen")), QStringLiteral("Screen locked"));
-    EXPECT_EQ(screenSaver.calls(), QStringList{"/org/freedesktop/ScreenSaver org.freedesktop.ScreenSaver.Lock()"});
-}
-
-TEST_F(BusCommands, LockScreenWithNothingToAskNamesWhatIsMissing) {
-    noSystemBus();
-    const QString message = failureOf(QStringLiteral("lockScreen"));
-    EXPECT_TRUE(message.startsWith(QLatin1String("Cannot lock the screen: the system bus cannot be reached (")))
-        << message.toStdString();
-    EXPECT_TRUE(message.endsWith(QLatin1String("; the screen saver (org.freedesktop.ScreenSaver) is not running.")))
-        << message.toStdString();
-    EXPECT_FALSE(SystemCommands::isAvailable(QStringLiteral("lockScreen")));
-}
-
-TEST_F(BusCommands, ShowScreenSaverActivatesIt) {
-    FakeService screenSaver(bus.address(), kScreenSaver, kScreenSaverPath,
-                            [](const QDBusMessage&) { return answer({true}); });
-    EXPECT_TRUE(SystemCommands::isAvailable(QStringLiteral("showScreenSaver")));
-    EXPECT_EQ(SystemCommands::run(QStringLiteral("showScreenSaver")), QStringLiteral("Screen saver started"));
-    EXPECT_EQ(screenSaver.calls(),
-              QStringList{"/org/freedesktop/ScreenSaver org.freedesktop.ScreenSaver.SetActive(true)"});
-}
-
-TEST_F(BusCommands, ShowScreenSaverWithoutOneSaysSo) {
-    ToolFolder emptyPath;  // no xdg-screensaver either
-    EXPECT_EQ(failureOf(QStringLiteral("showScreenSaver")),
-              QStringLiteral("Cannot start the screen saver: the screen saver (org.freedesktop.ScreenSaver) is not "
-                             "running; xdg-screensaver is not installed."));
-    EXPECT_FALSE(SystemCommands::isAvailable(QStringLiteral("showScreenSaver")));
-}
-
-TEST_F(BusCommands, LogOutGoesThroughTheDesktopSessionManager) {
-    FakeService gnome(bus.address(), QStringLiteral("org.gnome.SessionManager"),
-                      QStringLiteral("/org/gnome/SessionManager"), [](const QDBusMessage&) { return answer(); });
-    FakeService logind(bus.address(), kLogind, kLogindPath, [](const QDBusMessage&) { return answer(); });
-    EXPECT_EQ(SystemCommands::run(QStringLiteral("logOutSystem")), QStringLiteral("Logging out…"));
-    // The desktop's own log-out (which lets applications save), not a hard end of the session.
-    EXPECT_EQ(gnome.calls(), QStringList{"/org/gnome/SessionManager org.gnome.SessionManager.Logout(0)"});
-    EXPECT_EQ(logind.calls(), QStringList());
-}
-
-TEST_F(BusCommands, LogOutEndsTheLogindSessionWithoutASessionManager) {
-    FakeService logind(bus.address(), kLogind, kLogindPath, [](const QDBusMessage&) { return answer(); });
-    EXPECT_EQ(SystemCommands::run(QStringLiteral("logOutSystem")), QStringLiteral("Logging out…"));
-    EXPECT_EQ(logind.calls(),
-              QStringList{"/org/freedesktop/login1/session/auto org.freedesktop.login1.Session.Terminate()"});
-}
-
-TEST_F(BusCommands, LogOutWithNothingToAskNamesWhatIsMissing) {
-    EXPECT_EQ(failureOf(QStringLiteral("logOutSystem")),
-              QStringLiteral("Cannot log out: no session manager (GNOME, KDE, Xfce, LXQt) is running; the login "
-                             "manager (systemd-logind) is not running."));
-}
+#undef MANAGER
+#undef SESSION
+#undef SCREEN_SAVER
 
 // --- X11 windows ------------------------------------------------------------------------
-
-// An X server of the test's own (Xvfb), optionally with openbox, so that the
-// commands that minimize and close windows never touch another test's windows.
-class PrivateDisplay {
-public:
-    explicit PrivateDisplay(bool withWindowManager) {
-        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-        const QString openbox = QStandardPaths::findExecutable(QStringLiteral("openbox"));
-        if (xvfb.isEmpty() || (withWindowManager && openbox.isEmpty())) {
-            m_problem = QStringLiteral("Xvfb and openbox are needed for the window tests");
-            return;
-        }
-        // Unread output would fill the pipes and stall the server.
-        m_server.setStandardErrorFile(QProcess::nullDevice());
-        m_windowManager.setStandardOutputFile(QProcess::nullDevice());
-        m_windowManager.setStandardErrorFile(QProcess::nullDevice());
-        // -displayfd: the server picks a free display and writes its number once it is ready.
-        // -noreset: without it the server resets whenever its last client leaves and
-        // refuses the next connection for a moment.
-        m_server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                              QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
-                              QStringLiteral("tcp"), QStringLiteral("-noreset")});
-        if (!m_server.waitForReadyRead(15000)) {
-            m_problem = QStringLiteral("Xvfb did not start");
-            return;
-        }
-        m_display = QStringLiteral(":") + QString::fromLatin1(m_server.readLine()).trimmed();
-        m_variable.emplace("DISPLAY", m_display.toUtf8());
-        if (!withWindowManager) return;
-        m_windowManager.start(openbox, {QStringLiteral("--sm-disable")});
-        xcb_connection_t* connection = xcb_connect(m_display.toUtf8().constData(), nullptr);
-        const char* kCheck = "_NET_SUPPORTING_WM_CHECK";
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-        xcb_intern_atom_reply_t* check = xcb_intern_atom_reply(
-            connection, xcb_intern_atom(connection, 0, uint16_t(strlen(kCheck)), kCheck), nullptr);
-        const xcb_atom_t checkAtom = check->atom;
-        free(check);
-        const bool ready = waitUntil(
-            [&] {
-                xcb_get_property_reply_t* reply = xcb_get_property_reply(
-                    connection, xcb_get_property(connection, 0, root, checkAtom, XCB_ATOM_WINDOW, 0, 1), nullptr);
-                const bool found = reply && xcb_get_property_value_length(reply) == 4;
-                free(reply);
-                return found;
-            },
-            15000);
-        xcb_disconnect(connection);
-        if (!ready) m_problem = QStringLiteral("openbox did not start");
-    }
-    ~PrivateDisplay() {
-        for (QProcess* process : {&m_windowManager, &m_server}) {
-            if (process->state() == QProcess::NotRunning) continue;
-            process->terminate();
-            if (!process->waitForFinished(3000)) process->kill();
-            process->waitForFinished(1000);
-        }
-    }
-
-    const QString& problem() const { return m_problem; }
-    const QString& display() const { return m_display; }
-
-private:
-    QProcess m_server;
-    QProcess m_windowManager;
-    QString m_display;
-    QString m_problem;
-    ScopedEnv m_session{"XDG_SESSION_TYPE", std::nullopt};
-    std::optional<ScopedEnv> m_variable;
-};
-
-// The test's own X client: makes windows as an application would and looks
-// at them as a pager would.
-class XClient {
-public:
-    explicit XClient(const QString& display) : m_connection(xcb_connect(display.toUtf8().constData(), nullptr)) {
-        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
-    }
-    ~XClient() { xcb_disconnect(m_connection); }
-
-    xcb_atom_t atom(const char* name) {
-        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-            m_connection, xcb_intern_atom(m_connection, 0, uint16_t(strlen(name)), name), nullptr);
-        const xcb_atom_t value = reply->atom;
-        free(reply);
-        return value;
-    }
-
-    // A top-level application window that accepts WM_DELETE_WINDOW, with the
-    // given process id (or none).
-    xcb_window_t createWindow(std::optional<uint32_t> pid) {
-        const xcb_window_t window = xcb_generate_id(m_connection);
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
-        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, window, m_root, 10, 10, 200, 150, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-        const xcb_atom_t deleteWindow = atom("WM_DELETE_WINDOW");
-        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, atom("WM_PROTOCOLS"), XCB_ATOM_ATOM, 32, 1,
-                            &deleteWindow);
-        if (pid) {
-            xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32,
-                                1, &*pid);
-        }
-        // A window manager that is still starting may drop the map request:
-        // it is repeated until the window is managed.
-        QDeadlineTimer nextMap;
-        const bool managed = waitUntil([&] {
-            if (nextMap.hasExpired()) {
-                xcb_map_window(m_connection, window);
-                xcb_flush(m_connection);
-                nextMap.setRemainingTime(500);
-            }
-            return contains(property(m_root, "_NET_CLIENT_LIST", XCB_ATOM_WINDOW), window);
-        });
-        EXPECT_TRUE(managed) << "openbox did not take the window";
-        return window;
-    }
-
-    std::vector<uint32_t> property(xcb_window_t window, const char* name, xcb_atom_t type) {
-        xcb_get_property_reply_t* reply = xcb_get_property_reply(
-            m_connection, xcb_get_property(m_connection, 0, window, atom(name), type, 0, 1024), nullptr);
-        std::vector<uint32_t> values;
-        if (reply && reply->format == 32) {
-            const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply));
-            values.assign(data, data + xcb_get_property_value_length(reply) / 4);
-        }
-        free(reply);
-        return values;
-    }
-
-    static bool contains(const std::vector<uint32_t>& values, uint32_t value) {
-        return std::find(values.begin(), values.end(), value) != values.end();
-    }
-
-    bool isHidden(xcb_window_t window) {
-        return contains(property(window, "_NET_WM_STATE", XCB_ATOM_ATOM), atom("_NET_WM_STATE_HIDDEN"));
-    }
-    std::optional<xcb_window_t> activeWindow() {
-        const auto active = property(m_root, "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
-        return active.empty() ? std::nullopt : std::optional<xcb_window_t>(active.front());
-    }
-    uint32_t showingDesktop() {
-        const auto value = property(m_root, "_NET_SHOWING_DESKTOP", XCB_ATOM_CARDINAL);
-        return value.empty() ? 0 : value.front();
-    }
-
-    // Asks the window manager to activate a window, as a taskbar would.
-    void activate(xcb_window_t window) {
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = window;
-        event.type = atom("_NET_ACTIVE_WINDOW");
-        event.data.data32[0] = 2;
-        xcb_send_event(m_connection, 0, m_root,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char*>(&event));
-        xcb_flush(m_connection);
-        EXPECT_TRUE(waitUntil([&] { return activeWindow() == window; })) << "the window did not become active";
-    }
-
-    // The windows the window manager asked to close (WM_DELETE_WINDOW) so far.
-    const std::vector<xcb_window_t>& closeRequests() {
-        const xcb_atom_t protocols = atom("WM_PROTOCOLS");
-        const xcb_atom_t deleteWindow = atom("WM_DELETE_WINDOW");
-        while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
-            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE) {
-                const auto* message = reinterpret_cast<xcb_client_message_event_t*>(event);
-                if (message->type == protocols && message->data.data32[0] == deleteWindow) {
-                    m_closeRequests.push_back(message->window);
-                }
-            }
-            free(event);
-        }
-        return m_closeRequests;
-    }
-
-private:
-    xcb_connection_t* m_connection;
-    xcb_window_t m_root = 0;
-    std::vector<xcb_window_t> m_closeRequests;
-};
 
 constexpr uint32_t kEditorPid = 4000001;  // pretend processes of other applications
 constexpr uint32_t kBrowserPid = 4000002;
 
+// A private display with openbox, so that the commands that minimize and
+// close windows never touch another test's windows.
 class WindowCommands : public ::testing::Test {
 protected:
     void SetUp() override {
         VANTREL_REQUIRE_DESKTOP_OR_SKIP(desktop.problem().isEmpty(), desktop.problem().toStdString());
-        client.emplace(desktop.display());
+        client.emplace();
     }
     QString run(const char* id) { return SystemCommands::run(QString::fromLatin1(id)); }
 
     PrivateDisplay desktop{true};
-    std::optional<XClient> client;
+    std::optional<X11Client> client;
 };
 
 TEST_F(WindowCommands, ShowDesktopTogglesTheWindowManagersDesktopMode) {
     EXPECT_TRUE(SystemCommands::isAvailable(QStringLiteral("showDesktop")));
     client->createWindow(kEditorPid);
     EXPECT_EQ(run("showDesktop"), QStringLiteral("Showing the desktop"));
-    EXPECT_TRUE(waitUntil([&] { return client->showingDesktop() == 1; }));
+    EXPECT_TRUE(waitUntil([&] { return client->showingDesktop(); }));
     EXPECT_EQ(run("showDesktop"), QStringLiteral("Windows shown again"));
-    EXPECT_TRUE(waitUntil([&] { return client->showingDesktop() == 0; }));
+    EXPECT_TRUE(waitUntil([&] { return !client->showingDesktop(); }));
 }
 
 TEST_F(WindowCommands, HideAllAppsKeepsTheFrontmostApplicationAndUnhideBringsTheRestBack) {
@@ -1019,10 +770,10 @@ TEST_F(WindowCommands, QuitAllAppsAsksEveryOtherApplicationToClose) {
     EXPECT_TRUE(waitUntil([&] { return client->closeRequests().size() >= 3; }))
         << "the window manager passed on " << client->closeRequests().size() << " close requests";
     const std::vector<xcb_window_t> asked = client->closeRequests();
-    EXPECT_TRUE(XClient::contains(asked, editor));
-    EXPECT_TRUE(XClient::contains(asked, browser));
-    EXPECT_TRUE(XClient::contains(asked, secondBrowser));
-    EXPECT_FALSE(XClient::contains(asked, own));
+    EXPECT_TRUE(X11Client::contains(asked, editor));
+    EXPECT_TRUE(X11Client::contains(asked, browser));
+    EXPECT_TRUE(X11Client::contains(asked, secondBrowser));
+    EXPECT_FALSE(X11Client::contains(asked, own));
 }
 
 TEST_F(WindowCommands, NothingToDoIsSaid) {

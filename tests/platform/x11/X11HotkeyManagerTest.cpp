@@ -22,29 +22,11 @@
 namespace vantrel::test {
 namespace {
 
-KeyCombination combination(const char* stored) {
-    const auto parsed = KeyCombination::fromPersistentString(QString::fromLatin1(stored));
-    EXPECT_TRUE(parsed) << stored;
-    return parsed.value_or(KeyCombination{ModifierKeys(), KeyEquivalent(U'a')});
-}
-
-// The message a registration fails with, or a note that it did not fail.
-QString registrationFailure(HotkeyManager& manager, const KeyCombination& keys) {
-    try {
-        const HotkeyRegistrationId id = manager.observeKeyCombination(keys, [] { return true; });
-        manager.unregister(id);
-        return QStringLiteral("(registered)");
-    } catch (const VantrelError& error) {
-        return error.errorDescription();
-    }
-}
-
-class X11HotkeyManagerTest : public ::testing::Test {
+class X11HotkeyManagerTest : public SessionDisplayTest {
 protected:
     void SetUp() override {
-        VANTREL_REQUIRE_X_DISPLAY();
-        displayLock = std::make_unique<ScopedDisplayLock>();
-        ASSERT_TRUE(displayLock->locked());
+        SessionDisplayTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         manager = std::make_unique<X11HotkeyManager>();
     }
     void TearDown() override {
@@ -54,7 +36,7 @@ protected:
 
     // A counter of presses for one combination.
     HotkeyRegistrationId observe(X11HotkeyManager& on, const char* stored, int& presses) {
-        return on.observeKeyCombination(combination(stored), [&presses] {
+        return on.observeKeyCombination(storedCombination(stored), [&presses] {
             ++presses;
             return true;
         });
@@ -70,7 +52,6 @@ protected:
     }
     void addSentinel() { sentinel = observe(*manager, "Shift-Control-101", sentinelPresses); }
 
-    std::unique_ptr<ScopedDisplayLock> displayLock;
     std::unique_ptr<X11HotkeyManager> manager;
     HotkeyRegistrationId sentinel = 0;
     int sentinelPresses = 0;
@@ -80,7 +61,7 @@ protected:
 TEST_F(X11HotkeyManagerTest, ARegisteredCombinationFiresOnItsKeyPressOnTheMainThread) {
     int presses = 0;
     QThread* handlerThread = nullptr;
-    manager->observeKeyCombination(combination("Shift-Command-40"), [&] {
+    manager->observeKeyCombination(storedCombination("Shift-Command-40"), [&] {
         ++presses;
         handlerThread = QThread::currentThread();
         return true;
@@ -140,7 +121,7 @@ TEST_F(X11HotkeyManagerTest, ACombinationTheWindowManagerHoldsIsRefused) {
     VANTREL_REQUIRE_DESKTOP_OR_SKIP(windowManagerIsRunning(), "needs the openbox of scripts/test-session");
     ScopedLogCapture logs;
     // openbox binds Super+F1 to its first desktop.
-    EXPECT_EQ(registrationFailure(*manager, combination("Command-122")),
+    EXPECT_EQ(registrationFailure(*manager, storedCombination("Command-122")),
               QStringLiteral("Cannot register Carbon hotkey."));
 }
 
@@ -170,7 +151,7 @@ TEST_F(X11HotkeyManagerTest, ACombinationHeldByAnotherClientCannotBeRegistered) 
     observe(other, "Control-Option-40", presses);
 
     ScopedLogCapture logs;
-    EXPECT_EQ(registrationFailure(*manager, combination("Control-Option-40")),
+    EXPECT_EQ(registrationFailure(*manager, storedCombination("Control-Option-40")),
               QStringLiteral("Cannot register Carbon hotkey."));
     EXPECT_TRUE(logs->contains(QStringLiteral("Cannot register Carbon hotkey.")));
     EXPECT_EQ(manager->registrationCount(), 0);
@@ -187,11 +168,11 @@ TEST_F(X11HotkeyManagerTest, AFailedRegistrationLeavesNoPartialGrabBehind) {
         ScopedRawGrab capsLockVariant(
             XK_l, X11KeySymbols::Mask::control | X11KeySymbols::Mask::mod1 | X11KeySymbols::Mask::lock);
         ASSERT_TRUE(capsLockVariant.grabbed());
-        EXPECT_EQ(registrationFailure(*manager, combination("Control-Option-37")),
+        EXPECT_EQ(registrationFailure(*manager, storedCombination("Control-Option-37")),
                   QStringLiteral("Cannot register Carbon hotkey."));
     }
     X11HotkeyManager other;
-    EXPECT_EQ(registrationFailure(other, combination("Control-Option-37")), QStringLiteral("(registered)"));
+    EXPECT_EQ(registrationFailure(other, storedCombination("Control-Option-37")), QStringLiteral("(free)"));
 }
 
 TEST_F(X11HotkeyManagerTest, UnregisteringFreesTheCombinationForAnotherClientAtOnce) {
@@ -225,8 +206,8 @@ TEST_F(X11HotkeyManagerTest, ReleasingTheManagerFreesEveryCombination) {
     manager.reset();
 
     X11HotkeyManager other;
-    EXPECT_EQ(registrationFailure(other, combination("Shift-Command-40")), QStringLiteral("(registered)"));
-    EXPECT_EQ(registrationFailure(other, combination("Control-Option-38")), QStringLiteral("(registered)"));
+    EXPECT_EQ(registrationFailure(other, storedCombination("Shift-Command-40")), QStringLiteral("(free)"));
+    EXPECT_EQ(registrationFailure(other, storedCombination("Control-Option-38")), QStringLiteral("(free)"));
 }
 
 TEST_F(X11HotkeyManagerTest, KeysWithoutAKeyCodeOrUnknownIdsAreErrors) {

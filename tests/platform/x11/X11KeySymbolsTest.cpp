@@ -9,6 +9,9 @@
 
 #include <X11/keysym.h>
 
+#include <optional>
+#include <utility>
+
 namespace vantrel::test {
 namespace {
 
@@ -20,46 +23,32 @@ std::optional<quint32> keysymOfStored(const QString& stored) {
     return keysym(*combination);
 }
 
+using Row = std::pair<quint32, std::optional<quint32>>;  // a virtual key code and its keysym
+
+template <size_t N>
+void expectKeysyms(const Row (&table)[N]) {
+    for (const auto& [code, symbol] : table) EXPECT_EQ(keysym(code), symbol) << "virtual key code " << code;
+}
+
 TEST(X11KeySymbols, TheKeysOfTheMainBlockHaveTheirKeysyms) {
-    EXPECT_EQ(keysym(49), XK_space);
-    EXPECT_EQ(keysym(0), XK_a);
-    EXPECT_EQ(keysym(40), XK_k);
-    EXPECT_EQ(keysym(18), XK_1);
-    EXPECT_EQ(keysym(29), XK_0);
-    EXPECT_EQ(keysym(36), XK_Return);
-    EXPECT_EQ(keysym(48), XK_Tab);
-    EXPECT_EQ(keysym(51), XK_BackSpace);
-    EXPECT_EQ(keysym(53), XK_Escape);
-    EXPECT_EQ(keysym(50), XK_grave);
-    EXPECT_EQ(keysym(42), XK_backslash);
-    EXPECT_EQ(keysym(47), XK_period);
+    const Row table[] = {{49, XK_space},  {0, XK_a},       {40, XK_k},         {18, XK_1},
+                         {29, XK_0},      {36, XK_Return}, {48, XK_Tab},       {51, XK_BackSpace},
+                         {53, XK_Escape}, {50, XK_grave},  {42, XK_backslash}, {47, XK_period}};
+    expectKeysyms(table);
 }
 
 TEST(X11KeySymbols, FunctionNavigationAndKeypadKeysHaveTheirKeysyms) {
-    EXPECT_EQ(keysym(122), XK_F1);
-    EXPECT_EQ(keysym(120), XK_F2);
-    EXPECT_EQ(keysym(111), XK_F12);
-    EXPECT_EQ(keysym(105), XK_F13);
-    EXPECT_EQ(keysym(90), XK_F20);
-    EXPECT_EQ(keysym(123), XK_Left);
-    EXPECT_EQ(keysym(126), XK_Up);
-    EXPECT_EQ(keysym(115), XK_Home);
-    EXPECT_EQ(keysym(119), XK_End);
-    EXPECT_EQ(keysym(116), XK_Page_Up);
-    EXPECT_EQ(keysym(121), XK_Page_Down);
-    EXPECT_EQ(keysym(117), XK_Delete);
-    EXPECT_EQ(keysym(114), XK_Insert);
-    EXPECT_EQ(keysym(82), XK_KP_0);
-    EXPECT_EQ(keysym(92), XK_KP_9);
-    EXPECT_EQ(keysym(76), XK_KP_Enter);
-    EXPECT_EQ(keysym(69), XK_KP_Add);
+    const Row table[] = {{122, XK_F1},        {120, XK_F2},     {111, XK_F12},    {105, XK_F13}, {90, XK_F20},
+                         {123, XK_Left},      {126, XK_Up},     {115, XK_Home},   {119, XK_End}, {116, XK_Page_Up},
+                         {121, XK_Page_Down}, {117, XK_Delete}, {114, XK_Insert}, {82, XK_KP_0}, {92, XK_KP_9},
+                         {76, XK_KP_Enter},   {69, XK_KP_Add}};
+    expectKeysyms(table);
 }
 
 TEST(X11KeySymbols, CodesWithoutAKeyHaveNoKeysym) {
-    EXPECT_EQ(keysym(10), std::nullopt);  // the ISO section key
-    EXPECT_EQ(keysym(52), std::nullopt);
-    EXPECT_EQ(keysym(127), std::nullopt);
-    EXPECT_EQ(keysym(100000), std::nullopt);
+    // 10 is the ISO section key.
+    const Row table[] = {{10, std::nullopt}, {52, std::nullopt}, {127, std::nullopt}, {100000, std::nullopt}};
+    expectKeysyms(table);
 }
 
 TEST(X11KeySymbols, EveryCodeMapsToAKeysymAndBackToItself) {
@@ -81,15 +70,12 @@ TEST(X11KeySymbols, EveryKeyOfTheStoredFormHasAKeysym) {
 }
 
 TEST(X11KeySymbols, CapitalsShiftedSymbolsAndKeypadNavigationFindTheirKey) {
-    EXPECT_EQ(virtualKeyCode(XK_K), 40u);
-    EXPECT_EQ(virtualKeyCode(XK_exclam), 18u);
-    EXPECT_EQ(virtualKeyCode(XK_question), 44u);
-    EXPECT_EQ(virtualKeyCode(XK_ISO_Left_Tab), 48u);
-    EXPECT_EQ(virtualKeyCode(XK_KP_Home), 89u);
-    EXPECT_EQ(virtualKeyCode(XK_Help), 114u);
-    EXPECT_EQ(virtualKeyCode(XK_Num_Lock), std::nullopt);
-    EXPECT_EQ(virtualKeyCode(XK_Shift_L), std::nullopt);
-    EXPECT_EQ(virtualKeyCode(0), std::nullopt);
+    const std::pair<quint32, std::optional<quint32>> table[] = {
+        {XK_K, 40},       {XK_exclam, 18}, {XK_question, 44}, {XK_ISO_Left_Tab, 48},
+        {XK_KP_Home, 89}, {XK_Help, 114},  {XK_Num_Lock, {}}, {XK_Shift_L, {}},
+        {0, {}}};
+    for (const auto& [symbol, code] : table)
+        EXPECT_EQ(virtualKeyCode(symbol), code) << "keysym 0x" << std::hex << symbol;
 }
 
 TEST(X11KeySymbols, ModifiersMapToAltSuperControlAndShift) {
@@ -105,11 +91,12 @@ TEST(X11KeySymbols, ModifiersMapToAltSuperControlAndShift) {
 }
 
 TEST(X11KeySymbols, StoredFormsReachTheirKeysyms) {
-    EXPECT_EQ(keysymOfStored(QStringLiteral("Option-49")), XK_space);
-    EXPECT_EQ(keysymOfStored(QStringLiteral("Shift-Command-40")), XK_k);
-    EXPECT_EQ(keysymOfStored(QStringLiteral("Control-Option-122")), XK_F1);
-    EXPECT_EQ(keysymOfStored(QStringLiteral("Command-126")), XK_Up);
-    EXPECT_EQ(keysymOfStored(QStringLiteral("Option-51")), XK_BackSpace);
+    const std::pair<const char*, quint32> table[] = {{"Option-49", XK_space},
+                                                     {"Shift-Command-40", XK_k},
+                                                     {"Control-Option-122", XK_F1},
+                                                     {"Command-126", XK_Up},
+                                                     {"Option-51", XK_BackSpace}};
+    for (const auto& [stored, symbol] : table) EXPECT_EQ(keysymOfStored(QString::fromLatin1(stored)), symbol) << stored;
 }
 
 TEST(X11KeySymbols, KeysFromTheKeyboardRoundTripThroughTheStoredForm) {

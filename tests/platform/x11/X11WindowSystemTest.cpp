@@ -1,7 +1,6 @@
 // The launcher window's dealings with the window manager and the compositor,
 // against the test session's X server and openbox, over a connection of the
 // test's own (as the application's would be).
-#include "X11ClientSupport.h"
 #include "platform/x11/X11WindowSystem.h"
 #include "platform/x11/XcbConnection.h"
 #include "support/TestEnvironment.h"
@@ -12,22 +11,18 @@
 namespace vantrel::test {
 namespace {
 
-class X11WindowSystemOnTheSessionDisplay : public ::testing::Test {
+class X11WindowSystemOnTheSessionDisplay : public SessionWindowsTest {
 protected:
     void SetUp() override {
-        VANTREL_REQUIRE_X_DISPLAY();
-        VANTREL_REQUIRE_DESKTOP_OR_SKIP(windowManagerIsRunning(), "no window manager runs on the display");
-        ASSERT_TRUE(lock.locked()) << "another test kept the display";
+        SessionWindowsTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         QString problem;
         std::shared_ptr<XcbConnection> connection = XcbConnection::open({}, &problem);
         ASSERT_TRUE(connection) << problem.toStdString();
         windows.emplace(connection);
-        client.emplace();
     }
 
-    ScopedDisplayLock lock;
     std::optional<X11WindowSystem> windows;
-    std::optional<X11Client> client;
 };
 
 TEST_F(X11WindowSystemOnTheSessionDisplay, SeesACompositorWhileOneHoldsItsSelection) {

@@ -133,12 +133,9 @@ TEST_F(IconsTest, ThemeIconsAndFilesAreLoaded) {
     EXPECT_EQ(loaded.pixelColor(10, 10), QColor(255, 0, 0));
     EXPECT_EQ(qAlpha(loaded.pixel(10, 1)), 0);
 
-    const QString svg = dir.filePath(QStringLiteral("blue.svg"));
-    QFile file(svg);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(
+    const QString svg = test::writeTestFile(
+        dir.filePath(QStringLiteral("blue.svg")),
         R"(<svg xmlns="http://www.w3.org/2000/svg" width="8" height="8"><rect width="8" height="8" fill="#0000ff"/></svg>)");
-    file.close();
     const QImage vector = Icons::pixmap(ImageResource::named(svg), 48).toImage();
     EXPECT_EQ(vector.size(), QSize(48, 48));
     EXPECT_EQ(vector.pixelColor(24, 24), QColor(0, 0, 255));
@@ -157,11 +154,7 @@ TEST_F(IconsTest, UnknownMissingAndRemoteImagesFallBack) {
     EXPECT_TRUE(sameImage(command, Icons::pixmap(ImageResource::named(QStringLiteral("command")), 24)));
 
     QTemporaryDir dir;
-    const QString broken = dir.filePath(QStringLiteral("broken.png"));
-    QFile file(broken);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("not an image at all");
-    file.close();
+    const QString broken = test::writeTestFile(dir.filePath(QStringLiteral("broken.png")), "not an image at all");
     EXPECT_TRUE(sameImage(Icons::applicationIcon(broken, 24), fallback));
 
     const QPixmap remote = Icons::pixmap(ImageResource::url(QUrl(QStringLiteral("https://example.invalid/a.png"))), 24);

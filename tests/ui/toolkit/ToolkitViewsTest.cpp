@@ -1,4 +1,5 @@
 // Toasts, the HUD, and the list, detail and form views.
+#include "support/ScreenshotTestSupport.h"
 #include "support/TestEnvironment.h"
 #include "ui/toolkit/DetailView.h"
 #include "ui/toolkit/FormView.h"
@@ -9,7 +10,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -21,7 +21,6 @@
 #include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -43,12 +42,20 @@ QString labelText(const QWidget& parent, const char* name) {
 
 // --- Toasts and the HUD --------------------------------------------------------
 
-TEST(ToastTest, SuccessAndFailureHideThemselves) {
+// A toast in a bar of its own, shown.
+class ToastTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        bar.resize(600, 40);
+        bar.show();
+    }
+
     QWidget bar;
-    bar.resize(600, 40);
-    auto* toast = new ToastView(&bar);
+    ToastView* toast = new ToastView(&bar);
+};
+
+TEST_F(ToastTest, SuccessAndFailureHideThemselves) {
     toast->setAutoHideInterval(150);
-    bar.show();
     QSignalSpy dismissed(toast, &ToastView::dismissed);
 
     toast->present({Toast::Style::success, QStringLiteral("Copied output to clipboard"), {}});
@@ -67,11 +74,8 @@ TEST(ToastTest, SuccessAndFailureHideThemselves) {
     EXPECT_EQ(dismissed.count(), 2);
 }
 
-TEST(ToastTest, AnimatedToastSpinsUntilReplaced) {
-    QWidget bar;
-    auto* toast = new ToastView(&bar);
+TEST_F(ToastTest, AnimatedToastSpinsUntilReplaced) {
     toast->setAutoHideInterval(100);
-    bar.show();
     int cancelled = 0;
     toast->present({Toast::Style::animated, QStringLiteral("Running script..."), {}}, [&] { ++cancelled; });
     EXPECT_TRUE(toast->isSpinning());
@@ -95,11 +99,8 @@ TEST(ToastTest, AnimatedToastSpinsUntilReplaced) {
     ASSERT_TRUE(waitUntil([&] { return !toast->isShowingToast(); }, 3000));
 }
 
-TEST(ToastTest, ReplacingRestartsTheTimer) {
-    QWidget bar;
-    auto* toast = new ToastView(&bar);
+TEST_F(ToastTest, ReplacingRestartsTheTimer) {
     toast->setAutoHideInterval(400);
-    bar.show();
     toast->present({Toast::Style::success, QStringLiteral("First"), {}});
     QTest::qWait(250);
     toast->present({Toast::Style::success, QStringLiteral("Second"), {}});
@@ -142,14 +143,11 @@ std::vector<ListView::Section> fruitSections(int* ran = nullptr) {
         entry.icon = ImageResource::named(QStringLiteral("command"));
         entry.keywords = std::move(keywords);
         entry.accessories = {{QStringLiteral("fresh"), std::nullopt}};
-        MenuItem open;
-        open.id = QStringLiteral("open_") + entry.id;
-        open.title = QStringLiteral("Open ") + entry.title;
-        open.action = MenuItem::Run([ran] {
-            if (ran) ++*ran;
-            return CommandOutcome::done();
-        });
-        entry.actions = {open};
+        entry.actions = {
+            MenuItem::make(QStringLiteral("open_") + entry.id, QStringLiteral("Open ") + entry.title, [ran] {
+                if (ran) ++*ran;
+                return CommandOutcome::done();
+            })};
         return entry;
     };
     return {
@@ -320,9 +318,7 @@ TEST(DetailViewTest, MetadataPanelAndActions) {
     EXPECT_FALSE(view.isShowingMetadata());
 
     QSignalSpy changed(&view, &LauncherView::actionsChanged);
-    MenuItem copy;
-    copy.title = QStringLiteral("Copy");
-    view.setActions({copy});
+    view.setActions({MenuItem{.title = QStringLiteral("Copy")}});
     EXPECT_EQ(changed.count(), 1);
     ASSERT_EQ(view.actions().size(), 1u);
     EXPECT_EQ(view.actions().front().title, QStringLiteral("Copy"));
@@ -335,40 +331,31 @@ TEST(DetailViewTest, MetadataPanelAndActions) {
 namespace {
 
 std::vector<FormView::Field> quicklinkFields() {
-    FormView::Field name;
-    name.id = QStringLiteral("name");
-    name.title = QStringLiteral("Name");
-    name.required = true;
-    FormView::Field link;
-    link.id = QStringLiteral("link");
-    link.title = QStringLiteral("Link");
-    link.defaultValue = QStringLiteral("https://");
-    link.validate = [](const QVariant& value) {
+    using Type = FormView::Field::Type;
+    const auto webAddress = [](const QVariant& value) {
         return value.toString().startsWith(QStringLiteral("https://")) && value.toString().size() > 8
                    ? QString()
                    : QStringLiteral("Enter a web address");
     };
-    FormView::Field notes;
-    notes.id = QStringLiteral("notes");
-    notes.title = QStringLiteral("Notes");
-    notes.type = FormView::Field::Type::textArea;
-    FormView::Field open;
-    open.id = QStringLiteral("open");
-    open.title = QStringLiteral("Open");
-    open.type = FormView::Field::Type::dropdown;
-    open.options = {{QStringLiteral("browser"), QStringLiteral("Default Browser")},
-                    {QStringLiteral("firefox"), QStringLiteral("Firefox")}};
-    open.defaultValue = QStringLiteral("firefox");
-    FormView::Field pinned;
-    pinned.id = QStringLiteral("pinned");
-    pinned.title = QStringLiteral("Pinned");
-    pinned.type = FormView::Field::Type::checkbox;
-    pinned.checkboxLabel = QStringLiteral("Show at the top");
-    FormView::Field icon;
-    icon.id = QStringLiteral("icon");
-    icon.title = QStringLiteral("Icon");
-    icon.type = FormView::Field::Type::filePicker;
-    return {name, link, notes, open, pinned, icon};
+    return {
+        {.id = QStringLiteral("name"), .title = QStringLiteral("Name"), .required = true},
+        {.id = QStringLiteral("link"),
+         .title = QStringLiteral("Link"),
+         .defaultValue = QStringLiteral("https://"),
+         .validate = webAddress},
+        {.id = QStringLiteral("notes"), .title = QStringLiteral("Notes"), .type = Type::textArea},
+        {.id = QStringLiteral("open"),
+         .title = QStringLiteral("Open"),
+         .type = Type::dropdown,
+         .defaultValue = QStringLiteral("firefox"),
+         .options = {{QStringLiteral("browser"), QStringLiteral("Default Browser")},
+                     {QStringLiteral("firefox"), QStringLiteral("Firefox")}}},
+        {.id = QStringLiteral("pinned"),
+         .title = QStringLiteral("Pinned"),
+         .type = Type::checkbox,
+         .checkboxLabel = QStringLiteral("Show at the top")},
+        {.id = QStringLiteral("icon"), .title = QStringLiteral("Icon"), .type = Type::filePicker},
+    };
 }
 
 }  // namespace
@@ -422,9 +409,7 @@ TEST(FormViewTest, SubmittingChecksEveryFieldFirst) {
 TEST(FormViewTest, DefaultsCustomSubmitAndWhiteSpaceOnlyValues) {
     FormView form(QStringLiteral("Create Quicklink"), quicklinkFields());
     form.setSubmitTitle(QStringLiteral("Create Quicklink"));
-    MenuItem cancel;
-    cancel.title = QStringLiteral("Discard");
-    form.setExtraActions({cancel});
+    form.setExtraActions({MenuItem{.title = QStringLiteral("Discard")}});
     const auto actions = form.actions();
     ASSERT_EQ(actions.size(), 2u);
     EXPECT_EQ(actions.front().title, QStringLiteral("Create Quicklink"));
@@ -449,31 +434,15 @@ TEST(FormViewTest, DefaultsCustomSubmitAndWhiteSpaceOnlyValues) {
 
 namespace {
 
-QString toolkitScreenshotsDir() {
-    QString path = qEnvironmentVariable("VANTREL_SCREENSHOTS_DIR");
-    if (path.isEmpty()) path = QCoreApplication::applicationDirPath() + QStringLiteral("/../screenshots");
-    QDir().mkpath(path);
-    return QDir(path).absolutePath();
-}
-
-// A panel in the window colour holding the view, with a toast strip below.
-QImage snapshot(LauncherView* view, const std::optional<Toast>& toast = std::nullopt) {
-    const Theme& theme = Theme::current();
-    QWidget frame;
-    frame.resize(750, 420);
-    QPalette palette = frame.palette();
-    palette.setColor(QPalette::Window, theme.windowBackground);
-    frame.setPalette(palette);
-    frame.setAutoFillBackground(true);
-    auto* layout = new QVBoxLayout(&frame);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+// The view on the window's colour, with a toast strip below.
+QImage snapshot(LauncherView* view, const Toast& toast) {
+    test::ThemedFrame frame(QSize(750, 420));
     view->setParent(&frame);
-    layout->addWidget(view, 1);
+    frame.column()->addWidget(view, 1);
     auto* bar = new QWidget(&frame);
     bar->setFixedHeight(44);
     QPalette barPalette = bar->palette();
-    barPalette.setColor(QPalette::Window, theme.barBackground);
+    barPalette.setColor(QPalette::Window, Theme::current().barBackground);
     bar->setPalette(barPalette);
     bar->setAutoFillBackground(true);
     auto* barLayout = new QHBoxLayout(bar);
@@ -482,10 +451,10 @@ QImage snapshot(LauncherView* view, const std::optional<Toast>& toast = std::nul
     toastView->setAutoHideInterval(60000);
     barLayout->addWidget(toastView);
     barLayout->addStretch(1);
-    layout->addWidget(bar);
+    frame.column()->addWidget(bar);
     frame.show();
     view->viewDidAppear();
-    if (toast) toastView->present(*toast);
+    toastView->present(toast);
     QCoreApplication::processEvents();
     QImage image = frame.grab().toImage();
     view->setParent(nullptr);
@@ -495,24 +464,19 @@ QImage snapshot(LauncherView* view, const std::optional<Toast>& toast = std::nul
 }  // namespace
 
 TEST(ToolkitScreenshots, ListDetailFormAndToasts) {
-    const QString out = toolkitScreenshotsDir();
-    for (const auto appearance : {Theme::Appearance::light, Theme::Appearance::dark}) {
-        Theme::setCurrent(appearance);
-        const QString suffix =
-            appearance == Theme::Appearance::dark ? QStringLiteral("-dark.png") : QStringLiteral("-light.png");
-
+    test::forEachAppearance([](Theme::Appearance, const QString& suffix) {
         ListView list(QStringLiteral("Produce"));
         auto sections = fruitSections();
-        sections[0].items[0].icon = ImageResource::named(QStringLiteral("command-clipboard-history-16"));
-        sections[0].items[1].icon = ImageResource::named(QStringLiteral("calculator"));
-        sections[0].items[2].icon = ImageResource::named(QStringLiteral("snippets"));
-        sections[1].items[0].icon = ImageResource::named(QStringLiteral("command-quicklinks-16"));
-        sections[1].items[1].icon = ImageResource::named(QStringLiteral("windows"));
+        const char* icons[] = {"command-clipboard-history-16", "calculator", "snippets", "command-quicklinks-16",
+                               "windows"};
+        int next = 0;
+        for (auto& section : sections)
+            for (auto& item : section.items) item.icon = ImageResource::named(QString::fromLatin1(icons[next++]));
         list.setSections(sections);
         auto down = key(Qt::Key_Down);
         list.handleKey(&down);
-        EXPECT_TRUE(snapshot(&list, Toast{Toast::Style::success, QStringLiteral("Copied output to clipboard"), {}})
-                        .save(out + QStringLiteral("/toolkit-list") + suffix));
+        test::saveScreenshot(snapshot(&list, {Toast::Style::success, QStringLiteral("Copied output to clipboard"), {}}),
+                             QStringLiteral("toolkit-list-") + suffix);
 
         DetailView detail(QStringLiteral("Readme"));
         detail.setMarkdown(
@@ -523,20 +487,18 @@ TEST(ToolkitScreenshots, ListDetailFormAndToasts) {
         detail.setMetadata({{QStringLiteral("Mode"), QStringLiteral("Full Output")},
                             {QStringLiteral("Package"), QStringLiteral("Deployment")},
                             {QStringLiteral("Author"), QStringLiteral("Ada Lovelace")}});
-        EXPECT_TRUE(snapshot(&detail, Toast{Toast::Style::animated, QStringLiteral("Running script..."), {}})
-                        .save(out + QStringLiteral("/toolkit-detail") + suffix));
+        test::saveScreenshot(snapshot(&detail, {Toast::Style::animated, QStringLiteral("Running script..."), {}}),
+                             QStringLiteral("toolkit-detail-") + suffix);
 
         FormView form(QStringLiteral("Create Quicklink"), quicklinkFields());
         form.validate();
-        EXPECT_TRUE(snapshot(&form, Toast{Toast::Style::failure, QStringLiteral("Script failed to run"),
-                                          QStringLiteral("Process terminated with status 3")})
-                        .save(out + QStringLiteral("/toolkit-form") + suffix));
-    }
-    Theme::setCurrent(Theme::Appearance::light);
+        test::saveScreenshot(snapshot(&form, {Toast::Style::failure, QStringLiteral("Script failed to run"),
+                                              QStringLiteral("Process terminated with status 3")}),
+                             QStringLiteral("toolkit-form-") + suffix);
+    });
 
     HUDWindow hud;
     hud.showText(QStringLiteral("Copied to Clipboard"),
                  IconSet{ImageResource::named(QStringLiteral("clipboard")), std::nullopt});
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(hud.grab().save(out + QStringLiteral("/toolkit-hud.png")));
+    test::saveScreenshot(hud, QStringLiteral("toolkit-hud"));
 }

@@ -2,6 +2,7 @@
 // database, desktop entries in a fixture folder, the built-in commands and
 // the real calculator, on the test session's X server.
 #include "support/RootSearchTestSupport.h"
+#include "support/ScreenshotTestSupport.h"
 
 #include "core/rootsearch/ExpressionParser.h"
 #include "platform/qalculate/QalculateCalculator.h"
@@ -18,7 +19,6 @@
 #include <QtGui/qguiapplication_platform.h>
 #include <QApplication>
 #include <QClipboard>
-#include <QDir>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
@@ -51,37 +51,28 @@ public:
     QString searchPlaceholder() const override { return QStringLiteral("Search notes…"); }
     void searchTextChanged(const QString& text) override { typed << text; }
     std::vector<MenuItem> actions() const override {
-        MenuItem open;
-        open.id = QStringLiteral("openNote");
-        open.title = QStringLiteral("Open Note");
-        open.action = MenuItem::Run([this] {
-            ++*runs;
-            return CommandOutcome::done();
-        });
-        MenuItem remove;
-        remove.id = QStringLiteral("deleteNote");
-        remove.title = QStringLiteral("Delete Note");
-        remove.actionType = MenuItem::ActionType::destructive;
+        MenuItem remove = MenuItem::make(
+            QStringLiteral("deleteNote"), QStringLiteral("Delete Note"),
+            [this] {
+                ++*deletes;
+                return CommandOutcome::failed(QStringLiteral("Note is locked"), QStringLiteral("Unlock it first"));
+            },
+            MenuItem::ActionType::destructive);
         remove.shortcuts = {KeyCombination{ModifierKeys::control, KeyEquivalent(U'x')}};
-        remove.action = MenuItem::Run([this] {
-            ++*deletes;
-            return CommandOutcome::failed(QStringLiteral("Note is locked"), QStringLiteral("Unlock it first"));
-        });
-        MenuItem move;
-        move.id = QStringLiteral("moveNote");
-        move.title = QStringLiteral("Move to Folder");
-        MenuItem work;
-        work.id = QStringLiteral("moveToWork");
-        work.title = QStringLiteral("Work");
-        work.action = MenuItem::Run([this] {
-            *movedTo = QStringLiteral("Work");
-            return CommandOutcome::failed(QStringLiteral("Moved"), {});
-        });
-        MenuItem home;
-        home.id = QStringLiteral("moveToHome");
-        home.title = QStringLiteral("Home");
-        move.action = std::vector<MenuItem>{work, home};
-        return {open, remove, move};
+        MenuItem move{.id = QStringLiteral("moveNote"), .title = QStringLiteral("Move to Folder")};
+        move.action =
+            std::vector<MenuItem>{MenuItem::make(QStringLiteral("moveToWork"), QStringLiteral("Work"),
+                                                 [this] {
+                                                     *movedTo = QStringLiteral("Work");
+                                                     return CommandOutcome::failed(QStringLiteral("Moved"), {});
+                                                 }),
+                                  MenuItem{.id = QStringLiteral("moveToHome"), .title = QStringLiteral("Home")}};
+        return {MenuItem::make(QStringLiteral("openNote"), QStringLiteral("Open Note"),
+                               [this] {
+                                   ++*runs;
+                                   return CommandOutcome::done();
+                               }),
+                remove, move};
     }
 
     QStringList typed;
@@ -105,16 +96,15 @@ protected:
             QIcon::setThemeName(QStringLiteral("Adwaita"));
         Icons::clearCache();
         environment.userDefaults = defaults.get();
-        ApplicationFolders::write(folders.homeApplications(), "firefox.desktop",
-                                  ApplicationFolders::app("Firefox", "Icon=web-browser\nComment=Browse the web\n"));
-        ApplicationFolders::write(folders.homeApplications(), "files.desktop",
-                                  ApplicationFolders::app("Files", "Icon=system-file-manager\n"));
-        ApplicationFolders::write(folders.homeApplications(), "calculator.desktop",
-                                  ApplicationFolders::app("Calculator", "Icon=accessories-calculator\n"));
-        ApplicationFolders::write(folders.homeApplications(), "terminal.desktop",
-                                  ApplicationFolders::app("Terminal", "Icon=utilities-terminal\n"));
-        ApplicationFolders::write(folders.homeApplications(), "texteditor.desktop",
-                                  ApplicationFolders::app("Text Editor", "Icon=accessories-text-editor\n"));
+        for (const auto& [name, extra] : std::initializer_list<std::pair<QByteArray, QByteArray>>{
+                 {"Firefox", "Icon=web-browser\nComment=Browse the web\n"},
+                 {"Files", "Icon=system-file-manager\n"},
+                 {"Calculator", "Icon=accessories-calculator\n"},
+                 {"Terminal", "Icon=utilities-terminal\n"},
+                 {"Text Editor", "Icon=accessories-text-editor\n"}})
+            ApplicationFolders::write(folders.homeApplications(),
+                                      QString::fromUtf8(name).toLower().remove(QLatin1Char(' ')) + ".desktop",
+                                      ApplicationFolders::app(name, extra));
         ASSERT_TRUE(start(&parser));
         window = std::make_unique<MainWindow>(*controller, &environment);
         window->setHidesOnDeactivate(false);
@@ -440,11 +430,9 @@ TEST_F(MainWindowTest, PlacementFollowsTheSettingAndRemembersMovedPositions) {
     const QRect available = screen->availableGeometry();
     defaults->setValue(QString(MainWindow::presentationModeKey), 2);
     show();
-    const QRect panel = window->geometry().adjusted(window->isCompositing() ? 24 : 0, 0, 0, 0);
     // Centred horizontally, above the middle.
     EXPECT_NEAR(window->frameGeometry().center().x(), available.center().x(), 2);
     EXPECT_LT(window->geometry().center().y(), available.center().y());
-    (void)panel;
     window->hideWindow();
 
     QVariantMap cache;
@@ -556,27 +544,11 @@ QImage snapshot(MainWindow& window) {
     return image;
 }
 
-QString screenshotsDir() {
-    QString dir = qEnvironmentVariable("VANTREL_SCREENSHOTS_DIR");
-    if (dir.isEmpty()) dir = QCoreApplication::applicationDirPath() + QStringLiteral("/../screenshots");
-    QDir().mkpath(dir);
-    return QDir(dir).absolutePath();
-}
-
 TEST_F(MainWindowTest, ScreenshotsInLightAndDark) {
-    const QString dir = screenshotsDir();
     show();
-    for (const Theme::Appearance appearance : {Theme::Appearance::light, Theme::Appearance::dark}) {
-        Theme::setCurrent(appearance);
+    forEachAppearance([&](Theme::Appearance, const QString& suffix) {
         window->applyTheme();
-        const QString suffix =
-            appearance == Theme::Appearance::dark ? QStringLiteral("-dark") : QStringLiteral("-light");
-        const auto save = [&](const QString& name) {
-            const QImage image = snapshot(*window);
-            EXPECT_FALSE(image.isNull());
-            EXPECT_TRUE(image.save(dir + QLatin1Char('/') + name + suffix + QStringLiteral(".png")))
-                << name.toStdString();
-        };
+        const auto save = [&](const QString& name) { saveScreenshot(snapshot(*window), name + '-' + suffix); };
 
         window->clearSearchBar();
         save(QStringLiteral("home"));
@@ -611,8 +583,7 @@ TEST_F(MainWindowTest, ScreenshotsInLightAndDark) {
         save(QStringLiteral("confirm"));
         press(Qt::Key_Escape);
         window->clearSearchBar();
-    }
-    Theme::setCurrent(Theme::Appearance::light);
+    });
 }
 
 }  // namespace

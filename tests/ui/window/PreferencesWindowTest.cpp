@@ -1,12 +1,10 @@
 // The preferences window over a real database, registry and settings file:
 // what its controls write, what they refuse, and how its pages look.
-#include "support/DatabaseTestSupport.h"
+#include "support/AppTestSupport.h"
+#include "support/ScreenshotTestSupport.h"
 
-#include "core/commands/PackageRegistry.h"
 #include "core/commands/VantrelCommandsSource.h"
-#include "data/PackageConfigurationRepository.h"
 #include "data/SearchRepository.h"
-#include "kit/NotificationCenter.h"
 #include "kit/UserDefaults.h"
 #include "ui/toolkit/KeyRecorder.h"
 #include "ui/toolkit/Theme.h"
@@ -14,9 +12,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,14 +26,11 @@ namespace {
 
 using Column = PreferencesWindow::Column;
 
-class PreferencesWindowTest : public DatabaseFixture {
+class PreferencesWindowTest : public RegistryFixture {
 protected:
     void SetUp() override {
         Theme::setCurrent(Theme::Appearance::light);
-        pool = open();
-        ASSERT_TRUE(pool);
-        configurations = std::make_shared<PackageConfigurationRepository>(pool);
-        registry = std::make_unique<PackageRegistry>(configurations, false, &center);
+        RegistryFixture::SetUp();
         repository = std::make_shared<SearchRepository>(pool);
 
         // The rows the data sources write at start: commands, an application,
@@ -51,19 +43,12 @@ protected:
         }
         repository->update(SearchRecord::Source::package, commands, SearchUpdateStrategy::source());
 
-        SearchRecord app;
+        SearchRecord app = appRecord(QStringLiteral("Calculator"));
         app.key = QStringLiteral("org.example.Calculator.desktop");
-        app.type = SearchRecord::ContentType::systemApp;
-        app.source = SearchRecord::Source::system;
-        app.name = QStringLiteral("Calculator");
-        app.path = home.root() + QStringLiteral("/org.example.Calculator.desktop");
         repository->update(SearchRecord::Source::system, {app}, SearchUpdateStrategy::source());
-
-        SearchRecord script;
-        script.key = QStringLiteral("/scripts/say-hello.sh");
+        SearchRecord script = commandRecord(QStringLiteral("/scripts/say-hello.sh"), QStringLiteral("Say Hello"),
+                                            SearchRecord::Source::scripts);
         script.type = SearchRecord::ContentType::scriptCommand;
-        script.source = SearchRecord::Source::scripts;
-        script.name = QStringLiteral("Say Hello");
         repository->update(SearchRecord::Source::scripts, {script}, SearchUpdateStrategy::source());
 
         defaults = std::make_unique<UserDefaults>(home.root() + QStringLiteral("/preferences-test.conf"));
@@ -140,10 +125,6 @@ protected:
         return titles;
     }
 
-    NotificationCenter center;
-    std::shared_ptr<DatabasePool> pool;
-    std::shared_ptr<PackageConfigurationRepository> configurations;
-    std::unique_ptr<PackageRegistry> registry;
     std::shared_ptr<SearchRepository> repository;
     std::unique_ptr<UserDefaults> defaults;
     std::unique_ptr<PreferencesWindow> window;
@@ -419,10 +400,6 @@ TEST_F(PreferencesWindowTest, ShowPageSelectsTheCommand) {
 // MARK: Screenshots
 
 TEST_F(PreferencesWindowTest, ScreenshotsOfBothPagesInBothAppearances) {
-    QString folder = qEnvironmentVariable("VANTREL_SCREENSHOTS_DIR");
-    if (folder.isEmpty()) folder = QCoreApplication::applicationDirPath() + QStringLiteral("/../screenshots");
-    ASSERT_TRUE(QDir().mkpath(folder));
-
     typeAlias(QStringLiteral("fileSearch"), QStringLiteral("fs"));
     pressHotkey(QStringLiteral("clipboardHistory"), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
     window->setPage(PreferencesWindow::Page::extensions);
@@ -431,20 +408,13 @@ TEST_F(PreferencesWindowTest, ScreenshotsOfBothPagesInBothAppearances) {
     window->item(QStringLiteral("default"))->setExpanded(false);
     tree()->scrollToTop();
 
-    for (const auto appearance : {Theme::Appearance::light, Theme::Appearance::dark}) {
-        Theme::setCurrent(appearance);
+    forEachAppearance([&](Theme::Appearance, const QString& suffix) {
         window->applyTheme();
-        const QString suffix = appearance == Theme::Appearance::dark ? QStringLiteral("dark") : QStringLiteral("light");
-        for (const auto page : {PreferencesWindow::Page::general, PreferencesWindow::Page::extensions}) {
-            window->setPage(page);
-            QCoreApplication::processEvents();
-            const QString name =
-                page == PreferencesWindow::Page::general ? QStringLiteral("general") : QStringLiteral("extensions");
-            const QString path = folder + QStringLiteral("/preferences-%1-%2.png").arg(name, suffix);
-            ASSERT_TRUE(window->grab().save(path)) << path.toStdString();
-            EXPECT_GT(QFileInfo(path).size(), 1000);
-        }
-    }
+        window->setPage(PreferencesWindow::Page::general);
+        saveScreenshot(*window, QStringLiteral("preferences-general-") + suffix);
+        window->setPage(PreferencesWindow::Page::extensions);
+        saveScreenshot(*window, QStringLiteral("preferences-extensions-") + suffix);
+    });
 }
 
 }  // namespace

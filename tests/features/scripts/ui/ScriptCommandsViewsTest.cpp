@@ -1,25 +1,19 @@
 // The script directories page of the preferences and the create form of
 // script commands, over a real database, registry, script service and files.
-#include "support/DatabaseTestSupport.h"
+#include "support/AppTestSupport.h"
+#include "support/RecordingPresenter.h"
+#include "support/ScreenshotTestSupport.h"
+#include "support/ScriptCommandTestSupport.h"
 
-#include "core/api/LauncherPresenter.h"
-#include "core/commands/PackageRegistry.h"
-#include "data/PackageConfigurationRepository.h"
 #include "features/scripts/ScriptCommand.h"
 #include "features/scripts/ScriptCommandsService.h"
 #include "features/scripts/ui/CreateScriptCommandView.h"
 #include "features/scripts/ui/ScriptDirectoriesPage.h"
-#include "kit/NotificationCenter.h"
 #include "kit/UserDefaults.h"
 #include "kit/VantrelError.h"
-#include "ui/toolkit/Theme.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -27,77 +21,19 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 namespace vantrel::test {
 namespace {
 
-QString screenshotsFolder() {
-    QString folder = qEnvironmentVariable("VANTREL_SCREENSHOTS_DIR");
-    if (folder.isEmpty()) folder = QCoreApplication::applicationDirPath() + QStringLiteral("/../screenshots");
-    QDir().mkpath(folder);
-    return folder;
-}
-
-int permissionBits(const QString& path) {
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) return -1;
-    return int(info.st_mode & 07777);
-}
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& text) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    file.write(text);
-    file.close();
-    return ::chmod(QFile::encodeName(path).constData(), 0755) == 0;
-}
-
-QByteArray script(const QString& title) {
-    return QStringLiteral(
-               "#!/bin/bash\n# @vantrel.schemaVersion 1\n# @vantrel.title %1\n# @vantrel.mode compact\n"
-               "echo done\n")
-        .arg(title)
-        .toUtf8();
-}
-
-// What the launcher window would show for the view.
-class RecordingPresenter : public LauncherPresenter {
-public:
-    ToastId showToast(const Toast& toast, std::function<void()> = {}) override {
-        toasts.push_back(toast);
-        return int(toasts.size());
-    }
-    void updateToast(ToastId, const Toast& toast) override { toasts.push_back(toast); }
-    void hideToast(ToastId) override {}
-    void showHUD(const QString&, const std::optional<IconSet>& = std::nullopt) override {}
-    void hideWindow() override {}
-    void confirm(const Alert&, std::function<void(bool)> answer) override { answer(false); }
-    void handleOutcome(const CommandOutcome&) override {}
-    void copyToClipboard(const QString&) override {}
-
-    std::vector<Toast> toasts;
-};
-
 // MARK: - The script directories page
 
-class ScriptDirectoriesPageTest : public DatabaseFixture {
+class ScriptDirectoriesPageTest : public RegistryFixture {
 protected:
     void SetUp() override {
         Theme::setCurrent(Theme::Appearance::light);
-        pool = open();
-        ASSERT_TRUE(pool);
-        configurations = std::make_shared<PackageConfigurationRepository>(pool);
-        registry = std::make_unique<PackageRegistry>(configurations, false, &center);
+        RegistryFixture::SetUp();
         defaults = std::make_unique<UserDefaults>(home.root() + QStringLiteral("/directories-test.conf"));
         service = std::make_unique<ScriptCommandsService>(*registry, defaults.get(), &center);
         ASSERT_TRUE(folders.isValid());
@@ -129,10 +65,6 @@ protected:
         return count;
     }
 
-    NotificationCenter center;
-    std::shared_ptr<DatabasePool> pool;
-    std::shared_ptr<PackageConfigurationRepository> configurations;
-    std::unique_ptr<PackageRegistry> registry;
     std::unique_ptr<UserDefaults> defaults;
     std::unique_ptr<ScriptCommandsService> service;
     std::unique_ptr<ScriptDirectoriesPage> page;
@@ -153,7 +85,7 @@ TEST_F(ScriptDirectoriesPageTest, AddingAnEmptyFolderWritesTheTemplateAndListsIt
     const QString templatePath = empty + QStringLiteral("/script-command.template.sh");
     ASSERT_TRUE(QFileInfo::exists(templatePath));
     EXPECT_EQ(permissionBits(templatePath), 0755);
-    EXPECT_EQ(QString::fromUtf8(readAll(templatePath)), ScriptCommandsService::templateFileText());
+    EXPECT_EQ(QString::fromUtf8(readTestFile(templatePath)), ScriptCommandsService::templateFileText());
 
     EXPECT_EQ(page->listedDirectories(), QStringList{empty});
     EXPECT_EQ(service->directories(), QStringList{empty});
@@ -169,9 +101,9 @@ TEST_F(ScriptDirectoriesPageTest, AddingAnEmptyFolderWritesTheTemplateAndListsIt
 TEST_F(ScriptDirectoriesPageTest, AFolderWithScriptsIsCountedAndGetsNoTemplate) {
     makePage();
     const QString tools = folder(QStringLiteral("tools"));
-    ASSERT_TRUE(writeFile(tools + QStringLiteral("/one.sh"), script(QStringLiteral("One"))));
-    ASSERT_TRUE(writeFile(tools + QStringLiteral("/two.sh"), script(QStringLiteral("Two"))));
-    ASSERT_TRUE(writeFile(tools + QStringLiteral("/notes.txt"), "no metadata here\n"));
+    ASSERT_TRUE(writeCommand(tools + QStringLiteral("/one.sh"), QStringLiteral("One")));
+    ASSERT_TRUE(writeCommand(tools + QStringLiteral("/two.sh"), QStringLiteral("Two")));
+    ASSERT_TRUE(writeScript(tools + QStringLiteral("/notes.txt"), "no metadata here\n"));
 
     ASSERT_TRUE(page->addDirectory(tools));
     EXPECT_FALSE(QFileInfo::exists(tools + QStringLiteral("/script-command.template.sh")));
@@ -185,8 +117,8 @@ TEST_F(ScriptDirectoriesPageTest, AFolderWithScriptsIsCountedAndGetsNoTemplate) 
 TEST_F(ScriptDirectoriesPageTest, RemovingAFolderDropsItsCommands) {
     const QString kept = folder(QStringLiteral("kept"));
     const QString dropped = folder(QStringLiteral("dropped"));
-    ASSERT_TRUE(writeFile(kept + QStringLiteral("/keep.sh"), script(QStringLiteral("Keep Me"))));
-    ASSERT_TRUE(writeFile(dropped + QStringLiteral("/drop.sh"), script(QStringLiteral("Drop Me"))));
+    ASSERT_TRUE(writeCommand(kept + QStringLiteral("/keep.sh"), QStringLiteral("Keep Me")));
+    ASSERT_TRUE(writeCommand(dropped + QStringLiteral("/drop.sh"), QStringLiteral("Drop Me")));
     ASSERT_TRUE(service->addDirectory(kept));
     ASSERT_TRUE(service->addDirectory(dropped));
     makePage();
@@ -216,7 +148,7 @@ TEST_F(ScriptDirectoriesPageTest, BadFoldersAreRefusedWithAMessageAndChangeNothi
     EXPECT_TRUE(page->message().contains(QStringLiteral("There is no folder at"))) << page->message().toStdString();
 
     const QString file = folders.filePath(QStringLiteral("file.sh"));
-    ASSERT_TRUE(writeFile(file, script(QStringLiteral("Loose"))));
+    ASSERT_TRUE(writeCommand(file, QStringLiteral("Loose")));
     EXPECT_FALSE(page->addDirectory(file));
     EXPECT_TRUE(page->message().contains(QStringLiteral("is not a folder")));
 
@@ -240,7 +172,7 @@ TEST_F(ScriptDirectoriesPageTest, BadFoldersAreRefusedWithAMessageAndChangeNothi
 TEST_F(ScriptDirectoriesPageTest, FollowsChangesMadeElsewhere) {
     makePage();
     const QString tools = folder(QStringLiteral("tools"));
-    ASSERT_TRUE(writeFile(tools + QStringLiteral("/one.sh"), script(QStringLiteral("One"))));
+    ASSERT_TRUE(writeCommand(tools + QStringLiteral("/one.sh"), QStringLiteral("One")));
     // Another window (or the command line) writes the configuration.
     ASSERT_TRUE(
         registry->setPackageConfiguration(PackageIdentifier("scriptCommands"), [&](QVariantMap& payload, bool&) {
@@ -258,11 +190,9 @@ TEST_F(ScriptDirectoriesPageTest, FollowsChangesMadeElsewhere) {
 
 TEST_F(ScriptDirectoriesPageTest, ScreenshotsInBothAppearances) {
     const QString tools = folder(QStringLiteral("developer-tools"));
-    for (const char* title : {"Open Pull Requests", "Toggle Wi-Fi", "Clear Derived Data"})
-        ASSERT_TRUE(writeFile(tools + QLatin1Char('/') +
-                                  QString::fromLatin1(title).toLower().replace(QLatin1Char(' '), QLatin1Char('-')) +
-                                  QStringLiteral(".sh"),
-                              script(QString::fromLatin1(title))));
+    for (const char* name : {"open-pull-requests", "toggle-wi-fi", "clear-derived-data"})
+        ASSERT_TRUE(writeCommand(tools + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".sh"),
+                                 QString::fromLatin1(name).replace(QLatin1Char('-'), QLatin1Char(' '))));
     const QString empty = folder(QStringLiteral("new-scripts"));
     ASSERT_TRUE(service->addDirectory(tools));
     ASSERT_TRUE(service->addDirectory(empty));
@@ -270,17 +200,10 @@ TEST_F(ScriptDirectoriesPageTest, ScreenshotsInBothAppearances) {
     ASSERT_TRUE(waitUntil([&] { return page->listedCommandCount(tools) == 3; }, 10000));
     page->directoryList()->setCurrentItem(page->directoryList()->topLevelItem(0));
 
-    const QString folderPath = screenshotsFolder();
-    for (const auto appearance : {Theme::Appearance::light, Theme::Appearance::dark}) {
-        Theme::setCurrent(appearance);
+    forEachAppearance([&](Theme::Appearance, const QString& suffix) {
         page->applyTheme();
-        QCoreApplication::processEvents();
-        const QString path = folderPath + QStringLiteral("/script-directories-%1.png")
-                                              .arg(appearance == Theme::Appearance::dark ? QStringLiteral("dark")
-                                                                                         : QStringLiteral("light"));
-        ASSERT_TRUE(page->grab().save(path)) << path.toStdString();
-        EXPECT_GT(QFileInfo(path).size(), 1000);
-    }
+        saveScreenshot(*page, QStringLiteral("script-directories-") + suffix);
+    });
 }
 
 // MARK: - The create form
@@ -300,12 +223,6 @@ protected:
     void TearDown() override {
         view.reset();
         Theme::setCurrent(Theme::Appearance::light);
-    }
-
-    QStringList toastTitles() const {
-        QStringList titles;
-        for (const Toast& toast : presenter.toasts) titles << toast.title;
-        return titles;
     }
 
     // Runs the file as the runner would: directly, through its first line.
@@ -383,7 +300,7 @@ TEST_F(CreateScriptCommandViewTest, APythonScriptWithAnArgumentParsesBackAndRuns
     const QString path = folder.filePath(view->proposedFileName());
     const CommandOutcome outcome = view->createAt(path);
     EXPECT_TRUE(outcome.succeeded());
-    EXPECT_EQ(toastTitles(), QStringList{QStringLiteral("Successfully created script")});
+    EXPECT_EQ(presenter.toastTitles(), QStringList{QStringLiteral("Successfully created script")});
     EXPECT_EQ(permissionBits(path), 0755);
     EXPECT_TRUE(opened.isEmpty());
 
@@ -396,7 +313,7 @@ TEST_F(CreateScriptCommandViewTest, APythonScriptWithAnArgumentParsesBackAndRuns
     ASSERT_EQ(parsed.arguments.size(), 1u);
     EXPECT_EQ(parsed.arguments[0].placeholder, QStringLiteral("Placeholder"));
     EXPECT_TRUE(parsed.refreshTime.isNone());
-    EXPECT_TRUE(readAll(path).startsWith("#!/usr/bin/env python3\n"));
+    EXPECT_TRUE(readTestFile(path).startsWith("#!/usr/bin/env python3\n"));
 
     EXPECT_EQ(run(path, {QStringLiteral("Grace")}), QStringLiteral("Hello World! Argument1 value: Grace"));
     // The service finds it like any other script.
@@ -428,7 +345,7 @@ TEST_F(CreateScriptCommandViewTest, CreateAndOpenWritesABashScriptAndOpensIt) {
     presenter.toasts.clear();
     const CommandOutcome outcome = view->createAt(path, true);
     EXPECT_FALSE(outcome.succeeded());
-    EXPECT_EQ(toastTitles(), (QStringList{"Successfully created script", "Failed to open script file"}));
+    EXPECT_EQ(presenter.toastTitles(), (QStringList{"Successfully created script", "Failed to open script file"}));
     EXPECT_TRUE(QFileInfo::exists(path));
 }
 
@@ -462,7 +379,7 @@ TEST_F(CreateScriptCommandViewTest, AnIncompleteFormOrABadPlaceWritesNothing) {
     QFile::remove(locked + QStringLiteral("/probe"));
 
     ASSERT_FALSE(presenter.toasts.empty());
-    for (const Toast& toast : presenter.toasts) {
+    for (const auto& [id, toast] : presenter.toasts) {
         EXPECT_EQ(toast.style, Toast::Style::failure);
         EXPECT_EQ(toast.title, QStringLiteral("Failed to create script file"));
         EXPECT_FALSE(toast.message.isEmpty());
@@ -472,13 +389,9 @@ TEST_F(CreateScriptCommandViewTest, AnIncompleteFormOrABadPlaceWritesNothing) {
 
 TEST_F(CreateScriptCommandViewTest, ScreenshotsInBothAppearances) {
     // On the window's background, at the launcher's size.
-    QWidget host;
-    host.setObjectName(QStringLiteral("host"));
-    auto* layout = new QVBoxLayout(&host);
-    layout->setContentsMargins(0, 0, 0, 0);
+    ThemedFrame host(QSize(750, 560));
     auto* shown = new CreateScriptCommandView(folder.path(), &host);
-    layout->addWidget(shown);
-    host.resize(750, 560);
+    host.column()->addWidget(shown);
     shown->setValue(QStringLiteral("template"), QStringLiteral("python"));
     shown->setValue(QStringLiteral("title"), QStringLiteral("Open Pull Requests"));
     shown->setValue(QStringLiteral("packageName"), QStringLiteral("Developer Utils"));
@@ -486,18 +399,11 @@ TEST_F(CreateScriptCommandViewTest, ScreenshotsInBothAppearances) {
     host.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
 
-    const QString folderPath = screenshotsFolder();
-    for (const auto appearance : {Theme::Appearance::light, Theme::Appearance::dark}) {
-        Theme::setCurrent(appearance);
-        host.setStyleSheet(QStringLiteral("#host { background: %1; }").arg(Theme::current().windowBackground.name()));
+    forEachAppearance([&](Theme::Appearance, const QString& suffix) {
+        host.applyTheme();
         shown->viewDidAppear();
-        QCoreApplication::processEvents();
-        const QString path = folderPath + QStringLiteral("/create-script-command-%1.png")
-                                              .arg(appearance == Theme::Appearance::dark ? QStringLiteral("dark")
-                                                                                         : QStringLiteral("light"));
-        ASSERT_TRUE(host.grab().save(path)) << path.toStdString();
-        EXPECT_GT(QFileInfo(path).size(), 1000);
-    }
+        saveScreenshot(host, QStringLiteral("create-script-command-") + suffix);
+    });
 }
 
 }  // namespace

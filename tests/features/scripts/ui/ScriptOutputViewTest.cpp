@@ -1,72 +1,32 @@
 // The full-output view of a script command, with real scripts.
-#include "core/api/LauncherPresenter.h"
-#include "features/scripts/ScriptCommand.h"
-#include "features/scripts/ui/ScriptOutputView.h"
-#include "support/TestEnvironment.h"
-#include "ui/toolkit/Theme.h"
+#include "support/ScreenshotTestSupport.h"
+#include "support/ScriptRunTestSupport.h"
 
-#include <QClipboard>
-#include <QCoreApplication>
-#include <QDir>
+#include "features/scripts/ui/ScriptOutputView.h"
+
 #include <QElapsedTimer>
-#include <QFile>
-#include <QGuiApplication>
-#include <QPainter>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
-using namespace vantrel;
-using vantrel::test::waitUntil;
-
+namespace vantrel::test {
 namespace {
-
-// Records what a view asks of the window.
-class RecordingPresenter : public LauncherPresenter {
-public:
-    std::vector<Toast> toasts;
-    QStringList copied;
-
-    ToastId showToast(const Toast& toast, std::function<void()> = {}) override {
-        toasts.push_back(toast);
-        return int(toasts.size());
-    }
-    void updateToast(ToastId, const Toast& toast) override { toasts.push_back(toast); }
-    void hideToast(ToastId) override {}
-    void showHUD(const QString&, const std::optional<IconSet>& = std::nullopt) override {}
-    void hideWindow() override {}
-    void confirm(const Alert&, std::function<void(bool)> answer) override { answer(true); }
-    void handleOutcome(const CommandOutcome&) override {}
-    void copyToClipboard(const QString& text) override { copied << text; }
-};
 
 class ScriptOutputViewTest : public ::testing::Test {
 protected:
-    QTemporaryDir dir;
+    ScriptFolder dir;
     RecordingPresenter presenter;
 
     void TearDown() override { Theme::setCurrent(Theme::Appearance::light); }
 
-    ScriptCommand script(const QString& name, const QByteArray& body,
+    ScriptCommand script(const QString& name, const QByteArray& text,
                          const QString& title = QStringLiteral("Show Output")) {
-        const QString path = dir.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(body);
-        file.close();
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        ScriptCommand command;
-        command.id = QString(ScriptCommand::idPrefix) + path;
-        command.scriptPath = path;
+        ScriptCommand command = ScriptFolder::command(dir.write(name, text), ScriptCommand::RunMode::fullOutput);
         command.displayName = title;
-        command.packageName = QStringLiteral("Tests");
-        command.runMode = ScriptCommand::RunMode::fullOutput;
         return command;
     }
 
@@ -99,15 +59,6 @@ protected:
         return nullptr;
     }
 };
-
-QString screenshotsDir() {
-    QString path = qEnvironmentVariable("VANTREL_SCREENSHOTS_DIR");
-    if (path.isEmpty()) path = QCoreApplication::applicationDirPath() + QStringLiteral("/../screenshots");
-    QDir().mkpath(path);
-    return QDir(path).absolutePath();
-}
-
-}  // namespace
 
 TEST_F(ScriptOutputViewTest, ColouredOutputKeepsItsColoursWithoutEscapes) {
     const auto command = script(QStringLiteral("colours.sh"),
@@ -182,19 +133,19 @@ TEST_F(ScriptOutputViewTest, CopyActionsAndLinks) {
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy->title, QStringLiteral("Copy Output"));
     copy->perform();
-    ASSERT_EQ(presenter.copied.size(), 1);
-    EXPECT_TRUE(presenter.copied.back().startsWith(QStringLiteral("See https://example.org/docs?a=1 and\n")));
-    EXPECT_FALSE(presenter.copied.back().contains(QChar(0x1B)));
+    ASSERT_TRUE(presenter.clipboard);
+    EXPECT_TRUE(presenter.clipboard->startsWith(QStringLiteral("See https://example.org/docs?a=1 and\n")));
+    EXPECT_FALSE(presenter.clipboard->contains(QChar(0x1B)));
     ASSERT_FALSE(presenter.toasts.empty());
-    EXPECT_EQ(presenter.toasts.back().title, QStringLiteral("Copied output to clipboard"));
-    EXPECT_EQ(presenter.toasts.back().style, Toast::Style::success);
+    EXPECT_EQ(presenter.lastToast()->title, QStringLiteral("Copied output to clipboard"));
+    EXPECT_EQ(presenter.lastToast()->style, Toast::Style::success);
 
     const MenuItem* raw = findAction(actions, QStringLiteral("scriptCommandCopyRawOutput"));
     ASSERT_NE(raw, nullptr);
     EXPECT_EQ(raw->title, QStringLiteral("Copy Raw Output"));
     raw->perform();
-    EXPECT_TRUE(presenter.copied.back().startsWith(QStringLiteral("\x1B[34mSee")));
-    EXPECT_EQ(presenter.toasts.back().title, QStringLiteral("Copied raw output to clipboard"));
+    EXPECT_TRUE(presenter.clipboard->startsWith(QStringLiteral("\x1B[34mSee")));
+    EXPECT_EQ(presenter.lastToast()->title, QStringLiteral("Copied raw output to clipboard"));
 }
 
 TEST_F(ScriptOutputViewTest, FailureShowsAToastAndNoDoneLine) {
@@ -204,9 +155,9 @@ TEST_F(ScriptOutputViewTest, FailureShowsAToastAndNoDoneLine) {
     ASSERT_EQ(finished.count(), 1);
     EXPECT_FALSE(finished.front().front().toBool());
     ASSERT_EQ(presenter.toasts.size(), 1u);
-    EXPECT_EQ(presenter.toasts.front().style, Toast::Style::failure);
-    EXPECT_EQ(presenter.toasts.front().title, QStringLiteral("Script failed to run"));
-    EXPECT_EQ(presenter.toasts.front().message, QStringLiteral("Process terminated with status 3"));
+    EXPECT_EQ(presenter.toasts.front().toast.style, Toast::Style::failure);
+    EXPECT_EQ(presenter.toasts.front().toast.title, QStringLiteral("Script failed to run"));
+    EXPECT_EQ(presenter.toasts.front().toast.message, QStringLiteral("Process terminated with status 3"));
     view->flush();
     EXPECT_TRUE(view->textView()->toPlainText().contains(QStringLiteral("partial")));
     EXPECT_FALSE(view->textView()->toPlainText().contains(QStringLiteral("Done in")));
@@ -217,8 +168,8 @@ TEST_F(ScriptOutputViewTest, ScriptThatCannotStartIsReported) {
     auto view = open(command);
     ASSERT_TRUE(finish(*view));
     ASSERT_EQ(presenter.toasts.size(), 1u);
-    EXPECT_EQ(presenter.toasts.front().title, QStringLiteral("Script failed to run"));
-    EXPECT_FALSE(presenter.toasts.front().message.isEmpty());
+    EXPECT_EQ(presenter.toasts.front().toast.title, QStringLiteral("Script failed to run"));
+    EXPECT_FALSE(presenter.toasts.front().toast.message.isEmpty());
 }
 
 TEST_F(ScriptOutputViewTest, CancelShowsProcessInterrupted) {
@@ -246,7 +197,7 @@ TEST_F(ScriptOutputViewTest, CancelShowsProcessInterrupted) {
 }
 
 TEST_F(ScriptOutputViewTest, RerunClearsAndRunsAgain) {
-    const QString counter = dir.filePath(QStringLiteral("count"));
+    const QString counter = dir.file(QStringLiteral("count"));
     auto view = open(script(QStringLiteral("count.sh"), QByteArray("#!/bin/sh\necho x >> '") + counter.toUtf8() +
                                                             "'\necho \"run $(wc -l < '" + counter.toUtf8() +
                                                             "' | tr -d ' ')\"\n"));
@@ -309,7 +260,6 @@ TEST_F(ScriptOutputViewTest, RunawayOutputIsBoundedAndTheLoopKeepsTurning) {
 }
 
 TEST_F(ScriptOutputViewTest, Screenshots) {
-    const QString out = screenshotsDir();
     const auto command =
         script(QStringLiteral("deploy.sh"),
                "#!/bin/sh\n"
@@ -323,31 +273,22 @@ TEST_F(ScriptOutputViewTest, Screenshots) {
                "\\033[48;2;40;40;90m 24-bit background \\033[0m\\n'\n"
                "echo 'Preview: https://staging.example.org/builds/1.4.2'\n",
                QStringLiteral("Deploy to Staging"));
-    for (const auto appearance : {Theme::Appearance::light, Theme::Appearance::dark}) {
-        Theme::setCurrent(appearance);
-        const Theme& theme = Theme::current();
-        QWidget frame;
-        frame.resize(750, 380);
-        QPalette palette = frame.palette();
-        palette.setColor(QPalette::Window, theme.windowBackground);
-        frame.setPalette(palette);
-        frame.setAutoFillBackground(true);
-        auto* layout = new QVBoxLayout(&frame);
-        layout->setContentsMargins(0, 0, 0, 0);
+    forEachAppearance([&](Theme::Appearance, const QString& suffix) {
+        ThemedFrame frame(QSize(750, 380));
         auto* view = new ScriptOutputView(command, {}, &frame);
         view->setPresenter(&presenter);
-        layout->addWidget(view);
+        frame.column()->addWidget(view);
         frame.show();
         view->viewDidAppear();
         ASSERT_TRUE(finish(*view));
         view->flush();
         QCoreApplication::processEvents();
         const QImage image = frame.grab().toImage();
-        ASSERT_FALSE(image.isNull());
-        const QString name = appearance == Theme::Appearance::dark ? QStringLiteral("script-output-dark.png")
-                                                                   : QStringLiteral("script-output-light.png");
-        EXPECT_TRUE(image.save(out + QLatin1Char('/') + name));
+        saveScreenshot(image, QStringLiteral("script-output-") + suffix);
         // The background is the theme's window colour, not the default grey.
-        EXPECT_EQ(image.pixelColor(5, 5), theme.windowBackground);
-    }
+        EXPECT_EQ(image.pixelColor(5, 5), Theme::current().windowBackground);
+    });
 }
+
+}  // namespace
+}  // namespace vantrel::test

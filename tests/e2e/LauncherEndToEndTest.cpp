@@ -115,6 +115,9 @@ protected:
         ASSERT_TRUE(eventually([&] { return logged(QStringLiteral("Launcher started")); }, 30000))
             << logText().toStdString();
         ASSERT_TRUE(eventually([&] { return logged(QStringLiteral("Loaded data source 'system'")); }, 30000));
+        // Loaded is not yet stored: the records are written after every source answered.
+        ASSERT_TRUE(eventually([&] { return logged(QStringLiteral("Data source(s) updated")); }, 30000))
+            << logText().toStdString();
         ASSERT_TRUE(InstanceClient().isRunning());
     }
 

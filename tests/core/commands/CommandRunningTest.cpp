@@ -1,4 +1,5 @@
 #include "support/AppTestSupport.h"
+#include "support/ScopedPlatform.h"
 
 #include "core/commands/ActionProviders.h"
 #include "core/commands/BuiltinCommandRunner.h"
@@ -94,14 +95,11 @@ TEST_F(CommandRunningTest, OpenInBrowserHandsTheLinkToTheDesktop) {
 // "unavailable" with its reason, or a failure with its sentence; without a
 // desktop the commands say so.
 TEST_F(CommandRunningTest, SystemCommandsReportWhatTheDesktopAnswered) {
-    const Platform installed = platform();
     auto desktop = std::make_shared<FakeSystemActions>();
     desktop->define("setVolume50", {QStringLiteral("Volume set to 50%"), {}, {}});
     desktop->define("lockScreen", {{}, QStringLiteral("No screen locker answers on this desktop."), {}});
     desktop->define("emptyTrash", {{}, {}, QStringLiteral("The trash folder cannot be read.")});
-    Platform withFake = installed;
-    withFake.system = desktop;
-    installPlatform(withFake);
+    std::optional<ScopedPlatform> withFake(std::in_place, [&](Platform& installed) { installed.system = desktop; });
 
     EXPECT_EQ(run("setVolume50").hudText, "Volume set to 50%");
     const CommandOutcome locked = run("lockScreen");
@@ -113,10 +111,9 @@ TEST_F(CommandRunningTest, SystemCommandsReportWhatTheDesktopAnswered) {
     EXPECT_EQ(trash.message, "The trash folder cannot be read.");
     EXPECT_EQ(desktop->ran, (QStringList{"setVolume50", "lockScreen", "emptyTrash"}));
 
-    withFake.system = nullptr;
-    installPlatform(withFake);
+    withFake.reset();
+    const ScopedPlatform without([](Platform& installed) { installed.system = nullptr; });
     EXPECT_EQ(run("setVolume50").kind, CommandOutcome::Kind::unavailable);
-    installPlatform(installed);
 }
 
 TEST_F(CommandRunningTest, SystemCommandOutcomeCarriesSystemCommandsOwnSentence) {

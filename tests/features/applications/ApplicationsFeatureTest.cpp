@@ -3,6 +3,7 @@
 // applications adds nothing and says so.
 #include "support/AppTestSupport.h"
 #include "support/ApplicationFixture.h"
+#include "support/ScopedPlatform.h"
 
 #include "core/api/FeatureContext.h"
 #include "core/rootsearch/LauncherSearch.h"
@@ -54,13 +55,9 @@ TEST_F(ApplicationsFeatureTest, InstalledApplicationsBecomeSearchable) {
 }
 
 TEST_F(ApplicationsFeatureTest, ADesktopWithoutAListOfApplicationsAddsNothingAndSaysSo) {
-    const Platform installed = platform();
-    Platform without = installed;
-    without.makeApplicationsSource = nullptr;
-    installPlatform(without);
+    const ScopedPlatform without([](Platform& desktop) { desktop.makeApplicationsSource = nullptr; });
     const std::size_t coreSources = launcher->dataSources().size();
     registerApplications();
-    installPlatform(installed);
     EXPECT_EQ(launcher->dataSources().size(), coreSources);
     EXPECT_TRUE(logs->contains(QStringLiteral("This desktop offers no list of installed applications")));
 }

@@ -137,12 +137,18 @@ struct MenuItem {
     QVariantMap analyticsContext;
     QVariant representedObject;
     bool isEnabled = true;
+    // What the action needs alive while it runs (its action provider): the
+    // list that handed the item out may be rebuilt by the action itself.
+    std::shared_ptr<const void> keepAlive;
 
     // An action that runs `run`.
     static MenuItem make(QString id, QString title, Run run, ActionType type = ActionType::regular);
 
-    // Runs the action; a submenu or an empty action is done without doing anything.
+    // Runs the action; a submenu or an empty action is done without doing
+    // anything. Safe when running it destroys this item or its provider.
     CommandOutcome perform() const;
+    // Sets keepAlive on this item and every item of its submenus.
+    void keepAliveWhileRunning(const std::shared_ptr<const void>& owner);
     const std::vector<MenuItem>* submenu() const { return std::get_if<std::vector<MenuItem>>(&action); }
 };
 

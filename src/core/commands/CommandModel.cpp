@@ -108,8 +108,19 @@ MenuItem MenuItem::make(QString id, QString title, Run run, ActionType type) {
 }
 
 CommandOutcome MenuItem::perform() const {
-    if (const Run* run = std::get_if<Run>(&action); run && *run) return (*run)();
-    return CommandOutcome::done();
+    const Run* run = std::get_if<Run>(&action);
+    if (!run || !*run) return CommandOutcome::done();
+    // Copies: the action may free this item (a reload of the list) and, but
+    // for keepAlive, the provider its function refers to.
+    const std::shared_ptr<const void> owner = keepAlive;
+    const Run running = *run;
+    return running();
+}
+
+void MenuItem::keepAliveWhileRunning(const std::shared_ptr<const void>& owner) {
+    keepAlive = owner;
+    if (auto* items = std::get_if<std::vector<MenuItem>>(&action))
+        for (MenuItem& item : *items) item.keepAliveWhileRunning(owner);
 }
 
 std::shared_ptr<const VantrelCommand> VantrelPackage::defaultCommand() const {

@@ -780,6 +780,9 @@ std::vector<MenuItem> RootSearchController::menuItems(const ListItem& item) {
     std::vector<MenuItem> items;
     if (item.actionProvider) items = item.actionProvider->menuItems();
     for (MenuItem& favorite : favoritesMenuItems(item)) items.push_back(std::move(favorite));
+    // An action may reload the list that owns the provider ("Open Command"
+    // records a visit, the visit reloads): each item keeps it alive.
+    for (MenuItem& menuItem : items) menuItem.keepAliveWhileRunning(item.actionProvider);
     return items;
 }
 

@@ -20,8 +20,10 @@ int screenOfDisplayName(const QByteArray& display) {
 }  // namespace
 
 std::shared_ptr<XcbConnection> XcbConnection::ofApplication() {
-    if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb")) return nullptr;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    // A plain QCoreApplication (the command line, engine tests) has no windows.
+    auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (!application || QGuiApplication::platformName() != QLatin1String("xcb")) return nullptr;
+    auto* x11 = application->nativeInterface<QNativeInterface::QX11Application>();
     if (!x11 || !x11->connection()) return nullptr;
     return std::shared_ptr<XcbConnection>(
         new XcbConnection(x11->connection(), screenOfDisplayName(qgetenv("DISPLAY")), false));

@@ -147,7 +147,7 @@ std::vector<std::shared_ptr<const VantrelPackage>> makeBuiltinPackages(const Pac
               {"createQuicklink", "Create Quicklink", view, Visibility::public_, "command-quicklinks-16"},
           });
 
-    b.add(withIcon(package("fileSearch", "File Search", "Search for files and folders on your Mac.", true, false,
+    b.add(withIcon(package("fileSearch", "File Search", "Search for files and folders on your computer.", true, false,
                            Category::utility),
                    "command-file-search-16"),
           {{"fileSearch", "File Search", view, Visibility::public_, "command-file-search-16"}},
@@ -305,7 +305,7 @@ std::vector<std::shared_ptr<const VantrelPackage>> makeBuiltinPackages(const Pac
           {{"contacts_search", "Search Contacts"}},
           {{"contacts_search_fallbackSearch", "contacts_search", "Contacts", 101}});
 
-    b.add(package("browserBookmarks", "Browser Bookmarks", "Integrate bookmarks from Chrome, Brave, or Safari.", false,
+    b.add(package("browserBookmarks", "Browser Bookmarks", "Integrate bookmarks from Chrome, Brave, or Firefox.", false,
                   false, Category::utility),
           {{"browserBookmarks_search", "Search Browser Bookmarks"}});
 

@@ -416,3 +416,21 @@ TEST_F(PackageRegistryTest, EditingStartsFromTheStoredPayload) {
 
 }  // namespace
 }  // namespace vantrel::test
+
+namespace vantrel::test {
+namespace {
+
+// The descriptions a user reads in preferences speak of this desktop.
+TEST_F(PackageRegistryTest, DescriptionsSpeakOfThisDesktop) {
+    const auto development = makeRegistry(true);
+    for (const auto& package : development->packages()) {
+        for (const char* word : {"Mac", "Safari", "Finder", "macOS"})
+            EXPECT_FALSE(package->description().contains(QString::fromLatin1(word)))
+                << package->id().rawValue.toStdString() << ": " << package->description().toStdString();
+    }
+    EXPECT_EQ(development->package(PackageIdentifier("fileSearch"))->description(),
+              "Search for files and folders on your computer.");
+}
+
+}  // namespace
+}  // namespace vantrel::test

@@ -89,7 +89,7 @@ Session* session() {
     }
     s->repository->update(SearchRecord::Source::package, commands, SearchUpdateStrategy::source());
 
-    s->launcher = std::make_unique<LauncherSearch>(s->repository, *s->registry, *s->defaults);
+    s->launcher = std::make_unique<LauncherSearch>(s->repository, *s->registry);
     s->launcher->search().indexAll();
     s->parser = std::make_unique<ExpressionParser>(std::make_shared<QalculateCalculator>());
     s->controller = std::make_unique<RootSearchController>(*s->launcher, s->parser.get(), *s->defaults, &s->center);

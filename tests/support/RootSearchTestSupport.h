@@ -79,7 +79,7 @@ protected:
     // not finish.
     bool start(ExpressionParser* parser = nullptr) {
         repository = std::make_shared<SearchRepository>(pool);
-        launcher = std::make_unique<LauncherSearch>(repository, *registry, *defaults);
+        launcher = std::make_unique<LauncherSearch>(repository, *registry);
         controller = std::make_unique<RootSearchController>(*launcher, parser, *defaults);
         controller->setEventHandler([this](const RootSearchEvent& event) { events.push_back(event); });
         fallbackProvider = std::make_shared<FallbackSearchProvider>(*registry, &center);

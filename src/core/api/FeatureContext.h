@@ -138,7 +138,8 @@ public:
 private:
     Services m_services;
     LauncherPresenter* m_presenter = nullptr;
-    std::map<QString, CommandHandler> m_commandHandlers;
+    // The ids whose handlers this context set in the registry (removed with it).
+    QStringList m_handledCommandIds;
     std::map<QString, ViewFactory> m_views;
     std::vector<ViewFactory> m_viewResolvers;
     std::vector<PreferencePage> m_preferencePages;

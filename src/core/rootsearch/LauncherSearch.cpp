@@ -8,8 +8,7 @@
 
 namespace vantrel {
 
-LauncherSearch::LauncherSearch(std::shared_ptr<SearchRepository> repository, PackageRegistry& registry,
-                               const UserDefaults&)
+LauncherSearch::LauncherSearch(std::shared_ptr<SearchRepository> repository, PackageRegistry& registry)
     : m_repository(std::move(repository)),
       m_registry(registry),
       m_search(std::make_unique<Search>(m_repository)),

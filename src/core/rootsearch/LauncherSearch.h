@@ -12,8 +12,6 @@
 
 namespace vantrel {
 
-class UserDefaults;
-
 // The search engine as the launcher runs it: the search table of the
 // encrypted database, filled by the built-in commands and the dynamic
 // commands, then by the data sources the features add (the installed
@@ -24,8 +22,7 @@ public:
     // Full loads of the data sources are at least this many seconds apart.
     static constexpr double kDataSourcesWaitingDuration = 5.0;
 
-    LauncherSearch(std::shared_ptr<SearchRepository> repository, PackageRegistry& registry,
-                   const UserDefaults& defaults);
+    LauncherSearch(std::shared_ptr<SearchRepository> repository, PackageRegistry& registry);
     ~LauncherSearch();
     LauncherSearch(const LauncherSearch&) = delete;
     LauncherSearch& operator=(const LauncherSearch&) = delete;

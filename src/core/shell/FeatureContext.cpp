@@ -20,7 +20,7 @@ FeatureContext::FeatureContext(Services services) : m_services(services) {}
 
 FeatureContext::~FeatureContext() {
     for (const quint64 token : m_resolverTokens) m_services.registry.removeCommandResolver(token);
-    for (const auto& [commandId, handler] : m_commandHandlers) m_services.registry.removeCommandHandler(commandId);
+    for (const QString& commandId : m_handledCommandIds) m_services.registry.removeCommandHandler(commandId);
 }
 
 void FeatureContext::addDataSource(std::shared_ptr<DataSource> source) {
@@ -42,7 +42,7 @@ void FeatureContext::addCommandResolver(
 }
 
 void FeatureContext::addCommandHandler(const QString& commandId, CommandHandler handler) {
-    m_commandHandlers[commandId] = handler;
+    if (!m_handledCommandIds.contains(commandId)) m_handledCommandIds << commandId;
     m_services.registry.setCommandHandler(commandId, std::move(handler));
 }
 

@@ -135,8 +135,8 @@ std::optional<LoadedSearch> openSearch(Sources sources) {
     if (!loaded.pool) return std::nullopt;
     loaded.registry = std::make_unique<PackageRegistry>(std::make_shared<PackageConfigurationRepository>(loaded.pool),
                                                         PackageRegistry::developmentFlagFromEnvironment());
-    loaded.launcherSearch = std::make_unique<LauncherSearch>(std::make_shared<SearchRepository>(loaded.pool),
-                                                             *loaded.registry, UserDefaults::standard());
+    loaded.launcherSearch =
+        std::make_unique<LauncherSearch>(std::make_shared<SearchRepository>(loaded.pool), *loaded.registry);
     loaded.features = std::make_unique<FeatureContext>(FeatureContext::Services{
         *loaded.registry, *loaded.launcherSearch, UserDefaults::standard(), NotificationCenter::defaultCenter()});
     registerFeatures(*loaded.features, makeFeatures());

@@ -198,8 +198,7 @@ void AppDelegate::startDatabaseAndSearch() {
 
     m_registry = std::make_unique<PackageRegistry>(std::make_shared<PackageConfigurationRepository>(m_pool),
                                                    PackageRegistry::developmentFlagFromEnvironment());
-    m_launcherSearch =
-        std::make_unique<LauncherSearch>(std::make_shared<SearchRepository>(m_pool), *m_registry, m_defaults);
+    m_launcherSearch = std::make_unique<LauncherSearch>(std::make_shared<SearchRepository>(m_pool), *m_registry);
     if (platform().makeCalculator) m_parser = std::make_unique<ExpressionParser>(platform().makeCalculator());
     m_controller = std::make_unique<RootSearchController>(*m_launcherSearch, m_parser.get(), m_defaults);
     m_controller->addSearchProvider(std::make_shared<URLSearchProvider>(*m_registry));

@@ -4,7 +4,6 @@
 #include "core/commands/PreferencesCommands.h"
 #include "core/rootsearch/LauncherSearch.h"
 #include "data/SearchRepository.h"
-#include "kit/UserDefaults.h"
 
 namespace vantrel::test {
 namespace {
@@ -35,8 +34,7 @@ TEST_F(PreferencesCommandsTest, EveryPageHasACommandThatOpensIt) {
 
 TEST_F(PreferencesCommandsTest, SearchingPreferencesOrSettingsFindsThem) {
     publishPreferencesCommands(*registry, {QStringLiteral("Script Commands")});
-    UserDefaults defaults(home.root() + QStringLiteral("/preferences.conf"));
-    LauncherSearch launcher(std::make_shared<SearchRepository>(pool), *registry, defaults);
+    LauncherSearch launcher(std::make_shared<SearchRepository>(pool), *registry);
     ASSERT_TRUE(launcher.loadDataSourcesAndWait());
     for (const QString& query :
          {QStringLiteral("preferences"), QStringLiteral("settings"), QStringLiteral("general pre")}) {

@@ -20,7 +20,7 @@ protected:
     void SetUp() override {
         RegistryFixture::SetUp();
         defaults = std::make_unique<UserDefaults>(home.root() + QStringLiteral("/applications.conf"));
-        launcher = std::make_unique<LauncherSearch>(std::make_shared<SearchRepository>(pool), *registry, *defaults);
+        launcher = std::make_unique<LauncherSearch>(std::make_shared<SearchRepository>(pool), *registry);
         context = std::make_unique<FeatureContext>(FeatureContext::Services{*registry, *launcher, *defaults, center});
     }
 

@@ -115,7 +115,7 @@ TEST_F(ScriptCommandsSourceTest, RootSearchFindsScriptsAndTheRegistryKnowsThem) 
     writeRow(QStringLiteral("scriptCommands"), true,
              QStringLiteral(R"({"scriptCommandsDirectories": ["%1"]})").arg(scripts));
     auto repository = std::make_shared<SearchRepository>(pool);
-    LauncherSearch launcher(repository, *registry, *defaults);
+    LauncherSearch launcher(repository, *registry);
     FeatureContext features({*registry, launcher, *defaults, center});
     auto scriptsFeature = std::make_unique<ScriptsFeature>();
     ScriptsFeature& scriptsRoom = *scriptsFeature;

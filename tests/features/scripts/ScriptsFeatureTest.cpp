@@ -24,7 +24,7 @@ protected:
         RegistryFixture::SetUp();
         ASSERT_TRUE(scripts.isValid());
         defaults = std::make_unique<UserDefaults>(home.root() + QStringLiteral("/feature.conf"));
-        launcher = std::make_unique<LauncherSearch>(std::make_shared<SearchRepository>(pool), *registry, *defaults);
+        launcher = std::make_unique<LauncherSearch>(std::make_shared<SearchRepository>(pool), *registry);
         context = std::make_unique<FeatureContext>(FeatureContext::Services{*registry, *launcher, *defaults, center});
         std::vector<std::unique_ptr<Feature>> features;
         features.push_back(std::make_unique<ScriptsFeature>());

@@ -413,8 +413,8 @@ void ScriptCommandsService::watchDirectoriesIfNeeded() {
 
 bool ScriptCommandsService::improvedTrackingEnabled() const {
     const UserDefaults& defaults = m_defaults ? *m_defaults : UserDefaults::standard();
-    const QVariant value = defaults.value(QString(improvedTrackingFlagKey));
-    return !value.isValid() || value.toBool();
+    // A flag that was never set is off: events then reload without filtering.
+    return defaults.value(QString(improvedTrackingFlagKey)).toBool();
 }
 
 QStringList ScriptCommandsService::directoriesToReload(const std::vector<ScriptDirectoryEvent>& events,

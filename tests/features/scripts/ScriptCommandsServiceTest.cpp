@@ -309,22 +309,24 @@ TEST_F(ScriptDirectoryEventsTest, WithoutTheFlagNothingIsFiltered) {
               watched);
 }
 
-TEST_F(ScriptCommandsServiceTest, TheTrackingFlagComesFromTheSettings) {
+TEST_F(ScriptCommandsServiceTest, EventsAreFilteredOnlyWhenTheTrackingFlagIsOn) {
     const QString scripts = folder(QStringLiteral("flag"));
     ScriptCommandsService& scriptsService = make();
     scriptsService.addDirectory(scripts);
     scriptsService.start();
-    logs->clear();
-    scriptsService.directoryEventsReceived(
-        {{scripts + QStringLiteral("/.hidden"), ScriptDirectoryEvent::itemCreated | ScriptDirectoryEvent::itemIsFile}});
-    EXPECT_TRUE(logs->contains(QStringLiteral("No events after filtering out. Skipping reload.")));
-    EXPECT_TRUE(logs->messages().first().startsWith(QStringLiteral("FileWatcher directory changed. Events: ")));
+    const std::vector<ScriptDirectoryEvent> hiddenFileCreated{
+        {scripts + QStringLiteral("/.hidden"), ScriptDirectoryEvent::itemCreated | ScriptDirectoryEvent::itemIsFile}};
 
-    defaults->setValue(QString(ScriptCommandsService::improvedTrackingFlagKey), false);
+    // Never set: off, so every event reloads.
     logs->clear();
-    scriptsService.directoryEventsReceived(
-        {{scripts + QStringLiteral("/.hidden"), ScriptDirectoryEvent::itemCreated | ScriptDirectoryEvent::itemIsFile}});
+    scriptsService.directoryEventsReceived(hiddenFileCreated);
+    EXPECT_TRUE(logs->messages().first().startsWith(QStringLiteral("FileWatcher directory changed. Events: ")));
     EXPECT_FALSE(logs->contains(QStringLiteral("No events after filtering out. Skipping reload.")));
+
+    defaults->setValue(QString(ScriptCommandsService::improvedTrackingFlagKey), true);
+    logs->clear();
+    scriptsService.directoryEventsReceived(hiddenFileCreated);
+    EXPECT_TRUE(logs->contains(QStringLiteral("No events after filtering out. Skipping reload.")));
 }
 
 }  // namespace

@@ -67,6 +67,8 @@ struct CommandOutcome {
     QString commandId;
     QString initialQuery;
     QStringList arguments;
+    // showView: the input a draft kept, handed back to the view it came from.
+    QVariant draftState;
 
     static CommandOutcome done(QString hudText = {}, std::optional<QString> resultText = std::nullopt);
     static CommandOutcome failed(QString title, QString message);

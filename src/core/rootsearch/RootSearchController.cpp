@@ -326,11 +326,23 @@ void RootSearchController::searchTextDidChange(const QString& text) {
     applySections(buildSections(text));
     m_previousSearchText = text;
     m_lastRecognizedAlias.reset();
-    if (showsCalculator()) {
-        // The hint follows the calculator result of this text.
-        log().debug("Calculator hint refreshed",
-                    {{QStringLiteral("hasResult"), m_queryWithCalculatorResult == text ? "true" : "false"}});
+    if (showsCalculator()) refreshCalculatorHint(text);
+}
+
+void RootSearchController::setShowsCalculator(bool shows) {
+    m_showsCalculator = shows;
+    refreshCalculatorHint(m_searchBar.text);
+}
+
+void RootSearchController::refreshCalculatorHint(const QString& text) {
+    QString hint;
+    if (showsCalculator() && m_queryWithCalculatorResult == text) {
+        if (const ListSection* calculator = section(QString(calculatorSectionId)); calculator && !calculator->items.empty())
+            hint = QStringLiteral("= ") + calculator->items.front().title;
     }
+    if (hint == m_calculatorHint) return;
+    m_calculatorHint = hint;
+    emitEvent({RootSearchEvent::Kind::calculatorHintChanged, {}, hint, {}});
 }
 
 void RootSearchController::replaceSearchText(const QString& text) {
@@ -916,17 +928,22 @@ void RootSearchController::addDraft(Draft draft) {
     log().info("Draft Created",
                {{QStringLiteral("commandId"), kept->command ? kept->command->id().rawValue : QString()}});
     showToast(Toast::Style::success, QStringLiteral("Draft created"));
+    // The list behind the closed view shows the draft at once.
+    reload();
 }
 
 CommandOutcome RootSearchController::openDraft(const std::shared_ptr<const Draft>& draft) {
     // The view is shown again with its input; once closed it may come back as a new draft.
     removeDraft(draft);
-    return CommandOutcome::showView(draft->command ? draft->command->id().rawValue : QString());
+    CommandOutcome outcome = CommandOutcome::showView(draft->command ? draft->command->id().rawValue : QString());
+    outcome.draftState = draft->state;
+    return outcome;
 }
 
 void RootSearchController::removeDraft(const std::shared_ptr<const Draft>& draft) {
     m_drafts.erase(std::remove(m_drafts.begin(), m_drafts.end(), draft), m_drafts.end());
     if (m_draftToShowOnTopOnNextReload == draft) m_draftToShowOnTopOnNextReload.reset();
+    reload();
 }
 
 // MARK: History

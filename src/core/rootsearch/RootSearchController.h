@@ -114,6 +114,7 @@ struct RootSearchEvent {
         argumentFieldsChanged,  // the search bar's input command came or went
         sectionsReloaded,       // the sections (and selection) changed
         commandOutcome,         // outcome: a command ran outside of chooseItem
+        calculatorHintChanged,  // text: the calculator's answer to show in the search bar; empty hides it
     };
     Kind kind = Kind::sectionsReloaded;
     Toast toast;
@@ -344,8 +345,11 @@ public:
     bool hasApps() const { return m_hasApps; }
     void setHasApps(bool hasApps);
     const std::optional<QString>& queryWithCalculatorResult() const { return m_queryWithCalculatorResult; }
+    // Whether the search bar hints the calculator's answer while typing.
     bool showsCalculator() const { return m_showsCalculator.value_or(false); }
-    void setShowsCalculator(bool shows) { m_showsCalculator = shows; }
+    void setShowsCalculator(bool shows);
+    // The hint the search bar shows ("= 6"); empty when there is none.
+    const QString& calculatorHint() const { return m_calculatorHint; }
 
     // MARK: Choosing
 
@@ -406,6 +410,7 @@ private:
     void removeDraft(const std::shared_ptr<const Draft>& draft);
     CommandRunContext runContext() const;
     void updateHasApps();
+    void refreshCalculatorHint(const QString& text);
 
     LauncherSearch& m_launcherSearch;
     ExpressionParser* m_expressionParser;
@@ -432,6 +437,7 @@ private:
     std::optional<QString> m_lastRecognizedAlias;
     std::optional<QString> m_queryWithCalculatorResult;
     std::optional<bool> m_showsCalculator;
+    QString m_calculatorHint;
 
     SearchBarState m_searchBar;
     // The alias that opened the argument fields.

@@ -284,8 +284,21 @@ CommandOutcome FormView::submit() {
             }
         }
     }
-    if (!m_submit) return CommandOutcome::done();
-    return m_submit(values());
+    CommandOutcome outcome = m_submit ? m_submit(values()) : CommandOutcome::done();
+    if (outcome.succeeded()) m_submitted = true;
+    return outcome;
+}
+
+std::optional<QVariant> FormView::draftState() const {
+    if (m_submitted || !m_initialValues) return std::nullopt;
+    const QVariantMap current = values();
+    if (current == *m_initialValues) return std::nullopt;
+    return QVariant(current);
+}
+
+void FormView::restoreDraft(const QVariant& state) {
+    const QVariantMap values = state.toMap();
+    for (auto it = values.begin(); it != values.end(); ++it) setValue(it.key(), it.value());
 }
 
 std::vector<MenuItem> FormView::actions() const {
@@ -305,6 +318,7 @@ bool FormView::handleKey(QKeyEvent* /*event*/) {
 }
 
 void FormView::viewDidAppear() {
+    if (!m_initialValues) m_initialValues = values();
     applyTheme();
     if (!m_rows.empty()) m_rows.front()->control->setFocus(Qt::OtherFocusReason);
 }

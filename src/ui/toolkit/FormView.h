@@ -68,6 +68,10 @@ public:
     std::vector<MenuItem> actions() const override;
     bool handleKey(QKeyEvent* event) override;
     void viewDidAppear() override;
+    // The values, once they differ from what the form first showed and were
+    // not submitted.
+    std::optional<QVariant> draftState() const override;
+    void restoreDraft(const QVariant& state) override;
 
     static constexpr const char* requiredMessage = "This field is required";
 
@@ -83,6 +87,9 @@ private:
     SubmitHandler m_submit;
     std::vector<MenuItem> m_extraActions;
     std::vector<std::unique_ptr<Row>> m_rows;
+    // The values as the form first appeared, and whether a submit went through.
+    std::optional<QVariantMap> m_initialValues;
+    bool m_submitted = false;
 };
 
 }  // namespace vantrel

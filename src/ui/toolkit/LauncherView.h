@@ -3,8 +3,10 @@
 #include "core/api/CommandOutcome.h"
 
 #include <QString>
+#include <QVariant>
 #include <QWidget>
 
+#include <optional>
 #include <vector>
 
 class QAbstractScrollArea;
@@ -40,6 +42,15 @@ public:
     virtual void viewWillDisappear() {}
     // Handed over by the window when the view is pushed.
     void setPresenter(LauncherPresenter* presenter) { m_presenter = presenter; }
+    // The command whose view this is (empty for views of no command).
+    void setCommandId(const QString& commandId) { m_commandId = commandId; }
+    const QString& commandId() const { return m_commandId; }
+
+    // The input the user typed and did not submit, kept as a draft when the
+    // view closes; nothing when there is nothing to lose.
+    virtual std::optional<QVariant> draftState() const { return std::nullopt; }
+    // Puts a draft's input back, right after the view was pushed again.
+    virtual void restoreDraft(const QVariant& /*state*/) {}
 
     // Scrolling a text view from the keyboard: Up/Down by a line, Page Up/Down by
     // a page, Ctrl+Home/End to its ends. True when the key was one of those.
@@ -54,6 +65,7 @@ signals:
 
 private:
     LauncherPresenter* m_presenter = nullptr;
+    QString m_commandId;
 };
 
 }  // namespace vantrel

@@ -233,7 +233,7 @@ void ResultListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     // The accessory (an alias) as a quiet tag.
     const QString accessory = index.data(ResultListModel::AccessoryRole).toString();
     if (!accessory.isEmpty()) {
-        const int w = std::min(small.horizontalAdvance(accessory) + 12, 160);
+        const int w = std::min(small.horizontalAdvance(accessory) + 16, 160);
         const QRect tag(right - w, pill.top() + (pill.height() - 20) / 2, w, 20);
         painter->setPen(Qt::NoPen);
         painter->setBrush(theme.keycapBackground);
@@ -283,28 +283,34 @@ void ResultListDelegate::paintExpression(QPainter* painter, const QRect& rect, c
         big.setPointSizeF(big.pointSizeF() * 1.35);
     big.setWeight(QFont::DemiBold);
     const QFontMetrics bigMetrics(big);
-    const auto drawSide = [&](const QRect& side, const QString& value, const QString& caption) {
+    const QFontMetrics small(theme.smallFont);
+    // Each half: the value, what it is in words (units, the kind of
+    // calculation) under it, and the half's caption at the bottom.
+    const auto drawSide = [&](const QRect& side, const QString& value, const QString& detail,
+                              const QString& caption) {
+        const QRect valueRect = side.adjusted(16, 8, -16, detail.isEmpty() ? -30 : -46);
         painter->setFont(big);
         painter->setPen(theme.primaryText);
-        const QRect valueRect = side.adjusted(16, 10, -16, -30);
         painter->drawText(valueRect, Qt::AlignCenter, bigMetrics.elidedText(value, Qt::ElideMiddle, valueRect.width()));
-        if (!caption.isEmpty()) {
-            painter->setFont(theme.smallFont);
-            const QRect captionRect = side.adjusted(16, side.height() - 30, -16, -8);
-            const QFontMetrics small(theme.smallFont);
-            const int w = std::min(small.horizontalAdvance(caption) + 16, captionRect.width());
-            const QRect tag(captionRect.center().x() - w / 2, captionRect.top() + 1, w, 20);
-            painter->setPen(Qt::NoPen);
-            painter->setBrush(theme.keycapBackground);
-            painter->drawRoundedRect(tag, 10, 10);
+        painter->setFont(theme.smallFont);
+        if (!detail.isEmpty()) {
+            const QRect detailRect(side.left() + 16, valueRect.bottom() + 1, side.width() - 32, small.height());
             painter->setPen(theme.secondaryText);
-            painter->drawText(tag, Qt::AlignCenter, small.elidedText(caption, Qt::ElideRight, w - 12));
+            painter->drawText(detailRect, Qt::AlignCenter, small.elidedText(detail, Qt::ElideRight, detailRect.width()));
         }
+        const QRect captionRect = side.adjusted(16, side.height() - 30, -16, -8);
+        const int w = std::min(small.horizontalAdvance(caption) + 16, captionRect.width());
+        const QRect tag(captionRect.center().x() - w / 2, captionRect.top() + 1, w, 20);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(theme.keycapBackground);
+        painter->drawRoundedRect(tag, 10, 10);
+        painter->setPen(theme.secondaryText);
+        painter->drawText(tag, Qt::AlignCenter, small.elidedText(caption, Qt::ElideRight, w - 12));
     };
     const auto& output = item.expression ? std::optional(item.expression->output) : std::nullopt;
-    drawSide(left, item.subtitle,
-             output && output->expressionMetadata ? *output->expressionMetadata : QStringLiteral("Expression"));
-    drawSide(right, item.title, item.accessory.value_or(QStringLiteral("Result")));
+    drawSide(left, item.subtitle, output ? output->expressionMetadata.value_or(QString()) : QString(),
+             QStringLiteral("Question"));
+    drawSide(right, item.title, item.accessory.value_or(QString()), QStringLiteral("Answer"));
 
     // The arrow between question and answer.
     painter->setPen(QPen(theme.tertiaryText, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));

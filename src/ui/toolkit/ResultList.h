@@ -60,7 +60,7 @@ class ResultListDelegate : public QStyledItemDelegate {
 public:
     static constexpr int rowHeight = 44;
     static constexpr int headerHeight = 30;
-    static constexpr int expressionHeight = 96;
+    static constexpr int expressionHeight = 104;
     static constexpr int iconSize = 26;
 
     explicit ResultListDelegate(QObject* parent = nullptr);

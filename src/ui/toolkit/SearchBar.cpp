@@ -73,8 +73,17 @@ SearchBar::SearchBar(QWidget* parent) : QWidget(parent) {
     m_title = new QLabel(this);
     m_title->hide();
     m_layout->addWidget(m_title, 1);
+    m_hint = new QLabel(this);
+    m_hint->setObjectName(QStringLiteral("searchHint"));
+    m_hint->hide();
+    m_layout->addWidget(m_hint, 0);
     m_layout->addStretch(0);
     applyStyle();
+}
+
+void SearchBar::setHint(const QString& hint) {
+    m_hint->setText(hint);
+    m_hint->setVisible(!hint.isEmpty() && m_editable);
 }
 
 void SearchBar::setText(const QString& text) {
@@ -98,7 +107,14 @@ void SearchBar::setEditable(bool editable, const QString& title) {
     m_text->setVisible(editable);
     m_title->setVisible(!editable);
     m_title->setText(title);
-    if (!editable) m_text->clear();
+    if (!editable) {
+        m_text->clear();
+        m_hint->hide();
+    }
+}
+
+QString SearchBar::hint() const {
+    return m_hint->isHidden() ? QString() : m_hint->text();
 }
 
 void SearchBar::setArguments(const SearchBarState& state) {
@@ -200,6 +216,8 @@ void SearchBar::applyStyle() {
     m_text->setPalette(palette);
     m_title->setFont(theme.searchFont);
     m_title->setStyleSheet(QStringLiteral("QLabel { color: %1; }").arg(colorText(theme.primaryText)));
+    m_hint->setFont(theme.searchFont);
+    m_hint->setStyleSheet(QStringLiteral("QLabel { color: %1; }").arg(colorText(theme.secondaryText)));
     for (QLineEdit* field : m_arguments) {
         field->setFont(theme.baseFont);
         field->setStyleSheet(QStringLiteral("QLineEdit { background: %1; border: 1px solid %2; border-radius: 7px; "

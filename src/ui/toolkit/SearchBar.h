@@ -32,6 +32,9 @@ public:
     // Sets the text without reporting it as typed.
     void setText(const QString& text);
     void setPlaceholder(const QString& placeholder);
+    // Grey text after the typed text (the calculator's answer); empty hides it.
+    void setHint(const QString& hint);
+    QString hint() const;
     void setShowsBackButton(bool shows);
     bool showsBackButton() const;
     // Editable text field, or the title of a view that has no search.
@@ -67,6 +70,7 @@ private:
     QToolButton* m_back;
     QLineEdit* m_text;
     QLabel* m_title;
+    QLabel* m_hint;
     std::vector<QLineEdit*> m_arguments;
     bool m_editable = true;
 };

@@ -1,5 +1,6 @@
 #include "ui/window/MainWindow.h"
 
+#include "core/rootsearch/LauncherSearch.h"
 #include "kit/Logger.h"
 #include "kit/UserDefaults.h"
 #include "platform/Platform.h"
@@ -308,6 +309,9 @@ MainWindow::MainWindow(RootSearchController& controller, LauncherEnvironment* en
     connect(m_root, &RootSearchView::argumentFieldsChanged, this, [this] {
         if (topView() == m_root) m_searchBar->setArguments(m_controller.searchBar());
     });
+    connect(m_root, &RootSearchView::calculatorHintChanged, this, [this](const QString& hint) {
+        m_searchBar->setHint(topView() == m_root ? hint : QString());
+    });
     connect(m_root, &RootSearchView::commandOutcome, this, &MainWindow::handleOutcome);
     connect(m_root, &RootSearchView::itemActivated, this, &MainWindow::runPrimaryAction);
 
@@ -358,6 +362,7 @@ void MainWindow::showWindow() {
     const bool wasVisible = isVisible();
     if (!wasVisible) {
         placeWindow();
+        m_controller.setShowsCalculator(defaults().value(QString(calculatorHintKey)).toBool());
         m_root->viewDidAppear();
     }
     show();
@@ -553,6 +558,7 @@ void MainWindow::popView() {
     m_actionPanel->close();
     LauncherView* view = m_views.back();
     view->viewWillDisappear();
+    keepDraft(*view);
     m_views.pop_back();
     m_stack->removeWidget(view);
     view->deleteLater();
@@ -560,6 +566,15 @@ void MainWindow::popView() {
     configureSearchBar();
     m_views.back()->viewDidAppear();
     updateActionBar();
+}
+
+void MainWindow::keepDraft(const LauncherView& view) {
+    if (view.commandId().isEmpty()) return;
+    std::optional<QVariant> state = view.draftState();
+    if (!state) return;
+    auto command = m_controller.launcherSearch().registry().command(CommandIdentifier(view.commandId()));
+    if (!command) return;
+    m_controller.addDraft(Draft{std::move(command), std::move(*state), view.title()});
 }
 
 void MainWindow::popToRoot() {
@@ -583,6 +598,7 @@ void MainWindow::configureSearchBar() {
     if (root) {
         m_searchBar->setText(m_controller.searchText());
         m_searchBar->setArguments(m_controller.searchBar());
+        m_searchBar->setHint(m_controller.calculatorHint());
     } else {
         m_searchBar->setText(QString());
         m_searchBar->setArguments({});
@@ -696,7 +712,9 @@ void MainWindow::handleOutcome(const CommandOutcome& outcome) {
         case CommandOutcome::Kind::showView: {
             LauncherView* view = m_viewFactory ? m_viewFactory(outcome) : nullptr;
             if (view) {
+                view->setCommandId(outcome.commandId);
                 pushView(view);
+                if (outcome.draftState.isValid()) view->restoreDraft(outcome.draftState);
                 if (!isVisible()) showWindow();
             } else {
                 showToast(

@@ -38,6 +38,8 @@ public:
     static constexpr QLatin1String presentationModeKey{"vantrelWindowPresentationMode"};
     static constexpr QLatin1String positionCacheKey{"mainWindowPositionCache"};
     static constexpr QLatin1String appearanceKey{"vantrelAppearance"};
+    // Whether the search bar shows the calculator's answer while typing (off unless set).
+    static constexpr QLatin1String calculatorHintKey{"showCalculatorAnswerInSearchBar"};
     static constexpr int panelWidth = 750;
     static constexpr int panelHeight = 475;
     static constexpr int cornerRadius = 12;
@@ -122,6 +124,8 @@ private:
     void restoreFocus();
     void runPrimaryAction();
     void perform(const MenuItem& item);
+    // A view closing with unsaved input becomes a draft of root search.
+    void keepDraft(const LauncherView& view);
     bool runShortcut(QKeyEvent* event);
     void configureSearchBar();
     void updateActionBar();

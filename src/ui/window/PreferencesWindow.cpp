@@ -439,6 +439,13 @@ QWidget* PreferencesWindow::makeGeneralPage() {
     });
     spacer();
 
+    m_calculatorHintBox = new QCheckBox(QStringLiteral("Show the answer in the search bar"), page);
+    m_calculatorHintBox->setObjectName(QStringLiteral("calculatorHint"));
+    form->addRow(QStringLiteral("Calculator:"), m_calculatorHintBox);
+    connect(m_calculatorHintBox, &QCheckBox::clicked, this,
+            [this](bool checked) { m_defaults.setValue(QString(calculatorHintKey), checked); });
+    spacer();
+
     m_appearanceBox = new QComboBox(page);
     m_appearanceBox->setObjectName(QStringLiteral("appearance"));
     for (size_t i = 0; i < kAppearances.size(); ++i)
@@ -475,6 +482,7 @@ void PreferencesWindow::reloadGeneral() {
 
     m_loginBox->setEnabled(bool(setLaunchAtLogin));
     m_loginBox->setChecked(launchAtLogin ? launchAtLogin() : false);
+    m_calculatorHintBox->setChecked(m_defaults.value(QString(calculatorHintKey)).toBool());
 
     const QString appearance = m_defaults.value(QString(appearanceKey)).toString();
     const int appearanceIndex = m_appearanceBox->findData(appearance);

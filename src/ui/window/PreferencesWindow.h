@@ -57,6 +57,7 @@ public:
     static constexpr QLatin1String popToRootTimeoutKey{"popToRootTimeout"};
     static constexpr QLatin1String windowPresentationModeKey{"vantrelWindowPresentationMode"};
     static constexpr QLatin1String appearanceKey{"vantrelAppearance"};
+    static constexpr QLatin1String calculatorHintKey{"showCalculatorAnswerInSearchBar"};
     static constexpr int defaultPopToRootTimeout = 90;
     // "Never" is stored as 0 seconds.
     static constexpr int neverPopToRoot = 0;
@@ -103,6 +104,7 @@ public:
     QComboBox* presentationModeBox() const { return m_presentationBox; }
     QComboBox* appearanceBox() const { return m_appearanceBox; }
     QCheckBox* launchAtLoginBox() const { return m_loginBox; }
+    QCheckBox* calculatorHintBox() const { return m_calculatorHintBox; }
     QLineEdit* extensionsSearchField() const { return m_searchField; }
     QTreeWidget* extensionsTree() const { return m_tree; }
     QListWidget* sidebar() const { return m_sidebar; }
@@ -143,6 +145,7 @@ private:
     QComboBox* m_presentationBox = nullptr;
     QComboBox* m_appearanceBox = nullptr;
     QCheckBox* m_loginBox = nullptr;
+    QCheckBox* m_calculatorHintBox = nullptr;
     QLineEdit* m_searchField = nullptr;
     QTreeWidget* m_tree = nullptr;
     QLabel* m_messageLabel = nullptr;

@@ -126,6 +126,9 @@ void RootSearchView::handleEvent(const RootSearchEvent& event) {
         case RootSearchEvent::Kind::commandOutcome:
             if (event.outcome) emit commandOutcome(*event.outcome);
             break;
+        case RootSearchEvent::Kind::calculatorHintChanged:
+            emit calculatorHintChanged(event.text);
+            break;
     }
 }
 

@@ -38,6 +38,7 @@ signals:
     void toastRequested(const Toast& toast);
     void searchTextReplaced(const QString& text);
     void argumentFieldsChanged();
+    void calculatorHintChanged(const QString& hint);
     void commandOutcome(const CommandOutcome& outcome);
     void itemActivated();
 

@@ -397,28 +397,31 @@ TEST_F(RootSearchControllerTest, AnItemWithoutARecordCannotBecomeAFavorite) {
 
 // MARK: Drafts
 
-TEST_F(RootSearchControllerTest, DraftsReplaceTheirOlderDraftAndComeFirstOnce) {
+TEST_F(RootSearchControllerTest, ADraftComesFirstOnceReplacesItsOlderDraftAndReopensWithItsInput) {
     ASSERT_TRUE(start());
     const auto quicklink = registry->command(CommandIdentifier("createQuicklink"));
+    type(QStringLiteral("snippet"));
     controller->addDraft({quicklink, QStringLiteral("first"), QStringLiteral("Docs")});
+    // The list behind the closed view shows it at once, on top.
+    ASSERT_EQ(sectionIds().value(0), QStringLiteral("newDraft"));
+    EXPECT_EQ(controller->sections().front().title, QStringLiteral("New Draft"));
     controller->addDraft({quicklink, QStringLiteral("second"), QStringLiteral("Docs, edited")});
     EXPECT_EQ(toasts(), QStringList({"Draft created", "Draft created"}));
     ASSERT_EQ(controller->drafts().size(), 1u);
     EXPECT_EQ(controller->drafts().front()->state, QStringLiteral("second"));
-
-    type(QStringLiteral("snippet"));
-    ASSERT_EQ(sectionIds().value(0), QStringLiteral("newDraft"));
-    EXPECT_EQ(controller->sections().front().title, QStringLiteral("New Draft"));
     type(QStringLiteral("snippets"));
     EXPECT_FALSE(controller->section(QStringLiteral("newDraft")));
 
     type(QString());
     ASSERT_EQ(controller->section(QStringLiteral("drafts"))->items.size(), 1u);
     const ListItem draft = controller->section(QStringLiteral("drafts"))->items.front();
+    EXPECT_EQ(draft.title, QStringLiteral("Docs, edited"));
     const CommandOutcome outcome = controller->chooseItem(draft);
     EXPECT_EQ(outcome.kind, CommandOutcome::Kind::showView);
     EXPECT_EQ(outcome.commandId, QStringLiteral("createQuicklink"));
+    EXPECT_EQ(outcome.draftState, QStringLiteral("second"));
     EXPECT_TRUE(controller->drafts().empty());
+    EXPECT_FALSE(controller->section(QStringLiteral("drafts")));
 }
 
 // MARK: Set-up

@@ -8,6 +8,7 @@
 #include "platform/qalculate/QalculateCalculator.h"
 #include "ui/toolkit/ActionBar.h"
 #include "ui/toolkit/ActionPanel.h"
+#include "ui/toolkit/FormView.h"
 #include "ui/toolkit/Icons.h"
 #include "ui/toolkit/ResultList.h"
 #include "ui/toolkit/SearchBar.h"
@@ -339,6 +340,75 @@ TEST_F(MainWindowTest, ACommandViewIsPushedAndLeftWithEscapeOrBackspace) {
     EXPECT_TRUE(window->isAtRoot());
     EXPECT_EQ(window->actionBar()->toastView()->toast().title,
               QStringLiteral("This command opens a view that is not available yet"));
+}
+
+// A form left with what the user typed is kept as a draft at home, and
+// opening the draft shows the form again with that input.
+TEST_F(MainWindowTest, AFormLeftWithInputBecomesADraftThatReopensWithIt) {
+    using Type = FormView::Field::Type;
+    std::vector<FormView*> forms;
+    window->setViewFactory([&](const CommandOutcome& outcome) -> LauncherView* {
+        if (outcome.commandId != QLatin1String("createQuicklink")) return nullptr;
+        auto* form = new FormView(QStringLiteral("Create Quicklink"),
+                                  {{.id = QStringLiteral("name"), .title = QStringLiteral("Name"), .required = true},
+                                   {.id = QStringLiteral("link"), .title = QStringLiteral("Link")},
+                                   {.id = QStringLiteral("open"), .title = QStringLiteral("Open"),
+                                    .type = Type::checkbox, .defaultValue = true}});
+        form->setSubmitHandler([](const QVariantMap&) { return CommandOutcome::done(); });
+        forms.push_back(form);
+        return form;
+    });
+    show();
+
+    // Left untouched: nothing to keep.
+    window->handleOutcome(CommandOutcome::showView(QStringLiteral("createQuicklink")));
+    ASSERT_EQ(forms.size(), 1u);
+    press(Qt::Key_Escape);
+    ASSERT_TRUE(window->isAtRoot());
+    EXPECT_TRUE(controller->drafts().empty());
+
+    window->handleOutcome(CommandOutcome::showView(QStringLiteral("createQuicklink")));
+    ASSERT_EQ(forms.size(), 2u);
+    typeText(QStringLiteral("Docs"));
+    forms.back()->setValue(QStringLiteral("open"), false);
+    press(Qt::Key_Escape);
+    ASSERT_TRUE(window->isAtRoot());
+    EXPECT_EQ(window->actionBar()->toastView()->toast().title, QStringLiteral("Draft created"));
+    ASSERT_EQ(controller->drafts().size(), 1u);
+    window->clearSearchBar();
+    const ListSection* drafts = controller->section(QStringLiteral("drafts"));
+    ASSERT_TRUE(drafts);
+    ASSERT_EQ(drafts->items.size(), 1u);
+    EXPECT_EQ(drafts->items.front().title, QStringLiteral("Create Quicklink"));
+
+    ASSERT_TRUE(controller->selectItem(drafts->items.front().id));
+    press(Qt::Key_Return);
+    ASSERT_EQ(forms.size(), 3u);
+    EXPECT_EQ(window->topView(), forms.back());
+    EXPECT_EQ(forms.back()->values().value(QStringLiteral("name")).toString(), QStringLiteral("Docs"));
+    EXPECT_FALSE(forms.back()->values().value(QStringLiteral("open")).toBool());
+    // Opened, the draft leaves the list; submitted, the form leaves none behind.
+    EXPECT_TRUE(controller->drafts().empty());
+    window->handleOutcome(forms.back()->submit());
+    window->popView();
+    EXPECT_TRUE(controller->drafts().empty());
+}
+
+TEST_F(MainWindowTest, TheSearchBarHintsTheCalculatorsAnswerWhenThatIsSwitchedOn) {
+    show();
+    typeText(QStringLiteral("2+3*4"));
+    EXPECT_EQ(window->searchBar()->hint(), QString()) << "off unless switched on";
+    window->hideWindow();
+
+    defaults->setValue(QString(MainWindow::calculatorHintKey), true);
+    show();
+    EXPECT_EQ(window->searchBar()->hint(), QStringLiteral("= 14"));
+    typeText(QStringLiteral("0"));
+    EXPECT_EQ(window->searchBar()->hint(), QStringLiteral("= 122"));
+    // Words are no calculation: the hint goes.
+    window->clearSearchBar();
+    typeText(QStringLiteral("fire"));
+    EXPECT_EQ(window->searchBar()->hint(), QString());
 }
 
 // A copied result with a success toast keeps the window; one without goes

@@ -15,23 +15,24 @@ protected:
 };
 
 TEST_F(RootSearchCalculatorTest, ACalculationShowsTheCalculatorAboveTheResults) {
-    writeApplications({QStringLiteral("Firefox")});
+    // An application whose name starts with the calculation: both sections have items.
+    writeApplications({QStringLiteral("Firefox"), QStringLiteral("3*4 Grid")});
     ASSERT_TRUE(start(&parser));
 
-    type(QStringLiteral("2*3"));
+    type(QStringLiteral("3*4"));
 
-    const QStringList ids = sectionIds();
-    ASSERT_EQ(ids.value(0), QStringLiteral("calculator"));
+    EXPECT_EQ(sectionIds(), QStringList({"calculator", "appsAndCommands", "fallbackSuggestions"}));
     EXPECT_EQ(controller->sections().front().title, QStringLiteral("Calculator"));
     ASSERT_EQ(controller->sections().front().items.size(), 1u);
     const ListItem& item = controller->sections().front().items.front();
-    EXPECT_EQ(item.id, QStringLiteral("expression-2*3"));
-    EXPECT_EQ(item.title, QStringLiteral("6"));
-    EXPECT_EQ(controller->queryWithCalculatorResult(), QStringLiteral("2*3"));
-    if (ids.contains(QStringLiteral("appsAndCommands"))) {
-        EXPECT_LT(ids.indexOf(QStringLiteral("calculator")), ids.indexOf(QStringLiteral("appsAndCommands")));
-    }
-    EXPECT_EQ(ids.back(), QStringLiteral("fallbackSuggestions"));
+    EXPECT_EQ(item.id, QStringLiteral("expression-3*4"));
+    EXPECT_EQ(item.title, QStringLiteral("12"));
+    EXPECT_EQ(item.subtitle, QStringLiteral("3*4"));
+    EXPECT_EQ(controller->queryWithCalculatorResult(), QStringLiteral("3*4"));
+    EXPECT_EQ(itemIds(QStringLiteral("appsAndCommands")).size(), 1);
+    EXPECT_EQ(controller->section(QStringLiteral("appsAndCommands"))->items.front().title, QStringLiteral("3*4 Grid"));
+    // The answer is what Return takes.
+    EXPECT_EQ(controller->selectedItem()->id, QStringLiteral("expression-3*4"));
 }
 
 TEST_F(RootSearchCalculatorTest, OneCharacterAndPlainWordsGiveNoCalculator) {

@@ -104,6 +104,27 @@ TEST_F(GettingInEndToEndTest, AHotkeyAnotherProgramHoldsOpensTheWindowWithWhatTo
     EXPECT_TRUE(notice().isEmpty());
 }
 
+// A session without key grabs (as on Wayland): another hotkey cannot help,
+// the desktop's own shortcuts can.
+TEST_F(GettingInEndToEndTest, WithoutKeyGrabsTheWindowSaysSoAndOffersOnlyTheDesktopsShortcuts) {
+    markWelcomeSeen();
+    const ScopedEnv platform("QT_QPA_PLATFORM", QByteArray("offscreen"));
+    const ScopedEnv currentDesktop("XDG_CURRENT_DESKTOP", QByteArray("GNOME"));
+    const ScopedEnv backend("GSETTINGS_BACKEND", QByteArray("keyfile"));
+    startLauncher({QStringLiteral("--background"), QStringLiteral("VANTREL_LAUNCHER")});
+    ASSERT_TRUE(eventually([&] { return isVisible(); })) << logText().toStdString();
+    EXPECT_EQ(notice().value(QStringLiteral("title")).toString(),
+              QStringLiteral("This desktop does not let Vantrel listen for Alt+Space"));
+    EXPECT_EQ(noticeActions(),
+              QStringList{QStringLiteral("Open Vantrel with Alt+Space from GNOME's Keyboard Shortcuts")});
+    // The portal of the test session has no global shortcuts: nothing more is offered, nothing waits.
+    EXPECT_TRUE(eventually([&] { return logText().contains(QStringLiteral("The desktop portal offers no global shortcuts")); }));
+    EXPECT_EQ(noticeActions().size(), 1);
+    const ProcessRun refused = run(kExecutable, {QStringLiteral("set-hotkey"), QStringLiteral("Control-Option-49")});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("no global hotkeys"))) << refused.err.toStdString();
+}
+
 TEST_F(GettingInEndToEndTest, ChoosingAFreeHotkeyAfterwardsClearsTheNoticeAndWorks) {
     ScopedRawGrab desktop(XK_space, XCB_MOD_MASK_1);
     ASSERT_TRUE(desktop.grabbed());

@@ -15,6 +15,10 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -336,6 +340,113 @@ TEST(PortalGlobalShortcutsTest, WithoutAGlobalShortcutsBackEndTheCheckAndABindFa
     EXPECT_FALSE(*bound);
     EXPECT_FALSE(message.isEmpty());
     EXPECT_FALSE(portal.isBound());
+}
+
+// A portal with a GlobalShortcuts back end, played by the test: no desktop
+// that implements one (KDE's, GNOME's) can run here. It answers as the
+// portal does, each request with a Response signal on the request's object.
+class PortalStandIn : public QDBusVirtualObject {
+public:
+    uint bindResponse = 0;
+    QStringList calls;
+    QString session;
+
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        calls << message.member();
+        if (message.member() == QLatin1String("Get")) {
+            connection.send(message.createReply(QVariant::fromValue(QDBusVariant(1u))));
+            return true;
+        }
+        const QVariantMap options = qdbus_cast<QVariantMap>(message.arguments().constLast());
+        QString sender = message.service();
+        sender.remove(0, 1).replace(QLatin1Char('.'), QLatin1Char('_'));
+        const QString request = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2")
+                                    .arg(sender, options.value(QStringLiteral("handle_token")).toString());
+        connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+        QDBusMessage response =
+            QDBusMessage::createSignal(request, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
+        if (message.member() == QLatin1String("CreateSession")) {
+            session = QStringLiteral("/org/freedesktop/portal/desktop/session/%1/%2")
+                          .arg(sender, options.value(QStringLiteral("session_handle_token")).toString());
+            response << 0u << QVariantMap{{QStringLiteral("session_handle"), session}};
+        } else {
+            calls.back() += QLatin1Char(' ') + message.signature() + QLatin1Char(' ') +
+                            qvariant_cast<QDBusObjectPath>(message.arguments().value(0)).path();
+            response << bindResponse << QVariantMap();
+        }
+        connection.send(response);
+        return true;
+    }
+
+    void press(const QDBusConnection& connection, const QString& sessionPath, const QString& id) {
+        QDBusMessage activated = QDBusMessage::createSignal(QString::fromLatin1(PortalGlobalShortcuts::path),
+                                                            QString::fromLatin1(PortalGlobalShortcuts::interface),
+                                                            QStringLiteral("Activated"));
+        activated << QVariant::fromValue(QDBusObjectPath(sessionPath)) << id << qulonglong(0) << QVariantMap();
+        connection.send(activated);
+    }
+};
+
+TEST(PortalGlobalShortcutsTest, APortalThatOffersThemBindsTheToggleAndReportsItsPresses) {
+    PrivateBus bus;
+    ASSERT_TRUE(bus.problem().isEmpty()) << bus.problem().toStdString();
+    PortalStandIn standIn;
+    QDBusConnection portalSide = QDBusConnection::connectToBus(bus.address(), QStringLiteral("portal-side"));
+    ASSERT_TRUE(portalSide.registerVirtualObject(QString::fromLatin1(PortalGlobalShortcuts::path), &standIn,
+                                                 QDBusConnection::SubPath));
+    ASSERT_TRUE(portalSide.registerService(QString::fromLatin1(PortalGlobalShortcuts::service)));
+    const QDBusConnection appSide = QDBusConnection::connectToBus(bus.address(), QStringLiteral("app-side"));
+    {
+        PortalGlobalShortcuts portal(appSide);
+        std::optional<bool> available;
+        portal.checkAvailability([&](bool offered, const QString&) { available = offered; });
+        ASSERT_TRUE(waitUntil([&] { return available.has_value(); }));
+        EXPECT_TRUE(*available);
+
+        int presses = 0;
+        std::optional<bool> bound;
+        portal.bind(QStringLiteral("toggle"), QStringLiteral("Show and hide Vantrel"), kAltSpace, [&] { ++presses; },
+                    [&](bool ok, const QString&) { bound = ok; });
+        ASSERT_TRUE(waitUntil([&] { return bound.has_value(); })) << standIn.calls.join(u',').toStdString();
+        EXPECT_TRUE(*bound);
+        EXPECT_TRUE(portal.isBound());
+        ASSERT_EQ(standIn.calls.size(), 3);
+        EXPECT_EQ(standIn.calls.at(1), QStringLiteral("CreateSession"));
+        EXPECT_EQ(standIn.calls.at(2), QStringLiteral("BindShortcuts oa(sa{sv})sa{sv} ") + standIn.session);
+
+        const QString ours = standIn.session;
+        standIn.press(portalSide, ours, QStringLiteral("toggle"));
+        ASSERT_TRUE(waitUntil([&] { return presses == 1; }));
+
+        // Another session's or another shortcut's presses are not ours. A
+        // second session's press, sent last, arrives after them.
+        PortalGlobalShortcuts other(appSide);
+        int otherPresses = 0;
+        std::optional<bool> otherBound;
+        other.bind(QStringLiteral("toggle"), QStringLiteral("Other"), kAltSpace, [&] { ++otherPresses; },
+                   [&](bool ok, const QString&) { otherBound = ok; });
+        ASSERT_TRUE(waitUntil([&] { return otherBound.has_value(); }));
+        ASSERT_NE(standIn.session, ours);
+        standIn.press(portalSide, ours + QStringLiteral("x"), QStringLiteral("toggle"));
+        standIn.press(portalSide, ours, QStringLiteral("other"));
+        standIn.press(portalSide, standIn.session, QStringLiteral("toggle"));
+        ASSERT_TRUE(waitUntil([&] { return otherPresses == 1; }));
+        EXPECT_EQ(presses, 1);
+
+        // The user declines in the portal's dialog.
+        standIn.bindResponse = 1;
+        PortalGlobalShortcuts declined(appSide);
+        std::optional<QString> message;
+        declined.bind(QStringLiteral("toggle"), QStringLiteral("Show and hide Vantrel"), kAltSpace, [] {},
+                      [&](bool ok, const QString& text) { message = ok ? QString() : text; });
+        ASSERT_TRUE(waitUntil([&] { return message.has_value(); }));
+        EXPECT_EQ(*message, QStringLiteral("The request was cancelled"));
+        EXPECT_FALSE(declined.isBound());
+    }
+    portalSide.unregisterObject(QString::fromLatin1(PortalGlobalShortcuts::path), QDBusConnection::UnregisterTree);
+    QDBusConnection::disconnectFromBus(QStringLiteral("portal-side"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("app-side"));
 }
 
 TEST(PortalGlobalShortcutsTest, AnUnansweredCheckCountsAsNoPortalWithinItsTime) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "kit/KeyCombination.h"
+#include "kit/VantrelError.h"
 
 #include <QtGlobal>
 
@@ -29,7 +30,8 @@ struct CarbonKeys {
 // "Cannot convert key combination to carbon keys", "Handler for these Carbon
 // keys has already been registered.", "Cannot register Carbon hotkey." (the
 // desktop refused the grab, usually because another program holds the
-// combination) and "Cannot unregister Carbon hotkey.".
+// combination) and "Cannot unregister Carbon hotkey.". A grab refused because
+// another program holds the combination wraps the error `heldByAnotherProgram`.
 class HotkeyManager {
 public:
     using Handler = std::function<bool()>;
@@ -41,6 +43,18 @@ public:
     // Releases the combination at once: another program may take it right after.
     virtual void unregister(HotkeyRegistrationId id) = 0;
     virtual bool isRegistered(HotkeyRegistrationId id) const = 0;
+
+    static constexpr QLatin1String heldByAnotherProgram{"held by another program"};
+    // Whether a registration failed because another program holds the keys.
+    static bool isHeldByAnotherProgram(const std::exception& error) {
+        for (const std::exception* at = &error; at;) {
+            const auto* wrapped = dynamic_cast<const VantrelError*>(at);
+            if (!wrapped) return false;
+            if (wrapped->errorDescription() == heldByAnotherProgram) return true;
+            at = wrapped->wrappedError();
+        }
+        return false;
+    }
 };
 
 }  // namespace vantrel

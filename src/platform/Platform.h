@@ -8,6 +8,8 @@ namespace vantrel {
 
 class Calculating;
 class DataSource;
+class DesktopShortcuts;
+class GlobalShortcutsPortal;
 class HotkeyManager;
 class KeychainBackend;
 class UserDefaults;
@@ -51,6 +53,11 @@ struct Platform {
     std::function<std::optional<unsigned>(unsigned nativeKey)> virtualKeyCodeForNativeKey;
     // Where the database key and the services' tokens are kept.
     std::function<std::shared_ptr<KeychainBackend>()> makeKeychainBackend;
+    // The custom shortcuts of the desktop the session runs (GNOME, KDE);
+    // null when it is none whose settings we can write.
+    std::function<std::shared_ptr<DesktopShortcuts>()> makeDesktopShortcuts;
+    // The desktop portal's global shortcuts (asks the portal lazily).
+    std::function<std::shared_ptr<GlobalShortcutsPortal>()> makeGlobalShortcutsPortal;
 };
 
 // The installed implementations (all empty until installPlatform is called).

@@ -123,19 +123,36 @@ void GlobalHotkeys::defaultsDidChange(const QString& key) {
         m_context.get(), [this] { registerMainHotkey(); }, Qt::QueuedConnection);
 }
 
-void GlobalHotkeys::registerMainHotkey() {
+QString GlobalHotkeys::Refusal::message() const {
+    if (heldByAnotherProgram) return combination.displayText() + QStringLiteral(" is used by another application");
+    return combination.displayText() + QStringLiteral(" cannot be used as a hotkey: ") + reason;
+}
+
+std::optional<KeyCombination> GlobalHotkeys::storedMainHotkey() const {
     const UserDefaultsValue<QString> setting(UserDefaultsKey(QString(globalHotkeyKey)), defaultGlobalHotkey(),
                                              &defaults());
     const QString stored = setting.value();
-    std::optional<KeyCombination> wanted;
-    if (!stored.isEmpty()) {
-        wanted = KeyCombination::fromPersistentString(stored);
-        if (!wanted) log().error("Cannot parse the global hotkey", {{QStringLiteral("hotkey"), stored}});
-    }
-    if (m_mainRegistration && wanted == m_mainHotkey) return;
+    if (stored.isEmpty()) return std::nullopt;
+    return KeyCombination::fromPersistentString(stored);
+}
 
+void GlobalHotkeys::storeMainHotkey(const KeyCombination& combination) {
+    if (const auto text = combination.persistentString())
+        if (defaults().value(QString(globalHotkeyKey)).toString() != *text)
+            defaults().setValue(QString(globalHotkeyKey), *text);
+}
+
+HotkeyRegistrationId GlobalHotkeys::registerMain(const KeyCombination& combination) {
+    return m_manager.observeKeyCombination(combination, [this] {
+        if (m_callbacks.toggleWindow) m_callbacks.toggleWindow();
+        return true;
+    });
+}
+
+std::optional<GlobalHotkeys::Refusal> GlobalHotkeys::replaceMainHotkey(const std::optional<KeyCombination>& wanted) {
     // The old combination goes first, so that it is free the moment the
     // setting changes.
+    const std::optional<KeyCombination> previous = m_mainRegistration ? m_mainHotkey : std::nullopt;
     if (m_mainRegistration) {
         const HotkeyRegistrationId old = *m_mainRegistration;
         m_mainRegistration.reset();
@@ -147,18 +164,62 @@ void GlobalHotkeys::registerMainHotkey() {
                         {{QStringLiteral("error"), VantrelError::describe(error)}});
         }
     }
-    if (!wanted) return;
+    if (!wanted) return std::nullopt;
     try {
-        m_mainRegistration = m_manager.observeKeyCombination(*wanted, [this] {
-            if (m_callbacks.toggleWindow) m_callbacks.toggleWindow();
-            return true;
-        });
+        m_mainRegistration = registerMain(*wanted);
         m_mainHotkey = wanted;
         log().info("Registered the global hotkey", {{QStringLiteral("hotkey"), wanted->displayText()}});
+        return std::nullopt;
     } catch (const std::exception& error) {
+        const Refusal refusal{*wanted, HotkeyManager::isHeldByAnotherProgram(error), VantrelError::describe(error)};
         log().error("Failed to register the global hotkey", {{QStringLiteral("hotkey"), wanted->displayText()},
-                                                             {QStringLiteral("error"), VantrelError::describe(error)}});
+                                                             {QStringLiteral("error"), refusal.message()}});
+        if (previous) {
+            try {
+                m_mainRegistration = registerMain(*previous);
+                m_mainHotkey = previous;
+                log().info("Kept the previous global hotkey", {{QStringLiteral("hotkey"), previous->displayText()}});
+            } catch (const std::exception& again) {
+                log().error("Failed to register the global hotkey",
+                            {{QStringLiteral("hotkey"), previous->displayText()},
+                             {QStringLiteral("error"), VantrelError::describe(again)}});
+            }
+        }
+        return refusal;
     }
+}
+
+void GlobalHotkeys::registerMainHotkey() {
+    const UserDefaultsValue<QString> setting(UserDefaultsKey(QString(globalHotkeyKey)), defaultGlobalHotkey(),
+                                             &defaults());
+    const QString stored = setting.value();
+    std::optional<KeyCombination> wanted;
+    if (!stored.isEmpty()) {
+        wanted = KeyCombination::fromPersistentString(stored);
+        if (!wanted) log().error("Cannot parse the global hotkey", {{QStringLiteral("hotkey"), stored}});
+    }
+    if (m_mainRegistration && wanted == m_mainHotkey) return;
+
+    const std::optional<Refusal> refusal = replaceMainHotkey(wanted);
+    // A working hotkey stays working, and stored.
+    if (refusal && m_mainRegistration) storeMainHotkey(*m_mainHotkey);
+    m_problem = m_mainRegistration ? std::nullopt : refusal;
+    if (m_callbacks.mainHotkeyChanged) m_callbacks.mainHotkeyChanged();
+}
+
+std::optional<GlobalHotkeys::Refusal> GlobalHotkeys::changeMainHotkey(const KeyCombination& combination) {
+    if (!m_mainRegistration || m_mainHotkey != combination) {
+        const std::optional<Refusal> refusal = replaceMainHotkey(combination);
+        if (refusal) {
+            if (!m_mainRegistration) m_problem = refusal;
+            if (m_callbacks.mainHotkeyChanged) m_callbacks.mainHotkeyChanged();
+            return refusal;
+        }
+    }
+    m_problem.reset();
+    storeMainHotkey(combination);
+    if (m_callbacks.mainHotkeyChanged) m_callbacks.mainHotkeyChanged();
+    return std::nullopt;
 }
 
 std::optional<KeyCombination> GlobalHotkeys::mainHotkey() const {

@@ -32,9 +32,25 @@ class UserDefaults;
 // reload the per-item hotkeys on the next turn of the event loop.
 class GlobalHotkeys {
 public:
+    // Why a combination cannot be the main hotkey.
+    struct Refusal {
+        KeyCombination combination;
+        // Another program holds it (the usual case: the desktop's own binding).
+        bool heldByAnotherProgram = false;
+        // What the desktop said.
+        QString reason;
+
+        // "Alt+Space is used by another application", or "Alt+Space cannot be
+        // used as a hotkey: why".
+        QString message() const;
+    };
+
     struct Callbacks {
         // The main hotkey was pressed.
         std::function<void()> toggleWindow;
+        // The main hotkey was registered, refused or released: ask
+        // mainHotkey() and mainHotkeyProblem() what holds now.
+        std::function<void()> mainHotkeyChanged;
         // A command run by its hotkey finished; the launcher shows the outcome.
         std::function<void(const SearchRecord& record, const CommandOutcome& outcome)> showCommandOutcome;
         // The hotkey of a record that is neither an application nor a
@@ -73,11 +89,24 @@ public:
     void start();
 
     // Releases the current main hotkey and registers the stored one. An empty
-    // stored text means no main hotkey; text that names no combination and a
-    // registration the desktop refuses are logged and leave none.
+    // stored text means no main hotkey; text that names no combination is
+    // logged and leaves none. When the desktop refuses the stored combination
+    // the previous one is taken again and stored back, so a working hotkey is
+    // never lost; without a previous one there is none and
+    // mainHotkeyProblem() says why.
     void registerMainHotkey();
+    // Makes `combination` the main hotkey and stores it. When the desktop
+    // refuses it, the hotkey in place stays (stored as it was) and the
+    // refusal is answered.
+    std::optional<Refusal> changeMainHotkey(const KeyCombination& combination);
     // The combination registered as main hotkey now.
     std::optional<KeyCombination> mainHotkey() const;
+    // Why there is no main hotkey although one is stored; nothing when it
+    // works (or the user chose none).
+    std::optional<Refusal> mainHotkeyProblem() const { return m_problem; }
+    // The stored main hotkey (the default when none is stored); nothing when
+    // the user cleared it or the text names no combination.
+    std::optional<KeyCombination> storedMainHotkey() const;
 
     // Replaces the per-item hotkeys with those stored on search records.
     void reloadCommandsGlobalHotkeys();
@@ -94,6 +123,11 @@ private:
     void scheduleReload();
     void defaultsDidChange(const QString& key);
     void unregisterItemHotkeys();
+    // Puts `wanted` in place of the main hotkey (the old one released first);
+    // on a refusal takes the old one again. Answers the refusal.
+    std::optional<Refusal> replaceMainHotkey(const std::optional<KeyCombination>& wanted);
+    HotkeyRegistrationId registerMain(const KeyCombination& combination);
+    void storeMainHotkey(const KeyCombination& combination);
     std::optional<std::vector<SearchRecord>> loadRecordsWithHotkeys() const;
 
     HotkeyManager& m_manager;
@@ -109,6 +143,7 @@ private:
 
     std::optional<KeyCombination> m_mainHotkey;
     std::optional<HotkeyRegistrationId> m_mainRegistration;
+    std::optional<Refusal> m_problem;
     std::vector<ItemHotkey> m_itemHotkeys;
 };
 

@@ -9,7 +9,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 #include <QThread>
 
 namespace vantrel {
@@ -53,6 +55,15 @@ QString LoginItem::entryPath() {
     return QDir(Paths::autostartDir()).filePath(QStringLiteral("vantrel.desktop"));
 }
 
+QString LoginItem::launchCommand(const QString& executable) {
+    const QString installed = QStandardPaths::findExecutable(QStringLiteral("vantrel"));
+    if (!installed.isEmpty()) {
+        const QString ours = QFileInfo(executable).canonicalFilePath();
+        if (!ours.isEmpty() && QFileInfo(installed).canonicalFilePath() == ours) return QStringLiteral("vantrel");
+    }
+    return executable;
+}
+
 QString LoginItem::entryContents(const QString& executable) {
     return QStringLiteral(
                "[Desktop Entry]\n"
@@ -94,7 +105,7 @@ void LoginItem::setEnabled(bool enabled, const QString& executable) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw VantrelError(QStringLiteral("Cannot write the autostart entry: ") + file.errorString());
-    file.write(entryContents(executable).toUtf8());
+    file.write(entryContents(launchCommand(executable)).toUtf8());
     if (!file.commit()) throw VantrelError(QStringLiteral("Cannot write the autostart entry: ") + file.errorString());
     log().info("Login item installed", {{QStringLiteral("path"), path}});
 }
@@ -113,6 +124,50 @@ bool LoginItem::installOnce(UserDefaults& defaults, const QString& executable) {
         return false;
     }
     installed.setValue(true);
+    return true;
+}
+
+QString LoginItem::entryProgram() {
+    QFile file(entryPath());
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    for (const QString& raw : QString::fromUtf8(file.read(1024 * 1024)).split(QLatin1Char('\n'))) {
+        const QString line = raw.trimmed();
+        if (!line.startsWith(QLatin1String("Exec="))) continue;
+        // The key file's own escapes first, then the Exec quoting.
+        QString value = line.mid(5);
+        value.replace(QLatin1String("\\\\"), QLatin1String("\\"));
+        if (!value.startsWith(QLatin1Char('"')))
+            return value.section(QLatin1Char(' '), 0, 0).replace(QLatin1String("%%"), QLatin1String("%"));
+        QString program;
+        for (qsizetype i = 1; i < value.size(); ++i) {
+            const QChar c = value.at(i);
+            if (c == QLatin1Char('\\') && i + 1 < value.size()) {
+                program += value.at(++i);
+            } else if (c == QLatin1Char('"')) {
+                break;
+            } else {
+                program += c;
+            }
+        }
+        return program.replace(QLatin1String("%%"), QLatin1String("%"));
+    }
+    return {};
+}
+
+bool LoginItem::repairIfStale(const QString& executable) {
+    if (!QFile::exists(entryPath()) || !isEnabled() || executable.isEmpty()) return false;
+    const QString program = entryProgram();
+    const bool present = QDir::isAbsolutePath(program) ? QFileInfo(program).isExecutable()
+                                                       : !program.isEmpty() && !QStandardPaths::findExecutable(program).isEmpty();
+    if (present) return false;
+    try {
+        setEnabled(true, executable);
+    } catch (const std::exception& error) {
+        log().error(QStringLiteral("Cannot repair the login item: ") + VantrelError::describe(error));
+        return false;
+    }
+    log().info("Repaired the login item: its program is gone",
+               {{QStringLiteral("was"), program}, {QStringLiteral("now"), launchCommand(executable)}});
     return true;
 }
 

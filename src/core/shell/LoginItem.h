@@ -15,8 +15,14 @@ public:
     static constexpr QLatin1String launcherArgument{"VANTREL_LAUNCHER"};
 
     static QString entryPath();
-    // The entry for the program at `executable` (an absolute path).
-    static QString entryContents(const QString& executable);
+    // What the entry runs for the program at `executable` (an absolute path):
+    // the installed command "vantrel" when that is on PATH and is this
+    // program, so the entry outlives a move of the build; else the path.
+    static QString launchCommand(const QString& executable);
+    // The entry running `command` (launchCommand's answer).
+    static QString entryContents(const QString& command);
+    // The program the entry runs now (its Exec's first word); empty without one.
+    static QString entryProgram();
     // Whether an autostart entry exists and is not switched off (Hidden=true,
     // X-GNOME-Autostart-enabled=false).
     static bool isEnabled();
@@ -28,6 +34,9 @@ public:
     // removed. Only on the main thread ("Installing login items on non-main
     // thread" otherwise). Returns whether it installed now.
     static bool installOnce(UserDefaults& defaults, const QString& executable);
+    // Rewrites an enabled entry whose program is gone (moved, uninstalled,
+    // no longer on PATH) to run `executable`. Returns whether it did.
+    static bool repairIfStale(const QString& executable);
 };
 
 }  // namespace vantrel

@@ -3,6 +3,8 @@
 #include "platform/freedesktop/FreedesktopPlatform.h"
 #include "platform/freedesktop/KeychainFactory.h"
 #include "platform/qalculate/QalculateCalculator.h"
+#include "platform/shortcuts/DesktopShortcutsFactory.h"
+#include "platform/shortcuts/PortalGlobalShortcuts.h"
 #include "platform/x11/X11HotkeyManager.h"
 #include "platform/x11/X11KeySymbols.h"
 #include "platform/x11/X11WindowSystem.h"
@@ -22,6 +24,10 @@ Platform composePlatform() {
         const auto code = X11KeySymbols::virtualKeyCode(nativeKey);
         if (!code) return std::nullopt;
         return unsigned(*code);
+    };
+    platform.makeDesktopShortcuts = [] { return makeDesktopShortcuts(qEnvironmentVariable("XDG_CURRENT_DESKTOP")); };
+    platform.makeGlobalShortcutsPortal = []() -> std::shared_ptr<GlobalShortcutsPortal> {
+        return std::make_shared<PortalGlobalShortcuts>();
     };
     return platform;
 }

@@ -368,11 +368,10 @@ HotkeyRegistrationId X11HotkeyManager::observeCarbonKeys(const CarbonKeys& keys,
         throw VantrelError(kCannotRegister);
     }
     if (const auto failure = d->grab(registration)) {
-        log().error(kCannotRegister,
-                    {{QStringLiteral("keys"), describeKeys(keys)},
-                     {QStringLiteral("reason"), *failure == kBadAccess ? QStringLiteral("held by another program")
-                                                                       : QStringLiteral("X error %1").arg(*failure)}});
-        throw VantrelError(kCannotRegister);
+        const QString reason = *failure == kBadAccess ? QString(HotkeyManager::heldByAnotherProgram)
+                                                      : QStringLiteral("X error %1").arg(*failure);
+        log().error(kCannotRegister, {{QStringLiteral("keys"), describeKeys(keys)}, {QStringLiteral("reason"), reason}});
+        throw VantrelError(kCannotRegister, VantrelError(reason));
     }
     const HotkeyRegistrationId id = nextHotKeyId();
     d->registrations.emplace(id, std::move(registration));

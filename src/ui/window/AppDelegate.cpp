@@ -1,4 +1,5 @@
 #include "ui/window/AppDelegate.h"
+#include "ui/window/HotkeyGuide.h"
 
 #include "core/api/FeatureContext.h"
 #include "core/commands/PackageRegistry.h"
@@ -25,6 +26,7 @@
 #include "platform/HotkeyManager.h"
 #include "platform/Platform.h"
 #include "ui/toolkit/Icons.h"
+#include "ui/toolkit/KeyRecorder.h"
 #include "ui/toolkit/LauncherView.h"
 #include "ui/toolkit/Theme.h"
 #include "ui/window/MainWindow.h"
@@ -107,6 +109,7 @@ AppDelegate::~AppDelegate() {
     // The services that hold on to the window and the registry go first.
     m_hotkeys.reset();
     m_hotkeyManager.reset();
+    m_guide.reset();
     m_tray.reset();
     m_preferences.reset();
     if (m_features) m_features->setPresenter(nullptr);
@@ -155,7 +158,11 @@ bool AppDelegate::applicationDidFinishLaunching(QString* error) {
     if (m_startup.shouldShowOnboarding(m_launchArguments))
         log().info("Onboarding is not part of this build; showing the launcher instead");
     // 8. The login item, once; the data-source relaunch marker.
-    if (!m_options.executable.isEmpty()) LoginItem::installOnce(m_defaults, m_options.executable);
+    if (!m_options.executable.isEmpty()) {
+        LoginItem::installOnce(m_defaults, m_options.executable);
+        // A moved or reinstalled program: the entry runs this one again.
+        LoginItem::repairIfStale(m_options.executable);
+    }
     if (m_launchArguments.dataSourceChanged) log().info("Relaunched after the data sources changed");
     // The handler of vantrel:// links and the icon in the icon theme.
     if (!m_options.executable.isEmpty()) {
@@ -167,6 +174,8 @@ bool AppDelegate::applicationDidFinishLaunching(QString* error) {
     }
     // 10. The main hotkey and (13) the per-item hotkeys with their change notices.
     startHotkeys();
+    // A first start greets with the hotkey.
+    if (m_guide->welcomeIfFirstStart(m_hotkeys ? m_hotkeys->mainHotkey() : std::nullopt)) m_windowWanted = true;
     // 11. Clipboard history and snippets are not part of this build.
     log().info("Clipboard history and snippets are not part of this build");
     // 14. Updates; the install history.
@@ -182,7 +191,10 @@ bool AppDelegate::applicationDidFinishLaunching(QString* error) {
         m_terminating = true;
     });
 
-    if (!m_options.startHidden && !m_launchArguments.launchedAtLogin) showWindow();
+    // A user who cannot get in otherwise (first start, no hotkey) sees the
+    // window whatever started the launcher.
+    if ((!m_options.startHidden && !m_launchArguments.launchedAtLogin) || m_windowWanted) showWindow();
+    m_launched = true;
     log().info(QStringLiteral("Launcher started in %1 ms").arg(millisecondsSinceProcessStart()));
     return true;
 }
@@ -221,6 +233,14 @@ void AppDelegate::createMainWindow() {
     m_window = std::make_unique<MainWindow>(*m_controller, m_environment.get());
     m_controller->setIsKeyWindow([this] { return m_window && m_window->isKeyWindow(); });
     connect(m_window.get(), &MainWindow::windowHidden, this, &AppDelegate::scheduleClearToRootIfNeeded);
+    HotkeyGuide::Hooks hooks;
+    hooks.chooseHotkey = [this] { chooseHotkey(); };
+    hooks.toggleWindow = [this] { mainHotkeyPressed(); };
+    const QString program =
+        m_options.executable.isEmpty() ? QStringLiteral("vantrel") : LoginItem::launchCommand(m_options.executable);
+    m_guide = std::make_unique<HotkeyGuide>(*m_window, *m_controller, m_defaults,
+                                            QStringList{program, QStringLiteral("toggle")}, hooks);
+    connect(m_window.get(), &MainWindow::windowHidden, m_guide.get(), &HotkeyGuide::windowHidden);
     connect(m_window.get(), &MainWindow::windowShown, this, [this] { m_clearToRootTimer.stop(); });
     connect(m_window.get(), &MainWindow::preferencesRequested, this,
             [this](const QString& commandId) { showPreferences(commandId); });
@@ -252,9 +272,16 @@ void AppDelegate::createMainWindow() {
 }
 
 void AppDelegate::startHotkeys() {
+    const auto stored = [this] {
+        const QString text = m_defaults.value(QString(AppStartup::globalHotkeyKey)).toString();
+        return KeyCombination::fromPersistentString(text.isEmpty() ? AppStartup::defaultGlobalHotkey() : text)
+            .value_or(KeyCombination{ModifierKeys::option, KeyEquivalent(U' ')});
+    };
     if (QGuiApplication::platformName() != QLatin1String("xcb")) {
         log().warning("Global hotkeys need X11; bind `vantrel toggle` in the desktop's keyboard settings instead",
                       {{QStringLiteral("platform"), QGuiApplication::platformName()}});
+        if (m_guide->hotkeysUnavailable(stored(), QStringLiteral("no key grabs on ") + QGuiApplication::platformName()))
+            m_windowWanted = true;
         return;
     }
     try {
@@ -262,10 +289,12 @@ void AppDelegate::startHotkeys() {
         m_hotkeyManager = platform().makeHotkeyManager();
     } catch (const std::exception& failure) {
         log().error(QStringLiteral("Global hotkeys are not available: ") + VantrelError::describe(failure));
+        if (m_guide->hotkeysUnavailable(stored(), VantrelError::describe(failure))) m_windowWanted = true;
         return;
     }
     GlobalHotkeys::Callbacks callbacks;
     callbacks.toggleWindow = [this] { mainHotkeyPressed(); };
+    callbacks.mainHotkeyChanged = [this] { mainHotkeyChanged(); };
     callbacks.showCommandOutcome = [this](const SearchRecord&, const CommandOutcome& outcome) {
         if (m_window) m_window->handleOutcome(outcome);
     };
@@ -278,6 +307,19 @@ void AppDelegate::startHotkeys() {
     m_hotkeys = std::make_unique<GlobalHotkeys>(*m_hotkeyManager, *m_registry, m_launcherSearch->search().repository(),
                                                 callbacks, &m_defaults);
     m_hotkeys->start();
+}
+
+void AppDelegate::mainHotkeyChanged() {
+    if (!m_hotkeys || !m_guide) return;
+    const auto problem = m_hotkeys->mainHotkeyProblem();
+    const bool show =
+        m_guide->hotkeyChanged(m_hotkeys->mainHotkey(), problem ? std::optional(problem->combination) : std::nullopt,
+                               problem ? problem->message() : QString());
+    if (!show) return;
+    if (m_launched)
+        showWindow();
+    else
+        m_windowWanted = true;
 }
 
 // The launcher's own commands: they act on this process.
@@ -364,6 +406,14 @@ void AppDelegate::showPreferences(const QString& commandId) {
         m_preferences->launchAtLogin = [] { return LoginItem::isEnabled(); };
         const QString executable = m_options.executable;
         m_preferences->setLaunchAtLogin = [executable](bool enabled) { LoginItem::setEnabled(enabled, executable); };
+        m_preferences->changeGlobalHotkey = [this](const KeyCombination& combination) -> QString {
+            if (!m_hotkeys) {
+                m_defaults.setValue(QString(AppStartup::globalHotkeyKey), combination.persistentString().value_or(""));
+                return {};
+            }
+            const auto refusal = m_hotkeys->changeMainHotkey(combination);
+            return refusal ? refusal->message() : QString();
+        };
         for (const FeatureContext::PreferencePage& page : m_features->preferencePages())
             m_preferences->addPage(page.title, ImageResource::named(page.iconName), page.make());
     }
@@ -376,6 +426,13 @@ void AppDelegate::showPreferences(const QString& commandId) {
     m_preferences->show();
     m_preferences->raise();
     m_preferences->activateWindow();
+}
+
+void AppDelegate::chooseHotkey() {
+    showPreferences();
+    if (!m_preferences) return;
+    m_preferences->setPage(PreferencesWindow::Page::general);
+    if (KeyRecorder* recorder = m_preferences->globalHotkeyRecorder()) recorder->startRecording();
 }
 
 void AppDelegate::scheduleClearToRootIfNeeded() {
@@ -430,10 +487,16 @@ InstanceReply AppDelegate::handleInstanceRequest(const InstanceRequest& request)
         QJsonObject values = visible();
         values.insert(QStringLiteral("keyWindow"), m_window && m_window->isKeyWindow());
         values.insert(QStringLiteral("atRoot"), m_window && m_window->isAtRoot());
+        values.insert(QStringLiteral("sheet"), m_window && m_window->isPresentingSheet());
         values.insert(QStringLiteral("pid"), qint64(QCoreApplication::applicationPid()));
         if (m_hotkeys)
             if (const auto hotkey = m_hotkeys->mainHotkey())
                 values.insert(QStringLiteral("hotkey"), hotkey->persistentString().value_or(QString()));
+        // What the window tells the user (a welcome, a hotkey that cannot work).
+        if (m_guide) {
+            const QJsonObject guide = m_guide->status();
+            for (auto it = guide.begin(); it != guide.end(); ++it) values.insert(it.key(), it.value());
+        }
         return {true, {}, values};
     }
     if (request.command == QLatin1String("open")) {
@@ -446,13 +509,21 @@ InstanceReply AppDelegate::handleInstanceRequest(const InstanceRequest& request)
         return {outcome.succeeded(), outcomeMessage(outcome), visible()};
     }
     if (request.command == QLatin1String("set-hotkey")) {
-        if (!KeyCombination::fromPersistentString(request.argument))
-            return {false, QStringLiteral("Not a key combination: ") + request.argument, {}};
-        // Writing the setting re-registers the hotkey (the old one is released first).
-        m_defaults.setValue(QString(AppStartup::globalHotkeyKey), request.argument);
-        const bool registered =
-            m_hotkeys && m_hotkeys->mainHotkey() && m_hotkeys->mainHotkey()->persistentString() == request.argument;
-        return {registered, registered ? QString() : QStringLiteral("The desktop refused the hotkey; see the log"), {}};
+        const auto combination = KeyCombination::fromPersistentString(request.argument);
+        if (!combination) return {false, QStringLiteral("Not a key combination: ") + request.argument, {}};
+        if (!m_hotkeys) {
+            m_defaults.setValue(QString(AppStartup::globalHotkeyKey), request.argument);
+            return {false, QStringLiteral("This desktop gives Vantrel no global hotkeys; bind “vantrel toggle” in its "
+                                          "keyboard settings"),
+                    {}};
+        }
+        // The old combination is released first; a refused one leaves it in place.
+        const auto refusal = m_hotkeys->changeMainHotkey(*combination);
+        if (!refusal) return {true, {}, {}};
+        QString message = refusal->message();
+        if (const auto kept = m_hotkeys->mainHotkey())
+            message += QStringLiteral("; the hotkey stays ") + kept->displayText();
+        return {false, message, {}};
     }
     if (request.command == QLatin1String("quit")) {
         QTimer::singleShot(0, this, &AppDelegate::terminate);

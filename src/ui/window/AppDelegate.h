@@ -24,6 +24,7 @@ class DatabasePool;
 class FeatureContext;
 class ExpressionParser;
 class GlobalHotkeys;
+class HotkeyGuide;
 class HotkeyManager;
 class LauncherSearch;
 class MainWindow;
@@ -76,6 +77,8 @@ public:
     // logs how long the window took to appear.
     void mainHotkeyPressed();
     void showPreferences(const QString& commandId = {});
+    // Opens the preferences with the hotkey recorder recording.
+    void chooseHotkey();
     // Returns the window to root search after inactivity (see "popToRootTimeout").
     void clearToRootIfPossible();
 
@@ -86,11 +89,14 @@ public:
     CommandOutcome runCommand(const QString& commandId, const QStringList& arguments);
 
     MainWindow* mainWindow() const { return m_window.get(); }
+    HotkeyGuide* hotkeyGuide() const { return m_guide.get(); }
 
 private:
     void startDatabaseAndSearch();
     void createMainWindow();
     void startHotkeys();
+    // The main hotkey was registered, refused or released.
+    void mainHotkeyChanged();
     void registerShellCommands();
     void startTray();
     void scheduleClearToRootIfNeeded();
@@ -118,6 +124,10 @@ private:
     std::unique_ptr<FeatureContext> m_features;
     std::unique_ptr<TrayIcon> m_tray;
     std::unique_ptr<AppRouter> m_router;
+    std::unique_ptr<HotkeyGuide> m_guide;
+    // The start found a reason to show the window (a first start, no hotkey).
+    bool m_windowWanted = false;
+    bool m_launched = false;
 
     QTimer m_clearToRootTimer;
     // From the main hotkey press to the window being on screen.

@@ -8,6 +8,7 @@
 #include "ui/toolkit/ActionBar.h"
 #include "ui/toolkit/ActionPanel.h"
 #include "ui/toolkit/LauncherView.h"
+#include "ui/toolkit/NoticeBanner.h"
 #include "ui/toolkit/ResultList.h"
 #include "ui/toolkit/SearchBar.h"
 #include "ui/toolkit/Theme.h"
@@ -287,6 +288,8 @@ MainWindow::MainWindow(RootSearchController& controller, LauncherEnvironment* en
     layout->addWidget(m_searchBar);
     layout->addWidget(m_stack, 1);
     layout->addWidget(m_actionBar);
+    m_noticeBanner = new NoticeBanner(m_panel);
+    layout->insertWidget(layout->indexOf(m_stack), m_noticeBanner);
     m_actionPanel = new ActionPanel(m_panel);
     m_sheet = new ConfirmSheet(m_panel);
     m_sheet->onFinished = [this] { restoreFocus(); };
@@ -886,6 +889,14 @@ void MainWindow::confirm(const Alert& alert, std::function<void(bool confirmed)>
     m_sheet->ask(alert, std::move(answer));
 }
 
+void MainWindow::setNotice(const std::optional<Notice>& notice) {
+    m_notice = notice;
+    if (notice)
+        m_noticeBanner->present(notice->title, notice->message, notice->warning);
+    else
+        m_noticeBanner->dismiss();
+}
+
 void MainWindow::copyToClipboard(const QString& text) {
     QGuiApplication::clipboard()->setText(text);
 }
@@ -898,6 +909,7 @@ void MainWindow::applyTheme() {
     m_actionBar->themeChanged();
     m_actionPanel->themeChanged();
     m_sheet->applyStyle();
+    m_noticeBanner->themeChanged();
     if (m_root) m_root->list()->viewport()->update();
     update();
     (void)theme;

@@ -21,6 +21,7 @@ class ActionBar;
 class ActionPanel;
 class ConfirmSheet;
 class LauncherView;
+class NoticeBanner;
 class RootSearchView;
 class SearchBar;
 class UserDefaults;
@@ -96,6 +97,20 @@ public:
     void applyTheme();
     bool isPresentingSheet() const;
 
+    // MARK: Notice
+
+    // A message across the top of the window that stays until replaced or
+    // cleared (the welcome of a first start, a hotkey that cannot work).
+    struct Notice {
+        QString id;
+        QString title;
+        QString message;
+        bool warning = false;
+    };
+    void setNotice(const std::optional<Notice>& notice);
+    const std::optional<Notice>& notice() const { return m_notice; }
+    NoticeBanner* noticeBanner() const { return m_noticeBanner; }
+
     // MARK: LauncherPresenter
 
     ToastId showToast(const Toast& toast, std::function<void()> onCancel = {}) override;
@@ -165,6 +180,8 @@ private:
     // answered in the window, so the window stays.
     int m_windowReplies = 0;
     bool m_historyBrowsing = false;
+    NoticeBanner* m_noticeBanner = nullptr;
+    std::optional<Notice> m_notice;
 };
 
 }  // namespace vantrel

@@ -395,7 +395,18 @@ QWidget* PreferencesWindow::makeGeneralPage() {
             m_hotkeyRecorder->showMessage(QStringLiteral("Failed to process the hotkey"));
             return;
         }
-        m_defaults.setValue(QString(globalHotkeyKey), *text);
+        if (changeGlobalHotkey) {
+            const QString refusal = changeGlobalHotkey(combination);
+            if (!refusal.isEmpty()) {
+                // The hotkey in place stays; the field says why.
+                const QVariant kept = m_defaults.value(QString(globalHotkeyKey));
+                m_hotkeyRecorder->setPersistentString(kept.isValid() ? kept.toString() : QStringLiteral("Option-49"));
+                m_hotkeyRecorder->showMessage(refusal);
+                return;
+            }
+        } else {
+            m_defaults.setValue(QString(globalHotkeyKey), *text);
+        }
         log().info("Vantrel hotkey changed", {{QStringLiteral("hotkey"), *text}});
     });
     spacer();

@@ -70,6 +70,10 @@ public:
     // switch it (may throw VantrelError; the checkbox then shows the truth).
     std::function<bool()> launchAtLogin;
     std::function<void(bool)> setLaunchAtLogin;
+    // Set by the application: makes a recorded combination the launcher's
+    // hotkey; answers why it cannot be (empty when it is). Unset: the
+    // setting is written.
+    std::function<QString(const KeyCombination&)> changeGlobalHotkey;
 
     // Opens the extensions page with the row of that command (or record key)
     // selected; false when there is no such row (the page is shown anyway).

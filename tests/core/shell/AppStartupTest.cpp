@@ -250,6 +250,58 @@ TEST(LoginItemTest, ProgramPathsWithSpacesAndQuotesAreQuotedForTheExecLine) {
         << entry.toStdString();
 }
 
+TEST(LoginItemTest, TheEntryRunsTheInstalledCommandWhenItIsThisProgram) {
+    ScopedXdgHome home;
+    // A program of our own, and `vantrel` on PATH pointing at it.
+    const QString program = writeTestFile(home.root() + QStringLiteral("/opt/vantrel"), "#!/bin/sh\n",
+                                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString bin = home.root() + QStringLiteral("/bin");
+    ASSERT_TRUE(QDir().mkpath(bin));
+    const ScopedEnv noCommand("PATH", bin.toLocal8Bit());
+    EXPECT_EQ(LoginItem::launchCommand(program), program);
+    ASSERT_TRUE(QFile::link(program, bin + QStringLiteral("/vantrel")));
+    EXPECT_EQ(LoginItem::launchCommand(program), QStringLiteral("vantrel"));
+    LoginItem::setEnabled(true, program);
+    EXPECT_EQ(LoginItem::entryProgram(), QStringLiteral("vantrel"));
+    // Another program of the same name is not this one.
+    EXPECT_EQ(LoginItem::launchCommand(QStringLiteral("/usr/lib/other/vantrel")),
+              QStringLiteral("/usr/lib/other/vantrel"));
+}
+
+TEST(LoginItemTest, AnEntryWhoseProgramIsGoneIsRewrittenAndOthersAreLeftAlone) {
+    ScopedXdgHome home;
+    const ScopedEnv path("PATH", home.root().toLocal8Bit());
+    const QString program = writeTestFile(home.root() + QStringLiteral("/new place/vantrel"), "#!/bin/sh\n",
+                                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // Nothing to repair without an entry.
+    EXPECT_FALSE(LoginItem::repairIfStale(program));
+    EXPECT_FALSE(QFile::exists(LoginItem::entryPath()));
+
+    writeTestFile(LoginItem::entryPath(), "[Desktop Entry]\nType=Application\n"
+                                          "Exec=\"/old place/vantrel\" --background VANTREL_LAUNCHER\n");
+    EXPECT_EQ(LoginItem::entryProgram(), QStringLiteral("/old place/vantrel"));
+    EXPECT_TRUE(LoginItem::repairIfStale(program));
+    EXPECT_EQ(LoginItem::entryProgram(), program);
+    EXPECT_TRUE(LoginItem::isEnabled());
+    // Now it is fine.
+    EXPECT_FALSE(LoginItem::repairIfStale(program));
+
+    // A command no longer on PATH counts as gone too.
+    writeTestFile(LoginItem::entryPath(), "[Desktop Entry]\nType=Application\nExec=vantrel --background\n");
+    EXPECT_TRUE(LoginItem::repairIfStale(program));
+    EXPECT_EQ(LoginItem::entryProgram(), program);
+
+    // Switched off by the user, or pointing at a program that is there: untouched.
+    const QByteArray off = "[Desktop Entry]\nType=Application\nExec=/gone/vantrel\nHidden=true\n";
+    writeTestFile(LoginItem::entryPath(), off);
+    EXPECT_FALSE(LoginItem::repairIfStale(program));
+    EXPECT_EQ(readTestFile(LoginItem::entryPath()), off);
+    const QByteArray shell = "[Desktop Entry]\nType=Application\nExec=/bin/sh -c vantrel\n";
+    writeTestFile(LoginItem::entryPath(), shell);
+    EXPECT_FALSE(LoginItem::repairIfStale(program));
+    EXPECT_EQ(readTestFile(LoginItem::entryPath()), shell);
+}
+
 TEST(LoginItemTest, AnEntrySwitchedOffByTheDesktopCountsAsDisabled) {
     ScopedXdgHome home;
     writeTestFile(LoginItem::entryPath(), "[Desktop Entry]\nType=Application\nExec=vantrel\nHidden=true\n");

@@ -184,6 +184,60 @@ TEST_F(GlobalHotkeysTest, AMainHotkeyAnotherProgramHoldsIsReportedAndLeavesNone)
     EXPECT_TRUE(logs->contains(QStringLiteral("Failed to register the global hotkey")));
 }
 
+TEST_F(GlobalHotkeysTest, ACombinationAnotherProgramHoldsNeverReplacesTheWorkingHotkey) {
+    X11HotkeyManager other;
+    other.observeKeyCombination(storedCombination("Control-Option-17"), [] { return true; });
+    defaults->setValue(QString(GlobalHotkeys::globalHotkeyKey), QStringLiteral("Shift-Command-40"));
+    start();
+    ASSERT_EQ(hotkeys->mainHotkey(), storedCombination("Shift-Command-40"));
+
+    // Changed by the application (preferences, `vantrel set-hotkey`): refused, and why.
+    const auto refusal = hotkeys->changeMainHotkey(storedCombination("Control-Option-17"));
+    ASSERT_TRUE(refusal);
+    EXPECT_TRUE(refusal->heldByAnotherProgram);
+    EXPECT_EQ(refusal->message(), QStringLiteral("Ctrl+Alt+T is used by another application"));
+    EXPECT_EQ(hotkeys->mainHotkey(), storedCombination("Shift-Command-40"));
+    EXPECT_EQ(hotkeys->mainHotkeyProblem(), std::nullopt);
+    EXPECT_EQ(defaults->value(QString(GlobalHotkeys::globalHotkeyKey)).toString(), QStringLiteral("Shift-Command-40"));
+    pressKeys(QStringLiteral("super+shift+k"));
+    ASSERT_TRUE(waitUntil([&] { return toggles == 1; }));
+
+    // Written to the setting by someone else: the working one is taken again and stored back.
+    defaults->setValue(QString(GlobalHotkeys::globalHotkeyKey), QStringLiteral("Control-Option-17"));
+    EXPECT_EQ(hotkeys->mainHotkey(), storedCombination("Shift-Command-40"));
+    EXPECT_EQ(defaults->value(QString(GlobalHotkeys::globalHotkeyKey)).toString(), QStringLiteral("Shift-Command-40"));
+    EXPECT_TRUE(logs->contains(QStringLiteral("Kept the previous global hotkey")));
+    pressKeys(QStringLiteral("super+shift+k"));
+    ASSERT_TRUE(waitUntil([&] { return toggles == 2; }));
+
+    // A free one is taken, the old one freed.
+    EXPECT_EQ(hotkeys->changeMainHotkey(storedCombination("Control-Option-38")), std::nullopt);
+    EXPECT_EQ(defaults->value(QString(GlobalHotkeys::globalHotkeyKey)).toString(), QStringLiteral("Control-Option-38"));
+    EXPECT_EQ(failureOfRegistering("Shift-Command-40"), QStringLiteral("(free)"));
+}
+
+TEST_F(GlobalHotkeysTest, WithoutAWorkingHotkeyTheProblemIsToldAndAFreeCombinationEndsIt) {
+    X11HotkeyManager other;
+    other.observeKeyCombination(storedCombination("Shift-Command-40"), [] { return true; });
+    defaults->setValue(QString(GlobalHotkeys::globalHotkeyKey), QStringLiteral("Shift-Command-40"));
+    int changes = 0;
+    GlobalHotkeys::Callbacks callbacks;
+    callbacks.mainHotkeyChanged = [&] { ++changes; };
+    hotkeys = std::make_unique<GlobalHotkeys>(*manager, *registry, repository, callbacks, defaults.get(), &center);
+    hotkeys->start();
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(hotkeys->mainHotkey(), std::nullopt);
+    ASSERT_TRUE(hotkeys->mainHotkeyProblem());
+    EXPECT_EQ(hotkeys->mainHotkeyProblem()->message(), QStringLiteral("Shift+Super+K is used by another application"));
+    // The stored choice stays: it works again once the other program lets go.
+    EXPECT_EQ(defaults->value(QString(GlobalHotkeys::globalHotkeyKey)).toString(), QStringLiteral("Shift-Command-40"));
+
+    EXPECT_EQ(hotkeys->changeMainHotkey(storedCombination("Control-Option-38")), std::nullopt);
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(hotkeys->mainHotkeyProblem(), std::nullopt);
+    EXPECT_EQ(hotkeys->mainHotkey(), storedCombination("Control-Option-38"));
+}
+
 TEST_F(GlobalHotkeysTest, AnotherSettingsStoreDoesNotMoveTheHotkey) {
     defaults->setValue(QString(GlobalHotkeys::globalHotkeyKey), QStringLiteral("Shift-Command-40"));
     start();

@@ -5,7 +5,10 @@
 #include "kit/UserDefaults.h"
 #include "support/CapturingLogHandler.h"
 #include "support/TestEnvironment.h"
+#include "support/X11TestSupport.h"
+#include "ui/toolkit/KeyRecorder.h"
 #include "ui/toolkit/LauncherView.h"
+#include "ui/toolkit/NoticeBanner.h"
 #include "ui/toolkit/SearchBar.h"
 #include "ui/window/AppDelegate.h"
 #include "ui/window/MainWindow.h"
@@ -18,6 +21,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <X11/keysym.h>
 
 #include <future>
 
@@ -37,6 +42,8 @@ protected:
         m_home = std::make_unique<ScopedXdgHome>();
         m_keyring = std::make_unique<ScopedEnv>("VANTREL_KEYRING", QByteArray("file"));
         m_socket = m_runtime.filePath(QStringLiteral("launcher.socket"));
+        // A returning user: the welcome of a first start was seen.
+        UserDefaults::standard().setValue(QStringLiteral("vantrelWelcomeShown"), true);
     }
 
     void TearDown() override {
@@ -89,6 +96,58 @@ TEST_F(AppDelegateTest, AStartRegistersTheDefaultsAndAnswersOnItsSocket) {
     ASSERT_TRUE(answer);
     EXPECT_TRUE(answer->ok);
     EXPECT_TRUE(waitUntil([&] { return delegate.mainWindow()->isVisible(); }));
+}
+
+TEST_F(AppDelegateTest, AFirstStartShowsTheWindowWithAWelcomeThatNamesTheHotkey) {
+    UserDefaults::standard().setValue(QStringLiteral("vantrelWelcomeShown"), false);
+    AppDelegate& delegate = start();
+    ASSERT_TRUE(waitUntil([&] { return delegate.mainWindow()->isVisible(); }));
+    const auto notice = delegate.mainWindow()->notice();
+    ASSERT_TRUE(notice);
+    if (notice->id == QLatin1String("hotkeyUnavailable")) GTEST_SKIP() << "Alt+Space is held on this display";
+    EXPECT_EQ(notice->id, QStringLiteral("welcome"));
+    EXPECT_EQ(delegate.mainWindow()->noticeBanner()->title(), QStringLiteral("Welcome to Vantrel"));
+    EXPECT_TRUE(delegate.mainWindow()->noticeBanner()->isVisible());
+    EXPECT_TRUE(notice->message.startsWith(QStringLiteral("Press Alt+Space")));
+    const QJsonObject status = request(QStringLiteral("status")).values;
+    EXPECT_EQ(status.value(QStringLiteral("notice")).toObject().value(QStringLiteral("id")).toString(),
+              QStringLiteral("welcome"));
+    EXPECT_TRUE(UserDefaults::standard().value(QStringLiteral("vantrelWelcomeShown")).toBool());
+    // Put away, it is read.
+    delegate.hideWindow();
+    EXPECT_FALSE(delegate.mainWindow()->notice());
+    EXPECT_FALSE(request(QStringLiteral("status")).values.contains(QStringLiteral("notice")));
+}
+
+TEST_F(AppDelegateTest, ChoosingAnotherHotkeyOpensTheRecorderAndATakenOneKeepsTheWorkingHotkey) {
+    VANTREL_REQUIRE_X_DISPLAY();
+    ScopedDisplayLock display;
+    AppDelegate& delegate = start();
+    const QVariant before = UserDefaults::standard().value(QStringLiteral("vantrelGlobalHotkey"));
+    ScopedRawGrab terminal(XK_t, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1);
+    ASSERT_TRUE(terminal.grabbed());
+
+    delegate.chooseHotkey();
+    QWidget* preferences = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->findChild<KeyRecorder*>(QStringLiteral("vantrelHotkey"))) preferences = widget;
+    ASSERT_TRUE(preferences);
+    auto* recorder = preferences->findChild<KeyRecorder*>(QStringLiteral("vantrelHotkey"));
+    EXPECT_TRUE(preferences->isVisible());
+    ASSERT_TRUE(recorder->isRecording());
+    QTest::keyClick(recorder, Qt::Key_T, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(recorder->message(), QStringLiteral("Ctrl+Alt+T is used by another application"));
+    EXPECT_EQ(recorder->persistentString(), QStringLiteral("Option-49"));
+    EXPECT_EQ(UserDefaults::standard().value(QStringLiteral("vantrelGlobalHotkey")), before);
+
+    // A free one is taken.
+    QTest::mouseClick(recorder, Qt::LeftButton);
+    QTest::keyClick(recorder, Qt::Key_J, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_TRUE(recorder->message().isEmpty());
+    EXPECT_EQ(UserDefaults::standard().value(QStringLiteral("vantrelGlobalHotkey")).toString(),
+              QStringLiteral("Control-Option-38"));
+    EXPECT_EQ(request(QStringLiteral("status")).values.value(QStringLiteral("hotkey")).toString(),
+              QStringLiteral("Control-Option-38"));
 }
 
 TEST_F(AppDelegateTest, ASecondLauncherOnTheSameSocketDoesNotStart) {

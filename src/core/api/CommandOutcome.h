@@ -115,6 +115,18 @@ struct ImageResource {
     }
 };
 
+// A piece of text in one style (what a script printed, with its colours). A
+// colour is a theme colour's name ("terminalRed", "secondaryText") or "#rrggbb";
+// empty: the default of where the text is shown.
+struct StyledTextRun {
+    QString text;
+    QString foreground;
+    QString background;
+    bool underline = false;
+    bool strikethrough = false;
+    bool operator==(const StyledTextRun&) const = default;
+};
+
 struct IconSet {
     ImageResource small;
     std::optional<ImageResource> medium;

@@ -36,7 +36,9 @@ const char* const kSignIn = "Signing in to outside services is not available yet
 std::vector<BuiltinCommandBehaviour> makeTable() {
     std::vector<BuiltinCommandBehaviour> table{
         line("extensionsStore", B::notInThisBuild, "The extension store is not available yet."),
-        line("windowBounceAnimation", B::notInThisBuild, "The launcher window has no bounce animation on Linux."),
+        line("windowBounceAnimation", B::notInThisBuild,
+             "Window animations on this desktop come from the window manager; the launcher window has no bounce "
+             "animation of its own to toggle."),
         line("quitVantrel", B::launcherHook, "Quitting"),
         line("createExtension", B::unavailable, "Extensions are not available yet."),
         line("createScriptCommand", B::showView),

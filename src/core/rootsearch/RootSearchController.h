@@ -74,6 +74,12 @@ struct ListItem {
     QString title;
     QString subtitle;
     std::optional<QString> accessory;
+    // The accessory with its styles (an inline script's coloured output); the
+    // row shows these instead of the plain accessory when there are some.
+    std::vector<StyledTextRun> styledAccessory;
+    // The row's image when its source gives one (a script's emoji, link or
+    // themed pair); it wins over iconName and iconPath.
+    std::optional<ImageResource> icon;
     std::optional<QString> iconName;
     std::optional<QString> iconPath;
     Kind kind = Kind::other;

@@ -116,6 +116,25 @@ std::optional<QVariant> ScriptCommandActionProvider::accessory() const {
     return std::nullopt;
 }
 
+std::vector<StyledTextRun> ScriptCommandActionProvider::styledAccessory() const {
+    if (m_command.runMode != ScriptCommand::RunMode::inline_) return {};
+    CommandScheduler& scheduler = m_scheduler ? *m_scheduler : CommandScheduler::shared();
+    const std::optional<CommandRun> run = scheduler.lastRun(m_command);
+    if (!run) return {};
+    const auto colour = [](const std::optional<TerminalColor>& color) {
+        if (!color) return QString();
+        if (color->rgb) return QStringLiteral("#%1").arg(*color->rgb & 0xFFFFFFu, 6, 16, QLatin1Char('0'));
+        return color->themeName.value_or(QString());
+    };
+    std::vector<StyledTextRun> runs;
+    for (const TerminalTextRun& piece : run->output.attributesStringValue) {
+        if (piece.text.isEmpty()) continue;
+        runs.push_back({piece.text, colour(piece.attributes.foreground), colour(piece.attributes.background),
+                        piece.attributes.underline, piece.attributes.strikethrough});
+    }
+    return runs;
+}
+
 QStringList ScriptCommandActionProvider::preparedArguments(const ScriptCommand& command, const QStringList& values) {
     QStringList prepared;
     for (qsizetype index = 0; index < values.size(); ++index) {
@@ -356,17 +375,16 @@ std::unique_ptr<QObject> installScriptCommandItems(RootSearchController& control
             item.title = command->displayName;
             item.subtitle = command->packageName;
             item.kind = command->arguments.empty() ? ListItem::Kind::command : ListItem::Kind::inputCommand;
-            const ImageResource& icon = command->icon.small;
-            if (icon.type == ImageResource::Type::url && QUrl(icon.value).isLocalFile())
-                item.iconPath = QUrl(icon.value).toLocalFile();
-            else if (!icon.value.isEmpty())
-                item.iconName = icon.value;
+            // Emoji, links and light/dark pairs are drawn from the image itself.
+            item.icon = command->icon.small;
             if (!command->arguments.empty()) item.inputCommand = std::make_shared<ScriptInputCommand>(*command);
             auto provider = std::make_shared<ScriptCommandActionProvider>(
                 *command, &target->launcherSearch().search(), searchText, [target] { return target->argumentValues(); },
                 presenter, scheduler);
-            if (command->runMode == ScriptCommand::RunMode::inline_)
+            if (command->runMode == ScriptCommand::RunMode::inline_) {
                 if (const std::optional<QVariant> output = provider->accessory()) item.accessory = output->toString();
+                item.styledAccessory = provider->styledAccessory();
+            }
             item.actionProvider = std::move(provider);
             return true;
         });

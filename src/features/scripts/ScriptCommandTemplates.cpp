@@ -1,5 +1,8 @@
 #include "features/scripts/ScriptCommandTemplates.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QStringList>
 
 namespace vantrel {
@@ -10,6 +13,30 @@ const std::vector<Builder::Template>& Builder::allTemplates() {
     static const std::vector<Template> all{Template::bash,   Template::appleScript, Template::swift,
                                            Template::python, Template::ruby,        Template::nodeJS};
     return all;
+}
+
+std::vector<Builder::Template> Builder::availableTemplates() {
+    std::vector<Template> available;
+    for (const Template candidate : allTemplates())
+        if (isAvailable(candidate)) available.push_back(candidate);
+    return available;
+}
+
+QString Builder::interpreter(Template scriptTemplate) {
+    const QString line = firstLine(scriptTemplate).mid(2);
+    static const QString env = QStringLiteral("/usr/bin/env ");
+    return line.startsWith(env) ? line.mid(env.size()).trimmed() : line.trimmed();
+}
+
+bool Builder::isAvailable(Template scriptTemplate) {
+    const QString program = interpreter(scriptTemplate);
+    if (QDir::isAbsolutePath(program)) {
+        const QFileInfo file(program);
+        return file.isFile() && file.isExecutable();
+    }
+    QStringList path{QStringLiteral("/usr/local/bin")};
+    path << qEnvironmentVariable("PATH").split(QDir::listSeparator(), Qt::SkipEmptyParts);
+    return !QStandardPaths::findExecutable(program, path).isEmpty();
 }
 
 const std::vector<Builder::RefreshInterval>& Builder::allRefreshIntervals() {

@@ -34,6 +34,14 @@ struct ScriptCommandTemplateBuilder {
     QString description;
 
     static const std::vector<Template>& allTemplates();
+    // The templates whose interpreter is installed here, in the order of
+    // allTemplates(): what the create form offers (AppleScript never runs
+    // on this desktop; Ruby, Node.js and Swift only when installed).
+    static std::vector<Template> availableTemplates();
+    // The program the first line starts: an absolute path, or a name looked
+    // up in PATH ("/usr/local/bin" first, as the runner sets it).
+    static QString interpreter(Template scriptTemplate);
+    static bool isAvailable(Template scriptTemplate);
     static const std::vector<RefreshInterval>& allRefreshIntervals();
 
     // "Bash", "AppleScript", "Swift", "Python", "Ruby", "Node.js".

@@ -86,8 +86,10 @@ void ScriptsFeature::registerWith(FeatureContext& context) {
         if (!command) return nullptr;
         return new ScriptOutputView(*command, outcome.arguments);
     });
-    context.addPreferencePage({QStringLiteral("Script Commands"), QStringLiteral("script"),
-                               [service]() -> QWidget* { return new ScriptDirectoriesPage(*service); }});
+    NotificationCenter* center = &context.center();
+    context.addPreferencePage(
+        {QStringLiteral("Script Commands"), QStringLiteral("script"),
+         [service, center]() -> QWidget* { return new ScriptDirectoriesPage(*service, nullptr, center); }});
     context.addCliCommand(QStringLiteral("scripts"), [service](const QStringList& arguments) -> std::optional<int> {
         return scripts::scriptsCommand(*service, arguments);
     });

@@ -1,5 +1,6 @@
 #include "ui/toolkit/Icons.h"
 
+#include "ui/toolkit/RemoteImages.h"
 #include "ui/toolkit/Theme.h"
 
 #include <QDir>
@@ -231,18 +232,39 @@ QString emojiFamily() {
     return family;
 }
 
+// The emoji drawn large, cut to what it covers and fitted to the square:
+// emoji fonts leave different margins around their glyphs.
 QPixmap emoji(const QString& text, int size, qreal devicePixelRatio) {
-    QPixmap canvas = emptyCanvas(size, devicePixelRatio);
-    if (text.isEmpty()) return canvas;
-    QPainter painter(&canvas);
-    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
-    QFont font = Theme::current().baseFont;
-    if (!emojiFamily().isEmpty()) font.setFamilies({emojiFamily(), font.family()});
-    font.setPixelSize(std::max(6, int(size * 0.8)));
-    painter.setFont(font);
-    painter.setPen(Theme::current().primaryText);
-    painter.drawText(QRectF(0, 0, size, size), Qt::AlignCenter, text);
-    return canvas;
+    if (text.isEmpty()) return emptyCanvas(size, devicePixelRatio);
+    const int side = physical(size, devicePixelRatio) * 3;
+    QImage large(side, side, QImage::Format_ARGB32_Premultiplied);
+    large.fill(Qt::transparent);
+    {
+        QPainter painter(&large);
+        painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+        QFont font = Theme::current().baseFont;
+        if (!emojiFamily().isEmpty()) font.setFamilies({emojiFamily(), font.family()});
+        font.setPixelSize(std::max(6, int(side * 0.7)));
+        painter.setFont(font);
+        painter.setPen(Theme::current().primaryText);
+        painter.drawText(QRect(0, 0, side, side), Qt::AlignCenter, text);
+    }
+    int left = side, top = side, right = -1, bottom = -1;
+    for (int y = 0; y < side; ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(large.constScanLine(y));
+        for (int x = 0; x < side; ++x) {
+            if (qAlpha(line[x]) <= 8) continue;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    if (right < 0) return emptyCanvas(size, devicePixelRatio);
+    const QRect covered(QPoint(left, top), QPoint(right, bottom));
+    // A little air around it, as the drawn icons have.
+    const int margin = std::max(covered.width(), covered.height()) / 14;
+    return fitted(large.copy(covered.adjusted(-margin, -margin, margin, margin)), size, devicePixelRatio);
 }
 
 QPixmap load(const ImageResource& resource, int size, qreal devicePixelRatio);
@@ -258,14 +280,15 @@ QPixmap loadUncached(const ImageResource& resource, int size, qreal devicePixelR
             return emoji(resource.value, size, devicePixelRatio);
         case ImageResource::Type::url: {
             const QUrl url(resource.value);
-            QString path;
-            if (url.isLocalFile()) {
-                path = url.toLocalFile();
+            QPixmap pixmap;
+            if (RemoteImages::isRemote(url)) {
+                // Until a download arrives (or when it failed) the placeholder stands in.
+                pixmap = fitted(RemoteImages::shared().image(url), size, devicePixelRatio);
+            } else if (url.isLocalFile()) {
+                pixmap = fromFile(url.toLocalFile(), size, devicePixelRatio);
             } else if (QDir::isAbsolutePath(resource.value)) {
-                path = resource.value;
+                pixmap = fromFile(resource.value, size, devicePixelRatio);
             }
-            QPixmap pixmap = fromFile(path, size, devicePixelRatio);
-            // Remote images are not fetched: the placeholder stands in for them.
             if (pixmap.isNull()) pixmap = builtin(builtinFile(QStringLiteral("image")), size, devicePixelRatio);
             return pixmap;
         }
@@ -306,6 +329,15 @@ QPixmap cached(const QString& key, const std::function<QPixmap()>& make) {
 
 QPixmap load(const ImageResource& resource, int size, qreal devicePixelRatio) {
     if (resource.type == ImageResource::Type::themed) return loadUncached(resource, size, devicePixelRatio);
+    if (resource.type == ImageResource::Type::url) {
+        // The placeholder of an image still on its way is not remembered.
+        const QUrl url(resource.value);
+        if (RemoteImages::isRemote(url) && RemoteImages::shared().state(url) != RemoteImages::State::loaded &&
+            RemoteImages::shared().state(url) != RemoteImages::State::failed) {
+            QPixmap pixmap = loadUncached(resource, size, devicePixelRatio);
+            if (RemoteImages::shared().state(url) != RemoteImages::State::loaded) return pixmap;
+        }
+    }
     const QString kind = QString::number(int(resource.type)) + QLatin1Char('/') +
                          QString::number(resource.size.width()) + QLatin1Char('x') +
                          QString::number(resource.size.height());

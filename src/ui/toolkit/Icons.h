@@ -12,8 +12,10 @@ namespace vantrel {
 // Loads the images of results and actions: application icons of the
 // freedesktop icon theme (by name or path), the launcher's own named icons
 // ("command-clipboard-history-16", "main-list-view-16" …, drawn from a small
-// built-in set with a generic fallback), emoji, files and links (a link that
-// is not a local file draws the placeholder). Results are cached.
+// built-in set with a generic fallback), emoji (in the colour emoji font when
+// one is installed), files and links. An http(s) link draws the placeholder
+// until RemoteImages has it (views repaint on RemoteImages::imageArrived).
+// Results are cached.
 class Icons {
 public:
     // An icon of `size` logical pixels for the resource, in the current theme.

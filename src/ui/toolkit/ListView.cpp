@@ -2,6 +2,7 @@
 
 #include "search/Normalization.h"
 #include "ui/toolkit/Icons.h"
+#include "ui/toolkit/RemoteImages.h"
 #include "ui/toolkit/Theme.h"
 
 #include <QAbstractListModel>
@@ -239,6 +240,8 @@ ListView::ListView(QString title, QWidget* parent)
     m_list->setAutoFillBackground(false);
     m_list->setStyleSheet(QStringLiteral("QListView { background: transparent; border: none; }") +
                           Theme::current().scrollBarStyleSheet());
+    // Icons of links arrive after the rows were drawn.
+    connect(&RemoteImages::shared(), &RemoteImages::imageArrived, m_list->viewport(), qOverload<>(&QWidget::update));
     list->clicked = [this](int row) {
         const auto& rows = m_model->rows();
         if (row >= 0 && row < int(rows.size()) && rows[size_t(row)].item) selectVisible(rows[size_t(row)].visibleIndex);

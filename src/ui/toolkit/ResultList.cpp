@@ -2,6 +2,7 @@
 
 #include "ui/toolkit/ActionBar.h"
 #include "ui/toolkit/Icons.h"
+#include "ui/toolkit/RemoteImages.h"
 #include "ui/toolkit/Theme.h"
 
 #include <QFile>
@@ -44,6 +45,7 @@ QString desktopEntryIcon(const QString& path) {
 }
 
 QPixmap itemIcon(const ListItem& item, int size, qreal dpr) {
+    if (item.icon) return Icons::pixmap(*item.icon, size, dpr);
     if (item.kind == ListItem::Kind::application || item.kind == ListItem::Kind::preferencePane) {
         QString name = item.iconName.value_or(QString());
         if (name.isEmpty() && item.iconPath) {
@@ -64,7 +66,67 @@ QPixmap itemIcon(const ListItem& item, int size, qreal dpr) {
     return Icons::fallback(size, dpr);
 }
 
+QColor runColour(const QString& name, const QColor& fallback) {
+    if (name.isEmpty()) return fallback;
+    if (name.startsWith(QLatin1Char('#'))) return QColor(name);
+    return Theme::current().named(name);
+}
+
+// A run's text on one line: line breaks and tabs read as spaces.
+QString oneLine(const QString& text) {
+    QString line = text;
+    for (QChar& c : line)
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\t')) c = QLatin1Char(' ');
+    return line;
+}
+
+QFont runFont(const QFont& base, const StyledTextRun& run) {
+    QFont font = base;
+    font.setUnderline(run.underline);
+    font.setStrikeOut(run.strikethrough);
+    return font;
+}
+
 }  // namespace
+
+int ResultListDelegate::styledTextWidth(const std::vector<StyledTextRun>& runs, const QFont& font) {
+    int width = 0;
+    for (const StyledTextRun& run : runs)
+        width += QFontMetrics(runFont(font, run)).horizontalAdvance(oneLine(run.text));
+    return width;
+}
+
+void ResultListDelegate::drawStyledText(QPainter* painter, const std::vector<StyledTextRun>& runs, const QRect& rect,
+                                        const QFont& font, const QColor& defaultColour) {
+    int x = rect.left();
+    const int right = rect.right() + 1;
+    for (const StyledTextRun& run : runs) {
+        if (x >= right) break;
+        const QFont pieceFont = runFont(font, run);
+        const QFontMetrics metrics(pieceFont);
+        QString text = oneLine(run.text);
+        int width = metrics.horizontalAdvance(text);
+        // What does not fit ends in an ellipsis; nothing after it is drawn.
+        const bool last = x + width > right;
+        if (last) {
+            text = metrics.elidedText(text, Qt::ElideRight, right - x);
+            width = metrics.horizontalAdvance(text);
+        }
+        const QRect piece(x, rect.top(), width, rect.height());
+        if (!run.background.isEmpty()) {
+            const int height = metrics.height() + 2;
+            painter->setPen(Qt::NoPen);
+            painter->setBrush(runColour(run.background, Qt::transparent));
+            painter->drawRoundedRect(
+                QRectF(piece.left() - 1, piece.center().y() - height / 2.0 + 0.5, width + 2, height), 3, 3);
+        }
+        painter->setFont(pieceFont);
+        painter->setPen(runColour(run.foreground, defaultColour));
+        painter->drawText(piece, Qt::AlignVCenter | Qt::AlignLeft, text);
+        x += width;
+        if (last) break;
+    }
+}
 
 // MARK: Model
 
@@ -230,8 +292,29 @@ void ResultListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         painter->drawText(QRect(right - w, pill.top(), w, pill.height()), Qt::AlignVCenter | Qt::AlignRight, type);
         right -= w + 14;
     }
+    // Styled output (an inline script's) takes the room the row has, after
+    // a fair share for the title; it ends in an ellipsis only when it must.
+    const std::vector<StyledTextRun>* styled =
+        item && !item->styledAccessory.empty() ? &item->styledAccessory : nullptr;
+    painter->setFont(theme.baseFont);
+    const QFontMetrics base = painter->fontMetrics();
+    const QString title = index.data().toString();
+    if (styled) {
+        const int available = std::max(0, right - x);
+        const int titleFull = base.horizontalAdvance(title) + 2;
+        const int titleShare = std::min(titleFull, std::max(minimumTitleWidth, available / 3));
+        const int outputWidth =
+            std::max(0, std::min(styledTextWidth(*styled, theme.baseFont), available - titleShare - outputGap));
+        if (outputWidth > 0) {
+            drawStyledText(painter, *styled, QRect(right - outputWidth, pill.top(), outputWidth, pill.height()),
+                           theme.baseFont, theme.secondaryText);
+            right -= outputWidth + outputGap;
+        }
+    }
+    painter->setFont(theme.smallFont);
+
     // The accessory (an alias) as a quiet tag.
-    const QString accessory = index.data(ResultListModel::AccessoryRole).toString();
+    const QString accessory = styled ? QString() : index.data(ResultListModel::AccessoryRole).toString();
     if (!accessory.isEmpty()) {
         const int w = std::min(small.horizontalAdvance(accessory) + 16, 160);
         const QRect tag(right - w, pill.top() + (pill.height() - 20) / 2, w, 20);
@@ -246,8 +329,6 @@ void ResultListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
 
     // Title, then the subtitle in grey on the same line.
     painter->setFont(theme.baseFont);
-    const QFontMetrics base = painter->fontMetrics();
-    const QString title = index.data().toString();
     const int available = std::max(0, right - x);
     const int titleWidth = std::min(base.horizontalAdvance(title) + 2, available);
     painter->setPen(theme.primaryText);
@@ -340,6 +421,8 @@ ResultListView::ResultListView(QWidget* parent) : QListView(parent) {
     setAutoFillBackground(false);
     setSpacing(0);
     verticalScrollBar()->setSingleStep(ResultListDelegate::rowHeight / 2);
+    // Icons of links arrive after the rows were drawn.
+    connect(&RemoteImages::shared(), &RemoteImages::imageArrived, viewport(), qOverload<>(&QWidget::update));
     setStyleSheet(
         QStringLiteral("QListView { background: transparent; border: none; }"
                        "QScrollBar:vertical { background: transparent; width: 8px; margin: 2px; }"

@@ -53,7 +53,8 @@ private:
 };
 
 // Paints section titles, and rows with icon, title, grey subtitle, accessory
-// text and the item's kind; the selected row sits on a rounded pill.
+// text (an alias tag, or styled output in its own colours) and the item's
+// kind; the selected row sits on a rounded pill.
 class ResultListDelegate : public QStyledItemDelegate {
     Q_OBJECT
 
@@ -63,7 +64,17 @@ public:
     static constexpr int expressionHeight = 104;
     static constexpr int iconSize = 26;
 
+    // The least a title keeps next to styled output, and the gap between them.
+    static constexpr int minimumTitleWidth = 140;
+    static constexpr int outputGap = 14;
+
     explicit ResultListDelegate(QObject* parent = nullptr);
+
+    // Styled runs on one line: their width, and drawing them from the left of
+    // `rect` (an ellipsis where they do not fit; colours of the current theme).
+    static int styledTextWidth(const std::vector<StyledTextRun>& runs, const QFont& font);
+    static void drawStyledText(QPainter* painter, const std::vector<StyledTextRun>& runs, const QRect& rect,
+                               const QFont& font, const QColor& defaultColour);
 
     void setSelectedRow(int row) { m_selectedRow = row; }
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;

@@ -1,5 +1,6 @@
 #include "ui/window/PreferencesWindow.h"
 
+#include "core/commands/CommandModel.h"
 #include "core/commands/PackageRegistry.h"
 #include "data/SearchRepository.h"
 #include "kit/Logger.h"
@@ -18,21 +19,26 @@
 #include <QEvent>
 #include <QFontInfo>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <map>
 
 namespace vantrel {
@@ -47,6 +53,10 @@ const Logger& log() {
 constexpr int kIconSize = 16;
 constexpr int kRowHeight = 30;
 constexpr QSize kSwitchSize{30, 18};
+// Where the text of a cell (and of its header) starts and ends inside the column.
+constexpr int kCellInset = 6;
+constexpr int kSidebarMinimumWidth = 168;
+constexpr int kSidebarPadding = 10;  // left and right, as the style sheet says
 
 struct TimeoutChoice {
     int seconds;
@@ -99,6 +109,26 @@ QString typeTitle(SearchRecord::ContentType type) {
     return QStringLiteral("Item");
 }
 
+// What a package is: the launcher's own, or one that came from outside.
+QString packageTypeTitle(const VantrelPackage& package) {
+    return dynamic_cast<const BuiltinPackage*>(&package) ? QStringLiteral("Built-in") : QStringLiteral("Extension");
+}
+
+// The keycaps of a hotkey cell, laid out from `left`; returns their rectangles.
+std::vector<std::pair<QString, QRectF>> keycaps(const KeyCombination& combination, const QFont& font, int left,
+                                                int centerY) {
+    const QFontMetrics metrics(font);
+    const int capHeight = metrics.height() + 4;
+    std::vector<std::pair<QString, QRectF>> caps;
+    int x = left;
+    for (const QString& label : KeyRecorder::keycapLabels(combination)) {
+        const int capWidth = std::max(metrics.horizontalAdvance(label) + 10, capHeight);
+        caps.emplace_back(label, QRectF(x, centerY - capHeight / 2.0 + 0.5, capWidth, capHeight));
+        x += capWidth + 3;
+    }
+    return caps;
+}
+
 QPixmap recordIcon(const SearchRecord& record) {
     if (record.type == SearchRecord::ContentType::systemApp || record.type == SearchRecord::ContentType::prefPane) {
         if (record.path && record.path->endsWith(QLatin1String(".desktop"))) {
@@ -116,7 +146,7 @@ QPixmap recordIcon(const SearchRecord& record) {
 }
 
 QRect switchRect(const QRect& cell) {
-    return QRect(QPoint(cell.left() + 8, cell.center().y() - kSwitchSize.height() / 2 + 1), kSwitchSize);
+    return QRect(QPoint(cell.left() + kCellInset, cell.center().y() - kSwitchSize.height() / 2 + 1), kSwitchSize);
 }
 
 }  // namespace
@@ -187,9 +217,12 @@ public:
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        QStyleOptionViewItem opt = option;
+        if (index.column() == typeColumn) opt.font = Theme::current().smallFont;
+        QSize size = QStyledItemDelegate::sizeHint(opt, index);
         size.setHeight(std::max(size.height(), kRowHeight));
-        if (index.column() == enabledColumn) size.setWidth(std::max(size.width(), kSwitchSize.width() + 16));
+        if (index.column() == enabledColumn)
+            size.setWidth(std::max(size.width(), kSwitchSize.width() + 2 * kCellInset));
         return size;
     }
 
@@ -197,7 +230,8 @@ public:
         const bool isSwitch = index.column() == enabledColumn && index.data(Qt::CheckStateRole).isValid();
         const bool isHotkey = index.column() == hotkeyColumn;
         const bool isAlias = index.column() == aliasColumn;
-        if (!isSwitch && !isHotkey && !isAlias) {
+        const bool isType = index.column() == typeColumn;
+        if (!isSwitch && !isHotkey && !isAlias && !isType) {
             QStyledItemDelegate::paint(painter, option, index);
             return;
         }
@@ -214,7 +248,15 @@ public:
         const bool hot = (option.state & QStyle::State_Selected) || (option.state & QStyle::State_MouseOver);
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
-        if (isSwitch) {
+        if (isType) {
+            // What a row is reads as a quiet note next to its name.
+            const QRect cell = option.rect.adjusted(kCellInset, 0, -kCellInset, 0);
+            painter->setFont(theme.smallFont);
+            painter->setPen(theme.secondaryText);
+            painter->drawText(cell, Qt::AlignVCenter | Qt::AlignLeft,
+                              QFontMetrics(theme.smallFont)
+                                  .elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, cell.width()));
+        } else if (isSwitch) {
             const bool on = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
             bool dimmed = false;
             if (index.parent().isValid()) {
@@ -233,38 +275,33 @@ public:
         } else if (isHotkey && hasRecord) {
             const auto combination =
                 KeyCombination::fromPersistentString(index.siblingAtColumn(0).data(hotkeyRole).toString());
-            const QRect cell = option.rect.adjusted(6, 0, -4, 0);
+            const QRect cell = option.rect.adjusted(kCellInset, 0, -kCellInset, 0);
             if (combination) {
-                const QFontMetrics metrics(theme.smallFont);
                 painter->setFont(theme.smallFont);
-                const int capHeight = metrics.height() + 4;
-                int x = cell.left();
-                for (const QString& label : KeyRecorder::keycapLabels(*combination)) {
-                    const int capWidth = std::max(metrics.horizontalAdvance(label) + 10, capHeight);
-                    const QRectF cap(x, cell.center().y() - capHeight / 2.0 + 0.5, capWidth, capHeight);
+                for (const auto& [label, cap] :
+                     keycaps(*combination, theme.smallFont, cell.left(), cell.center().y())) {
                     painter->setPen(Qt::NoPen);
                     painter->setBrush(theme.keycapBackground);
                     painter->drawRoundedRect(cap, 4, 4);
                     painter->setPen(theme.keycapText);
                     painter->drawText(cap, Qt::AlignCenter, label);
-                    x += capWidth + 3;
                 }
             } else if (hot) {
                 painter->setFont(theme.smallFont);
                 painter->setPen(theme.placeholderText);
-                painter->drawText(cell, Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("Record Hotkey"));
+                painter->drawText(cell, Qt::AlignVCenter | Qt::AlignLeft, QString(recordHotkeyPlaceholder));
             }
         } else if (isAlias && hasRecord) {
             const QString alias = index.data(Qt::DisplayRole).toString();
-            const QRect cell = option.rect.adjusted(6, 0, -4, 0);
+            const QRect cell = option.rect.adjusted(kCellInset, 0, -kCellInset, 0);
             if (!alias.isEmpty()) {
-                painter->setFont(theme.baseFont);
+                painter->setFont(option.font);
                 painter->setPen(theme.primaryText);
                 painter->drawText(cell, Qt::AlignVCenter | Qt::AlignLeft, alias);
             } else if (hot) {
                 painter->setFont(theme.smallFont);
                 painter->setPen(theme.placeholderText);
-                painter->drawText(cell, Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("Add Alias"));
+                painter->drawText(cell, Qt::AlignVCenter | Qt::AlignLeft, QString(addAliasPlaceholder));
             }
         }
         painter->restore();
@@ -320,9 +357,11 @@ PreferencesWindow::PreferencesWindow(PackageRegistry& registry, std::shared_ptr<
 
     m_sidebar = new QListWidget(this);
     m_sidebar->setObjectName(QStringLiteral("preferencesSidebar"));
-    m_sidebar->setFixedWidth(168);
+    m_sidebar->setFixedWidth(kSidebarMinimumWidth);
     m_sidebar->setIconSize(QSize(kIconSize, kIconSize));
     m_sidebar->setFocusPolicy(Qt::NoFocus);
+    m_sidebar->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_sidebar->setTextElideMode(Qt::ElideNone);
     m_sidebar->addItem(new QListWidgetItem(
         QIcon(Icons::pixmap(ImageResource::named(QStringLiteral("settings")), kIconSize)), QStringLiteral("General")));
     m_sidebar->addItem(
@@ -347,6 +386,20 @@ PreferencesWindow::~PreferencesWindow() = default;
 void PreferencesWindow::addPage(const QString& title, const ImageResource& icon, QWidget* page) {
     m_sidebar->addItem(new QListWidgetItem(QIcon(Icons::pixmap(icon, kIconSize)), title));
     m_pages->addWidget(page);
+    fitSidebar();
+}
+
+void PreferencesWindow::fitSidebar() {
+    // The items' own size hints hold the style sheet's padding around icon and title.
+    m_sidebar->doItemsLayout();
+    int widest = 0;
+    for (int row = 0; row < m_sidebar->count(); ++row)
+        widest = std::max(widest, m_sidebar->sizeHintForIndex(m_sidebar->model()->index(row, 0)).width());
+    // Around the items: the style sheet's padding and the border on the right,
+    // as laid out once the sidebar is shown.
+    const bool laidOut = m_sidebar->isVisible() && m_sidebar->viewport()->width() > 0;
+    const int chrome = laidOut ? m_sidebar->width() - m_sidebar->viewport()->width() : 2 * kSidebarPadding + 1;
+    m_sidebar->setFixedWidth(std::max(kSidebarMinimumWidth, widest + chrome + 8));
 }
 
 // MARK: General
@@ -355,7 +408,8 @@ QWidget* PreferencesWindow::makeGeneralPage() {
     auto* page = new QWidget(this);
     page->setObjectName(QStringLiteral("generalPage"));
     auto* outer = new QVBoxLayout(page);
-    outer->setContentsMargins(40, 36, 40, 24);
+    // The title where the other pages have theirs; the form indented under it.
+    outer->setContentsMargins(20, 20, 20, 14);
 
     auto* title = new QLabel(QStringLiteral("General"), page);
     title->setObjectName(QStringLiteral("pageTitle"));
@@ -373,6 +427,8 @@ QWidget* PreferencesWindow::makeGeneralPage() {
         auto* label = new QLabel(text, page);
         label->setObjectName(QStringLiteral("hint"));
         label->setWordWrap(true);
+        // Wide enough for a sentence on one line, as the controls above it are.
+        label->setMinimumWidth(380);
         return label;
     };
     const auto spacer = [form, page] {
@@ -466,6 +522,7 @@ QWidget* PreferencesWindow::makeGeneralPage() {
     form->addRow(QStringLiteral("Appearance:"), m_appearanceBox);
     connect(m_appearanceBox, &QComboBox::activated, this, &PreferencesWindow::storeAppearance);
 
+    form->setContentsMargins(20, 0, 0, 0);
     outer->addLayout(form);
     outer->addStretch(1);
     return page;
@@ -553,13 +610,23 @@ QWidget* PreferencesWindow::makeExtensionsPage() {
     m_tree->header()->setSectionResizeMode(aliasColumn, QHeaderView::Fixed);
     m_tree->header()->setSectionResizeMode(hotkeyColumn, QHeaderView::Fixed);
     m_tree->header()->setSectionResizeMode(enabledColumn, QHeaderView::Fixed);
-    m_tree->header()->resizeSection(typeColumn, 90);
-    m_tree->header()->resizeSection(aliasColumn, 72);
-    m_tree->header()->resizeSection(hotkeyColumn, 124);
-    m_tree->header()->resizeSection(enabledColumn, 74);
+    m_tree->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_tree->header()->setSectionsClickable(false);
+    m_tree->setTextElideMode(Qt::ElideRight);
     m_delegate = new Delegate(this);
     m_tree->setItemDelegate(m_delegate);
-    layout->addWidget(m_tree, 1);
+
+    // The table and, over it when the search field matches nothing, the sentence that says so.
+    auto* tableArea = new QGridLayout();
+    tableArea->setContentsMargins(0, 0, 0, 0);
+    tableArea->addWidget(m_tree, 0, 0);
+    m_noMatchesLabel = new QLabel(page);
+    m_noMatchesLabel->setObjectName(QStringLiteral("extensionsNoMatches"));
+    m_noMatchesLabel->setAlignment(Qt::AlignCenter);
+    m_noMatchesLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_noMatchesLabel->setVisible(false);
+    tableArea->addWidget(m_noMatchesLabel, 0, 0, Qt::AlignCenter);
+    layout->addLayout(tableArea, 1);
 
     m_messageLabel = new QLabel(page);
     m_messageLabel->setObjectName(QStringLiteral("extensionsMessage"));
@@ -628,7 +695,7 @@ void PreferencesWindow::reloadExtensions() {
         packageRow->setToolTip(nameColumn, package->description());
         const ImageResource packageImage = package->icon() ? package->icon()->small : ImageResource::named(packageId);
         packageRow->setIcon(nameColumn, QIcon(Icons::pixmap(packageImage, kIconSize)));
-        packageRow->setText(typeColumn, QStringLiteral("Extension"));
+        packageRow->setText(typeColumn, packageTypeTitle(*package));
         packageRow->setData(0, rowKindRole, int(RowKind::package));
         packageRow->setData(0, keyRole, packageId);
         packageRow->setData(0, hasRecordRole, false);
@@ -723,6 +790,44 @@ void PreferencesWindow::reloadExtensions() {
     m_populating = false;
     if (QTreeWidgetItem* selected = item(selectedKey)) m_tree->setCurrentItem(selected);
     applyFilter(m_searchField->text());
+    fitColumns();
+}
+
+void PreferencesWindow::fitColumns() {
+    const Theme& theme = Theme::current();
+    QHeaderView* header = m_tree->header();
+    // Header titles are drawn in the style sheet's weight, between its padding.
+    QFont headerFont = header->font();
+    headerFont.setWeight(QFont::DemiBold);
+    const QFontMetrics headerMetrics(headerFont);
+    const QFontMetrics small(theme.smallFont);
+    const QFontMetrics cell(m_tree->font());
+    std::array<int, columnCount> widths{};
+    for (int column = 0; column < columnCount; ++column)
+        widths[size_t(column)] =
+            std::max(header->sectionSizeHint(column),
+                     headerMetrics.horizontalAdvance(m_tree->headerItem()->text(column)) + 2 * kCellInset + 4);
+
+    // The widest cell of each fixed column, as the delegate draws it.
+    const auto widen = [&widths](int column, int width) {
+        widths[size_t(column)] = std::max(widths[size_t(column)], width + 2 * kCellInset + 4);
+    };
+    widen(aliasColumn, small.horizontalAdvance(QString(addAliasPlaceholder)));
+    widen(hotkeyColumn, small.horizontalAdvance(QString(recordHotkeyPlaceholder)));
+    widen(enabledColumn, kSwitchSize.width());
+    for (QTreeWidgetItemIterator it(m_tree); *it; ++it) {
+        const QTreeWidgetItem* row = *it;
+        widen(typeColumn, small.horizontalAdvance(row->text(typeColumn)));
+        widen(aliasColumn, cell.horizontalAdvance(row->text(aliasColumn)));
+        if (const auto combination = KeyCombination::fromPersistentString(row->data(0, hotkeyRole).toString())) {
+            const auto caps = keycaps(*combination, theme.smallFont, 0, 0);
+            if (!caps.empty()) widen(hotkeyColumn, int(std::ceil(caps.back().second.right())));
+        }
+    }
+    for (const int column : {typeColumn, aliasColumn, hotkeyColumn, enabledColumn})
+        header->resizeSection(column, widths[size_t(column)]);
+    // The name takes the rest, but never less than its title needs.
+    header->setMinimumSectionSize(widths[size_t(nameColumn)]);
 }
 
 QTreeWidgetItem* PreferencesWindow::item(const QString& key) const {
@@ -778,6 +883,16 @@ void PreferencesWindow::applyFilter(const QString& text) {
         top->setHidden(!topMatches && !anyChild);
         if (anyChild && !topMatches) top->setExpanded(true);
     }
+
+    bool anyShown = needle.isEmpty();
+    for (int i = 0; !anyShown && i < m_tree->topLevelItemCount(); ++i) anyShown = !m_tree->topLevelItem(i)->isHidden();
+    m_noMatchesLabel->setText(anyShown ? QString() : QStringLiteral("No matches for '%1'").arg(needle));
+    m_noMatchesLabel->setVisible(!anyShown);
+    m_noMatchesLabel->raise();
+}
+
+QString PreferencesWindow::noMatchesText() const {
+    return m_noMatchesLabel->isHidden() ? QString() : m_noMatchesLabel->text();
 }
 
 void PreferencesWindow::showExtensionsMessage(const QString& message) {
@@ -938,6 +1053,8 @@ void PreferencesWindow::reload() {
 void PreferencesWindow::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) reload();
     QWidget::showEvent(event);
+    // The style sheet's sizes are known once the window is polished.
+    QTimer::singleShot(0, this, [this] { fitSidebar(); });
 }
 
 void PreferencesWindow::applyTheme() {
@@ -957,6 +1074,7 @@ QListWidget#preferencesSidebar::item:hover:!selected { background: %6; }
 QLabel#pageTitle { color: %4; font-size: %7px; font-weight: 600; }
 QLabel#hint { color: %8; font-size: %9px; }
 QLabel#extensionsMessage { color: %10; font-size: %9px; }
+QLabel#extensionsNoMatches { color: %8; background: transparent; }
 QLineEdit#extensionsSearch { background: %11; border: 1px solid %12; border-radius: 6px; padding: 4px 8px; color: %4; }
 QLineEdit#extensionsSearch:focus { border: 1px solid %13; }
 QTreeWidget#extensionsTree { background: %1; alternate-background-color: %1; border: 1px solid %3; border-radius: 8px; color: %4; outline: 0; }
@@ -971,7 +1089,7 @@ QTreeWidget#extensionsTree QScrollBar:vertical { background: transparent; width:
 QTreeWidget#extensionsTree QScrollBar::handle:vertical { background: %12; border-radius: 4px; min-height: 30px; }
 QTreeWidget#extensionsTree QScrollBar::add-line:vertical, QTreeWidget#extensionsTree QScrollBar::sub-line:vertical { height: 0; }
 QTreeWidget#extensionsTree QScrollBar::add-page:vertical, QTreeWidget#extensionsTree QScrollBar::sub-page:vertical { background: transparent; }
-QHeaderView::section { background: %1; color: %8; border: none; border-bottom: 1px solid %3; padding: 6px 8px; font-weight: 600; }
+QHeaderView::section { background: %1; color: %8; border: none; border-bottom: 1px solid %3; padding: 6px %14px; font-weight: 600; }
 )")
             .arg(cssColor(theme.windowBackground), cssColor(theme.barBackground), cssColor(theme.separator),
                  cssColor(theme.primaryText), cssColor(theme.selectionBackground), cssColor(theme.hoverBackground))
@@ -979,10 +1097,19 @@ QHeaderView::section { background: %1; color: %8; border: none; border-bottom: 1
             .arg(cssColor(theme.secondaryText))
             .arg(QFontInfo(theme.smallFont).pixelSize())
             .arg(cssColor(theme.failure), cssColor(theme.fieldBackground), cssColor(theme.fieldBorder),
-                 cssColor(theme.accent));
+                 cssColor(theme.accent))
+            .arg(kCellInset);
     setStyleSheet(style);
     for (QWidget* child : findChildren<QWidget*>())
         if (qobject_cast<QComboBox*>(child) || qobject_cast<QCheckBox*>(child)) child->setPalette(theme.palette());
+    // The pages of other parts of the launcher restyle themselves.
+    for (int index = 2; index < m_pages->count(); ++index) {
+        QWidget* page = m_pages->widget(index);
+        if (page->metaObject()->indexOfMethod("applyTheme()") >= 0)
+            QMetaObject::invokeMethod(page, "applyTheme", Qt::DirectConnection);
+    }
+    fitSidebar();
+    fitColumns();
     update();
 }
 

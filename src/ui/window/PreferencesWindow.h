@@ -58,6 +58,8 @@ public:
     static constexpr QLatin1String windowPresentationModeKey{"vantrelWindowPresentationMode"};
     static constexpr QLatin1String appearanceKey{"vantrelAppearance"};
     static constexpr QLatin1String calculatorHintKey{"showCalculatorAnswerInSearchBar"};
+    static constexpr QLatin1String addAliasPlaceholder{"Add Alias"};
+    static constexpr QLatin1String recordHotkeyPlaceholder{"Record Hotkey"};
     static constexpr int defaultPopToRootTimeout = 90;
     // "Never" is stored as 0 seconds.
     static constexpr int neverPopToRoot = 0;
@@ -101,6 +103,9 @@ public:
 
     // The sentence under the extensions table (empty when all is well).
     QString extensionsMessage() const;
+    // What the table says when the search field matches no row ("No matches
+    // for 'text'"); empty while some row is shown.
+    QString noMatchesText() const;
 
     // The controls, for the application and for tests.
     KeyRecorder* globalHotkeyRecorder() const { return m_hotkeyRecorder; }
@@ -112,8 +117,10 @@ public:
     QLineEdit* extensionsSearchField() const { return m_searchField; }
     QTreeWidget* extensionsTree() const { return m_tree; }
     QListWidget* sidebar() const { return m_sidebar; }
+    QLabel* noMatchesLabel() const { return m_noMatchesLabel; }
     // Adds a page of another part of the launcher (script directories …) to the
-    // sidebar, below the built-in ones; the window takes ownership.
+    // sidebar, below the built-in ones; the window takes ownership. A page
+    // with an invokable applyTheme() is told of every change of appearance.
     void addPage(const QString& title, const ImageResource& icon, QWidget* page);
     // The row of a package id, command id or record key.
     QTreeWidgetItem* item(const QString& key) const;
@@ -131,6 +138,10 @@ private:
     void reloadExtensions();
     void refreshSwitches();
     void applyFilter(const QString& text);
+    // Widens the sidebar to its longest title and the fixed columns of the
+    // table to their header and their widest cell.
+    void fitSidebar();
+    void fitColumns();
     void showExtensionsMessage(const QString& message);
     void treeItemChanged(QTreeWidgetItem* item, int column);
     void treeItemClicked(QTreeWidgetItem* item, int column);
@@ -153,6 +164,7 @@ private:
     QLineEdit* m_searchField = nullptr;
     QTreeWidget* m_tree = nullptr;
     QLabel* m_messageLabel = nullptr;
+    QLabel* m_noMatchesLabel = nullptr;
     Delegate* m_delegate = nullptr;
     QHash<QString, QTreeWidgetItem*> m_items;
     bool m_populating = false;

@@ -231,6 +231,12 @@ TEST_F(CommandRunningTest, ACommandRunsExactlyWhenTheRegistryCallsItAvailable) {
     EXPECT_EQ(jira.kind, CommandOutcome::Kind::unavailable);
     EXPECT_EQ(jira.message, "Signing in to outside services is not available yet, so Jira commands cannot run yet.");
     EXPECT_EQ(run("clipboardHistory").message, "Clipboard history is not available yet.");
+    // What has no meaning on this desktop says why, in the desktop's terms.
+    const CommandOutcome bounce = run("windowBounceAnimation");
+    EXPECT_EQ(bounce.kind, CommandOutcome::Kind::unavailable);
+    EXPECT_EQ(bounce.message,
+              "Window animations on this desktop come from the window manager; the launcher window has no bounce "
+              "animation of its own to toggle.");
     const CommandOutcome view = run("createScriptCommand", withText("hello"));
     EXPECT_EQ(view.kind, CommandOutcome::Kind::showView);
     EXPECT_EQ(view.commandId, "createScriptCommand");

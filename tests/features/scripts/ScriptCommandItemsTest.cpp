@@ -78,10 +78,10 @@ protected:
 };
 
 TEST_F(ScriptCommandItemsTest, ScriptRowsRunAndShowInlineOutput) {
-    scripts.write(QStringLiteral("greet.sh"),
-                  commandText(QStringLiteral("Greet Someone"), QStringLiteral("compact"),
-                              {"packageName Greetings", R"(argument1 { "type": "text", "placeholder": "Name" })"},
-                              QStringLiteral("echo \"hello $1\"")));
+    scripts.write(QStringLiteral("greet.sh"), commandText(QStringLiteral("Greet Someone"), QStringLiteral("compact"),
+                                                          {"packageName Greetings", "icon 🤖",
+                                                           R"(argument1 { "type": "text", "placeholder": "Name" })"},
+                                                          QStringLiteral("echo \"hello $1\"")));
     scripts.write(QStringLiteral("weather.sh"), commandText(QStringLiteral("Weather Now"), QStringLiteral("inline"),
                                                             {"refreshTime 5m", "packageName Weather"},
                                                             QStringLiteral("printf '\\033[36m21°C\\033[0m sunny\\n'")));
@@ -93,6 +93,8 @@ TEST_F(ScriptCommandItemsTest, ScriptRowsRunAndShowInlineOutput) {
     EXPECT_EQ(greet->title, QStringLiteral("Greet Someone"));
     EXPECT_EQ(greet->subtitle, QStringLiteral("Greetings"));
     EXPECT_EQ(greet->kind, ListItem::Kind::inputCommand);
+    // The row draws the script's own image, here its emoji.
+    EXPECT_EQ(greet->icon, ImageResource::emoji(QStringLiteral("🤖")));
     ASSERT_TRUE(greet->inputCommand);
     ASSERT_EQ(greet->inputCommand->parameters().size(), 1u);
     EXPECT_EQ(greet->inputCommand->parameters()[0]->placeholder(), QStringLiteral("Name"));
@@ -119,6 +121,13 @@ TEST_F(ScriptCommandItemsTest, ScriptRowsRunAndShowInlineOutput) {
     ASSERT_TRUE(refreshed);
     ASSERT_TRUE(refreshed->accessory);
     EXPECT_EQ(*refreshed->accessory, QStringLiteral("21°C sunny"));
+    // With the colour the script asked for; the rest in the row's own colour.
+    const std::vector<StyledTextRun> styled{{QStringLiteral("21°C"), QStringLiteral("terminalCyan")},
+                                            {QStringLiteral(" sunny")}};
+    EXPECT_EQ(refreshed->styledAccessory, styled);
+    // Without an icon line a script row shows the script tile.
+    ASSERT_TRUE(refreshed->icon);
+    EXPECT_EQ(refreshed->icon->type, ImageResource::Type::named);
 }
 
 }  // namespace

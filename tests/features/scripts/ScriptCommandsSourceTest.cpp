@@ -17,11 +17,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 
 namespace vantrel::test {
@@ -206,10 +209,32 @@ TEST(ScriptCommandTemplatesTest, EveryLanguageHasItsLineCommentAndExtension) {
         EXPECT_FALSE(CommandRefreshTime::parse(B::value(interval)).isNone());
 }
 
+TEST(ScriptCommandTemplatesTest, OnlyLanguagesThatRunHereAreOffered) {
+    using B = ScriptCommandTemplateBuilder;
+    const std::vector<B::Template> offered = B::availableTemplates();
+    const auto isOffered = [&](B::Template language) {
+        return std::find(offered.begin(), offered.end(), language) != offered.end();
+    };
+    // Bash, Python and Node.js are what install-deps installs; AppleScript needs osascript.
+    EXPECT_TRUE(isOffered(B::Template::bash));
+    EXPECT_TRUE(isOffered(B::Template::python));
+    EXPECT_TRUE(isOffered(B::Template::nodeJS));
+    EXPECT_FALSE(isOffered(B::Template::appleScript));
+    EXPECT_EQ(B::interpreter(B::Template::python), QStringLiteral("python3"));
+    EXPECT_EQ(B::interpreter(B::Template::bash), QStringLiteral("/bin/bash"));
+    EXPECT_EQ(isOffered(B::Template::ruby), !QStandardPaths::findExecutable(QStringLiteral("ruby")).isEmpty());
+    EXPECT_EQ(isOffered(B::Template::swift), QFileInfo(QStringLiteral("/usr/bin/swift")).isExecutable());
+
+    // An interpreter the PATH does not lead to is not offered.
+    ScopedEnv path("PATH", QByteArray("/nonexistent"));
+    EXPECT_TRUE(B::isAvailable(B::Template::bash));
+    EXPECT_EQ(B::isAvailable(B::Template::python), QFileInfo(QStringLiteral("/usr/local/bin/python3")).isExecutable());
+}
+
 TEST(ScriptCommandTemplatesTest, GeneratedScriptsParseAndRun) {
     QTemporaryDir dir;
     using B = ScriptCommandTemplateBuilder;
-    for (const B::Template language : {B::Template::bash, B::Template::python, B::Template::nodeJS}) {
+    for (const B::Template language : B::availableTemplates()) {
         for (const bool withArgument : {false, true}) {
             B builder;
             builder.scriptTemplate = language;

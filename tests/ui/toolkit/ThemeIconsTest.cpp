@@ -157,7 +157,7 @@ TEST_F(IconsTest, UnknownMissingAndRemoteImagesFallBack) {
     const QString broken = test::writeTestFile(dir.filePath(QStringLiteral("broken.png")), "not an image at all");
     EXPECT_TRUE(sameImage(Icons::applicationIcon(broken, 24), fallback));
 
-    const QPixmap remote = Icons::pixmap(ImageResource::url(QUrl(QStringLiteral("https://example.invalid/a.png"))), 24);
+    const QPixmap remote = Icons::pixmap(ImageResource::url(QUrl(QStringLiteral("http://127.0.0.1:1/a.png"))), 24);
     const QPixmap placeholder = Icons::pixmap(ImageResource::named(QStringLiteral("image")), 24);
     EXPECT_TRUE(sameImage(remote, placeholder));
     EXPECT_EQ(Icons::pixmap(ImageResource::named(QStringLiteral("search")), 0).isNull(), true);

@@ -3,8 +3,11 @@
 #include "support/AppTestSupport.h"
 #include "support/ScreenshotTestSupport.h"
 
+#include "core/api/FeatureContext.h"
 #include "core/commands/VantrelCommandsSource.h"
+#include "core/rootsearch/LauncherSearch.h"
 #include "data/SearchRepository.h"
+#include "features/Features.h"
 #include "kit/UserDefaults.h"
 #include "ui/toolkit/KeyRecorder.h"
 #include "ui/toolkit/Theme.h"
@@ -12,12 +15,16 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include <gtest/gtest.h>
 
@@ -53,12 +60,21 @@ protected:
 
         defaults = std::make_unique<UserDefaults>(home.root() + QStringLiteral("/preferences-test.conf"));
         window = std::make_unique<PreferencesWindow>(*registry, repository, *defaults);
+        // The pages of the launcher's features, added as the application adds them.
+        launcher = std::make_unique<LauncherSearch>(repository, *registry);
+        features = std::make_unique<FeatureContext>(
+            FeatureContext::Services{*registry, *launcher, *defaults, center, nullptr, nullptr});
+        registerFeatures(*features, makeFeatures());
+        for (const FeatureContext::PreferencePage& page : features->preferencePages())
+            window->addPage(page.title, ImageResource::named(page.iconName), page.make());
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
 
     void TearDown() override {
         window.reset();
+        features.reset();
+        launcher.reset();
         Theme::setCurrent(Theme::Appearance::light);
     }
 
@@ -127,23 +143,89 @@ protected:
 
     std::shared_ptr<SearchRepository> repository;
     std::unique_ptr<UserDefaults> defaults;
+    std::unique_ptr<LauncherSearch> launcher;
+    std::unique_ptr<FeatureContext> features;
     std::unique_ptr<PreferencesWindow> window;
 };
 
 // MARK: General
 
-TEST_F(PreferencesWindowTest, OpensAsADecoratedWindowWithTwoPages) {
+TEST_F(PreferencesWindowTest, OpensAsADecoratedWindowWithItsPagesAndTheFeaturesPages) {
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Vantrel Preferences"));
     EXPECT_EQ(window->size(), QSize(820, 560));
     EXPECT_FALSE(window->windowFlags() & Qt::FramelessWindowHint);
-    ASSERT_EQ(window->sidebar()->count(), 2);
+    ASSERT_GE(window->sidebar()->count(), 3);
     EXPECT_EQ(window->sidebar()->item(0)->text(), QStringLiteral("General"));
     EXPECT_EQ(window->sidebar()->item(1)->text(), QStringLiteral("Extensions"));
+    EXPECT_EQ(window->sidebar()->item(2)->text(), QStringLiteral("Script Commands"));
     EXPECT_EQ(window->currentPage(), PreferencesWindow::Page::general);
 
     QTest::mouseClick(window->sidebar()->viewport(), Qt::LeftButton, Qt::NoModifier,
                       window->sidebar()->visualItemRect(window->sidebar()->item(1)).center());
     EXPECT_EQ(window->currentPage(), PreferencesWindow::Page::extensions);
+}
+
+// Every title of the window has the room its font needs, in both appearances
+// and on every page, and nothing scrolls sideways at the default size.
+TEST_F(PreferencesWindowTest, TitlesAreNotClippedAndNothingScrollsSideways) {
+    // Rows with the widest content the cells have: a hotkey with every modifier, a long alias.
+    typeAlias(QStringLiteral("fileSearch"), QStringLiteral("wwwwww"));
+    pressHotkey(QStringLiteral("clipboardHistory"), Qt::Key_V,
+                Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier);
+    ASSERT_TRUE(window->extensionsMessage().isEmpty()) << window->extensionsMessage().toStdString();
+    ASSERT_TRUE(stored(QStringLiteral("clipboardHistory"))->hotkey);
+
+    forEachAppearance([&](Theme::Appearance, const QString& suffix) {
+        SCOPED_TRACE(suffix.toStdString());
+        window->applyTheme();
+        QListWidget* sidebar = window->sidebar();
+        for (int row = 0; row < sidebar->count(); ++row) {
+            sidebar->setCurrentRow(row);
+            QCoreApplication::processEvents();
+            const QString title = sidebar->item(row)->text();
+            // What the item needs (icon, title and the style's padding) fits the sidebar.
+            EXPECT_LE(sidebar->sizeHintForIndex(sidebar->model()->index(row, 0)).width(), sidebar->viewport()->width())
+                << title.toStdString();
+            EXPECT_GE(sidebar->visualItemRect(sidebar->item(row)).width(),
+                      sidebar->fontMetrics().horizontalAdvance(title) + sidebar->iconSize().width())
+                << title.toStdString();
+            EXPECT_FALSE(sidebar->horizontalScrollBar()->isVisible()) << title.toStdString();
+            // No view of the page scrolls sideways.
+            for (auto* view : window->findChildren<QAbstractScrollArea*>()) {
+                if (!view->isVisible()) continue;
+                EXPECT_FALSE(view->horizontalScrollBar()->isVisible())
+                    << title.toStdString() << ": " << view->objectName().toStdString();
+            }
+        }
+
+        window->setPage(PreferencesWindow::Page::extensions);
+        QCoreApplication::processEvents();
+        QHeaderView* header = tree()->header();
+        QFont headerFont = header->font();
+        headerFont.setWeight(QFont::DemiBold);
+        const QFontMetrics headerMetrics(headerFont);
+        for (int column = 0; column < Column::columnCount; ++column) {
+            const QString title = tree()->headerItem()->text(column);
+            EXPECT_GE(header->sectionSize(column), headerMetrics.horizontalAdvance(title) + 8) << title.toStdString();
+            EXPECT_GE(header->sectionSize(column), header->sectionSizeHint(column)) << title.toStdString();
+        }
+        // The kind of each row, the placeholders and the hotkey's keycaps fit their columns.
+        const QFontMetrics small(Theme::current().smallFont);
+        for (QTreeWidgetItemIterator it(tree()); *it; ++it) {
+            const QString type = (*it)->text(Column::typeColumn);
+            EXPECT_LE(small.horizontalAdvance(type) + 8, header->sectionSize(Column::typeColumn)) << type.toStdString();
+        }
+        EXPECT_LE(small.horizontalAdvance(QString(PreferencesWindow::recordHotkeyPlaceholder)) + 8,
+                  header->sectionSize(Column::hotkeyColumn));
+        EXPECT_LE(small.horizontalAdvance(QString(PreferencesWindow::addAliasPlaceholder)) + 8,
+                  header->sectionSize(Column::aliasColumn));
+        int caps = 0;
+        for (const QString& label : KeyRecorder::keycapLabels(
+                 *KeyCombination::fromPersistentString(*stored(QStringLiteral("clipboardHistory"))->hotkey)))
+            caps += std::max(small.horizontalAdvance(label) + 10, small.height() + 4) + 3;
+        EXPECT_LE(caps + 8, header->sectionSize(Column::hotkeyColumn));
+        EXPECT_FALSE(tree()->horizontalScrollBar()->isVisible());
+    });
 }
 
 TEST_F(PreferencesWindowTest, RecordingTheLauncherHotkeyStoresItsStoredForm) {
@@ -385,6 +467,45 @@ TEST_F(PreferencesWindowTest, SearchFieldFiltersTheTree) {
     EXPECT_GT(topLevelTitles().size(), 10);
 }
 
+TEST_F(PreferencesWindowTest, TypeColumnSaysWhatEachRowIs) {
+    // The launcher's own packages are built in, whatever they hold.
+    for (const char* id : {"default", "systemCommands", "scriptCommands", "quicklinks", "jira"})
+        EXPECT_EQ(window->item(QString::fromLatin1(id))->text(Column::typeColumn), QStringLiteral("Built-in")) << id;
+    EXPECT_EQ(window->item(QStringLiteral("emptyTrash"))->text(Column::typeColumn), QStringLiteral("Command"));
+    EXPECT_EQ(window->item(QStringLiteral("/scripts/say-hello.sh"))->text(Column::typeColumn),
+              QStringLiteral("Script Command"));
+    EXPECT_EQ(window->item(QStringLiteral("org.example.Calculator.desktop"))->text(Column::typeColumn),
+              QStringLiteral("Application"));
+    for (int i = 0; i < tree()->topLevelItemCount(); ++i)
+        EXPECT_NE(tree()->topLevelItem(i)->text(Column::typeColumn), QStringLiteral("Extension"))
+            << tree()->topLevelItem(i)->text(0).toStdString();
+}
+
+TEST_F(PreferencesWindowTest, SearchThatMatchesNothingSaysSo) {
+    window->setPage(PreferencesWindow::Page::extensions);
+    EXPECT_TRUE(window->noMatchesText().isEmpty());
+    EXPECT_FALSE(window->noMatchesLabel()->isVisible());
+
+    QTest::keyClicks(window->extensionsSearchField(), QStringLiteral("zebra"));
+    EXPECT_TRUE(topLevelTitles().isEmpty());
+    EXPECT_EQ(window->noMatchesText(), QStringLiteral("No matches for 'zebra'"));
+    ASSERT_TRUE(window->noMatchesLabel()->isVisible());
+    // Over the empty table, where the rows would be.
+    const QRect label(window->noMatchesLabel()->mapTo(window.get(), QPoint(0, 0)), window->noMatchesLabel()->size());
+    const QRect table(tree()->viewport()->mapTo(window.get(), QPoint(0, 0)), tree()->viewport()->size());
+    EXPECT_TRUE(table.contains(label.center())) << "label at " << label.center().x() << "," << label.center().y();
+    // An empty table has nothing to scroll.
+    EXPECT_TRUE(waitUntil([&] { return !tree()->verticalScrollBar()->isVisible(); }));
+
+    // One more letter, one less: the rows and the label follow.
+    QTest::keyClick(window->extensionsSearchField(), Qt::Key_Backspace);
+    EXPECT_EQ(window->noMatchesText(), QStringLiteral("No matches for 'zebr'"));
+    window->extensionsSearchField()->clear();
+    EXPECT_TRUE(window->noMatchesText().isEmpty());
+    EXPECT_FALSE(window->noMatchesLabel()->isVisible());
+    EXPECT_GT(topLevelTitles().size(), 10);
+}
+
 TEST_F(PreferencesWindowTest, ShowPageSelectsTheCommand) {
     EXPECT_TRUE(window->showPage(QStringLiteral("emptyTrash")));
     EXPECT_EQ(window->currentPage(), PreferencesWindow::Page::extensions);
@@ -399,7 +520,28 @@ TEST_F(PreferencesWindowTest, ShowPageSelectsTheCommand) {
 
 // MARK: Screenshots
 
-TEST_F(PreferencesWindowTest, ScreenshotsOfBothPagesInBothAppearances) {
+TEST_F(PreferencesWindowTest, ScreenshotsOfEveryPageInBothAppearances) {
+    // A script folder with a few scripts for the script commands page.
+    QTemporaryDir scripts;
+    ASSERT_TRUE(scripts.isValid());
+    for (const char* name : {"open-pull-requests", "toggle-wi-fi", "clear-build-folders"}) {
+        QFile file(scripts.filePath(QString::fromLatin1(name) + QStringLiteral(".sh")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/bash\n# @vantrel.schemaVersion 1\n# @vantrel.title " + QByteArray(name).replace('-', ' ') +
+                   "\n# @vantrel.mode silent\necho done\n");
+    }
+    registry->setPackageConfiguration(PackageIdentifier("scriptCommands"), [&](QVariantMap& payload, bool&) {
+        payload.insert(QStringLiteral("scriptCommandsDirectories"), QStringList{scripts.path()});
+    });
+    auto* folders = window->findChild<QTreeWidget*>(QStringLiteral("scriptDirectoriesList"));
+    ASSERT_TRUE(folders);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return folders->topLevelItemCount() == 1 &&
+                   folders->topLevelItem(0)->text(1) == QStringLiteral("3 commands");
+        },
+        10000));
+
     typeAlias(QStringLiteral("fileSearch"), QStringLiteral("fs"));
     pressHotkey(QStringLiteral("clipboardHistory"), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
     window->setPage(PreferencesWindow::Page::extensions);
@@ -410,10 +552,16 @@ TEST_F(PreferencesWindowTest, ScreenshotsOfBothPagesInBothAppearances) {
 
     forEachAppearance([&](Theme::Appearance, const QString& suffix) {
         window->applyTheme();
-        window->setPage(PreferencesWindow::Page::general);
-        saveScreenshot(*window, QStringLiteral("preferences-general-") + suffix);
+        for (int row = 0; row < window->sidebar()->count(); ++row) {
+            window->sidebar()->setCurrentRow(row);
+            const QString page = window->sidebar()->item(row)->text().toLower().replace(QLatin1Char(' '), '-');
+            saveScreenshot(*window, QStringLiteral("preferences-%1-%2").arg(page, suffix));
+        }
         window->setPage(PreferencesWindow::Page::extensions);
-        saveScreenshot(*window, QStringLiteral("preferences-extensions-") + suffix);
+        window->extensionsSearchField()->setText(QStringLiteral("no such thing"));
+        ASSERT_TRUE(waitUntil([&] { return !tree()->verticalScrollBar()->isVisible(); }));
+        saveScreenshot(*window, QStringLiteral("preferences-extensions-no-matches-") + suffix);
+        window->extensionsSearchField()->clear();
     });
 }
 

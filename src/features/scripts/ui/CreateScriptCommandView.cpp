@@ -78,7 +78,8 @@ std::vector<FormView::Field> makeFields() {
     scriptTemplate.id = QString(CreateScriptCommandView::templateField);
     scriptTemplate.title = QStringLiteral("Template");
     scriptTemplate.type = Field::Type::dropdown;
-    for (const auto choice : Builder::allTemplates())
+    // Only languages that run here.
+    for (const auto choice : Builder::availableTemplates())
         scriptTemplate.options.emplace_back(templateKey(choice), Builder::displayName(choice));
     scriptTemplate.defaultValue = templateKey(Builder::Template::bash);
     fields.push_back(scriptTemplate);

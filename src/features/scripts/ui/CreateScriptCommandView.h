@@ -9,7 +9,8 @@ namespace vantrel {
 
 struct LauncherEnvironment;
 
-// The view of "Create Script Command": a form for the language, mode, title,
+// The view of "Create Script Command": a form for the language (those whose
+// interpreter is installed), mode, title,
 // refresh time (inline scripts only), package name, author, author link,
 // description, an argument and a confirmation, and two actions that write the
 // new script where the user picks in a save panel (mode 0755): "Create

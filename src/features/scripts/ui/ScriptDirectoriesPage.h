@@ -42,7 +42,8 @@ public:
 
     // Reads the folders and counts again.
     void reload();
-    void applyTheme();
+    // Restyles the page in Theme::current() (the preferences window calls it).
+    Q_INVOKABLE void applyTheme();
 
     QTreeWidget* directoryList() const { return m_list; }
     QPushButton* addButton() const { return m_addButton; }

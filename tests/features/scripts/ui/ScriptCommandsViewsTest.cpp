@@ -244,9 +244,17 @@ TEST_F(CreateScriptCommandViewTest, OffersTheFieldsWithTheirPlaceholdersAndTwoAc
     EXPECT_EQ(view->title(), QStringLiteral("Create Script Command"));
     const auto* templates = qobject_cast<QComboBox*>(view->control(QStringLiteral("template")));
     ASSERT_TRUE(templates);
+    // The languages that run here, Bash first; never AppleScript.
     QStringList names;
     for (int i = 0; i < templates->count(); ++i) names << templates->itemText(i);
-    EXPECT_EQ(names, (QStringList{"Bash", "AppleScript", "Swift", "Python", "Ruby", "Node.js"}));
+    QStringList available;
+    for (const auto language : ScriptCommandTemplateBuilder::availableTemplates())
+        available << ScriptCommandTemplateBuilder::displayName(language);
+    EXPECT_EQ(names, available);
+    EXPECT_EQ(names.value(0), QStringLiteral("Bash"));
+    EXPECT_TRUE(names.contains(QStringLiteral("Python")));
+    EXPECT_TRUE(names.contains(QStringLiteral("Node.js")));
+    EXPECT_FALSE(names.contains(QStringLiteral("AppleScript")));
     const auto placeholder = [&](const char* id) {
         const auto* edit = qobject_cast<QLineEdit*>(view->control(QString::fromLatin1(id)));
         return edit ? edit->placeholderText() : QString();
@@ -320,6 +328,30 @@ TEST_F(CreateScriptCommandViewTest, APythonScriptWithAnArgumentParsesBackAndRuns
     const auto found = ScriptCommandsService::parseScriptCommands(folder.path());
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].id, QStringLiteral("vantrelScript_") + path);
+}
+
+// Every language the form offers writes a script that runs here, as a child
+// process started through its first line, with and without its argument.
+TEST_F(CreateScriptCommandViewTest, EveryOfferedLanguageWritesAScriptThatRuns) {
+    const auto* templates = qobject_cast<QComboBox*>(view->control(QStringLiteral("template")));
+    ASSERT_TRUE(templates);
+    ASSERT_GE(templates->count(), 3);
+    for (int index = 0; index < templates->count(); ++index) {
+        const QString language = templates->itemData(index).toString();
+        SCOPED_TRACE(language.toStdString());
+        for (const bool withArgument : {false, true}) {
+            view->setValue(QStringLiteral("template"), language);
+            view->setValue(QStringLiteral("title"), QStringLiteral("Hello %1 %2").arg(language).arg(withArgument));
+            view->setValue(QStringLiteral("withArgument"), withArgument);
+            const QString path = folder.filePath(view->proposedFileName());
+            ASSERT_TRUE(view->createAt(path).succeeded()) << path.toStdString();
+            EXPECT_EQ(permissionBits(path), 0755);
+            EXPECT_EQ(ScriptCommand::parse(path).arguments.size(), withArgument ? 1u : 0u);
+            EXPECT_EQ(
+                run(path, withArgument ? QStringList{QStringLiteral("Linux")} : QStringList{}),
+                withArgument ? QStringLiteral("Hello World! Argument1 value: Linux") : QStringLiteral("Hello World!"));
+        }
+    }
 }
 
 TEST_F(CreateScriptCommandViewTest, CreateAndOpenWritesABashScriptAndOpensIt) {

@@ -584,7 +584,7 @@ void MainWindow::configureSearchBar() {
         m_searchBar->setText(m_controller.searchText());
         m_searchBar->setArguments(m_controller.searchBar());
     } else {
-        m_searchBar->setText(QString());
+        m_searchBar->setText(top->searchText());
         m_searchBar->setArguments({});
     }
     m_searchBar->setPlaceholder(top->searchPlaceholder());

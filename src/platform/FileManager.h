@@ -3,6 +3,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <optional>
+
 namespace vantrel {
 
 // The desktop's file manager.
@@ -17,13 +20,24 @@ public:
         // There was no way to ask the desktop (no session bus, say).
         unreachable,
     };
+    // The outcome, and for notAnswered what went wrong (empty otherwise).
+    using Completion = std::function<void(Outcome outcome, const QString& error)>;
 
     virtual ~FileManager() = default;
 
     // Asks the file manager to open the folders of the files at the absolute
-    // `paths` with the files selected. Waits for its answer a few seconds at
-    // most; when it is notAnswered, *error (if given) says what went wrong.
-    virtual Outcome showItems(const QStringList& paths, QString* error = nullptr) = 0;
+    // `paths` with the files selected. Returns at once: the answer comes to
+    // `completion` through the event loop of the calling thread (the main
+    // thread), a few seconds later at most; a file manager that does not
+    // answer in time is notAnswered.
+    virtual void showItems(const QStringList& paths, Completion completion) = 0;
 };
+
+// "Show in File Manager" for one file or folder: the installed file manager
+// shows it selected; when there is none, or it does not answer, the folder it
+// is in opens in the desktop's default handler. Never waits on the calling
+// thread (the main thread): `done` runs there afterwards with nothing when
+// the file was shown, or the sentence saying why it could not be.
+void showInFileManager(const QString& path, std::function<void(std::optional<QString> failure)> done);
 
 }  // namespace vantrel

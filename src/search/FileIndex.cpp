@@ -2,6 +2,7 @@
 
 #include "kit/DirectoryWatcher.h"
 #include "kit/Logger.h"
+#include "kit/UserDefaults.h"
 #include "search/Normalization.h"
 
 #include <QDir>
@@ -176,6 +177,16 @@ struct FileIndex::Scan {
 struct FileIndex::WatchEvents {
     const std::vector<DirectoryWatcher::Event>& events;
 };
+
+QStringList FileIndex::scopesFromSettings(const UserDefaults& defaults) {
+    QStringList scopes;
+    for (const QString& scope : defaults.value(QString(scopesKey)).toStringList()) {
+        const QString trimmed = scope.trimmed();
+        if (trimmed.isEmpty()) continue;
+        scopes << (trimmed.startsWith(QLatin1Char('~')) ? QDir::homePath() + trimmed.mid(1) : trimmed);
+    }
+    return scopes;
+}
 
 FileIndex::FileIndex() : FileIndex(Options()) {}
 

@@ -21,6 +21,7 @@
 namespace vantrel {
 
 class DirectoryWatcher;
+class UserDefaults;
 
 // The names of every file and folder below the configured scopes (by default
 // the home folder), for prefix search by name.
@@ -68,6 +69,12 @@ public:
 
     // The scope filter of a lookup: whether hits in this folder (native path) count.
     using FolderFilter = std::function<bool(const QByteArray& folder)>;
+
+    // The setting that names the folders to index: a list of folders, "~"
+    // standing for the home folder.
+    static constexpr QLatin1String scopesKey{"fileSearchScopes"};
+    // The folders the setting names ("~" expanded); empty (the home folder) when unset.
+    static QStringList scopesFromSettings(const UserDefaults& defaults);
 
     FileIndex();
     explicit FileIndex(Options options);

@@ -56,8 +56,9 @@ TEST_F(LauncherEndToEndTest, TypingAnApplicationsNameAndReturnLaunchesItAndHides
     startLauncher();
     showWithHotkey();
     typeText(QStringLiteral("Zebrafish"));
-    // Let root search show the result before choosing it.
-    QThread::msleep(600);
+    // Root search shows the application as the first result before it is chosen.
+    ASSERT_TRUE(eventually([&] { return selectedItem().endsWith(QStringLiteral("/zebrafish-marker.desktop")); }))
+        << selectedItem().toStdString();
     pressKeys(QStringLiteral("Return"));
     ASSERT_TRUE(eventually([&] { return QFile::exists(m_marker); })) << logText().toStdString();
     EXPECT_EQ(readFile(m_marker), QStringLiteral("launched\n"));
@@ -152,9 +153,9 @@ TEST_F(LauncherEndToEndTest, ChangingTheMainHotkeyFreesTheOldOneAtOnce) {
         ScopedRawGrab other(XK_space, XCB_MOD_MASK_1);
         EXPECT_TRUE(other.grabbed()) << "Alt+Space is still held";
     }
+    // Had Alt+Space still toggled the window, the new hotkey right after it
+    // would hide it again: the keys arrive in order.
     pressKeys(QStringLiteral("alt+space"));
-    QThread::msleep(300);
-    EXPECT_FALSE(isVisible());
     pressKeys(QStringLiteral("ctrl+alt+space"));
     EXPECT_TRUE(eventually([&] { return isKeyWindow(); }));
     // Stored for the next start.

@@ -65,6 +65,8 @@ inline bool eventually(const std::function<bool()>& predicate, int timeoutMs = 1
     return predicate();
 }
 
+// A test that runs the launcher: XDG folders and a runtime folder of its own,
+// the file keyring, and the launcher stopped at the end.
 class LauncherProcessTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -145,6 +147,11 @@ protected:
     }
     bool isVisible() const { return status().value(QStringLiteral("visible")).toBool(); }
     bool isKeyWindow() const { return status().value(QStringLiteral("keyWindow")).toBool(); }
+    // The title of the view on top (empty at root search), the search bar's
+    // text and the selected row's id.
+    QString topView() const { return status().value(QStringLiteral("view")).toString(); }
+    QString searchText() const { return status().value(QStringLiteral("searchText")).toString(); }
+    QString selectedItem() const { return status().value(QStringLiteral("selectedItem")).toString(); }
 
     // The launcher window's X id once it is mapped, or empty.
     QString visibleWindowId() const {

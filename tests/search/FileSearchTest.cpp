@@ -6,13 +6,25 @@
 #include "support/CapturingLogHandler.h"
 #include "support/TestEnvironment.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
+#include <QImage>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
+
+namespace vantrel {
+
+void PrintTo(const ImageAttributes& image, std::ostream* os) {
+    *os << image.width << "×" << image.height << " at " << image.resolutionWidth << "×" << image.resolutionHeight
+        << " dpi";
+}
+
+}  // namespace vantrel
 
 namespace vantrel::test {
 namespace {
@@ -229,6 +241,114 @@ TEST_F(FileSearchTest, MalformedOrMissingRecentDocumentsGiveAnEmptyList) {
 
     writeRecentDocuments(good);
     EXPECT_EQ(paths(run("")), QStringList({tree.path("Documents/older.txt")}));
+}
+
+// MARK: Images
+
+// An image file's bytes as this build writes them, at a resolution in dots per inch.
+QByteArray encodedImage(int width, int height, const char* format, double dotsPerInch) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    image.setDotsPerMeterX(qRound(dotsPerInch / 0.0254));
+    image.setDotsPerMeterY(qRound(dotsPerInch / 0.0254));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(image.save(&buffer, format)) << format;
+    return bytes;
+}
+
+// The PNG without its pHYs chunk: a file that records no resolution.
+QByteArray withoutPhysicalSize(const QByteArray& png) {
+    QByteArray out = png.left(8);
+    for (qsizetype at = 8; at + 8 <= png.size();) {
+        const auto length = qsizetype(quint32(quint8(png[at])) << 24 | quint32(quint8(png[at + 1])) << 16 |
+                                      quint32(quint8(png[at + 2])) << 8 | quint32(quint8(png[at + 3])));
+        if (png.mid(at + 4, 4) != "pHYs") out += png.mid(at, 12 + length);
+        at += 12 + length;
+    }
+    return out;
+}
+
+// The JPEG with an EXIF segment saying it is shown turned by 90° (orientation 6).
+QByteArray turnedJpeg(const QByteArray& jpeg) {
+    const QByteArray exif = QByteArray("Exif\0\0", 6) + QByteArray("MM\0\x2a\0\0\0\x08", 8) +  // TIFF header
+                            QByteArray("\0\x01", 2) +                                          // one entry:
+                            QByteArray("\x01\x12\0\x03\0\0\0\x01\0\x06\0\0", 12) +             // Orientation = 6
+                            QByteArray("\0\0\0\0", 4);                                         // no next IFD
+    const auto length = quint16(exif.size() + 2);
+    QByteArray segment("\xff\xe1", 2);
+    segment += char(length >> 8);
+    segment += char(length & 0xff);
+    return jpeg.left(2) + segment + exif + jpeg.mid(2);
+}
+
+TEST_F(FileSearchTest, ImagesCarryTheirPixelSizeAndResolutionFromTheirHeader) {
+    const QByteArray png = encodedImage(300, 200, "PNG", 144);
+    tree.file("Pictures/shot-wide.png", png);
+    tree.file("Pictures/shot-plain.png", withoutPhysicalSize(png));
+    const QByteArray jpeg = encodedImage(640, 480, "JPEG", 300);
+    tree.file("Pictures/shot-photo.jpg", jpeg);
+    tree.file("Pictures/shot-turned.jpg", turnedJpeg(jpeg));
+    tree.file("Pictures/shot-broken.png", "this is no image");
+    tree.file("Pictures/shot-vector.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\" height=\"20\"/>");
+    index->build();
+
+    std::map<QString, std::optional<ImageAttributes>> found;
+    for (const FileModel& file : run("shot")) found[file.name] = file.imageAttributes;
+    ASSERT_EQ(found.size(), 6u);
+    EXPECT_EQ(found["shot-wide.png"], (ImageAttributes{300, 200, 144, 144}));
+    EXPECT_EQ(found["shot-plain.png"], (ImageAttributes{300, 200, 72, 72}));
+    EXPECT_EQ(found["shot-photo.jpg"], (ImageAttributes{640, 480, 300, 300}));
+    // Shown upright, the turned photo is taller than wide.
+    EXPECT_EQ(found["shot-turned.jpg"], (ImageAttributes{480, 640, 300, 300}));
+    // Not an image after all, or no pixels of its own: found, without image attributes.
+    EXPECT_EQ(found["shot-broken.png"], std::nullopt);
+    EXPECT_EQ(found["shot-vector.svg"], std::nullopt);
+    // Other files have none.
+    EXPECT_EQ(run("notes").at(0).imageAttributes, std::nullopt);
+}
+
+// MARK: Streaming
+
+TEST_F(FileSearchTest, StreamedResultsArriveInBatchesAndEndOnce) {
+    for (int i = 0; i < 40; ++i) tree.file(QStringLiteral("Many/batch-%1.txt").arg(i, 2, 10, QLatin1Char('0')));
+    index->build();
+
+    std::vector<std::vector<FileModel>> batches;
+    int finishedCount = 0;
+    search->streamFiles("batch", {}, 100, [&](std::vector<FileModel> files, bool finished) {
+        batches.push_back(std::move(files));
+        if (finished) ++finishedCount;
+    });
+    ASSERT_TRUE(waitUntil([&] { return finishedCount > 0; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(finishedCount, 1);
+    ASSERT_GE(batches.size(), 2u);
+    // The first batch comes before the rest is read; together they are findFiles' answer.
+    EXPECT_GE(batches.front().size(), 1u);
+    EXPECT_LE(batches.front().size(), size_t(FileSearch::firstBatchSize));
+    QStringList streamed;
+    for (const auto& batch : batches) streamed += paths(batch);
+    EXPECT_EQ(streamed, paths(run("batch", {}, 100)));
+    EXPECT_EQ(streamed.size(), 40);
+}
+
+TEST_F(FileSearchTest, ANewQueryDropsTheBatchesOfTheRunningOne) {
+    for (int i = 0; i < 40; ++i) tree.file(QStringLiteral("Many/batch-%1.txt").arg(i));
+    index->build();
+    int oldBatches = 0;
+    QStringList newest;
+    bool finishedNewest = false;
+    search->streamFiles("batch", {}, 100, [&](std::vector<FileModel>, bool) { ++oldBatches; });
+    search->streamFiles("notes", {}, 100, [&](std::vector<FileModel> files, bool finished) {
+        newest += paths(files);
+        finishedNewest = finished;
+    });
+    ASSERT_TRUE(waitUntil([&] { return finishedNewest; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(oldBatches, 0);
+    EXPECT_EQ(newest, QStringList({tree.path("Other/notes.txt")}));
 }
 
 TEST(RecentDocumentsFile, LivesInTheDataHomeAndReadsNestedFolders) {

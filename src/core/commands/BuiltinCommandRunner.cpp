@@ -55,7 +55,7 @@ std::vector<BuiltinCommandBehaviour> makeTable() {
              "Vantrel is updated by your package manager; checking for updates from Vantrel is not available."),
         line("createQuicklink", B::unavailable, "Quicklinks are not available yet."),
         line("createQuicklinkWithURL", B::unavailable, "Quicklinks are not available yet."),
-        line("fileSearch", B::unavailable, "File search is not available yet."),
+        line("fileSearch", B::showView),
         line("clipboardHistory", B::unavailable, "Clipboard history is not available yet."),
         line("dictionary_defineWord", B::unavailable, "Looking up words is not available on this desktop yet."),
         line("contacts_search", B::unavailable, "Contacts are not available on this desktop yet."),

@@ -286,25 +286,12 @@ CommandOutcome ScriptCommandActionProvider::showInFileManager() const {
     const QFileInfo info(m_command.scriptPath);
     if (!info.exists())
         return CommandOutcome::failed(QStringLiteral("No script file found at path"), m_command.scriptPath);
-    // The file manager selects the file when it speaks the FileManager1
-    // interface; otherwise the folder opens in the default handler.
-    if (const auto& fileManager = platform().fileManager) {
-        QString error;
-        switch (fileManager->showItems({info.absoluteFilePath()}, &error)) {
-            case FileManager::Outcome::shown:
-                return CommandOutcome::done();
-            case FileManager::Outcome::notAnswered:
-                log().info("No file manager answered, opening the folder", {{QStringLiteral("error"), error}});
-                break;
-            case FileManager::Outcome::unreachable:
-                break;
-        }
-    }
-    try {
-        openOnDesktop(QUrl::fromLocalFile(info.absolutePath()));
-    } catch (const std::exception& error) {
-        return CommandOutcome::failed(QStringLiteral("Cannot show script"), VantrelError::describe(error));
-    }
+    // The file manager selects the file (or the folder opens), without waiting on the event loop.
+    LauncherPresenter* presenter = m_presenter;
+    vantrel::showInFileManager(info.absoluteFilePath(), [presenter](const std::optional<QString>& failure) {
+        if (failure && presenter)
+            presenter->showToast(toast(Toast::Style::failure, QStringLiteral("Cannot show script"), *failure));
+    });
     return CommandOutcome::done();
 }
 

@@ -344,18 +344,6 @@ int sourcesCommand(const QStringList& arguments) {
     return failures == 0 && written ? 0 : 1;
 }
 
-// The folders file search indexes: the setting "fileSearchScopes" (a list of
-// folders, "~" for the home folder), else the home folder.
-QStringList fileSearchScopes() {
-    QStringList scopes;
-    for (const QString& scope : UserDefaults::standard().value(QStringLiteral("fileSearchScopes")).toStringList()) {
-        const QString trimmed = scope.trimmed();
-        if (trimmed.isEmpty()) continue;
-        scopes << (trimmed.startsWith(QLatin1Char('~')) ? QDir::homePath() + trimmed.mid(1) : trimmed);
-    }
-    return scopes;
-}
-
 // Indexes the file-search folders and answers one query the way the file
 // search command does ("report in ~/Documents"; empty: recently used documents).
 int filesCommand(QStringList arguments) {
@@ -369,7 +357,7 @@ int filesCommand(QStringList arguments) {
             return 2;
         }
     }
-    QStringList scopes = fileSearchScopes();
+    QStringList scopes = FileIndex::scopesFromSettings(UserDefaults::standard());
     while (auto scope = takeOption(arguments, QStringLiteral("--scope"))) scopes << QDir(*scope).absolutePath();
     FileIndex::Options options;
     options.scopes = scopes;

@@ -7,13 +7,12 @@
 namespace vantrel {
 
 // A file manager in memory: records the files it was asked to show and
-// answers with the outcome (and error) the test set.
+// answers at once with the outcome (and error) the test set.
 class FakeFileManager : public FileManager {
 public:
-    Outcome showItems(const QStringList& paths, QString* error = nullptr) override {
+    void showItems(const QStringList& paths, Completion completion) override {
         requests.append(paths);
-        if (outcome == Outcome::notAnswered && error) *error = errorMessage;
-        return outcome;
+        if (completion) completion(outcome, outcome == Outcome::notAnswered ? errorMessage : QString());
     }
 
     Outcome outcome = Outcome::shown;

@@ -27,12 +27,19 @@ public:
     static void open(const QString& urlOrPath);
 };
 
-// DesktopServices over GIO, as DesktopLauncher does it.
+// DesktopServices over GIO, as DesktopLauncher does it. The applications of
+// a MIME type are the desktop entries of the applications folders whose
+// MimeType lists the type, an alias of it or a type it is a kind of in the
+// shared MIME database, with the mimeapps.list "Added Associations" and
+// "Removed Associations" applied; the default is GIO's (the one opening the
+// file starts). Read from the files themselves, so entries count without a
+// mimeinfo.cache; the entries are read again when a folder changed.
 class GioDesktopServices : public DesktopServices {
 public:
     void launch(const QString& desktopFilePath, const QList<QUrl>& urls = {}) override;
     void open(const QUrl& url) override;
     QString applicationIconName(const QString& desktopFilePath, const QString& desktopId) const override;
+    std::vector<DesktopApplication> applicationsForMimeType(const QString& mimeType) const override;
 };
 
 }  // namespace vantrel

@@ -2,13 +2,22 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QTimer>
 #include <QUrl>
 
 namespace vantrel {
 
-FileManager::Outcome FreedesktopFileManager::showItems(const QStringList& paths, QString* error) {
+void FreedesktopFileManager::showItems(const QStringList& paths, Completion completion) {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) return Outcome::unreachable;
+    if (!bus.isConnected()) {
+        // Answered through the event loop all the same.
+        QTimer::singleShot(0, [completion = std::move(completion)] {
+            if (completion) completion(Outcome::unreachable, QString());
+        });
+        return;
+    }
     QStringList uris;
     for (const QString& path : paths) uris << QUrl::fromLocalFile(path).toString();
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -16,10 +25,16 @@ FileManager::Outcome FreedesktopFileManager::showItems(const QStringList& paths,
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     // The second argument is the startup id, for focus-stealing prevention: none.
     call << uris << QString();
-    const QDBusMessage reply = bus.call(call, QDBus::Block, 3000);
-    if (reply.type() == QDBusMessage::ReplyMessage) return Outcome::shown;
-    if (error) *error = reply.errorMessage();
-    return Outcome::notAnswered;
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, replyTimeoutMs));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [completion = std::move(completion)](QDBusPendingCallWatcher* finished) {
+                         finished->deleteLater();
+                         if (!completion) return;
+                         if (finished->isError())
+                             completion(Outcome::notAnswered, finished->error().message());
+                         else
+                             completion(Outcome::shown, QString());
+                     });
 }
 
 }  // namespace vantrel

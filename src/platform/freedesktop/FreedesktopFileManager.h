@@ -5,10 +5,13 @@
 namespace vantrel {
 
 // The file manager that answers to org.freedesktop.FileManager1 on the
-// session bus.
+// session bus, asked without waiting: its answer (or the bus's error after
+// replyTimeoutMs) comes through the event loop.
 class FreedesktopFileManager : public FileManager {
 public:
-    Outcome showItems(const QStringList& paths, QString* error = nullptr) override;
+    static constexpr int replyTimeoutMs = 3000;
+
+    void showItems(const QStringList& paths, Completion completion) override;
 };
 
 }  // namespace vantrel

@@ -32,6 +32,9 @@ public:
     virtual QString searchPlaceholder() const { return QStringLiteral("Search…"); }
     // The search bar's text changed while this view is on top.
     virtual void searchTextChanged(const QString& /*text*/) {}
+    // The text the search bar shows when the view comes on top (the query a
+    // view was opened with, or what was typed before a view above it came).
+    virtual QString searchText() const { return {}; }
     // The actions of the selected element; the first is the primary (Return),
     // shown in the action bar, all of them in the action panel (Ctrl+K).
     virtual std::vector<MenuItem> actions() const { return {}; }

@@ -59,7 +59,7 @@ public:
     std::vector<MenuItem> actions() const override;
     bool handleKey(QKeyEvent* event) override;
 
-    QString searchText() const;
+    QString searchText() const override;
     // The rows that match the search text, in order, and the selected one.
     std::vector<const Item*> visibleItems() const;
     const Item* selectedItem() const;

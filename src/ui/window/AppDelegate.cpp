@@ -28,6 +28,8 @@
 #include "ui/toolkit/Icons.h"
 #include "ui/toolkit/KeyRecorder.h"
 #include "ui/toolkit/LauncherView.h"
+#include "ui/toolkit/ListView.h"
+#include "ui/toolkit/SearchBar.h"
 #include "ui/toolkit/Theme.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/PreferencesWindow.h"
@@ -488,6 +490,21 @@ InstanceReply AppDelegate::handleInstanceRequest(const InstanceRequest& request)
         values.insert(QStringLiteral("keyWindow"), m_window && m_window->isKeyWindow());
         values.insert(QStringLiteral("atRoot"), m_window && m_window->isAtRoot());
         values.insert(QStringLiteral("sheet"), m_window && m_window->isPresentingSheet());
+        if (m_window) {
+            // What the window shows: the view on top (its title; empty at the
+            // root), the search bar's text and the selected row's id.
+            LauncherView* top = m_window->topView();
+            const bool atRoot = m_window->isAtRoot();
+            QString selected;
+            if (atRoot) {
+                if (const ListItem* item = m_controller->selectedItem()) selected = item->id;
+            } else if (const auto* list = qobject_cast<const ListView*>(top)) {
+                if (const ListView::Item* item = list->selectedItem()) selected = item->id;
+            }
+            values.insert(QStringLiteral("view"), atRoot || !top ? QString() : top->title());
+            values.insert(QStringLiteral("searchText"), m_window->searchBar()->text());
+            values.insert(QStringLiteral("selectedItem"), selected);
+        }
         values.insert(QStringLiteral("pid"), qint64(QCoreApplication::applicationPid()));
         if (m_hotkeys)
             if (const auto hotkey = m_hotkeys->mainHotkey())

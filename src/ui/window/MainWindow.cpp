@@ -603,7 +603,7 @@ void MainWindow::configureSearchBar() {
         m_searchBar->setArguments(m_controller.searchBar());
         m_searchBar->setHint(m_controller.calculatorHint());
     } else {
-        m_searchBar->setText(QString());
+        m_searchBar->setText(top->searchText());
         m_searchBar->setArguments({});
     }
     m_searchBar->setPlaceholder(top->searchPlaceholder());

@@ -292,7 +292,10 @@ TEST_F(CommandActionProviderTest, FallbackSearchRunsItsCommandWithTheTerm) {
     EXPECT_EQ(provider.actionPanelTitle(), "File Search");
     const auto items = provider.menuItems();
     ASSERT_EQ(items.size(), 1u);
-    EXPECT_EQ(items[0].perform().kind, CommandOutcome::Kind::unavailable);
+    const CommandOutcome outcome = items[0].perform();
+    EXPECT_EQ(outcome.kind, CommandOutcome::Kind::showView);
+    EXPECT_EQ(outcome.commandId, "fileSearch");
+    EXPECT_EQ(outcome.initialQuery, "invoice");
 }
 
 // A running application whose answers the test decides.

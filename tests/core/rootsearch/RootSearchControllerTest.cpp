@@ -75,10 +75,11 @@ TEST_F(RootSearchControllerTest, QueryWithoutMatchesShowsOnlyTheFallbackSectionT
     EXPECT_TRUE(ids.contains(QStringLiteral("dictionary_defineWord_fallbackSearch")));
     EXPECT_FALSE(ids.contains(QStringLiteral("jira_searchIssues_fallbackSearch")));
 
-    // Choosing one opens its command with the query.
+    // Choosing one opens its command's view with the query.
     const CommandOutcome outcome = controller->chooseItem(fallbacks.items.front());
-    EXPECT_EQ(outcome.kind, CommandOutcome::Kind::unavailable);
-    EXPECT_EQ(outcome.message, QStringLiteral("File search is not available yet."));
+    EXPECT_EQ(outcome.kind, CommandOutcome::Kind::showView);
+    EXPECT_EQ(outcome.commandId, QStringLiteral("fileSearch"));
+    EXPECT_EQ(outcome.initialQuery, QStringLiteral("zzqxjv"));
 }
 
 TEST_F(RootSearchControllerTest, QueryResultsComeBeforeTheFallbacksAndLinksOfferTheURLCommands) {

@@ -9,10 +9,12 @@
 
 #include <QDBusConnection>
 #include <QDBusVariant>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <optional>
 
 namespace vantrel::test {
 namespace {
@@ -31,6 +33,18 @@ protected:
     const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
 };
 
+// What the file manager answered, once it did.
+struct Answer {
+    std::optional<FileManager::Outcome> outcome;
+    QString error;
+    FileManager::Completion completion() {
+        return [this](FileManager::Outcome answered, const QString& message) {
+            outcome = answered;
+            error = message;
+        };
+    }
+};
+
 TEST_F(SessionBusServices, TheFileManagerIsAskedToShowTheFilesAsURLs) {
     std::mutex mutex;
     QList<QVariantList> requests;
@@ -40,10 +54,11 @@ TEST_F(SessionBusServices, TheFileManagerIsAskedToShowTheFilesAsURLs) {
         return std::optional<QVariantList>(QVariantList{});
     });
     FreedesktopFileManager manager;
-    QString error;
-    EXPECT_EQ(manager.showItems({QStringLiteral("/tmp/my scripts/hello world.sh")}, &error),
-              FileManager::Outcome::shown);
-    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+    Answer answer;
+    manager.showItems({QStringLiteral("/tmp/my scripts/hello world.sh")}, answer.completion());
+    ASSERT_TRUE(waitUntil([&] { return answer.outcome.has_value(); }));
+    EXPECT_EQ(answer.outcome, FileManager::Outcome::shown);
+    EXPECT_TRUE(answer.error.isEmpty()) << answer.error.toStdString();
     std::lock_guard lock(mutex);
     ASSERT_EQ(requests.size(), 1);
     EXPECT_EQ(requests[0][0].toString(), QStringLiteral("ShowItems"));
@@ -54,9 +69,31 @@ TEST_F(SessionBusServices, TheFileManagerIsAskedToShowTheFilesAsURLs) {
 
 TEST_F(SessionBusServices, WithoutAFileManagerTheCallerLearnsWhy) {
     FreedesktopFileManager manager;
-    QString error;
-    EXPECT_EQ(manager.showItems({QStringLiteral("/tmp/hello.sh")}, &error), FileManager::Outcome::notAnswered);
-    EXPECT_TRUE(error.contains(kFileManager)) << error.toStdString();
+    Answer answer;
+    manager.showItems({QStringLiteral("/tmp/hello.sh")}, answer.completion());
+    ASSERT_TRUE(waitUntil([&] { return answer.outcome.has_value(); }));
+    EXPECT_EQ(answer.outcome, FileManager::Outcome::notAnswered);
+    EXPECT_TRUE(answer.error.contains(kFileManager)) << answer.error.toStdString();
+}
+
+// A file manager that takes the call and never answers: the caller's event
+// loop keeps running, and the request ends as not answered after the timeout.
+TEST_F(SessionBusServices, ASilentFileManagerNeverHoldsUpTheEventLoop) {
+    FakeService fileManager(address, kFileManager, kFileManagerPath,
+                            [](const QDBusMessage&) { return std::optional<QVariantList>(); });
+    FreedesktopFileManager manager;
+    QStringList order;
+    Answer answer;
+    manager.showItems({QStringLiteral("/tmp/hello.sh")}, [&](FileManager::Outcome outcome, const QString& error) {
+        order << QStringLiteral("answered");
+        answer.completion()(outcome, error);
+    });
+    EXPECT_FALSE(answer.outcome.has_value());
+    QTimer::singleShot(0, [&] { order << QStringLiteral("event loop ran"); });
+    ASSERT_TRUE(waitUntil([&] { return answer.outcome.has_value(); }, FreedesktopFileManager::replyTimeoutMs + 5000));
+    EXPECT_EQ(order, (QStringList{QStringLiteral("event loop ran"), QStringLiteral("answered")}));
+    EXPECT_EQ(answer.outcome, FileManager::Outcome::notAnswered);
+    EXPECT_FALSE(answer.error.isEmpty());
 }
 
 // The portal answers Read with the value wrapped in two variants.

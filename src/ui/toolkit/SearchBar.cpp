@@ -101,8 +101,13 @@ void SearchBar::setEditable(bool editable, const QString& title) {
     if (!editable) m_text->clear();
 }
 
-void SearchBar::setArguments(const SearchBarState& state) {
-    for (QLineEdit* field : m_arguments) field->deleteLater();
+void SearchBar::setArguments(SearchBarState state) {
+    const bool hadArgumentFocus = focusedField() >= 0;
+    for (QLineEdit* field : m_arguments) {
+        // Gone at once, so that neither the focus chain nor Tab finds it.
+        field->hide();
+        field->deleteLater();
+    }
     m_arguments.clear();
     for (size_t i = 0; i < state.inputParameters.size(); ++i) {
         const auto& parameter = state.inputParameters[i];
@@ -127,7 +132,10 @@ void SearchBar::setArguments(const SearchBarState& state) {
     }
     applyStyle();
     resizeTextField();
-    if (state.focusedArgumentIndex) focusField(*state.focusedArgumentIndex);
+    if (state.focusedArgumentIndex && *state.focusedArgumentIndex < argumentCount())
+        focusField(*state.focusedArgumentIndex);
+    else if (hadArgumentFocus)
+        focusText();
 }
 
 QLineEdit* SearchBar::argumentField(int index) const {

@@ -26,6 +26,7 @@
 #include "platform/Platform.h"
 #include "ui/toolkit/Icons.h"
 #include "ui/toolkit/LauncherView.h"
+#include "ui/toolkit/SearchBar.h"
 #include "ui/toolkit/Theme.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/PreferencesWindow.h"
@@ -430,6 +431,14 @@ InstanceReply AppDelegate::handleInstanceRequest(const InstanceRequest& request)
         QJsonObject values = visible();
         values.insert(QStringLiteral("keyWindow"), m_window && m_window->isKeyWindow());
         values.insert(QStringLiteral("atRoot"), m_window && m_window->isAtRoot());
+        // What the search bar shows: its text, its argument fields and which
+        // of them has the keyboard focus (-1: the text field or none).
+        if (m_window) {
+            const SearchBar* bar = m_window->searchBar();
+            values.insert(QStringLiteral("searchText"), bar->text());
+            values.insert(QStringLiteral("argumentCount"), bar->argumentCount());
+            values.insert(QStringLiteral("focusedArgument"), bar->focusedField());
+        }
         values.insert(QStringLiteral("pid"), qint64(QCoreApplication::applicationPid()));
         if (m_hotkeys)
             if (const auto hotkey = m_hotkeys->mainHotkey())
@@ -471,7 +480,11 @@ CommandOutcome AppDelegate::runCommand(const QString& commandId, const QStringLi
     if (!m_registry->isEnabled(*command))
         return CommandOutcome::failed(QStringLiteral("Command is disabled"), command->displayName());
     const CommandRunContext context{arguments.join(QLatin1Char(' ')), arguments, m_environment.get()};
-    const CommandOutcome outcome = command->run(context);
+    // Required arguments the link does not give are asked for in the window.
+    const auto input = command->inputCommand();
+    const CommandOutcome outcome = input && firstMissingArgument(input->parameters(), arguments)
+                                       ? CommandOutcome::showArguments(commandId, arguments)
+                                       : command->run(context);
     if (m_window) {
         if (outcome.kind == CommandOutcome::Kind::showView) showWindow();
         m_window->handleOutcome(outcome);

@@ -38,6 +38,8 @@ signals:
     void toastRequested(const Toast& toast);
     void searchTextReplaced(const QString& text);
     void argumentFieldsChanged();
+    // The keyboard focus goes into the argument field at `index`.
+    void argumentFocusRequested(int index);
     void commandOutcome(const CommandOutcome& outcome);
     void itemActivated();
 

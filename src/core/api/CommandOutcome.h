@@ -50,6 +50,8 @@ struct CommandOutcome {
         unavailable,      // not on this desktop / not built yet: message says which
         showView,         // the launcher window pushes the command's view
         showPreferences,  // the preferences window opens the command's page
+        showArguments,    // the launcher window selects the command in root search and asks for its
+                          // arguments: its fields, the keyboard focus in the first empty required one
     };
 
     Kind kind = Kind::done;
@@ -62,8 +64,9 @@ struct CommandOutcome {
     std::optional<QString> resultText;
     QString title;
     QString message;
-    // showView / showPreferences: the command, and the text its view starts with;
-    // showView: the values of its arguments, for views that run with them.
+    // showView / showPreferences / showArguments: the command, and the text its view starts with;
+    // showView: the values of its arguments, for views that run with them;
+    // showArguments: the values known so far (the fields start with them).
     QString commandId;
     QString initialQuery;
     QStringList arguments;
@@ -77,8 +80,13 @@ struct CommandOutcome {
     static CommandOutcome unavailable(QString message);
     static CommandOutcome showView(QString commandId, QString initialQuery = {}, QStringList arguments = {});
     static CommandOutcome showPreferences(QString commandId);
+    // The command needs arguments it was not given (run by its hotkey or a link).
+    static CommandOutcome showArguments(QString commandId, QStringList arguments = {});
 
-    bool succeeded() const { return kind == Kind::done || kind == Kind::showView || kind == Kind::showPreferences; }
+    bool succeeded() const {
+        return kind == Kind::done || kind == Kind::showView || kind == Kind::showPreferences ||
+               kind == Kind::showArguments;
+    }
 };
 
 // An image: a named resource of the application ("command-clipboard-history-16"),

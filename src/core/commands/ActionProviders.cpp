@@ -31,13 +31,18 @@ std::optional<MenuItem> ActionProvider::primaryAction() const {
 // MARK: Commands
 
 CommandActionProvider::CommandActionProvider(std::shared_ptr<const VantrelCommand> command, QString searchText,
-                                             Search* search, CommandRunContext context)
+                                             Search* search, CommandRunContext context, ArgumentsProvider arguments)
     : m_command(std::move(command)),
       m_searchText(std::move(searchText)),
       m_search(search),
-      m_context(std::move(context)) {}
+      m_context(std::move(context)),
+      m_arguments(std::move(arguments)) {}
 
 CommandOutcome CommandActionProvider::open() const {
+    // Read first: the visit below may rebuild the list that showed the fields.
+    CommandRunContext context = m_context;
+    context.searchText = m_searchText;
+    if (m_arguments) context.arguments = m_arguments();
     if (m_search) {
         try {
             if (const auto record = m_search->repository()->record(m_command->searchIdentifier()))
@@ -49,8 +54,6 @@ CommandOutcome CommandActionProvider::open() const {
                                                 {QStringLiteral("error"), VantrelError::describe(error)}});
         }
     }
-    CommandRunContext context = m_context;
-    context.searchText = m_searchText;
     return m_command->run(context);
 }
 

@@ -31,8 +31,12 @@ public:
 // runs the command) and "Configure Command" (opens its preferences page).
 class CommandActionProvider : public ActionProvider {
 public:
+    // The values of the command's argument fields when it runs.
+    using ArgumentsProvider = std::function<QStringList()>;
+
+    // arguments: when set, the run gets its values instead of the context's.
     CommandActionProvider(std::shared_ptr<const VantrelCommand> command, QString searchText, Search* search,
-                          CommandRunContext context = {});
+                          CommandRunContext context = {}, ArgumentsProvider arguments = {});
 
     std::vector<MenuItem> menuItems() const override;
     bool isCommand() const override { return true; }
@@ -48,6 +52,7 @@ private:
     QString m_searchText;
     Search* m_search;
     CommandRunContext m_context;
+    ArgumentsProvider m_arguments;
 };
 
 // A fallback row: one action that runs the fallback with the search term.

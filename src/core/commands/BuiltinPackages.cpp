@@ -62,6 +62,9 @@ public:
         static const QStringList urlCommands{QStringLiteral("urlEncode"), QStringLiteral("urlDecode"),
                                              QStringLiteral("openInBrowser"), QStringLiteral("createQuicklinkWithURL")};
         definition.isURLCommand = urlCommands.contains(definition.id);
+        // Encoding and decoding work on the text of their one argument field.
+        if (definition.id == QLatin1String("urlEncode") || definition.id == QLatin1String("urlDecode"))
+            definition.argumentPlaceholder = QStringLiteral("Text");
         if (line.icon) definition.icon = IconSet{ImageResource::named(QString::fromUtf8(line.icon)), std::nullopt};
         return std::make_shared<BuiltinCommand>(std::move(definition), m_registry);
     }

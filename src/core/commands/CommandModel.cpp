@@ -1,6 +1,7 @@
 #include "core/commands/CommandModel.h"
 
 #include "core/commands/BuiltinCommandRunner.h"
+#include "core/commands/LinkDetector.h"
 #include "core/commands/PackageRegistry.h"
 
 namespace vantrel {
@@ -98,6 +99,14 @@ CommandOutcome CommandOutcome::showPreferences(QString commandId) {
     return outcome;
 }
 
+CommandOutcome CommandOutcome::showArguments(QString commandId, QStringList arguments) {
+    CommandOutcome outcome;
+    outcome.kind = Kind::showArguments;
+    outcome.commandId = std::move(commandId);
+    outcome.arguments = std::move(arguments);
+    return outcome;
+}
+
 MenuItem MenuItem::make(QString id, QString title, Run run, ActionType type) {
     MenuItem item;
     item.id = std::move(id);
@@ -154,6 +163,58 @@ BuiltinCommand::BuiltinCommand(Definition definition, const PackageRegistry* reg
 std::shared_ptr<const VantrelPackage> BuiltinCommand::package() const {
     if (!m_registry) return nullptr;
     return m_registry->package(packageId(), true);
+}
+
+namespace {
+
+class BuiltinParameter final : public CommandParameter {
+public:
+    BuiltinParameter(QString placeholder, bool optional)
+        : m_placeholder(std::move(placeholder)), m_optional(optional) {}
+    QString placeholder() const override { return m_placeholder; }
+    bool isOptional() const override { return m_optional; }
+
+private:
+    QString m_placeholder;
+    bool m_optional;
+};
+
+class BuiltinInputCommand final : public InputCommand {
+public:
+    BuiltinInputCommand(const BuiltinCommand::Definition& definition, bool optional)
+        : m_id(definition.id),
+          m_title(definition.displayName),
+          m_icon(definition.icon.value_or(IconSet{ImageResource::named(QStringLiteral("command-16")), std::nullopt})),
+          m_parameter(std::make_shared<BuiltinParameter>(definition.argumentPlaceholder, optional)) {}
+    QString id() const override { return m_id; }
+    std::vector<std::shared_ptr<const CommandParameter>> parameters() const override { return {m_parameter}; }
+    QString title() const override { return m_title; }
+    IconSet icon() const override { return m_icon; }
+
+private:
+    QString m_id;
+    QString m_title;
+    IconSet m_icon;
+    std::shared_ptr<const CommandParameter> m_parameter;
+};
+
+}  // namespace
+
+std::optional<int> firstMissingArgument(const std::vector<std::shared_ptr<const CommandParameter>>& parameters,
+                                        const QStringList& values) {
+    for (std::size_t index = 0; index < parameters.size(); ++index) {
+        const auto& parameter = parameters[index];
+        if (!parameter || parameter->isOptional()) continue;
+        const auto position = static_cast<qsizetype>(index);
+        if (position >= values.size() || values[position].isEmpty()) return static_cast<int>(index);
+    }
+    return std::nullopt;
+}
+
+std::shared_ptr<const InputCommand> BuiltinCommand::inputCommand(const QString& searchText) const {
+    if (m_definition.argumentPlaceholder.isEmpty()) return nullptr;
+    const bool defaultsToText = m_definition.isURLCommand && LinkDetector::containsLink(searchText);
+    return std::make_shared<BuiltinInputCommand>(m_definition, defaultsToText);
 }
 
 CommandOutcome BuiltinCommand::run(const CommandRunContext& context) const {

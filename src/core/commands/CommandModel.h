@@ -77,6 +77,7 @@ public:
 };
 
 class VantrelPackage;
+class InputCommand;
 
 // Anything runnable from root search.
 class VantrelCommand : public SearchEntity {
@@ -97,6 +98,12 @@ public:
     virtual QStringList searchKeywords() const { return {}; }
     // Offered by the URL provider when the query holds a link.
     virtual bool isURLCommand() const { return false; }
+    // The argument fields the command takes in the search bar, as they are
+    // for a row built for `searchText`; null for a command without arguments.
+    virtual std::shared_ptr<const InputCommand> inputCommand(const QString& searchText = {}) const {
+        (void)searchText;
+        return nullptr;
+    }
     virtual CommandOutcome run(const CommandRunContext& context) const = 0;
 
     QString searchIdentifier() const override { return id().rawValue; }
@@ -179,6 +186,11 @@ public:
     virtual bool isEqual(const InputCommand& other) const { return id() == other.id(); }
 };
 
+// The first required parameter whose value is empty (values in parameter
+// order; a missing value counts as empty), or nothing when all are there.
+std::optional<int> firstMissingArgument(const std::vector<std::shared_ptr<const CommandParameter>>& parameters,
+                                        const QStringList& values);
+
 // A list item standing for an input command, with the alias the user gave it.
 class InputCommandItem {
 public:
@@ -229,6 +241,10 @@ public:
         bool isURLCommand = false;
         QStringList searchKeywords;
         std::optional<IconSet> icon;
+        // The placeholder of the command's one argument field; empty: it
+        // takes none. The argument of a URL command may stay empty in a row
+        // built for text that holds a link: the command then works on that text.
+        QString argumentPlaceholder;
     };
 
     BuiltinCommand(Definition definition, const PackageRegistry* registry);
@@ -245,6 +261,7 @@ public:
     std::optional<IconSet> icon() const override { return m_definition.icon; }
     QStringList searchKeywords() const override { return m_definition.searchKeywords; }
     bool isURLCommand() const override { return m_definition.isURLCommand; }
+    std::shared_ptr<const InputCommand> inputCommand(const QString& searchText = {}) const override;
     CommandOutcome run(const CommandRunContext& context) const override;
 
 private:

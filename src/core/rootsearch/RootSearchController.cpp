@@ -291,15 +291,15 @@ void RootSearchController::searchTextDidChange(const QString& text) {
         const QString previous = text.chopped(1);
         if (previous == m_previousSearchText) {
             if (const ListItem* selected = selectedItem()) {
+                // The alias was recognised already: one more space changes nothing.
+                if (selected->inputCommand && selected->alias && *selected->alias == previous &&
+                    m_lastRecognizedAlias == selected->alias && m_searchBar.inputCommand)
+                    return;
                 if (selected->inputCommand && selected->alias && *selected->alias == previous &&
                     m_lastRecognizedAlias != selected->alias) {
                     m_lastRecognizedAlias = selected->alias;
-                    m_inputCommandAlias = selected->alias;
-                    m_searchBar.inputCommand = selected->inputCommand;
-                    m_searchBar.inputParameters = selected->inputCommand->parameters();
-                    m_searchBar.argumentValues = QStringList();
-                    for (size_t i = 0; i < m_searchBar.inputParameters.size(); ++i)
-                        m_searchBar.argumentValues << QString();
+                    // The selected row shows its fields already; the alias moves the focus into them.
+                    setInputCommand(selected->inputCommand);
                     m_searchBar.focusedArgumentIndex =
                         m_searchBar.inputParameters.empty() ? std::nullopt : std::optional<int>(0);
                     log().info("Showing arguments of input command",
@@ -321,8 +321,9 @@ void RootSearchController::searchTextDidChange(const QString& text) {
             }
         }
     }
-    // Argument fields belong to the alias that opened them.
-    if (m_searchBar.inputCommand && text.trimmed() != m_inputCommandAlias.value_or(QString())) clearInputCommand();
+    // The argument fields follow the selected row of the new sections; while
+    // the focus is in one of them, that row stays selected when it is still there.
+    if (m_searchBar.focusedArgumentIndex) m_preserveSelectionOnNextReload = true;
     applySections(buildSections(text));
     m_previousSearchText = text;
     m_lastRecognizedAlias.reset();
@@ -359,14 +360,110 @@ void RootSearchController::setSearchText(const QString& text) {
     if (m_searchBar.text != text || m_previousSearchText != text) searchTextDidChange(text);
 }
 
-void RootSearchController::clearInputCommand() {
+void RootSearchController::clearArguments() {
+    if (!m_searchBar.inputCommand) return;
+    for (QString& value : m_searchBar.argumentValues) value.clear();
+    m_searchBar.focusedArgumentIndex.reset();
+    emitEvent({RootSearchEvent::Kind::argumentFieldsChanged, {}, {}, {}});
+}
+
+namespace {
+
+bool sameParameters(const std::vector<std::shared_ptr<const CommandParameter>>& a,
+                    const std::vector<std::shared_ptr<const CommandParameter>>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (!a[i] || !b[i]) return a[i] == b[i];
+        if (a[i]->placeholder() != b[i]->placeholder() || a[i]->isOptional() != b[i]->isOptional() ||
+            a[i]->percentEncoded() != b[i]->percentEncoded())
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool RootSearchController::setInputCommand(const std::shared_ptr<const InputCommand>& command) {
+    std::vector<std::shared_ptr<const CommandParameter>> parameters = command->parameters();
+    const auto count = static_cast<qsizetype>(parameters.size());
+    if (m_searchBar.inputCommand && m_searchBar.inputCommand->isEqual(*command)) {
+        // The same command: what was typed stays; the fields change only when
+        // the row describes them otherwise (an argument that became optional).
+        m_searchBar.inputCommand = command;
+        const bool same = sameParameters(m_searchBar.inputParameters, parameters);
+        m_searchBar.inputParameters = std::move(parameters);
+        m_searchBar.argumentValues.resize(count);
+        if (m_searchBar.focusedArgumentIndex && *m_searchBar.focusedArgumentIndex >= count)
+            m_searchBar.focusedArgumentIndex.reset();
+        return !same;
+    }
+    m_searchBar.inputCommand = command;
+    m_searchBar.inputParameters = std::move(parameters);
+    m_searchBar.argumentValues = QStringList();
+    m_searchBar.argumentValues.resize(count);
+    m_searchBar.focusedArgumentIndex.reset();
+    log().debug("Showing arguments of input command", {{QStringLiteral("command"), command->id()}});
+    return true;
+}
+
+void RootSearchController::syncInputCommandWithSelection() {
+    const ListItem* selected = selectedItem();
+    const std::shared_ptr<const InputCommand> wanted = selected ? selected->inputCommand : nullptr;
+    if (wanted) {
+        if (setInputCommand(wanted)) emitEvent({RootSearchEvent::Kind::argumentFieldsChanged, {}, {}, {}});
+        return;
+    }
     if (!m_searchBar.inputCommand) return;
     m_searchBar.inputCommand.reset();
     m_searchBar.inputParameters.clear();
     m_searchBar.argumentValues.clear();
     m_searchBar.focusedArgumentIndex.reset();
-    m_inputCommandAlias.reset();
     emitEvent({RootSearchEvent::Kind::argumentFieldsChanged, {}, {}, {}});
+}
+
+bool RootSearchController::focusMissingArgument(const std::shared_ptr<const InputCommand>& command) {
+    if (!command) return false;
+    if (setInputCommand(command)) emitEvent({RootSearchEvent::Kind::argumentFieldsChanged, {}, {}, {}});
+    const std::optional<int> missing = firstMissingArgument(m_searchBar.inputParameters, m_searchBar.argumentValues);
+    if (!missing) return false;
+    log().info("Asking for a missing argument",
+               {{QStringLiteral("command"), command->id()}, {QStringLiteral("argument"), QString::number(*missing)}});
+    m_searchBar.focusedArgumentIndex = *missing;
+    emitEvent({RootSearchEvent::Kind::argumentFocused, {}, {}, {}});
+    return true;
+}
+
+QStringList RootSearchController::argumentValues(const QString& inputCommandId) const {
+    if (!m_searchBar.inputCommand || m_searchBar.inputCommand->id() != inputCommandId) return {};
+    return m_searchBar.argumentValues;
+}
+
+bool RootSearchController::showInputCommand(const QString& commandId, const QStringList& values) {
+    const auto command = m_launcherSearch.registry().command(CommandIdentifier(commandId));
+    if (!command) {
+        log().warning("No command to ask the arguments of", {{QStringLiteral("command"), commandId}});
+        return false;
+    }
+    // The search below is fresh: a reload pending for the next showing would only undo it.
+    m_reloadListOnNextViewWillAppear = false;
+    setSearchText(command->displayName());
+    const ListItem* row = selectItem(commandId) ? selectedItem() : nullptr;
+    if (!row || !row->inputCommand) {
+        log().warning("Root search shows no row for the arguments of the command",
+                      {{QStringLiteral("command"), commandId}});
+        return false;
+    }
+    emitEvent({RootSearchEvent::Kind::selectionChanged, {}, {}, {}});
+    for (qsizetype i = 0; i < values.size() && i < m_searchBar.argumentValues.size(); ++i)
+        m_searchBar.argumentValues[i] = values[i];
+    m_searchBar.focusedArgumentIndex =
+        m_searchBar.inputParameters.empty()
+            ? std::nullopt
+            : std::optional<int>(
+                  firstMissingArgument(m_searchBar.inputParameters, m_searchBar.argumentValues).value_or(0));
+    log().info("Asking for the arguments of a command", {{QStringLiteral("command"), commandId}});
+    emitEvent({RootSearchEvent::Kind::argumentFieldsChanged, {}, {}, {}});
+    return true;
 }
 
 void RootSearchController::argumentFieldDidActivate(int index) {
@@ -383,6 +480,8 @@ void RootSearchController::setArgumentValue(int index, const QString& value) {
 }
 
 void RootSearchController::reload() {
+    // Someone typing in an argument field keeps the row those fields belong to.
+    if (m_searchBar.focusedArgumentIndex) m_preserveSelectionOnNextReload = true;
     applySections(buildSections(m_searchBar.text));
 }
 
@@ -607,8 +706,16 @@ ListItem RootSearchController::commandItem(std::shared_ptr<const VantrelCommand>
         item.accessory = QString(comingSoonAccessory);
     item.kind = ListItem::Kind::command;
     item.searchItem = result;
-    item.actionProvider =
-        std::make_shared<CommandActionProvider>(command, searchText, &m_launcherSearch.search(), runContext());
+    CommandActionProvider::ArgumentsProvider arguments;
+    if (std::shared_ptr<const InputCommand> input = command->inputCommand(searchText)) {
+        // Its argument fields are read when it runs.
+        item.kind = ListItem::Kind::inputCommand;
+        QPointer<QObject> alive(m_lifetime.get());
+        arguments = [this, alive, id = input->id()] { return alive ? argumentValues(id) : QStringList(); };
+        item.inputCommand = std::move(input);
+    }
+    item.actionProvider = std::make_shared<CommandActionProvider>(command, searchText, &m_launcherSearch.search(),
+                                                                  runContext(), std::move(arguments));
     item.command = std::move(command);
     return item;
 }
@@ -713,6 +820,7 @@ void RootSearchController::applySections(std::vector<ListSection> sections) {
     }
     m_preserveSelectionOnNextReload = false;
     emitEvent({RootSearchEvent::Kind::sectionsReloaded, {}, {}, {}});
+    syncInputCommandWithSelection();
 }
 
 std::vector<const ListItem*> RootSearchController::allItems() const {
@@ -738,6 +846,7 @@ const ListItem* RootSearchController::selectedItem() const {
 bool RootSearchController::setSelectedIndex(int index) {
     if (index < 0 || index >= static_cast<int>(allItems().size())) return false;
     m_selectedIndex = index;
+    syncInputCommandWithSelection();
     return true;
 }
 
@@ -752,11 +861,13 @@ void RootSearchController::selectNext() {
     const int count = static_cast<int>(allItems().size());
     if (count == 0) return;
     m_selectedIndex = m_selectedIndex ? std::min(*m_selectedIndex + 1, count - 1) : 0;
+    syncInputCommandWithSelection();
 }
 
 void RootSearchController::selectPrevious() {
     if (allItems().empty()) return;
     m_selectedIndex = m_selectedIndex ? std::max(*m_selectedIndex - 1, 0) : 0;
+    syncInputCommandWithSelection();
 }
 
 // MARK: Choosing
@@ -772,11 +883,13 @@ CommandRunContext RootSearchController::runContext() const {
 CommandOutcome RootSearchController::chooseItem(const ListItem& item) {
     // The action may reload the list (an uprank notice); keep what runs alive.
     const std::shared_ptr<ActionProvider> provider = item.actionProvider;
-    const QString text = m_searchBar.text;
-    const QStringList arguments = m_searchBar.argumentValues;
     if (!provider) return CommandOutcome::unavailable(QStringLiteral("This item cannot be opened yet."));
     std::optional<MenuItem> primary = provider->primaryAction();
     if (!primary) return CommandOutcome::unavailable(QStringLiteral("This item has no action."));
+    // An empty required argument is asked for, not reported.
+    if (focusMissingArgument(item.inputCommand)) return CommandOutcome::done();
+    const QString text = m_searchBar.text;
+    const QStringList arguments = m_searchBar.argumentValues;
     m_history.insert({text, arguments});
     return primary->perform();
 }
@@ -791,6 +904,16 @@ CommandOutcome RootSearchController::chooseSelectedItem() {
 std::vector<MenuItem> RootSearchController::menuItems(const ListItem& item) {
     std::vector<MenuItem> items;
     if (item.actionProvider) items = item.actionProvider->menuItems();
+    if (item.inputCommand && !items.empty() && std::get_if<MenuItem::Run>(&items.front().action)) {
+        // The primary action from the panel asks for a missing argument as Return does.
+        QPointer<QObject> alive(m_lifetime.get());
+        const MenuItem::Run run = std::get<MenuItem::Run>(items.front().action);
+        const std::shared_ptr<const InputCommand> command = item.inputCommand;
+        items.front().action = MenuItem::Run([this, alive, command, run] {
+            if (alive && focusMissingArgument(command)) return CommandOutcome::done();
+            return run ? run() : CommandOutcome::done();
+        });
+    }
     for (MenuItem& favorite : favoritesMenuItems(item)) items.push_back(std::move(favorite));
     // An action may reload the list that owns the provider ("Open Command"
     // records a visit, the visit reloads): each item keeps it alive.

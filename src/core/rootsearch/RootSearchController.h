@@ -117,10 +117,12 @@ struct RootSearchEvent {
     enum class Kind {
         toast,                  // toast
         searchTextReplaced,     // text: the search bar now holds it (reporting it back is allowed, not needed)
-        argumentFieldsChanged,  // the search bar's input command came or went
+        argumentFieldsChanged,  // the search bar's input command, its fields or their values changed
         sectionsReloaded,       // the sections (and selection) changed
         commandOutcome,         // outcome: a command ran outside of chooseItem
         calculatorHintChanged,  // text: the calculator's answer to show in the search bar; empty hides it
+        selectionChanged,       // the controller moved the selection itself
+        argumentFocused,        // the keyboard focus goes to the field searchBar().focusedArgumentIndex
     };
     Kind kind = Kind::sectionsReloaded;
     Toast toast;
@@ -128,8 +130,9 @@ struct RootSearchEvent {
     std::optional<CommandOutcome> outcome;
 };
 
-// What the search bar holds: the text and, for an input command recognised
-// by its alias, one argument field per parameter.
+// What the search bar holds: the text and, while the selected row is an
+// input command (a script with arguments, "Encode URL"…), one argument field
+// per parameter of that command.
 struct SearchBarState {
     QString text;
     std::shared_ptr<const InputCommand> inputCommand;
@@ -324,12 +327,21 @@ public:
     void setArgumentValue(int index, const QString& value);
     // The current argument values, in order.
     QStringList argumentValues() const { return m_searchBar.argumentValues; }
+    // The values of the fields while the bar shows the input command of that
+    // id; empty otherwise.
+    QStringList argumentValues(const QString& inputCommandId) const;
     // Puts text in the search bar as the controller's own rewrite (no search).
     void replaceSearchText(const QString& text);
     // Puts text in the search bar and searches it, as if typed.
     void setSearchText(const QString& text);
-    // Hides the argument fields.
-    void clearInputCommand();
+    // Empties the argument fields; the selected input command keeps them.
+    void clearArguments();
+    // Asks for the arguments of a command run without them (its hotkey, a
+    // link): searches its title, selects its row, fills the fields with
+    // `values` and puts the focus in the first empty required field (the
+    // first field when none is empty). False when root search shows no row
+    // for it or the row takes no arguments.
+    bool showInputCommand(const QString& commandId, const QStringList& values = {});
 
     // MARK: Sections and selection
 
@@ -361,6 +373,8 @@ public:
 
     // The item's primary action (Return): for a command the visit with the
     // search text, then the command. The text and arguments go to the history.
+    // An input command with an empty required field does not run: the focus
+    // goes to that field (argumentFocused) and the outcome is done.
     CommandOutcome chooseItem(const ListItem& item);
     CommandOutcome chooseSelectedItem();
     // The item's actions followed by the favourite actions.
@@ -408,6 +422,15 @@ private:
     std::vector<ListItem> favoriteItems();
     std::vector<ListItem> suggestionItems();
     void applySections(std::vector<ListSection> sections);
+    // The selected row's input command goes to the search bar (its values
+    // kept while it is the same command); another row puts the fields away.
+    void syncInputCommandWithSelection();
+    // Shows the command's fields; returns whether the bar changed (the
+    // caller announces it).
+    bool setInputCommand(const std::shared_ptr<const InputCommand>& command);
+    // Shows the command's fields when needed and focuses its first empty
+    // required one; returns whether there was one.
+    bool focusMissingArgument(const std::shared_ptr<const InputCommand>& command);
     void emitEvent(RootSearchEvent event) const;
     void showToast(Toast::Style style, const QString& title, const QString& message = {}) const;
     void favoritesChanged();
@@ -446,8 +469,6 @@ private:
     QString m_calculatorHint;
 
     SearchBarState m_searchBar;
-    // The alias that opened the argument fields.
-    std::optional<QString> m_inputCommandAlias;
     SearchBarHistory m_history;
 
     std::vector<ListSection> m_sections;

@@ -50,7 +50,10 @@ AppRouter::Result AppRouter::route(const QUrl& url, CommandOutcome* outcome) con
     };
     if (!url.isValid() || url.scheme() != scheme) return unhandled();
     const QString host = url.host();
-    QStringList path = url.path().split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    // Split before decoding: a segment may hold an escaped slash (the id of a
+    // script command is its path: vantrel://commands/vantrelScript_%2Fhome%2F…).
+    QStringList path = url.path(QUrl::FullyEncoded).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (QString& segment : path) segment = QUrl::fromPercentEncoding(segment.toUtf8());
     const auto call = [&](const std::function<void()>& action) {
         if (!action || !path.isEmpty()) return unhandled();
         log().info("Routing Vantrel URL", {{QStringLiteral("url"), url.toString()}});

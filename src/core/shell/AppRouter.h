@@ -15,7 +15,9 @@ namespace vantrel {
 //   vantrel://show, vantrel://hide, vantrel://toggle     the launcher window
 //   vantrel://preferences                                the preferences window
 //   vantrel://commands/<commandId>[?arguments=A&arguments=B]
-//                                                        runs a command (or opens its view)
+//                                                        runs a command (or opens its view, or
+//                                                        asks for arguments it was not given);
+//                                                        slashes of the id (script commands) as %2F
 //   vantrel://HOST/…                                     what a feature registered for HOST
 //                                                        (vantrel://scripts/reload…)
 // Anything else is logged ("Unhandled Vantrel URL scheme call") and ignored.

@@ -350,7 +350,12 @@ void GlobalHotkeys::handleGlobalHotkey(const SearchRecord& record, const KeyComb
         CommandRunContext context{QString(), QStringList(), m_callbacks.environment};
         CommandOutcome outcome;
         try {
-            outcome = command->run(context);
+            // A hotkey gives no arguments: the window asks for the required ones.
+            const auto input = command->inputCommand();
+            if (input && firstMissingArgument(input->parameters(), {}))
+                outcome = CommandOutcome::showArguments(record.key);
+            else
+                outcome = command->run(context);
         } catch (const std::exception& error) {
             outcome = CommandOutcome::failed(QStringLiteral("Failed to run ") + command->displayName(),
                                              VantrelError::describe(error));

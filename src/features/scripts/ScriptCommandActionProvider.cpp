@@ -5,6 +5,7 @@
 #include "core/rootsearch/RootSearchController.h"
 #include "features/scripts/CommandScheduler.h"
 #include "features/scripts/ScriptCommandRunner.h"
+#include "features/scripts/ScriptVantrelCommand.h"
 #include "kit/Logger.h"
 #include "kit/NotificationCenter.h"
 #include "kit/NotificationNames.h"
@@ -53,35 +54,6 @@ ScriptCommandRunner* startCollectingRun(const ScriptCommand& command, const QStr
     });
     return runner;
 }
-
-class ScriptParameter final : public CommandParameter {
-public:
-    explicit ScriptParameter(ScriptCommand::Argument argument) : m_argument(std::move(argument)) {}
-    QString placeholder() const override { return m_argument.placeholder; }
-    bool percentEncoded() const override { return m_argument.percentEncoded.value_or(false); }
-    bool isOptional() const override { return m_argument.optional.value_or(false); }
-
-private:
-    ScriptCommand::Argument m_argument;
-};
-
-// A script command with arguments, as the search bar sees it: one field per argument.
-class ScriptInputCommand final : public InputCommand {
-public:
-    explicit ScriptInputCommand(ScriptCommand command) : m_command(std::move(command)) {}
-    QString id() const override { return m_command.id; }
-    std::vector<std::shared_ptr<const CommandParameter>> parameters() const override {
-        std::vector<std::shared_ptr<const CommandParameter>> parameters;
-        for (const ScriptCommand::Argument& argument : m_command.arguments)
-            parameters.push_back(std::make_shared<ScriptParameter>(argument));
-        return parameters;
-    }
-    QString title() const override { return m_command.displayName; }
-    IconSet icon() const override { return m_command.icon; }
-
-private:
-    ScriptCommand m_command;
-};
 
 }  // namespace
 
@@ -227,19 +199,27 @@ void ScriptCommandActionProvider::start(const QStringList& arguments) const {
         case ScriptCommand::RunMode::compact: {
             auto canceled = std::make_shared<bool>(false);
             auto toastId = std::make_shared<std::optional<LauncherPresenter::ToastId>>();
-            ScriptCommandRunner* runner =
-                startCollectingRun(command, arguments, [presenter, canceled, toastId](const Result<QString>& result) {
-                    if (!presenter || !*toastId || *canceled) return;
-                    if (result.isSuccess())
-                        presenter->updateToast(**toastId,
-                                               toast(Toast::Style::success, QStringLiteral("Script finished running"),
-                                                     lastNonEmptyLine(result.value())));
-                    else
-                        presenter->updateToast(**toastId,
-                                               toast(Toast::Style::failure, QStringLiteral("Script failed to run"),
-                                                     result.error().errorDescription()));
+            ScriptCommandRunner* runner = startCollectingRun(
+                command, arguments, [presenter, canceled, toastId, command](const Result<QString>& result) {
+                    if (!presenter || *canceled) return;
+                    const QString line = result.isSuccess() ? lastNonEmptyLine(result.value()) : QString();
+                    const Toast finished =
+                        result.isSuccess()
+                            ? toast(Toast::Style::success, QStringLiteral("Script finished running"), line)
+                            : toast(Toast::Style::failure, QStringLiteral("Script failed to run"),
+                                    result.error().errorDescription());
+                    if (*toastId && presenter->isWindowVisible()) {
+                        presenter->updateToast(**toastId, finished);
+                    } else if (!presenter->isWindowVisible() && result.isSuccess()) {
+                        // Started from a hotkey, or the window hid meanwhile: the HUD
+                        // says it as silent scripts do.
+                        presenter->showHUD(line.isEmpty() ? finished.title : line, command.icon);
+                    } else {
+                        presenter->tell(finished, command.icon);
+                    }
                 });
-            if (presenter) {
+            // The running toast (and its cancel button) lives in the shown window only.
+            if (presenter && presenter->isWindowVisible()) {
                 QPointer<ScriptCommandRunner> running(runner);
                 *toastId = presenter->showToast(
                     toast(Toast::Style::animated, QStringLiteral("Running script...")),
@@ -259,8 +239,10 @@ void ScriptCommandActionProvider::start(const QStringList& arguments) const {
             startCollectingRun(command, arguments, [presenter, command](const Result<QString>& result) {
                 if (!presenter) return;
                 if (result.isFailure()) {
-                    presenter->showToast(toast(Toast::Style::failure, QStringLiteral("Script failed to run"),
-                                               result.error().errorDescription()));
+                    // The window hid for the run: the HUD tells, unless it was shown again.
+                    presenter->tell(toast(Toast::Style::failure, QStringLiteral("Script failed to run"),
+                                          result.error().errorDescription()),
+                                    command.icon);
                     return;
                 }
                 const QString line = lastNonEmptyLine(result.value());
@@ -364,10 +346,11 @@ std::unique_ptr<QObject> installScriptCommandItems(RootSearchController& control
             item.kind = command->arguments.empty() ? ListItem::Kind::command : ListItem::Kind::inputCommand;
             // Emoji, links and light/dark pairs are drawn from the image itself.
             item.icon = command->icon.small;
-            if (!command->arguments.empty()) item.inputCommand = std::make_shared<ScriptInputCommand>(*command);
+            if (!command->arguments.empty())
+                item.inputCommand = std::make_shared<ScriptVantrelCommand>(*command, nullptr);
             auto provider = std::make_shared<ScriptCommandActionProvider>(
-                *command, &target->launcherSearch().search(), searchText, [target] { return target->argumentValues(); },
-                presenter, scheduler);
+                *command, &target->launcherSearch().search(), searchText,
+                [target, id = command->id] { return target->argumentValues(id); }, presenter, scheduler);
             if (command->runMode == ScriptCommand::RunMode::inline_) {
                 if (const std::optional<QVariant> output = provider->accessory()) item.accessory = output->toString();
                 item.styledAccessory = provider->styledAccessory();

@@ -4,8 +4,8 @@
 
 namespace vantrel {
 
-ScriptVantrelCommand::ScriptVantrelCommand(ScriptCommand command, const PackageRegistry* registry)
-    : m_command(std::move(command)), m_registry(registry) {}
+ScriptVantrelCommand::ScriptVantrelCommand(ScriptCommand command, const PackageRegistry* registry, Runner runner)
+    : m_command(std::move(command)), m_registry(registry), m_runner(std::move(runner)) {}
 
 std::shared_ptr<const VantrelPackage> ScriptVantrelCommand::package() const {
     return m_registry ? m_registry->package(packageId()) : nullptr;
@@ -19,7 +19,13 @@ QStringList ScriptVantrelCommand::searchKeywords() const {
     return m_command.packageName.split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
-CommandOutcome ScriptVantrelCommand::run(const CommandRunContext&) const {
+std::shared_ptr<const InputCommand> ScriptVantrelCommand::inputCommand(const QString&) const {
+    if (m_command.arguments.empty()) return nullptr;
+    return std::make_shared<ScriptVantrelCommand>(*this);
+}
+
+CommandOutcome ScriptVantrelCommand::run(const CommandRunContext& context) const {
+    if (m_runner) return m_runner(m_command, context.arguments);
     return CommandOutcome::unavailable(
         QStringLiteral("\"%1\" is a script command: run it from the launcher window or with `vantrel run %2`")
             .arg(m_command.displayName, m_command.id));

@@ -3,6 +3,7 @@
 #include "core/commands/CommandModel.h"
 #include "features/scripts/ScriptCommand.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -41,12 +42,15 @@ public:
 
 // A script command as a command of root search (package "scriptCommands"),
 // and as an input command whose parameters are the script's arguments. It
-// does not run the script itself: the launcher runs scripts through the
-// script runner, so run() only says where to run it.
+// runs through the runner it is given (the launcher's, which shows the
+// outcome in its window); without one run() only says where to run it.
 class ScriptVantrelCommand final : public detail::ScriptCommandAsVantrelCommand,
                                    public detail::ScriptCommandAsInputCommand {
 public:
-    ScriptVantrelCommand(ScriptCommand command, const PackageRegistry* registry);
+    // Runs the script with the given argument values.
+    using Runner = std::function<CommandOutcome(const ScriptCommand& command, const QStringList& arguments)>;
+
+    ScriptVantrelCommand(ScriptCommand command, const PackageRegistry* registry, Runner runner = {});
 
     const ScriptCommand& scriptCommand() const override { return m_command; }
     CommandIdentifier commandId() const { return CommandIdentifier(m_command.id); }
@@ -61,6 +65,8 @@ public:
         return m_command.runMode == ScriptCommand::RunMode::fullOutput;
     }
     QStringList searchKeywords() const override;
+    // Itself, for a script with arguments.
+    std::shared_ptr<const InputCommand> inputCommand(const QString& searchText = {}) const override;
     CommandOutcome run(const CommandRunContext& context) const override;
 
     // InputCommand
@@ -70,6 +76,7 @@ public:
 private:
     ScriptCommand m_command;
     const PackageRegistry* m_registry;
+    Runner m_runner;
 };
 
 }  // namespace vantrel

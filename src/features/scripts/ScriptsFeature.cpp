@@ -57,11 +57,13 @@ void ScriptsFeature::registerWith(FeatureContext& context) {
     m_subscriptions = std::make_unique<QObject>();
     context.center().addObserver(QString(NotificationNames::scriptCommandsChanged), m_subscriptions.get(),
                                  [this](const Notification&) { m_scriptCommandsChanged.publish(); });
-    context.addCommandResolver([service, registry](const QString& id) -> std::shared_ptr<const VantrelCommand> {
+    context.addCommandResolver([this, service, registry](const QString& id) -> std::shared_ptr<const VantrelCommand> {
         if (!id.startsWith(ScriptCommand::idPrefix)) return nullptr;
         auto command = service->command(id);
         if (!command) return nullptr;
-        return std::make_shared<ScriptVantrelCommand>(std::move(*command), registry);
+        return std::make_shared<ScriptVantrelCommand>(
+            std::move(*command), registry,
+            [this](const ScriptCommand& script, const QStringList& arguments) { return run(script, arguments); });
     });
 
     context.addCommandHandler(QStringLiteral("reloadScriptCommands"),
@@ -126,6 +128,18 @@ QStringList ScriptsFeature::scriptDirectories() const {
     return m_service ? m_service->directories() : QStringList();
 }
 
+CommandOutcome ScriptsFeature::run(const ScriptCommand& command, const QStringList& arguments) const {
+    const ScriptVantrelCommand input(command, nullptr);
+    if (firstMissingArgument(input.parameters(), arguments)) {
+        log().info("Asking for the arguments of a script", {{QStringLiteral("id"), command.id}});
+        return CommandOutcome::showArguments(command.id, arguments);
+    }
+    ScriptCommandActionProvider provider(
+        command, m_context ? &m_context->search().search() : nullptr, QString(), [arguments] { return arguments; },
+        m_context ? m_context->presenter() : nullptr);
+    return provider.runScript();
+}
+
 void ScriptsFeature::runFromHotkey(const QString& key) const {
     const auto command = m_service ? m_service->command(key) : std::nullopt;
     if (!command) {
@@ -133,8 +147,7 @@ void ScriptsFeature::runFromHotkey(const QString& key) const {
         return;
     }
     LauncherPresenter* presenter = m_context->presenter();
-    ScriptCommandActionProvider provider(*command, &m_context->search().search(), QString(), {}, presenter);
-    const CommandOutcome outcome = provider.runScript();
+    const CommandOutcome outcome = run(*command, {});
     if (presenter && outcome.kind != CommandOutcome::Kind::done) presenter->handleOutcome(outcome);
 }
 

@@ -39,7 +39,11 @@ public:
     ScriptCommandsService* service() const { return m_service.get(); }
     ScriptCommandsSource* source() const { return m_source.get(); }
 
-private:
+    // Runs a script outside of root search (its hotkey, a vantrel://commands
+    // link) as its mode says. Without a value for a required argument it does
+    // not run: the outcome asks the window for the arguments.
+    CommandOutcome run(const ScriptCommand& command, const QStringList& arguments) const;
+    // The hotkey of the script with this id was pressed.
     void runFromHotkey(const QString& key) const;
 
     FeatureContext* m_context = nullptr;

@@ -421,6 +421,10 @@ int printOutcome(const VantrelCommand& command, const CommandOutcome& outcome) {
                          "vantrel: %s opens its view in the launcher window, which this build does not have yet\n",
                          command.displayName().toUtf8().constData());
             return 1;
+        case CommandOutcome::Kind::showArguments:
+            std::fprintf(stderr, "vantrel: %s needs its arguments: give them after the command\n",
+                         command.displayName().toUtf8().constData());
+            return 1;
     }
     return 1;
 }

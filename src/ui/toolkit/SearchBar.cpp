@@ -117,8 +117,13 @@ QString SearchBar::hint() const {
     return m_hint->isHidden() ? QString() : m_hint->text();
 }
 
-void SearchBar::setArguments(const SearchBarState& state) {
-    for (QLineEdit* field : m_arguments) field->deleteLater();
+void SearchBar::setArguments(SearchBarState state) {
+    const bool hadArgumentFocus = focusedField() >= 0;
+    for (QLineEdit* field : m_arguments) {
+        // Gone at once, so that neither the focus chain nor Tab finds it.
+        field->hide();
+        field->deleteLater();
+    }
     m_arguments.clear();
     for (size_t i = 0; i < state.inputParameters.size(); ++i) {
         const auto& parameter = state.inputParameters[i];
@@ -143,7 +148,10 @@ void SearchBar::setArguments(const SearchBarState& state) {
     }
     applyStyle();
     resizeTextField();
-    if (state.focusedArgumentIndex) focusField(*state.focusedArgumentIndex);
+    if (state.focusedArgumentIndex && *state.focusedArgumentIndex < argumentCount())
+        focusField(*state.focusedArgumentIndex);
+    else if (hadArgumentFocus)
+        focusText();
 }
 
 QLineEdit* SearchBar::argumentField(int index) const {

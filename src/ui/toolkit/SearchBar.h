@@ -15,9 +15,9 @@ namespace vantrel {
 
 // The search bar at the top of the launcher window: a back arrow while a view
 // is pushed, the text field (or the pushed view's title), and one field per
-// argument of an input command recognised by its alias. Tab and Shift+Tab
-// move between the fields; Backspace in an empty first argument goes back to
-// the text.
+// argument of the selected input command. Tab and Shift+Tab move between the
+// text and the fields; Backspace in an empty first argument goes back to the
+// text.
 class SearchBar : public QWidget {
     Q_OBJECT
 
@@ -41,8 +41,9 @@ public:
     void setEditable(bool editable, const QString& title = {});
     bool isEditable() const { return m_editable; }
 
-    // The argument fields of the input command in `state` (none when it has none).
-    void setArguments(const SearchBarState& state);
+    // The argument fields of the input command in `state` (none when it has
+    // none). A copy: moving the focus reports back to whoever owns the state.
+    void setArguments(SearchBarState state);
     int argumentCount() const { return int(m_arguments.size()); }
     QLineEdit* argumentField(int index) const;
     QStringList argumentValues() const;

@@ -6,6 +6,7 @@
 #include "ui/toolkit/Theme.h"
 
 #include <QCursor>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -308,7 +309,8 @@ void HUDWindow::showText(const QString& text, const std::optional<IconSet>& icon
     QPalette labelPalette = d->label->palette();
     labelPalette.setColor(QPalette::WindowText, QColor(0xF5, 0xF5, 0xF7));
     d->label->setPalette(labelPalette);
-    d->label->setText(text.simplified());
+    // One line: a long failure message is cut, not a window wider than the screen.
+    d->label->setText(QFontMetrics(font).elidedText(text.simplified(), Qt::ElideRight, 640));
 
     if (icon) {
         const qreal ratio = devicePixelRatioF();

@@ -504,6 +504,9 @@ InstanceReply AppDelegate::handleInstanceRequest(const InstanceRequest& request)
             values.insert(QStringLiteral("view"), atRoot || !top ? QString() : top->title());
             values.insert(QStringLiteral("searchText"), m_window->searchBar()->text());
             values.insert(QStringLiteral("selectedItem"), selected);
+            const SearchBar* bar = m_window->searchBar();
+            values.insert(QStringLiteral("argumentCount"), bar->argumentCount());
+            values.insert(QStringLiteral("focusedArgument"), bar->focusedField());
         }
         values.insert(QStringLiteral("pid"), qint64(QCoreApplication::applicationPid()));
         if (m_hotkeys)
@@ -559,7 +562,11 @@ CommandOutcome AppDelegate::runCommand(const QString& commandId, const QStringLi
     if (!m_registry->isEnabled(*command))
         return CommandOutcome::failed(QStringLiteral("Command is disabled"), command->displayName());
     const CommandRunContext context{arguments.join(QLatin1Char(' ')), arguments, m_environment.get()};
-    const CommandOutcome outcome = command->run(context);
+    // Required arguments the link does not give are asked for in the window.
+    const auto input = command->inputCommand();
+    const CommandOutcome outcome = input && firstMissingArgument(input->parameters(), arguments)
+                                       ? CommandOutcome::showArguments(commandId, arguments)
+                                       : command->run(context);
     if (m_window) {
         if (outcome.kind == CommandOutcome::Kind::showView) showWindow();
         m_window->handleOutcome(outcome);

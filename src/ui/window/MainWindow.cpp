@@ -33,6 +33,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 
 namespace vantrel {
@@ -302,7 +303,8 @@ MainWindow::MainWindow(RootSearchController& controller, LauncherEnvironment* en
     connect(m_root, &LauncherView::actionsChanged, this, &MainWindow::updateActionBar);
     connect(m_root, &RootSearchView::toastRequested, this, [this](const Toast& toast) {
         ++m_windowReplies;
-        showToast(toast);
+        // Late answers (a refresh that ends after the window hid) go to the HUD.
+        tell(toast);
     });
     connect(m_root, &RootSearchView::searchTextReplaced, this, [this](const QString& text) {
         ++m_windowReplies;
@@ -314,6 +316,11 @@ MainWindow::MainWindow(RootSearchController& controller, LauncherEnvironment* en
     });
     connect(m_root, &RootSearchView::calculatorHintChanged, this, [this](const QString& hint) {
         m_searchBar->setHint(topView() == m_root ? hint : QString());
+    });
+    connect(m_root, &RootSearchView::argumentFocusRequested, this, [this](int index) {
+        // Asking for an argument is the window's answer to Return: it stays.
+        ++m_windowReplies;
+        if (topView() == m_root) m_searchBar->focusField(index);
     });
     connect(m_root, &RootSearchView::commandOutcome, this, &MainWindow::handleOutcome);
     connect(m_root, &RootSearchView::itemActivated, this, &MainWindow::runPrimaryAction);
@@ -527,7 +534,10 @@ void MainWindow::requestActivationFromWindowManager() {
 }
 
 void MainWindow::restoreFocus() {
-    if (m_searchBar->isEditable())
+    const std::optional<int> argument = m_controller.searchBar().focusedArgumentIndex;
+    if (topView() == m_root && argument && *argument < m_searchBar->argumentCount())
+        m_searchBar->focusField(*argument);
+    else if (m_searchBar->isEditable())
         m_searchBar->focusText();
     else if (LauncherView* top = topView())
         top->setFocus();
@@ -585,7 +595,7 @@ void MainWindow::popToRoot() {
 }
 
 void MainWindow::clearSearchBar() {
-    m_controller.clearInputCommand();
+    m_controller.clearArguments();
     m_historyBrowsing = false;
     if (topView() == m_root) m_searchBar->setText(QString());
     if (!m_controller.searchText().isEmpty() || m_controller.sections().empty())
@@ -691,9 +701,9 @@ void MainWindow::handleOutcome(const CommandOutcome& outcome) {
     switch (outcome.kind) {
         case CommandOutcome::Kind::done: {
             if (!outcome.toastTitle.isEmpty()) {
-                // The window stays: the toast says what happened.
+                // The window stays: the toast says what happened (the HUD when it is hidden).
                 if (outcome.resultText) copyToClipboard(*outcome.resultText);
-                showToast({Toast::Style::success, outcome.toastTitle, {}});
+                tell({Toast::Style::success, outcome.toastTitle, {}});
                 break;
             }
             QString hud = outcome.hudText;
@@ -706,11 +716,14 @@ void MainWindow::handleOutcome(const CommandOutcome& outcome) {
             break;
         }
         case CommandOutcome::Kind::failed:
-            showToast({Toast::Style::failure, outcome.title, outcome.message});
+            tell({Toast::Style::failure, outcome.title, outcome.message});
             break;
         case CommandOutcome::Kind::unavailable:
-            showToast({Toast::Style::failure, outcome.title.isEmpty() ? QStringLiteral("Not available") : outcome.title,
-                       outcome.message});
+            tell({Toast::Style::failure, outcome.title.isEmpty() ? QStringLiteral("Not available") : outcome.title,
+                  outcome.message});
+            break;
+        case CommandOutcome::Kind::showArguments:
+            showArguments(outcome);
             break;
         case CommandOutcome::Kind::showView: {
             LauncherView* view = m_viewFactory ? m_viewFactory(outcome) : nullptr;
@@ -730,6 +743,20 @@ void MainWindow::handleOutcome(const CommandOutcome& outcome) {
             emit preferencesRequested(outcome.commandId);
             break;
     }
+}
+
+void MainWindow::showArguments(const CommandOutcome& outcome) {
+    popToRoot();
+    if (!m_controller.showInputCommand(outcome.commandId, outcome.arguments)) {
+        tell({Toast::Style::failure, QStringLiteral("Value is missing in argument"),
+              QStringLiteral("The command cannot ask for its arguments here")});
+        return;
+    }
+    ++m_windowReplies;
+    showWindow();
+    // Shown already, the focus still has to move into the field.
+    restoreFocus();
+    updateActionBar();
 }
 
 bool MainWindow::runShortcut(QKeyEvent* event) {
@@ -827,6 +854,9 @@ bool MainWindow::handleKey(QWidget* receiver, QKeyEvent* event) {
         case Qt::Key_PageDown:
         case Qt::Key_Home:
         case Qt::Key_End:
+            // In an argument field they move the cursor.
+            if (top == m_root && m_searchBar->focusedField() >= 0) return false;
+            return top->handleKey(event);
         case Qt::Key_N:
         case Qt::Key_J:
         case Qt::Key_P:
@@ -841,9 +871,12 @@ void MainWindow::handleEscape() {
         popView();
         return;
     }
-    if (!m_controller.searchText().isEmpty() || m_controller.searchBar().inputCommand ||
-        !m_searchBar->text().isEmpty()) {
+    const QStringList arguments = m_controller.argumentValues();
+    const bool typedArguments =
+        std::any_of(arguments.begin(), arguments.end(), [](const QString& value) { return !value.isEmpty(); });
+    if (!m_controller.searchText().isEmpty() || typedArguments || !m_searchBar->text().isEmpty()) {
         clearSearchBar();
+        restoreFocus();
         return;
     }
     hideWindow();
@@ -852,6 +885,12 @@ void MainWindow::handleEscape() {
 // MARK: Presenter
 
 LauncherPresenter::ToastId MainWindow::showToast(const Toast& toast, std::function<void()> onCancel) {
+    if (!isVisible()) {
+        // Nobody would see it: the HUD says it instead.
+        log().warning("A toast for the hidden window goes to the HUD", {{QStringLiteral("title"), toast.title}});
+        if (toast.style != Toast::Style::animated) showHUD(hudText(toast));
+        return ++m_nextToastId;
+    }
     // An action that answers with a toast, a question or a view keeps the window open.
     ++m_windowReplies;
     m_currentToast = ++m_nextToastId;
@@ -864,6 +903,10 @@ LauncherPresenter::ToastId MainWindow::showToast(const Toast& toast, std::functi
 }
 
 void MainWindow::updateToast(ToastId id, const Toast& toast) {
+    if (!isVisible()) {
+        if (toast.style != Toast::Style::animated) showHUD(hudText(toast));
+        return;
+    }
     if (id != m_currentToast) return;
     ToastView* view = m_actionBar->toastView();
     view->present(toast);
@@ -885,6 +928,8 @@ void MainWindow::showHUD(const QString& text, const std::optional<IconSet>& icon
 
 void MainWindow::confirm(const Alert& alert, std::function<void(bool confirmed)> answer) {
     ++m_windowReplies;
+    // The question needs the user: a hidden window comes up to ask it.
+    if (!isVisible()) showWindow();
     m_actionPanel->close();
     m_sheet->ask(alert, std::move(answer));
 }

@@ -113,6 +113,9 @@ public:
 
     // MARK: LauncherPresenter
 
+    bool isWindowVisible() const override { return isVisible(); }
+    // While the window is hidden a toast goes to the HUD instead (callers
+    // should have told the user with tell()).
     ToastId showToast(const Toast& toast, std::function<void()> onCancel = {}) override;
     void updateToast(ToastId id, const Toast& toast) override;
     void hideToast(ToastId id) override;
@@ -136,6 +139,8 @@ protected:
 private:
     bool handleKey(QWidget* receiver, QKeyEvent* event);
     void handleEscape();
+    // Root search asks for the arguments of a command run without them.
+    void showArguments(const CommandOutcome& outcome);
     void restoreFocus();
     void runPrimaryAction();
     void perform(const MenuItem& item);

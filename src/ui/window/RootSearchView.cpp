@@ -129,6 +129,14 @@ void RootSearchView::handleEvent(const RootSearchEvent& event) {
         case RootSearchEvent::Kind::calculatorHintChanged:
             emit calculatorHintChanged(event.text);
             break;
+        case RootSearchEvent::Kind::selectionChanged:
+            m_list->setSelectedItem(m_controller.selectedIndex());
+            emit actionsChanged();
+            break;
+        case RootSearchEvent::Kind::argumentFocused:
+            if (const std::optional<int> index = m_controller.searchBar().focusedArgumentIndex)
+                emit argumentFocusRequested(*index);
+            break;
     }
 }
 

@@ -39,6 +39,8 @@ signals:
     void searchTextReplaced(const QString& text);
     void argumentFieldsChanged();
     void calculatorHintChanged(const QString& hint);
+    // The keyboard focus goes into the argument field at `index`.
+    void argumentFocusRequested(int index);
     void commandOutcome(const CommandOutcome& outcome);
     void itemActivated();
 

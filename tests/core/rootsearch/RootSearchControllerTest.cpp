@@ -257,6 +257,121 @@ TEST_F(RootSearchAliasTest, AliasAndSpaceOnAViewCommandRunsItAndAnUnknownAliasJu
     EXPECT_EQ(controller->searchText(), QStringLiteral("file "));
 }
 
+// MARK: Argument fields of the selected row
+
+TEST_F(RootSearchAliasTest, TheSelectedInputCommandShowsItsFieldsAndAnotherRowPutsThemAway) {
+    ASSERT_TRUE(start());
+    addGhostScript();
+    type(QStringLiteral("ghost"));
+    ASSERT_TRUE(controller->selectItem(QStringLiteral("script-ghost")));
+    const SearchBarState& bar = controller->searchBar();
+    ASSERT_TRUE(bar.inputCommand);
+    EXPECT_EQ(bar.inputCommand->id(), QStringLiteral("script-ghost"));
+    EXPECT_EQ(bar.argumentValues, QStringList({QString(), QString()}));
+    // Selected, not asked for: the focus stays in the text.
+    EXPECT_FALSE(bar.focusedArgumentIndex);
+
+    controller->setArgumentValue(0, QStringLiteral("vantrel"));
+    // Selecting it again, or a reload while the focus is in a field, keeps what was typed.
+    ASSERT_TRUE(controller->selectItem(QStringLiteral("script-ghost")));
+    controller->argumentFieldDidActivate(0);
+    controller->reload();
+    ASSERT_EQ(controller->selectedItem()->id, QStringLiteral("script-ghost"));
+    EXPECT_EQ(controller->argumentValues(QStringLiteral("script-ghost")), QStringList({"vantrel", QString()}));
+    EXPECT_TRUE(controller->argumentValues(QStringLiteral("urlEncode")).isEmpty());
+
+    // Emptied, the fields stay with their row.
+    controller->clearArguments();
+    EXPECT_EQ(controller->argumentValues(), QStringList({QString(), QString()}));
+    EXPECT_TRUE(controller->searchBar().inputCommand);
+
+    events.clear();
+    const int others = static_cast<int>(controller->allItems().size());
+    ASSERT_GE(others, 2);
+    const int ghostIndex = *controller->selectedIndex();
+    ASSERT_TRUE(controller->setSelectedIndex(ghostIndex == 0 ? 1 : 0));
+    EXPECT_FALSE(controller->searchBar().inputCommand);
+    EXPECT_TRUE(controller->argumentValues().isEmpty());
+    EXPECT_EQ(eventCount(RootSearchEvent::Kind::argumentFieldsChanged), 1);
+}
+
+TEST_F(RootSearchControllerTest, EncodeURLTakesItsTextInAFieldThatTheLinkInTheQueryFillsIn) {
+    ASSERT_TRUE(start());
+    type(QStringLiteral("encode url"));
+    ASSERT_TRUE(controller->selectItem(QStringLiteral("urlEncode")));
+    const ListItem* row = controller->selectedItem();
+    EXPECT_EQ(row->kind, ListItem::Kind::inputCommand);
+    const SearchBarState& bar = controller->searchBar();
+    ASSERT_TRUE(bar.inputCommand);
+    ASSERT_EQ(bar.inputParameters.size(), 1u);
+    EXPECT_EQ(bar.inputParameters[0]->placeholder(), QStringLiteral("Text"));
+    // Found by its name, it has nothing to work on but its field.
+    EXPECT_FALSE(bar.inputParameters[0]->isOptional());
+
+    events.clear();
+    const CommandOutcome asked = controller->chooseSelectedItem();
+    EXPECT_EQ(asked.kind, CommandOutcome::Kind::done);
+    EXPECT_FALSE(asked.resultText);
+    EXPECT_EQ(eventCount(RootSearchEvent::Kind::argumentFocused), 1);
+    EXPECT_EQ(bar.focusedArgumentIndex, 0);
+
+    controller->setArgumentValue(0, QStringLiteral("a b&c"));
+    const CommandOutcome encoded = controller->chooseSelectedItem();
+    ASSERT_TRUE(encoded.resultText);
+    EXPECT_EQ(*encoded.resultText, QStringLiteral("a%20b%26c"));
+    EXPECT_EQ(encoded.toastTitle, QStringLiteral("Copied to clipboard"));
+
+    // Offered for a link, the field may stay empty: the query is the text.
+    controller->argumentFieldDidActivate(-1);
+    type(QStringLiteral("https://example.org/a b"));
+    ASSERT_TRUE(controller->selectItem(QStringLiteral("urlEncode")));
+    ASSERT_EQ(controller->searchBar().inputParameters.size(), 1u);
+    EXPECT_TRUE(controller->searchBar().inputParameters[0]->isOptional());
+    EXPECT_EQ(controller->argumentValues(), QStringList{QString()});
+    const CommandOutcome fromQuery = controller->chooseSelectedItem();
+    ASSERT_TRUE(fromQuery.resultText);
+    EXPECT_EQ(*fromQuery.resultText, QStringLiteral("https%3A%2F%2Fexample.org%2Fa%20b"));
+    // What is typed in the field wins. (The run's visit reloaded the list: the row is chosen again.)
+    ASSERT_TRUE(controller->selectItem(QStringLiteral("urlEncode")));
+    controller->setArgumentValue(0, QStringLiteral("a b"));
+    const CommandOutcome fromField = controller->chooseSelectedItem();
+    ASSERT_TRUE(fromField.resultText);
+    EXPECT_EQ(*fromField.resultText, QStringLiteral("a%20b"));
+    ASSERT_TRUE(controller->selectItem(QStringLiteral("urlDecode")));
+    EXPECT_EQ(controller->argumentValues(), QStringList{QString()});
+    controller->setArgumentValue(0, QStringLiteral("x%2Fy"));
+    const CommandOutcome decoded = controller->chooseSelectedItem();
+    ASSERT_TRUE(decoded.resultText);
+    EXPECT_EQ(*decoded.resultText, QStringLiteral("x/y"));
+}
+
+TEST_F(RootSearchControllerTest, ACommandRunWithoutItsArgumentsIsShownWithItsFieldAsked) {
+    ASSERT_TRUE(start());
+    type(QStringLiteral("calc"));
+    controller->setReloadListOnNextViewWillAppear(true);
+    events.clear();
+
+    ASSERT_TRUE(controller->showInputCommand(QStringLiteral("urlDecode")));
+    EXPECT_EQ(controller->searchText(), QStringLiteral("Decode URL"));
+    ASSERT_TRUE(controller->selectedItem());
+    EXPECT_EQ(controller->selectedItem()->id, QStringLiteral("urlDecode"));
+    ASSERT_TRUE(controller->searchBar().inputCommand);
+    EXPECT_EQ(controller->searchBar().focusedArgumentIndex, 0);
+    EXPECT_EQ(eventCount(RootSearchEvent::Kind::selectionChanged), 1);
+    EXPECT_EQ(eventCount(RootSearchEvent::Kind::searchTextReplaced), 1);
+    // Showing the window now does not undo it.
+    controller->viewWillAppear();
+    EXPECT_EQ(controller->selectedItem()->id, QStringLiteral("urlDecode"));
+
+    // Known values fill the fields.
+    ASSERT_TRUE(controller->showInputCommand(QStringLiteral("urlEncode"), {QStringLiteral("a b")}));
+    EXPECT_EQ(controller->argumentValues(QStringLiteral("urlEncode")), QStringList{QStringLiteral("a b")});
+
+    // A command without fields, or none at all, cannot be asked for.
+    EXPECT_FALSE(controller->showInputCommand(QStringLiteral("emptyTrash")));
+    EXPECT_FALSE(controller->showInputCommand(QStringLiteral("noSuchCommand")));
+}
+
 // MARK: Selection, choosing, history
 
 TEST_F(RootSearchControllerTest, ChoosingACommandRecordsTheVisitWithTheSearchTextAndRemembersIt) {

@@ -381,6 +381,16 @@ TEST_F(GlobalHotkeysTest, AnApplicationThatCannotStartIsReportedAsAFailure) {
     EXPECT_EQ(outcomes[0].second.title, QStringLiteral("Unable to open Broken"));
 }
 
+TEST_F(GlobalHotkeysTest, ACommandThatTakesArgumentsIsShownToAskForThemInsteadOfRunning) {
+    start();
+    hotkeys->handleGlobalHotkey(command(QStringLiteral("urlEncode")),
+                                KeyCombination{ModifierKeys::option, KeyEquivalent(U'e')});
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_EQ(outcomes[0].second.kind, CommandOutcome::Kind::showArguments);
+    EXPECT_EQ(outcomes[0].second.commandId, QStringLiteral("urlEncode"));
+    EXPECT_FALSE(outcomes[0].second.resultText);
+}
+
 TEST_F(GlobalHotkeysTest, OtherItemKindsAreNotRunByHotkeys) {
     start();
     SearchRecord quicklink;

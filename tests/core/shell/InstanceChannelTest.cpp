@@ -209,7 +209,12 @@ TEST(AppRouterTest, RoutesTheLinksItKnows) {
     EXPECT_EQ(router.route(QUrl(QStringLiteral("vantrel://commands/urlEncode?arguments=a%20b&arguments=c")), &outcome),
               AppRouter::Result::handled);
     EXPECT_EQ(outcome.hudText, QStringLiteral("Ran"));
-    EXPECT_EQ(calls, (QStringList{"show", "hide", "toggle", "preferences", "reload", "run urlEncode [a b,c]"}));
+    // A script command's id is its path, its slashes escaped in the link.
+    EXPECT_EQ(router.route(QUrl(QStringLiteral("vantrel://commands/vantrelScript_%2Fhome%2Fada%2Fgreet%20me.sh"
+                                               "?arguments=Bo"))),
+              AppRouter::Result::handled);
+    EXPECT_EQ(calls, (QStringList{"show", "hide", "toggle", "preferences", "reload", "run urlEncode [a b,c]",
+                                  "run vantrelScript_/home/ada/greet me.sh [Bo]"}));
 }
 
 TEST(AppRouterTest, EverythingElseIsLoggedAndLeftAlone) {

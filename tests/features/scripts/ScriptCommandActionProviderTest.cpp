@@ -145,12 +145,54 @@ TEST_F(ScriptCommandActionProviderTest, SilentHidesAndShowsAHeadsUpDisplay) {
     EXPECT_TRUE(presenter.huds.isEmpty());
     EXPECT_TRUE(presenter.toasts.empty());
 
+    // The window hid for the run: a failure is told in the HUD, never to the hidden window.
     const ScriptCommand failing =
         folder.script(QStringLiteral("broken.sh"), "exit 9\n", ScriptCommand::RunMode::silent);
     provider(failing).runScript();
-    ASSERT_TRUE(waitForToasts(1));
-    EXPECT_EQ(presenter.toasts[0].toast.title, QStringLiteral("Script failed to run"));
-    EXPECT_EQ(presenter.toasts[0].toast.message, QStringLiteral("Process terminated with status 9"));
+    ASSERT_TRUE(waitUntil([&] { return !presenter.huds.isEmpty(); }, 10000));
+    EXPECT_EQ(presenter.huds, QStringList{QStringLiteral("Script failed to run: Process terminated with status 9")});
+    ASSERT_TRUE(presenter.hudIcon);
+    EXPECT_EQ(presenter.hudIcon->small, failing.icon.small);
+    EXPECT_TRUE(presenter.toasts.empty());
+    EXPECT_TRUE(presenter.hiddenToasts.empty());
+}
+
+TEST_F(ScriptCommandActionProviderTest, CompactFromAHiddenWindowTellsTheHUD) {
+    // Started by its hotkey: nobody sees the window, so no running toast either.
+    presenter.visible = false;
+    const ScriptCommand counting =
+        folder.script(QStringLiteral("count.sh"), "echo 'counted 12 files'\n", ScriptCommand::RunMode::compact);
+    EXPECT_EQ(provider(counting).runScript().kind, CommandOutcome::Kind::done);
+    ASSERT_TRUE(waitUntil([&] { return !presenter.huds.isEmpty(); }, 10000));
+    EXPECT_EQ(presenter.huds, QStringList{QStringLiteral("counted 12 files")});
+
+    presenter.huds.clear();
+    const ScriptCommand quiet =
+        folder.script(QStringLiteral("quiet-compact.sh"), "true\n", ScriptCommand::RunMode::compact);
+    provider(quiet).runScript();
+    ASSERT_TRUE(waitUntil([&] { return !presenter.huds.isEmpty(); }, 10000));
+    EXPECT_EQ(presenter.huds, QStringList{QStringLiteral("Script finished running")});
+
+    presenter.huds.clear();
+    const ScriptCommand failing =
+        folder.script(QStringLiteral("failing-compact.sh"), "echo 'no network' >&2\nexit 2\n");
+    provider(failing).runScript();
+    ASSERT_TRUE(waitUntil([&] { return !presenter.huds.isEmpty(); }, 10000));
+    EXPECT_EQ(presenter.huds, QStringList{QStringLiteral("Script failed to run: no network")});
+
+    // Shown while it ran, then hidden before it ended: the end goes to the HUD too.
+    presenter.visible = true;
+    presenter.huds.clear();
+    const ScriptCommand slow = folder.script(
+        QStringLiteral("slow.sh"), "while [ ! -e \"$(dirname \"$0\")/go\" ]; do sleep 0.05; done\necho done\n");
+    provider(slow).runScript();
+    ASSERT_EQ(presenter.toastTitles(), QStringList{QStringLiteral("Running script...")});
+    presenter.hideWindow();
+    folder.write(QStringLiteral("go"), "");
+    ASSERT_TRUE(waitUntil([&] { return !presenter.huds.isEmpty(); }, 10000));
+    EXPECT_EQ(presenter.huds, QStringList{QStringLiteral("done")});
+    EXPECT_EQ(presenter.toasts.size(), 1u);
+    EXPECT_TRUE(presenter.hiddenToasts.empty());
 }
 
 TEST_F(ScriptCommandActionProviderTest, FullOutputOpensTheViewWithPreparedArguments) {

@@ -101,10 +101,13 @@ TEST_F(ScriptCommandItemsTest, ScriptRowsRunAndShowInlineOutput) {
     ASSERT_TRUE(greet->actionProvider);
     EXPECT_EQ(greet->actionProvider->primaryAction()->id, QStringLiteral("scriptCommandRun"));
 
-    // Chosen without its argument: nothing runs.
+    // Chosen without its argument: nothing runs, the field is asked for.
     const ListItem chosen = *greet;
+    events.clear();
     const CommandOutcome missing = controller->chooseItem(chosen);
-    EXPECT_EQ(missing.title, QStringLiteral("Value is missing in argument"));
+    EXPECT_EQ(missing.kind, CommandOutcome::Kind::done);
+    EXPECT_EQ(eventCount(RootSearchEvent::Kind::argumentFocused), 1);
+    EXPECT_EQ(controller->searchBar().focusedArgumentIndex, 0);
     EXPECT_TRUE(presenter.toasts.empty());
 
     const QString weatherId = QStringLiteral("vantrelScript_") + scripts.file(QStringLiteral("weather.sh"));
@@ -128,6 +131,110 @@ TEST_F(ScriptCommandItemsTest, ScriptRowsRunAndShowInlineOutput) {
     // Without an icon line a script row shows the script tile.
     ASSERT_TRUE(refreshed->icon);
     EXPECT_EQ(refreshed->icon->type, ImageResource::Type::named);
+}
+
+TEST_F(ScriptCommandItemsTest, ASelectedScriptShowsItsFieldsAndRunsWithTheirValues) {
+    scripts.write(QStringLiteral("greet.sh"),
+                  commandText(QStringLiteral("Greet Someone"), QStringLiteral("compact"),
+                              {R"(argument1 { "type": "text", "placeholder": "Name" })",
+                               R"(argument2 { "type": "text", "placeholder": "Mood", "optional": true })"},
+                              QStringLiteral("echo \"hello $1${2:+ ($2)}\"")));
+    scripts.write(QStringLiteral("plain.sh"), commandText(QStringLiteral("Greet Nobody"), QStringLiteral("compact"), {},
+                                                          QStringLiteral("echo plain")));
+    ASSERT_TRUE(startWithScripts());
+    const QString greetId = QStringLiteral("vantrelScript_") + scripts.file(QStringLiteral("greet.sh"));
+    const QString plainId = QStringLiteral("vantrelScript_") + scripts.file(QStringLiteral("plain.sh"));
+    ASSERT_TRUE(rowFor(QStringLiteral("Greet"), greetId));
+    ASSERT_TRUE(findItem(plainId));
+
+    // Selecting the row shows its fields at once, the focus staying in the text.
+    ASSERT_TRUE(controller->selectItem(greetId));
+    const SearchBarState& bar = controller->searchBar();
+    ASSERT_TRUE(bar.inputCommand);
+    EXPECT_EQ(bar.inputCommand->id(), greetId);
+    ASSERT_EQ(bar.inputParameters.size(), 2u);
+    EXPECT_EQ(bar.inputParameters[0]->placeholder(), QStringLiteral("Name"));
+    EXPECT_TRUE(bar.inputParameters[1]->isOptional());
+    EXPECT_EQ(bar.argumentValues, QStringList({QString(), QString()}));
+    EXPECT_FALSE(bar.focusedArgumentIndex);
+
+    // Return with the required field empty asks for it and runs nothing.
+    events.clear();
+    EXPECT_EQ(controller->chooseSelectedItem().kind, CommandOutcome::Kind::done);
+    EXPECT_EQ(eventCount(RootSearchEvent::Kind::argumentFocused), 1);
+    EXPECT_EQ(bar.focusedArgumentIndex, 0);
+    EXPECT_TRUE(presenter.toasts.empty());
+    // So does the primary action from the action panel.
+    controller->argumentFieldDidActivate(-1);
+    events.clear();
+    const std::vector<MenuItem> actions = controller->menuItems(*controller->selectedItem());
+    ASSERT_FALSE(actions.empty());
+    EXPECT_EQ(actions.front().perform().kind, CommandOutcome::Kind::done);
+    EXPECT_EQ(eventCount(RootSearchEvent::Kind::argumentFocused), 1);
+    EXPECT_TRUE(presenter.toasts.empty());
+
+    // Values typed stay while the row stays selected, through more typing too.
+    controller->setArgumentValue(0, QStringLiteral("Ada"));
+    controller->argumentFieldDidActivate(-1);
+    type(QStringLiteral("Greet S"));
+    ASSERT_TRUE(controller->selectedItem());
+    ASSERT_EQ(controller->selectedItem()->id, greetId);
+    EXPECT_EQ(controller->argumentValues(greetId), QStringList({QStringLiteral("Ada"), QString()}));
+
+    // They go to the run, in order.
+    controller->setArgumentValue(1, QStringLiteral("glad"));
+    EXPECT_EQ(controller->chooseSelectedItem().kind, CommandOutcome::Kind::done);
+    ASSERT_TRUE(waitUntil([&] { return presenter.toasts.size() >= 2; }, 10000));
+    EXPECT_EQ(presenter.toasts[1].toast.title, QStringLiteral("Script finished running"));
+    EXPECT_EQ(presenter.toasts[1].toast.message, QStringLiteral("hello Ada (glad)"));
+
+    // Another row puts the fields away; coming back starts them empty.
+    type(QStringLiteral("Greet"));
+    ASSERT_TRUE(controller->selectItem(plainId));
+    EXPECT_FALSE(controller->searchBar().inputCommand);
+    EXPECT_TRUE(controller->argumentValues(greetId).isEmpty());
+    ASSERT_TRUE(controller->selectItem(greetId));
+    EXPECT_EQ(controller->argumentValues(greetId), QStringList({QString(), QString()}));
+}
+
+TEST_F(ScriptCommandItemsTest, AHotkeyOrALinkWithoutTheRequiredArgumentsAsksForThem) {
+    // The fixture's PATH has no dirname: the scripts find their folder from $0.
+    scripts.write(QStringLiteral("greet.sh"),
+                  commandText(QStringLiteral("Greet Someone"), QStringLiteral("compact"),
+                              {R"(argument1 { "type": "text", "placeholder": "Name" })"},
+                              QStringLiteral("echo \"hello $1\" >> \"${0%/*}/greeted.txt\"")));
+    scripts.write(QStringLiteral("plain.sh"), commandText(QStringLiteral("Plain Words"), QStringLiteral("silent"), {},
+                                                          QStringLiteral("echo plain >> \"${0%/*}/plain.txt\"")));
+    ASSERT_TRUE(startWithScripts());
+    features->setPresenter(&presenter);
+    const QString greetId = QStringLiteral("vantrelScript_") + scripts.file(QStringLiteral("greet.sh"));
+    const QString plainId = QStringLiteral("vantrelScript_") + scripts.file(QStringLiteral("plain.sh"));
+    // The per-item hotkey fires while the window is hidden.
+    presenter.visible = false;
+
+    scriptsFeature().runFromHotkey(greetId);
+    ASSERT_EQ(presenter.outcomes.size(), 1u);
+    EXPECT_EQ(presenter.outcomes[0].kind, CommandOutcome::Kind::showArguments);
+    EXPECT_EQ(presenter.outcomes[0].commandId, greetId);
+    EXPECT_FALSE(QFile::exists(scripts.file(QStringLiteral("greeted.txt"))));
+
+    // A link names the script through the registry: with its value it runs,
+    // without it it asks as well.
+    const auto command = registry->command(CommandIdentifier(greetId));
+    ASSERT_TRUE(command);
+    EXPECT_EQ(command->run({QString(), {}, nullptr}).kind, CommandOutcome::Kind::showArguments);
+    presenter.visible = false;
+    EXPECT_EQ(command->run({QString(), {QStringLiteral("Bo")}, nullptr}).kind, CommandOutcome::Kind::done);
+    ASSERT_TRUE(waitUntil([&] { return scripts.lineCount(QStringLiteral("greeted.txt")) == 1; }, 10000))
+        << logs->lines().join(QLatin1Char('\n')).toStdString();
+    // Finished in the hidden window: the HUD tells.
+    ASSERT_TRUE(waitUntil([&] { return presenter.huds.contains(QStringLiteral("Script finished running")); }, 10000));
+
+    // A script without arguments runs straight from its hotkey.
+    scriptsFeature().runFromHotkey(plainId);
+    ASSERT_TRUE(waitUntil([&] { return scripts.lineCount(QStringLiteral("plain.txt")) == 1; }, 10000));
+    EXPECT_EQ(presenter.outcomes.size(), 1u);
+    EXPECT_TRUE(presenter.hiddenToasts.empty());
 }
 
 }  // namespace

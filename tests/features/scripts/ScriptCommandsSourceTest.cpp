@@ -140,7 +140,12 @@ TEST_F(ScriptCommandsSourceTest, RootSearchFindsScriptsAndTheRegistryKnowsThem) 
     EXPECT_EQ(command->package()->displayName(), QStringLiteral("Script Commands"));
     EXPECT_TRUE(command->isViewControllerRepresented());  // fullOutput
     EXPECT_TRUE(registry->isEnabled(*command));
-    EXPECT_EQ(command->run({}).kind, CommandOutcome::Kind::unavailable);
+    // Run without its required arguments (a link without them), it asks for them.
+    const CommandOutcome asked = command->run({});
+    EXPECT_EQ(asked.kind, CommandOutcome::Kind::showArguments);
+    EXPECT_EQ(asked.commandId, id("arguments.js"));
+    ASSERT_TRUE(command->inputCommand());
+    EXPECT_EQ(command->inputCommand()->parameters().size(), 3u);
 
     const auto input = std::dynamic_pointer_cast<const InputCommand>(command);
     ASSERT_TRUE(input);

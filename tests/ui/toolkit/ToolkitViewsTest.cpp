@@ -128,6 +128,14 @@ TEST(HUDTest, ShowsOneLineThenGoes) {
     EXPECT_TRUE(hud.isVisible());
     EXPECT_EQ(hud.text(), QStringLiteral("Second line"));
     EXPECT_EQ(&HUDWindow::shared(), &HUDWindow::shared());
+
+    // A long failure stays one line the width of a HUD, its end cut.
+    hud.showText(QStringLiteral("Script failed to run: ") + QString(400, QLatin1Char('x')) +
+                 QStringLiteral("\nsecond line"));
+    EXPECT_TRUE(hud.text().startsWith(QStringLiteral("Script failed to run: xxx")));
+    EXPECT_TRUE(hud.text().endsWith(QChar(0x2026)));
+    EXPECT_FALSE(hud.text().contains(QLatin1Char('\n')));
+    EXPECT_LE(hud.width(), 720);
 }
 
 // --- ListView ---------------------------------------------------------------------

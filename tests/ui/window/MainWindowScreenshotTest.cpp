@@ -595,6 +595,128 @@ TEST_F(MainWindowTest, ArgumentFieldsFollowTheTextAndTabBetweenThem) {
     EXPECT_EQ(bar->argumentCount(), 0);
 }
 
+// The row "Encode URL" by the keys a user presses, its fields following.
+TEST_F(MainWindowTest, TheSelectedRowsFieldsTakeTabAndReturnAsksForAnEmptyRequiredOne) {
+    show();
+    SearchBar* bar = window->searchBar();
+    typeText(QStringLiteral("encode url"));
+    ASSERT_TRUE(controller->selectedItem());
+    ASSERT_EQ(controller->selectedItem()->id, QStringLiteral("urlEncode"));
+    // Selected, its field is there at once; the keys stay in the text.
+    ASSERT_EQ(bar->argumentCount(), 1);
+    EXPECT_EQ(bar->argumentField(0)->placeholderText(), QStringLiteral("Text"));
+    EXPECT_EQ(bar->focusedField(), -1);
+    EXPECT_TRUE(bar->textField()->hasFocus());
+
+    press(Qt::Key_Tab);
+    EXPECT_EQ(bar->focusedField(), 0);
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(bar->focusedField(), -1);
+
+    // Return with the field empty moves into it; nothing runs.
+    QGuiApplication::clipboard()->setText(QStringLiteral("untouched"));
+    press(Qt::Key_Return);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(bar->focusedField(), 0);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("untouched"));
+
+    typeText(QStringLiteral("a b"));
+    EXPECT_EQ(controller->argumentValues(), QStringList{QStringLiteral("a b")});
+    press(Qt::Key_Return);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("a%20b"));
+    EXPECT_EQ(window->actionBar()->toastView()->toast().title, QStringLiteral("Copied to clipboard"));
+
+    // Back in the text, more typing keeps the value while the row stays selected.
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    typeText(QStringLiteral(" "));
+    ASSERT_EQ(controller->selectedItem()->id, QStringLiteral("urlEncode"));
+    ASSERT_EQ(bar->argumentCount(), 1);
+    EXPECT_EQ(bar->argumentField(0)->text(), QStringLiteral("a b"));
+
+    // A click on a row without arguments puts the field away, the focus in the text.
+    press(Qt::Key_Tab);
+    ASSERT_EQ(bar->focusedField(), 0);
+    const auto items = controller->allItems();
+    const auto plain =
+        std::find_if(items.begin(), items.end(), [](const ListItem* item) { return !item->inputCommand; });
+    ASSERT_NE(plain, items.end());
+    ResultListView* list = window->rootView()->list();
+    const int row = list->resultModel()->rowForItem(int(plain - items.begin()));
+    list->scrollTo(list->resultModel()->index(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->resultModel()->index(row)).center());
+    EXPECT_EQ(controller->selectedIndex(), int(plain - items.begin()));
+    EXPECT_EQ(bar->argumentCount(), 0);
+    EXPECT_TRUE(bar->textField()->hasFocus());
+
+    // Escape empties the text; the next one hides.
+    press(Qt::Key_Escape);
+    EXPECT_EQ(bar->text(), QString());
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+}
+
+// A hotkey or a link ran a command without its arguments: the window comes
+// up at root search with the command selected and the keys in its field.
+TEST_F(MainWindowTest, ACommandRunWithoutItsArgumentsShowsTheWindowAskingForThem) {
+    auto* view = new PlainView(QStringLiteral("Notes"));
+    show();
+    window->pushView(view);
+    window->hideWindow();
+    ASSERT_FALSE(window->isVisible());
+    // Hidden as far as the desktop is concerned: the keyboard focus has left it.
+    ASSERT_TRUE(waitUntil([this] { return QGuiApplication::focusWindow() != window->windowHandle(); }, 5000));
+
+    window->handleOutcome(CommandOutcome::showArguments(QStringLiteral("urlEncode")));
+    ASSERT_TRUE(waitUntil([this] { return window->isKeyWindow(); }, 5000));
+    EXPECT_TRUE(window->isAtRoot());
+    SearchBar* bar = window->searchBar();
+    EXPECT_EQ(bar->text(), QStringLiteral("Encode URL"));
+    ASSERT_EQ(bar->argumentCount(), 1);
+    EXPECT_TRUE(waitUntil([bar] { return bar->focusedField() == 0; }, 5000));
+    EXPECT_EQ(window->rootView()->list()->selectedItem(), controller->selectedIndex());
+
+    typeText(QStringLiteral("x/y"));
+    press(Qt::Key_Return);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("x%2Fy"));
+
+    // A command that cannot ask says so.
+    window->hideWindow();
+    ASSERT_TRUE(waitUntil([this] { return QGuiApplication::focusWindow() != window->windowHandle(); }, 5000));
+    window->handleOutcome(CommandOutcome::showArguments(QStringLiteral("noSuchCommand")));
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(HUDWindow::shared().text(),
+              QStringLiteral("Value is missing in argument: The command cannot ask for its arguments here"));
+}
+
+// Nobody sees a toast in a hidden window: what needs no answer goes to the
+// HUD, a question brings the window up.
+TEST_F(MainWindowTest, WhatAHiddenWindowIsToldGoesToTheHUDAndAQuestionShowsIt) {
+    ASSERT_FALSE(window->isVisible());
+    window->handleOutcome(CommandOutcome::failed(QStringLiteral("Failed to run Sleep"), QStringLiteral("No session")));
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(HUDWindow::shared().text(), QStringLiteral("Failed to run Sleep: No session"));
+    window->handleOutcome(CommandOutcome::copied(QStringLiteral("a%20b"), QStringLiteral("Copied to clipboard")));
+    EXPECT_EQ(HUDWindow::shared().text(), QStringLiteral("Copied to clipboard"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("a%20b"));
+    window->tell({Toast::Style::failure, QStringLiteral("Script failed to run"), QStringLiteral("exit 3")});
+    EXPECT_EQ(HUDWindow::shared().text(), QStringLiteral("Script failed to run: exit 3"));
+    EXPECT_FALSE(window->actionBar()->toastView()->isShowingToast());
+
+    std::optional<bool> answer;
+    window->confirm({QStringLiteral("Run it?"), {}, std::nullopt, QStringLiteral("Run Script"), {}, false},
+                    [&](bool confirmed) { answer = confirmed; });
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->isPresentingSheet());
+    ASSERT_TRUE(waitUntil([this] { return window->isKeyWindow(); }, 5000));
+    press(Qt::Key_Return);
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_TRUE(*answer);
+
+    // Shown, the same outcome is a toast.
+    window->handleOutcome(CommandOutcome::failed(QStringLiteral("Failed to run Sleep"), QStringLiteral("No session")));
+    EXPECT_EQ(window->actionBar()->toastView()->toast().title, QStringLiteral("Failed to run Sleep"));
+}
+
 // MARK: Screenshots
 
 // What the user sees: the window's pixels inside its rounded outline.

@@ -196,7 +196,8 @@ void ScriptOutputView::runEnded(bool success, const QString& failure) {
         m_formatter.summaryString = TerminalOutputFormatter::wrap(
             QStringLiteral("\nDone in ") + QString::asprintf("%0.2fs", seconds), ANSIEscapeCode::foregroundGreen);
     } else if (presenter()) {
-        presenter()->showToast({Toast::Style::failure, QStringLiteral("Script failed to run"), failure});
+        // The window may have hidden while the script ran.
+        presenter()->tell({Toast::Style::failure, QStringLiteral("Script failed to run"), failure});
     }
     flush();
     emit finished(success);

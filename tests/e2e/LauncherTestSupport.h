@@ -1,0 +1,188 @@
+#pragma once
+
+// The real `vantrel` launcher on the test session's X server, started in a
+// private home and runtime folder, driven from outside (xdotool, the
+// instance channel, the command line) the way a user would.
+#include "support/X11TestSupport.h"
+
+#include "core/shell/InstanceChannel.h"
+#include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+#include <memory>
+
+namespace vantrel::test {
+
+inline const QString kExecutable = QStringLiteral(VANTREL_EXECUTABLE);
+// The application every start finds: its only effect is the marker file.
+inline const QString kAppName = QStringLiteral("Zebrafish Marker");
+
+struct ProcessRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs a program to its end.
+inline ProcessRun run(const QString& program, const QStringList& arguments, int timeoutMs = 15000) {
+    QProcess process;
+    process.start(program, arguments);
+    ProcessRun result;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        result.err = QStringLiteral("timed out");
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    result.err = QString::fromUtf8(process.readAllStandardError()).trimmed();
+    return result;
+}
+
+inline QString readFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+// Waits without running this process's event loop (the launcher is another process).
+inline bool eventually(const std::function<bool()>& predicate, int timeoutMs = 10000) {
+    for (int waited = 0; waited < timeoutMs; waited += 50) {
+        if (predicate()) return true;
+        QThread::msleep(50);
+    }
+    return predicate();
+}
+
+// A desktop entry that runs `command`.
+inline QByteArray desktopEntry(const QString& name, const QString& command) {
+    return QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\nTerminal=false\n")
+        .arg(name, command)
+        .toUtf8();
+}
+
+class LauncherFixture : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (hasXDisplay()) s_altSpaceFree = releaseAltSpaceFromOpenbox();
+    }
+
+    void SetUp() override {
+        VANTREL_REQUIRE_X_DISPLAY();
+        VANTREL_REQUIRE_DESKTOP_OR_SKIP(windowManagerIsRunning(), "needs the window manager of scripts/test-session");
+        VANTREL_REQUIRE_DESKTOP_OR_SKIP(s_altSpaceFree, "openbox keeps Alt+Space (run inside scripts/test-session)");
+        ASSERT_TRUE(m_runtime.isValid());
+        QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_home = std::make_unique<ScopedXdgHome>();
+        m_runtimeEnv = std::make_unique<ScopedEnv>("XDG_RUNTIME_DIR", m_runtime.path().toLocal8Bit());
+        m_keyring = std::make_unique<ScopedEnv>("VANTREL_KEYRING", QByteArray("file"));
+        m_marker = m_home->root() + QStringLiteral("/launched.marker");
+        QDir().mkpath(applicationsFolder());
+        QFile entry(applicationsFolder() + QStringLiteral("/zebrafish-marker.desktop"));
+        ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+        entry.write(desktopEntry(kAppName, QStringLiteral("/bin/sh -c \"echo launched >> %1\"").arg(m_marker)));
+    }
+
+    void TearDown() override {
+        stopLauncher();
+        m_keyring.reset();
+        m_runtimeEnv.reset();
+        m_home.reset();
+    }
+
+    // The user's own applications folder (XDG_DATA_HOME/applications).
+    static QString applicationsFolder() {
+        return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications");
+    }
+
+    // Starts the launcher in the background and waits until it answers and
+    // has loaded the applications.
+    void startLauncher(const QStringList& arguments = {QStringLiteral("--background")}) {
+        // Only what this start writes to the log counts.
+        const qsizetype from = logText().size();
+        const auto logged = [&](const QString& line) { return logText().mid(from).contains(line); };
+        m_launcher = std::make_unique<QProcess>();
+        m_launcher->setProcessChannelMode(QProcess::MergedChannels);
+        m_launcher->setStandardOutputFile(m_home->root() + QStringLiteral("/launcher.out"));
+        m_launcher->start(kExecutable, arguments);
+        ASSERT_TRUE(m_launcher->waitForStarted(5000));
+        ASSERT_TRUE(eventually([&] { return logged(QStringLiteral("Launcher started")); }, 30000))
+            << logText().toStdString();
+        ASSERT_TRUE(eventually([&] { return logged(QStringLiteral("Loaded data source 'system'")); }, 30000));
+        // Loaded is not yet stored: the records are written after every source answered.
+        ASSERT_TRUE(eventually([&] { return logged(QStringLiteral("Data source(s) updated")); }, 30000))
+            << logText().toStdString();
+        ASSERT_TRUE(InstanceClient().isRunning());
+    }
+
+    void stopLauncher() {
+        if (!m_launcher) return;
+        if (m_launcher->state() != QProcess::NotRunning) {
+            ::kill(pid_t(m_launcher->processId()), SIGTERM);
+            if (!m_launcher->waitForFinished(10000)) {
+                m_launcher->kill();
+                m_launcher->waitForFinished();
+            }
+        }
+        m_launcher.reset();
+    }
+
+    QString logText() const { return readFile(qEnvironmentVariable("XDG_STATE_HOME") + "/vantrel/vantrel.log"); }
+
+    QJsonObject status() const {
+        const auto reply = InstanceClient().send({QStringLiteral("status"), {}}, 5000);
+        return reply ? reply->values : QJsonObject{};
+    }
+    bool isVisible() const { return status().value(QStringLiteral("visible")).toBool(); }
+    bool isKeyWindow() const { return status().value(QStringLiteral("keyWindow")).toBool(); }
+    // The titles of the rows root search lists in the window right now.
+    QStringList listedRows() const {
+        QStringList rows;
+        for (const QJsonValue& row : status().value(QStringLiteral("rows")).toArray()) rows << row.toString();
+        return rows;
+    }
+
+    // The launcher window's X id once it is mapped, or empty.
+    QString visibleWindowId() const {
+        const ProcessRun found =
+            run(QStringLiteral("xdotool"),
+                {QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                 QStringLiteral("--classname"), QStringLiteral("vantrel")},
+                5000);
+        return found.out.split(QLatin1Char('\n')).value(0);
+    }
+    QString activeWindowId() const { return run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}).out; }
+
+    void showWithHotkey() {
+        pressKeys(QStringLiteral("alt+space"));
+        ASSERT_TRUE(eventually([&] { return isKeyWindow(); })) << "the hotkey did not show the window";
+    }
+
+    void typeText(const QString& text) {
+        const ProcessRun typed = run(QStringLiteral("xdotool"),
+                                     {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), text});
+        ASSERT_EQ(typed.exitCode, 0) << typed.err.toStdString();
+    }
+
+    QTemporaryDir m_runtime;
+    std::unique_ptr<ScopedXdgHome> m_home;
+    std::unique_ptr<ScopedEnv> m_runtimeEnv;
+    std::unique_ptr<ScopedEnv> m_keyring;
+    std::unique_ptr<QProcess> m_launcher;
+    QString m_marker;
+    static inline bool s_altSpaceFree = false;
+};
+
+}  // namespace vantrel::test

@@ -64,13 +64,15 @@ void ScriptsFeature::registerWith(FeatureContext& context) {
         return std::make_shared<ScriptVantrelCommand>(std::move(*command), registry);
     });
 
+    // Parsing every folder takes its time: it runs in the background, and the
+    // change notice that follows comes back to the main thread.
     context.addCommandHandler(QStringLiteral("reloadScriptCommands"),
                               [service](const VantrelCommand&, const CommandRunContext&) {
-                                  service->reloadAll();
+                                  service->reloadAllInBackground();
                                   return CommandOutcome::done();
                               });
     context.addRoute(QStringLiteral("scripts/reload"), [service](const QUrl&) {
-        service->reloadAll();
+        service->reloadAllInBackground();
         return CommandOutcome::done();
     });
     const FeatureContext* shared = &context;

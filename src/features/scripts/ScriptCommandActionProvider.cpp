@@ -4,6 +4,7 @@
 #include "core/rootsearch/LauncherSearch.h"
 #include "core/rootsearch/RootSearchController.h"
 #include "features/scripts/CommandScheduler.h"
+#include "features/scripts/DashboardActionProvider.h"
 #include "features/scripts/ScriptCommandRunner.h"
 #include "kit/Logger.h"
 #include "kit/NotificationCenter.h"
@@ -362,12 +363,17 @@ std::unique_ptr<QObject> installScriptCommandItems(RootSearchController& control
             else if (!icon.value.isEmpty())
                 item.iconName = icon.value;
             if (!command->arguments.empty()) item.inputCommand = std::make_shared<ScriptInputCommand>(*command);
-            auto provider = std::make_shared<ScriptCommandActionProvider>(
+            if (command->runMode == ScriptCommand::RunMode::inline_) {
+                // Its output lives in the row: the dashboard's actions.
+                auto dashboard = std::make_shared<DashboardActionProvider>(
+                    *command, &target->launcherSearch().search(), searchText, presenter, scheduler);
+                if (const std::optional<QVariant> output = dashboard->accessory()) item.accessory = output->toString();
+                item.actionProvider = std::move(dashboard);
+                return true;
+            }
+            item.actionProvider = std::make_shared<ScriptCommandActionProvider>(
                 *command, &target->launcherSearch().search(), searchText, [target] { return target->argumentValues(); },
                 presenter, scheduler);
-            if (command->runMode == ScriptCommand::RunMode::inline_)
-                if (const std::optional<QVariant> output = provider->accessory()) item.accessory = output->toString();
-            item.actionProvider = std::move(provider);
             return true;
         });
 

@@ -88,7 +88,8 @@ using ScriptCommandLookup = std::function<std::optional<ScriptCommand>(const QSt
 
 // Teaches root search to show script command results: kind (an input
 // command when it has arguments), icon, package name as subtitle, the
-// inline output as accessory and the actions above. Reloads the sections,
+// inline output as accessory and the actions above (an inline command's are
+// those of DashboardActionProvider). Reloads the sections,
 // keeping the selection, after every scheduled run so the new output shows
 // in the row and in its favourite copy. The returned object holds that
 // subscription: keep it as long as the controller.

@@ -110,6 +110,11 @@ TEST_F(ScriptCommandItemsTest, ScriptRowsRunAndShowInlineOutput) {
     ASSERT_TRUE(weather);
     EXPECT_EQ(weather->kind, ListItem::Kind::command);
     EXPECT_FALSE(weather->accessory && !weather->accessory->isEmpty());
+    // An inline script's row has the dashboard's actions.
+    ASSERT_TRUE(weather->actionProvider);
+    QStringList weatherActions;
+    for (const MenuItem& action : weather->actionProvider->menuItems()) weatherActions << action.id;
+    EXPECT_EQ(weatherActions, (QStringList{"scriptCommandRun", "refresh", "copyOutput", "configureScriptCommand"}));
 
     // A scheduled run reloads the list (other reloads may come first), and
     // the row shows its output.

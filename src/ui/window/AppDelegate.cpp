@@ -248,6 +248,12 @@ void AppDelegate::createMainWindow() {
                 },
                 Qt::QueuedConnection);
         });
+    // The desktop's colour scheme comes without the start waiting for it.
+    Theme::appearanceChanged().connect(this, [this] {
+        Icons::clearCache();
+        if (m_window) m_window->applyTheme();
+        if (m_preferences) m_preferences->applyTheme();
+    });
     // The native window exists from now on, so its exposure can be watched.
     m_window->winId();
     if (QWindow* handle = m_window->windowHandle())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 
 namespace vantrel {
@@ -9,12 +10,16 @@ enum class ColorScheme { light, dark };
 // The colour scheme the user chose for the whole desktop.
 class ColorSchemeSource {
 public:
+    // Light or dark as the desktop states it; nothing when it states no
+    // preference or could not be asked.
+    using Answer = std::function<void(std::optional<ColorScheme>)>;
+
     virtual ~ColorSchemeSource() = default;
 
-    // Light or dark as the desktop states it; nothing when the desktop states
-    // no preference or cannot be asked. Asks the desktop on every call, and
-    // waits a moment at most.
-    virtual std::optional<ColorScheme> preferredColorScheme() const = 0;
+    // Asks the desktop without waiting for it: `answer` runs exactly once,
+    // later, on the thread that asked (which runs a Qt event loop, normally
+    // the main thread), when the desktop answered or gave up.
+    virtual void requestColorScheme(Answer answer) = 0;
 };
 
 }  // namespace vantrel

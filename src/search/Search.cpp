@@ -125,6 +125,10 @@ struct Search::Loading : std::enable_shared_from_this<Search::Loading> {
 
     // One rebuild at a time, whoever asks.
     std::mutex rebuildMutex;
+
+    // Lives here rather than in the engine so that a completion that comes
+    // after the engine is gone still has something to publish to (nobody).
+    Signal<> recordsDidChange;
 };
 
 Search::Search(std::shared_ptr<SearchRepository> repository, std::shared_ptr<SearchIndex> index)
@@ -250,13 +254,21 @@ void Search::writeLoadedUpdate(const DataSourceUpdate& update, std::function<voi
 
 void Search::writeLaterUpdate(const DataSourceUpdate& update) {
     const QString sources = update.sourcesDescription();
-    updateDataSources({update}, updateIndexingDelay(), [sources](const std::optional<VantrelError>& error) {
+    std::weak_ptr<Loading> weak = m_loading;
+    updateDataSources({update}, updateIndexingDelay(), [sources, weak](const std::optional<VantrelError>& error) {
         if (error)
             log().error("Failed partially updating data source",
                         {{QStringLiteral("error"), error->errorDescription()}});
         else
             log().info("Data source(s) partially updated", {{QStringLiteral("sources"), sources}});
+        // The index was rebuilt from whatever the table holds now, so the
+        // results may differ either way.
+        if (const auto loading = weak.lock()) loading->recordsDidChange.publish();
     });
+}
+
+Signal<>& Search::recordsDidChange() {
+    return m_loading->recordsDidChange;
 }
 
 void Search::updateDataSources(std::vector<DataSourceUpdate> updates, double indexingDelay,

@@ -2,6 +2,7 @@
 
 #include "data/SearchRepository.h"
 #include "kit/Promise.h"
+#include "kit/Signal.h"
 #include "kit/VantrelError.h"
 #include "search/DataSourceLoader.h"
 #include "search/Ranking.h"
@@ -93,6 +94,13 @@ public:
     void index(double delay, std::function<void()> completion = {});
     // Deletes the rows flagged uninstalled; the completion gets how many.
     void removeUninstalledRecords(std::function<void(const Result<int>&)> completion = {});
+
+    // The change publisher: published on the main thread each time an update
+    // a source delivered on its own after loading (an application installed,
+    // scripts edited, a package switched on) has gone to the table and the
+    // index has been rebuilt after it. Connect and disconnect on the main
+    // thread.
+    Signal<>& recordsDidChange();
 
     std::vector<SearchItem> items(const QString& term, SearchOptions options = {},
                                   const SearchItemFilter& filter = {});

@@ -81,7 +81,8 @@ TEST_F(GettingInEndToEndTest, AHotkeyAnotherProgramHoldsOpensTheWindowWithWhatTo
     pressKeys(QStringLiteral("Return"));
     ASSERT_TRUE(eventually([&] { return logText().contains(QStringLiteral("Added a GNOME custom shortcut")); }))
         << logText().toStdString();
-    const QString path = QStringLiteral("/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/vantrel-toggle/");
+    const QString path =
+        QStringLiteral("/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/vantrel-toggle/");
     const QString schema = QStringLiteral("org.gnome.settings-daemon.plugins.media-keys.custom-keybinding:") + path;
     EXPECT_EQ(gsettings({QStringLiteral("get"), QStringLiteral("org.gnome.settings-daemon.plugins.media-keys"),
                          QStringLiteral("custom-keybindings")}),
@@ -99,7 +100,8 @@ TEST_F(GettingInEndToEndTest, AHotkeyAnotherProgramHoldsOpensTheWindowWithWhatTo
 
     // The next start knows the desktop opens it: no notice, the window stays hidden.
     startLauncher({QStringLiteral("--background"), QStringLiteral("VANTREL_LAUNCHER")});
-    EXPECT_TRUE(eventually([&] { return logText().contains(QStringLiteral("The desktop's own shortcut opens Vantrel")); }));
+    EXPECT_TRUE(
+        eventually([&] { return logText().contains(QStringLiteral("The desktop's own shortcut opens Vantrel")); }));
     EXPECT_FALSE(isVisible());
     EXPECT_TRUE(notice().isEmpty());
 }
@@ -118,7 +120,8 @@ TEST_F(GettingInEndToEndTest, WithoutKeyGrabsTheWindowSaysSoAndOffersOnlyTheDesk
     EXPECT_EQ(noticeActions(),
               QStringList{QStringLiteral("Open Vantrel with Alt+Space from GNOME's Keyboard Shortcuts")});
     // The portal of the test session has no global shortcuts: nothing more is offered, nothing waits.
-    EXPECT_TRUE(eventually([&] { return logText().contains(QStringLiteral("The desktop portal offers no global shortcuts")); }));
+    EXPECT_TRUE(eventually(
+        [&] { return logText().contains(QStringLiteral("The desktop portal offers no global shortcuts")); }));
     EXPECT_EQ(noticeActions().size(), 1);
     const ProcessRun refused = run(kExecutable, {QStringLiteral("set-hotkey"), QStringLiteral("Control-Option-49")});
     EXPECT_EQ(refused.exitCode, 1);
@@ -169,9 +172,10 @@ TEST_F(GettingInEndToEndTest, AnAutostartEntryWhoseProgramMovedIsRepairedOnStart
     UserDefaults::standard().setValue(QStringLiteral("vantrelLoginItemAutoInstalled"), true);
     UserDefaults::standard().sync();
     const QString entry = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/autostart/vantrel.desktop");
-    writeTestFile(entry, "[Desktop Entry]\nType=Application\nName=Vantrel\n"
-                         "Exec=\"/opt/old place/vantrel\" --background VANTREL_LAUNCHER\n"
-                         "X-GNOME-Autostart-enabled=true\n");
+    writeTestFile(entry,
+                  "[Desktop Entry]\nType=Application\nName=Vantrel\n"
+                  "Exec=\"/opt/old place/vantrel\" --background VANTREL_LAUNCHER\n"
+                  "X-GNOME-Autostart-enabled=true\n");
     startLauncher();
     EXPECT_TRUE(readFile(entry).contains(QStringLiteral("\nExec=") + kExecutable +
                                          QStringLiteral(" --background VANTREL_LAUNCHER\n")))
@@ -180,8 +184,9 @@ TEST_F(GettingInEndToEndTest, AnAutostartEntryWhoseProgramMovedIsRepairedOnStart
     stopLauncher();
 
     // One the user switched off stays as they left it.
-    const QByteArray off = "[Desktop Entry]\nType=Application\nName=Vantrel\n"
-                           "Exec=/opt/gone/vantrel --background VANTREL_LAUNCHER\nHidden=true\n";
+    const QByteArray off =
+        "[Desktop Entry]\nType=Application\nName=Vantrel\n"
+        "Exec=/opt/gone/vantrel --background VANTREL_LAUNCHER\nHidden=true\n";
     writeTestFile(entry, off);
     startLauncher();
     EXPECT_EQ(readFile(entry).toUtf8(), off);

@@ -8,19 +8,8 @@
 #include "data/SearchRepository.h"
 #include "kit/UserDefaults.h"
 #include "platform/freedesktop/KeychainFactory.h"
-#include "support/TestEnvironment.h"
-
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QThread>
-
-#include <gtest/gtest.h>
 
 #include <X11/keysym.h>
-
-#include <csignal>
 
 namespace vantrel::test {
 namespace {

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -65,6 +66,13 @@ inline bool eventually(const std::function<bool()>& predicate, int timeoutMs = 1
     return predicate();
 }
 
+// A desktop entry that runs `command`.
+inline QByteArray desktopEntry(const QString& name, const QString& command) {
+    return QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\nTerminal=false\n")
+        .arg(name, command)
+        .toUtf8();
+}
+
 // A test that runs the launcher: XDG folders and a runtime folder of its own,
 // the file keyring, and the launcher stopped at the end.
 class LauncherProcessTest : public ::testing::Test {
@@ -84,14 +92,10 @@ protected:
         m_keyring = std::make_unique<ScopedEnv>("VANTREL_KEYRING", QByteArray("file"));
         m_marker = m_home->root() + QStringLiteral("/launched.marker");
         // An application whose only effect is the marker file.
-        const QString applications = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications");
-        QDir().mkpath(applications);
-        QFile entry(applications + QStringLiteral("/zebrafish-marker.desktop"));
+        QDir().mkpath(applicationsFolder());
+        QFile entry(applicationsFolder() + QStringLiteral("/zebrafish-marker.desktop"));
         ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
-        entry.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=/bin/sh -c \"echo launched >> "
-                                   "%2\"\nTerminal=false\n")
-                        .arg(kAppName, m_marker)
-                        .toUtf8());
+        entry.write(desktopEntry(kAppName, QStringLiteral("/bin/sh -c \"echo launched >> %1\"").arg(m_marker)));
     }
 
     void TearDown() override {
@@ -133,6 +137,11 @@ protected:
         m_launcher.reset();
     }
 
+    // The user's own applications folder (XDG_DATA_HOME/applications).
+    static QString applicationsFolder() {
+        return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications");
+    }
+
     // A returning user: the welcome of a first start was seen.
     static void markWelcomeSeen() {
         UserDefaults::standard().setValue(QStringLiteral("vantrelWelcomeShown"), true);
@@ -152,6 +161,12 @@ protected:
     QString topView() const { return status().value(QStringLiteral("view")).toString(); }
     QString searchText() const { return status().value(QStringLiteral("searchText")).toString(); }
     QString selectedItem() const { return status().value(QStringLiteral("selectedItem")).toString(); }
+    // The titles of the rows root search lists in the window right now.
+    QStringList listedRows() const {
+        QStringList rows;
+        for (const QJsonValue& row : status().value(QStringLiteral("rows")).toArray()) rows << row.toString();
+        return rows;
+    }
 
     // The launcher window's X id once it is mapped, or empty.
     QString visibleWindowId() const {

@@ -121,6 +121,36 @@ TEST_F(SearchLoadingTest, AFolderUpdateFlagsOnlyRowsBelowThatFolder) {
     EXPECT_EQ(found("xterm"), QStringList{"Xterm"});
 }
 
+TEST_F(SearchLoadingTest, LaterUpdatesArePublishedOnceTheyCanBeFound) {
+    search->addDataSource(apps);
+    QObject subscriber;
+    int published = 0;
+    QStringList foundWhenPublished;
+    search->recordsDidChange().connect(&subscriber, [&] {
+        ++published;
+        foundWhenPublished = found("vim");
+    });
+    ASSERT_TRUE(loadDataSources());
+    // The first load answers through its completion.
+    EXPECT_EQ(published, 0);
+
+    apps->pushUpdate({appRecord("Safari"), appRecord("Vim")});
+    ASSERT_TRUE(waitUntil([&] { return published == 1; }));
+    EXPECT_EQ(foundWhenPublished, QStringList{"Vim"});
+    apps->pushFolderUpdate(QStringLiteral("/opt/apps"), {appIn(QStringLiteral("/opt/apps"), "Zed")});
+    ASSERT_TRUE(waitUntil([&] { return published == 2; }));
+
+    // A subscriber that is gone hears nothing.
+    int heardByLater = 0;
+    {
+        QObject later;
+        search->recordsDidChange().connect(&later, [&] { ++heardByLater; });
+    }
+    apps->pushUpdate({appRecord("Mail")});
+    ASSERT_TRUE(waitUntil([&] { return published == 3; }));
+    EXPECT_EQ(heardByLater, 0);
+}
+
 TEST_F(SearchLoadingTest, ABurstOfUpdatesRebuildsTheIndexOnce) {
     std::vector<SearchRecord> records;
     int completed = 0;

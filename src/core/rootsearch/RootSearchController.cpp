@@ -244,6 +244,13 @@ void RootSearchController::configureSearchDataSources() {
         updateHasApps();
         reload();
     });
+    // What the sources deliver later (an application installed, a script
+    // added) shows in the list at once, whatever the window holds.
+    m_launcherSearch.search().recordsDidChange().connect(m_lifetime.get(), [this] {
+        if (!m_hasApps) updateHasApps();
+        m_preserveSelectionOnNextReload = true;
+        reload();
+    });
     // Observers are owned by m_lifetime: they end with the controller.
     for (const QLatin1String name :
          {NotificationNames::didUprankItem, NotificationNames::searchRecordAliasChanged,
@@ -483,6 +490,17 @@ void RootSearchController::reload() {
     // Someone typing in an argument field keeps the row those fields belong to.
     if (m_searchBar.focusedArgumentIndex) m_preserveSelectionOnNextReload = true;
     applySections(buildSections(m_searchBar.text));
+}
+
+std::vector<ListSection> RootSearchController::sectionsFor(const QString& text) {
+    // Building consumes the draft placed first and remembers the calculator's
+    // query: both belong to what the window shows next.
+    const std::shared_ptr<const Draft> draftOnTop = m_draftToShowOnTopOnNextReload;
+    const std::optional<QString> calculatorQuery = m_queryWithCalculatorResult;
+    std::vector<ListSection> sections = buildSections(text);
+    m_draftToShowOnTopOnNextReload = draftOnTop;
+    m_queryWithCalculatorResult = calculatorQuery;
+    return sections;
 }
 
 void RootSearchController::viewWillAppear() {

@@ -303,7 +303,9 @@ public:
     void setApplicationLauncher(ApplicationActionProvider::Launch launch) { m_launch = std::move(launch); }
 
     // Loads the data sources (at most every 5 seconds) and reloads when they
-    // are in; reloads on every uprank, alias, hotkey and favourites change.
+    // are in; reloads on every uprank, alias, hotkey and favourites change,
+    // and, keeping the selection, whenever the engine publishes records a
+    // source delivered later.
     void configureSearchDataSources();
 
     // MARK: Typing
@@ -312,6 +314,10 @@ public:
     void searchTextDidChange(const QString& text);
     // Rebuilds the sections for the current text.
     void reload();
+    // The sections a text would show, built without showing them: the list,
+    // its selection, the search bar and the draft waiting for the next reload
+    // stay as they are.
+    std::vector<ListSection> sectionsFor(const QString& text);
     // The window is shown again: reloads when that was asked for meanwhile.
     void viewWillAppear();
     void setReloadListOnNextViewWillAppear(bool reload) { m_reloadListOnNextViewWillAppear = reload; }

@@ -22,6 +22,8 @@ const Logger& log() {
 }
 
 constexpr qint64 kMaxLineLength = 64 * 1024;
+// An answer may carry a long list (the sections of a search).
+constexpr qint64 kMaxReplyLength = 16 * 1024 * 1024;
 
 std::optional<QJsonObject> parseObject(const QByteArray& line, QString* error) {
     QJsonParseError parseError{};
@@ -42,19 +44,23 @@ std::optional<QJsonObject> parseObject(const QByteArray& line, QString* error) {
 // MARK: Messages
 
 const QStringList& InstanceRequest::commands() {
-    static const QStringList names{QStringLiteral("toggle"),   QStringLiteral("show"), QStringLiteral("hide"),
-                                   QStringLiteral("activate"), QStringLiteral("open"), QStringLiteral("set-hotkey"),
-                                   QStringLiteral("status"),   QStringLiteral("quit")};
+    static const QStringList names{
+        QStringLiteral("toggle"),     QStringLiteral("show"),   QStringLiteral("hide"),
+        QStringLiteral("activate"),   QStringLiteral("open"),   QStringLiteral("set-hotkey"),
+        QStringLiteral("status"),     QStringLiteral("quit"),   QStringLiteral("search"),
+        QStringLiteral("configuration-changed")};
     return names;
 }
 
 bool InstanceRequest::takesArgument(const QString& command) {
-    return command == QLatin1String("open") || command == QLatin1String("set-hotkey");
+    return command == QLatin1String("open") || command == QLatin1String("set-hotkey") ||
+           command == QLatin1String("configuration-changed");
 }
 
 QByteArray InstanceRequest::encode() const {
     QJsonObject object{{QStringLiteral("command"), command}};
     if (!argument.isEmpty()) object.insert(QStringLiteral("argument"), argument);
+    if (!options.isEmpty()) object.insert(QStringLiteral("options"), options);
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 
@@ -75,7 +81,12 @@ std::optional<InstanceRequest> InstanceRequest::decode(const QByteArray& line, Q
         if (error) *error = QStringLiteral("The argument is not text");
         return std::nullopt;
     }
-    InstanceRequest request{command.toString(), argument.toString()};
+    const QJsonValue options = object->value(QStringLiteral("options"));
+    if (!options.isUndefined() && !options.isObject()) {
+        if (error) *error = QStringLiteral("The options are not an object");
+        return std::nullopt;
+    }
+    InstanceRequest request{command.toString(), argument.toString(), options.toObject()};
     if (takesArgument(request.command) && request.argument.isEmpty()) {
         if (error) *error = QStringLiteral("The command '%1' needs an argument").arg(request.command);
         return std::nullopt;
@@ -221,7 +232,7 @@ std::optional<InstanceReply> InstanceClient::send(const InstanceRequest& request
             return std::nullopt;
         }
         answer += socket.readAll();
-        if (answer.size() > kMaxLineLength) break;
+        if (answer.size() > kMaxReplyLength) break;
     }
     return InstanceReply::decode(answer.left(answer.indexOf('\n') + 1), error);
 }

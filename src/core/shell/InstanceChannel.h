@@ -13,14 +13,18 @@ class QLocalSocket;
 namespace vantrel {
 
 // One request to the running launcher, sent as one line of JSON:
-// {"command": "toggle"} or {"command": "open", "argument": "vantrel://show"}.
+// {"command": "toggle"} or {"command": "open", "argument": "vantrel://show"},
+// {"command": "search", "argument": "fire", "options": {"limit": 5}}.
 struct InstanceRequest {
     QString command;
     QString argument;
+    // What else the command takes ("search": "limit").
+    QJsonObject options;
 
     // The commands the running launcher understands.
     static const QStringList& commands();
-    // Commands that need an argument ("open" a URL, "set-hotkey" a stored combination).
+    // Commands that need an argument ("open" a URL, "set-hotkey" a stored
+    // combination, "configuration-changed" the package id).
     static bool takesArgument(const QString& command);
 
     QByteArray encode() const;

@@ -4,6 +4,7 @@
 #include "core/rootsearch/LauncherSearch.h"
 #include "core/rootsearch/RootSearchController.h"
 #include "features/scripts/CommandScheduler.h"
+#include "features/scripts/DashboardActionProvider.h"
 #include "features/scripts/ScriptCommandRunner.h"
 #include "features/scripts/ScriptVantrelCommand.h"
 #include "kit/Logger.h"
@@ -89,9 +90,13 @@ std::optional<QVariant> ScriptCommandActionProvider::accessory() const {
 }
 
 std::vector<StyledTextRun> ScriptCommandActionProvider::styledAccessory() const {
-    if (m_command.runMode != ScriptCommand::RunMode::inline_) return {};
-    CommandScheduler& scheduler = m_scheduler ? *m_scheduler : CommandScheduler::shared();
-    const std::optional<CommandRun> run = scheduler.lastRun(m_command);
+    return inlineOutputRuns(m_command, m_scheduler);
+}
+
+std::vector<StyledTextRun> inlineOutputRuns(const ScriptCommand& command, CommandScheduler* schedulerOrNull) {
+    if (command.runMode != ScriptCommand::RunMode::inline_) return {};
+    CommandScheduler& scheduler = schedulerOrNull ? *schedulerOrNull : CommandScheduler::shared();
+    const std::optional<CommandRun> run = scheduler.lastRun(command);
     if (!run) return {};
     const auto colour = [](const std::optional<TerminalColor>& color) {
         if (!color) return QString();
@@ -348,14 +353,18 @@ std::unique_ptr<QObject> installScriptCommandItems(RootSearchController& control
             item.icon = command->icon.small;
             if (!command->arguments.empty())
                 item.inputCommand = std::make_shared<ScriptVantrelCommand>(*command, nullptr);
-            auto provider = std::make_shared<ScriptCommandActionProvider>(
+            if (command->runMode == ScriptCommand::RunMode::inline_) {
+                // Its output lives in the row: the dashboard's actions.
+                auto dashboard = std::make_shared<DashboardActionProvider>(*command, &target->launcherSearch().search(),
+                                                                           searchText, presenter, scheduler);
+                if (const std::optional<QVariant> output = dashboard->accessory()) item.accessory = output->toString();
+                item.styledAccessory = inlineOutputRuns(*command, scheduler);
+                item.actionProvider = std::move(dashboard);
+                return true;
+            }
+            item.actionProvider = std::make_shared<ScriptCommandActionProvider>(
                 *command, &target->launcherSearch().search(), searchText,
                 [target, id = command->id] { return target->argumentValues(id); }, presenter, scheduler);
-            if (command->runMode == ScriptCommand::RunMode::inline_) {
-                if (const std::optional<QVariant> output = provider->accessory()) item.accessory = output->toString();
-                item.styledAccessory = provider->styledAccessory();
-            }
-            item.actionProvider = std::move(provider);
             return true;
         });
 

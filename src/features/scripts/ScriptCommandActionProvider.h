@@ -90,7 +90,8 @@ using ScriptCommandLookup = std::function<std::optional<ScriptCommand>(const QSt
 
 // Teaches root search to show script command results: kind (an input
 // command when it has arguments), icon, package name as subtitle, the
-// inline output as accessory and the actions above. Reloads the sections,
+// inline output as accessory and the actions above (an inline command's are
+// those of DashboardActionProvider). Reloads the sections,
 // keeping the selection, after every scheduled run so the new output shows
 // in the row and in its favourite copy. The returned object holds that
 // subscription: keep it as long as the controller.
@@ -99,5 +100,9 @@ using ScriptCommandLookup = std::function<std::optional<ScriptCommand>(const QSt
                                                                  LauncherPresenter* presenter,
                                                                  CommandScheduler* scheduler = nullptr,
                                                                  NotificationCenter* center = nullptr);
+
+// The last scheduled output of an inline command with the colours and styles
+// its escape sequences asked for (empty for other commands or before a run).
+std::vector<StyledTextRun> inlineOutputRuns(const ScriptCommand& command, CommandScheduler* scheduler = nullptr);
 
 }  // namespace vantrel

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QSaveFile>
 #include <QThread>
 
@@ -167,12 +168,10 @@ std::optional<ScriptCommand> ScriptCommandsService::command(const QString& id) c
 }
 
 void ScriptCommandsService::reloadAll() {
-    QStringList directories;
-    {
-        std::lock_guard lock(m_stateMutex);
-        directories = m_watchedDirectories;
-    }
-    if (!isStarted()) directories = readConfiguredDirectories();
+    // The stored list decides, not the one last seen: another process (the
+    // command line) may have changed it.
+    const QStringList directories = isStarted() ? useDirectories(readConfiguredDirectories())
+                                                : cleanDirectories(readConfiguredDirectories());
     std::lock_guard reloading(m_reloadMutex);
     CommandMap loaded = loadScriptCommands(directories, {});
     std::vector<ScriptCommand> list;
@@ -181,7 +180,22 @@ void ScriptCommandsService::reloadAll() {
         std::unique_lock lock(m_commandsMutex);
         m_loadedCommands = std::move(loaded);
     }
-    notifyAboutScriptsCommandsChange(list);
+    notifyAboutScriptsCommandsChange(list, QSet<QString>(directories.begin(), directories.end()));
+}
+
+void ScriptCommandsService::reloadAllInBackground(std::function<void()> done) {
+    std::weak_ptr<Lifetime> lifetime = m_lifetime;
+    QPointer<QObject> context(m_context.get());
+    Queue::global().dispatch([this, lifetime, context, done = std::move(done)] {
+        {
+            const auto alive = lifetime.lock();
+            if (!alive) return;
+            std::lock_guard lock(alive->mutex);
+            if (!alive->alive) return;
+            reloadAll();
+        }
+        if (done && context) Queue::object(context).dispatch(done);
+    });
 }
 
 void ScriptCommandsService::reloadDirectories(const QStringList& directories) {
@@ -202,19 +216,27 @@ void ScriptCommandsService::reload(const QStringList& directories) {
         std::unique_lock lock(m_commandsMutex);
         m_loadedCommands = std::move(merged);
     }
-    notifyAboutScriptsCommandsChange(list);
+    QSet<QString> watched;
+    {
+        std::lock_guard lock(m_stateMutex);
+        watched = m_lastScriptDirectories;
+    }
+    notifyAboutScriptsCommandsChange(list, watched);
 }
 
-void ScriptCommandsService::notifyAboutScriptsCommandsChange(const std::vector<ScriptCommand>& newCommands) {
+void ScriptCommandsService::notifyAboutScriptsCommandsChange(const std::vector<ScriptCommand>& newCommands,
+                                                             std::optional<QSet<QString>> directories) {
     QSet<QString> hashes;
     for (const auto& command : newCommands) hashes.insert(command.metadataHash);
     {
         std::lock_guard lock(m_stateMutex);
-        if (hashes == m_lastReloadedScriptsMetadataHashes) {
+        const bool sameDirectories = !directories || *directories == m_lastReloadedDirectories;
+        if (hashes == m_lastReloadedScriptsMetadataHashes && sameDirectories) {
             log().info("Scripts metadata didn't change. Skipping UI reload.");
             return;
         }
         m_lastReloadedScriptsMetadataHashes = hashes;
+        if (directories) m_lastReloadedDirectories = *directories;
     }
     log().info("Scripts metadata changed. Notifying about the change.");
     post(QString(NotificationNames::scriptCommandsChanged));
@@ -248,31 +270,41 @@ void ScriptCommandsService::configurationChanged() {
     applyDirectories(readConfiguredDirectories(), true);
 }
 
-void ScriptCommandsService::applyDirectories(const QStringList& configured, bool reloadInBackground) {
+QStringList ScriptCommandsService::cleanDirectories(const QStringList& configured) {
     QStringList directories;
     for (const QString& directory : configured) {
         const QString clean = cleanDirectory(directory);
         if (!directories.contains(clean)) directories << clean;
     }
+    return directories;
+}
+
+QStringList ScriptCommandsService::useDirectories(const QStringList& configured, bool* changed) {
+    const QStringList directories = cleanDirectories(configured);
+    bool different = false;
     {
         std::lock_guard lock(m_stateMutex);
         const QSet<QString> set(directories.begin(), directories.end());
-        if (set == m_lastScriptDirectories) return;
-        m_lastScriptDirectories = set;
-        m_watchedDirectories = directories;
+        different = set != m_lastScriptDirectories;
+        if (different) {
+            m_lastScriptDirectories = set;
+            m_watchedDirectories = directories;
+        }
     }
-    watchDirectoriesIfNeeded();
+    if (different) watchDirectoriesIfNeeded();
+    if (changed) *changed = different;
+    return directories;
+}
+
+void ScriptCommandsService::applyDirectories(const QStringList& configured, bool reloadInBackground) {
+    bool changed = false;
+    useDirectories(configured, &changed);
+    if (!changed) return;
     if (!reloadInBackground) {
         reloadAll();
         return;
     }
-    std::weak_ptr<Lifetime> lifetime = m_lifetime;
-    Queue::global().dispatch([this, lifetime] {
-        const auto alive = lifetime.lock();
-        if (!alive) return;
-        std::lock_guard lock(alive->mutex);
-        if (alive->alive) reloadAll();
-    });
+    reloadAllInBackground();
 }
 
 bool ScriptCommandsService::editDirectories(const std::function<bool(QStringList&)>& edit) {

@@ -91,8 +91,12 @@ public:
     std::vector<ScriptCommand> commands() const;
     std::optional<ScriptCommand> command(const QString& id) const;
 
-    // Reparses every directory now, on the calling thread.
+    // Reads the configured directories again (restarting the watcher when
+    // they changed) and reparses every one of them now, on the calling thread.
     void reloadAll();
+    // The same on a background thread; `done` (optional) then runs on the
+    // thread that created the service. The change notice is posted there too.
+    void reloadAllInBackground(std::function<void()> done = {});
     // Reparses these directories now, on the calling thread.
     void reloadDirectories(const QStringList& directories);
 
@@ -138,8 +142,10 @@ public:
                                            const QStringList& watchedDirectories, bool filter);
 
     // Posts "vantrel_scriptCommandsChanged" when the metadata hashes of the
-    // commands differ from the last ones seen.
-    void notifyAboutScriptsCommandsChange(const std::vector<ScriptCommand>& newCommands);
+    // commands differ from the last ones seen, or (when given) the set of
+    // directories they were loaded from does.
+    void notifyAboutScriptsCommandsChange(const std::vector<ScriptCommand>& newCommands,
+                                          std::optional<QSet<QString>> directories = std::nullopt);
 
 private:
     struct Lifetime {
@@ -148,6 +154,10 @@ private:
     };
 
     QStringList readConfiguredDirectories() const;
+    static QStringList cleanDirectories(const QStringList& configured);
+    // Makes the (cleaned) list the one watched; restarts the watcher when the
+    // set changed (and says so in `changed`). Returns the cleaned list.
+    QStringList useDirectories(const QStringList& configured, bool* changed = nullptr);
     void configurationChanged();
     void applyDirectories(const QStringList& directories, bool reloadInBackground);
     void reload(const QStringList& directories);
@@ -172,6 +182,8 @@ private:
     // Guards what follows.
     mutable std::mutex m_stateMutex;
     QSet<QString> m_lastReloadedScriptsMetadataHashes;
+    // The directories of the last change notice.
+    QSet<QString> m_lastReloadedDirectories;
     bool m_started = false;
     QSet<QString> m_lastScriptDirectories;
     QStringList m_watchedDirectories;

@@ -66,13 +66,15 @@ void ScriptsFeature::registerWith(FeatureContext& context) {
             [this](const ScriptCommand& script, const QStringList& arguments) { return run(script, arguments); });
     });
 
+    // Parsing every folder takes its time: it runs in the background, and the
+    // change notice that follows comes back to the main thread.
     context.addCommandHandler(QStringLiteral("reloadScriptCommands"),
                               [service](const VantrelCommand&, const CommandRunContext&) {
-                                  service->reloadAll();
+                                  service->reloadAllInBackground();
                                   return CommandOutcome::done();
                               });
     context.addRoute(QStringLiteral("scripts/reload"), [service](const QUrl&) {
-        service->reloadAll();
+        service->reloadAllInBackground();
         return CommandOutcome::done();
     });
     const FeatureContext* shared = &context;

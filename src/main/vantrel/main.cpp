@@ -10,7 +10,9 @@
 #include "core/rootsearch/FallbackSearchProvider.h"
 #include "core/rootsearch/LauncherSearch.h"
 #include "core/rootsearch/RootSearchController.h"
+#include "core/rootsearch/RootSearchJson.h"
 #include "core/rootsearch/URLSearchProvider.h"
+#include "core/shell/InstanceChannel.h"
 #include "data/Database.h"
 #include "data/DatabaseMigrator.h"
 #include "data/Keychain.h"
@@ -20,6 +22,7 @@
 #include "kit/AppFlavor.h"
 #include "kit/Logger.h"
 #include "kit/NotificationCenter.h"
+#include "kit/NotificationNames.h"
 #include "kit/Paths.h"
 #include "kit/UserDefaults.h"
 #include "main/vantrel/CliCommands.h"
@@ -70,8 +73,9 @@ void usage() {
         "  status                           print whether the launcher runs and its window state\n"
         "  --version                        print the version\n"
         "  doctor                           check the data folder, the encrypted database and the keyring\n"
-        "  search QUERY [--json] [--limit N] [--no-load]\n"
-        "                                   load the applications and commands, then rank them for QUERY\n"
+        "  search QUERY [--json] [--limit N] [--no-load] [--local]\n"
+        "                                   rank the applications and commands for QUERY: the running\n"
+        "                                   launcher answers; without one (or with --local) they are loaded here\n"
         "  sources                          load each data source and print its record count and load time\n"
         "  run ID|KEY [ARG...]              open an application or run a command by its record id or key\n"
         "  files [QUERY] [--scope DIR] [--limit N] [--json]\n"
@@ -148,62 +152,50 @@ std::optional<LoadedSearch> openSearch(Sources sources) {
     return loaded;
 }
 
-QString listItemKindName(ListItem::Kind kind) {
-    switch (kind) {
-        case ListItem::Kind::command:
-            return QStringLiteral("command");
-        case ListItem::Kind::inputCommand:
-            return QStringLiteral("inputCommand");
-        case ListItem::Kind::fallbackSearch:
-            return QStringLiteral("fallbackSearch");
-        case ListItem::Kind::application:
-            return QStringLiteral("application");
-        case ListItem::Kind::preferencePane:
-            return QStringLiteral("preferencePane");
-        case ListItem::Kind::expression:
-            return QStringLiteral("calculator");
-        case ListItem::Kind::draft:
-            return QStringLiteral("draft");
-        case ListItem::Kind::calendarEvent:
-            return QStringLiteral("calendarEvent");
-        case ListItem::Kind::gettingStarted:
-            return QStringLiteral("gettingStarted");
-        case ListItem::Kind::update:
-            return QStringLiteral("update");
-        case ListItem::Kind::troubleshooting:
-            return QStringLiteral("troubleshooting");
-        case ListItem::Kind::other:
-            return QStringLiteral("other");
+// Prints the sections, as JSON or as a table of titles, accessories and keys.
+void printSections(const QJsonArray& sections, bool json) {
+    if (json) {
+        std::fputs(QJsonDocument(sections).toJson(QJsonDocument::Indented).constData(), stdout);
+        return;
     }
-    return {};
-}
-
-QJsonObject listItemJson(const ListItem& item) {
-    QJsonObject object{{"id", item.id}, {"title", item.title}, {"kind", listItemKindName(item.kind)}};
-    // name/key/type/source describe the stored record behind the item, as before.
-    object.insert("name", item.title);
-    object.insert("key", item.recordKey().value_or(item.id));
-    if (!item.subtitle.isEmpty()) object.insert("subtitle", item.subtitle);
-    if (item.accessory) object.insert("accessory", *item.accessory);
-    if (item.alias) object.insert("alias", *item.alias);
-    if (item.searchItem) {
-        object.insert("type", SearchRecord::rawValue(item.searchItem->result().type()));
-        if (const SearchRecord* record = item.searchItem->record()) {
-            if (record->id) object.insert("recordId", *record->id);
-            object.insert("source", SearchRecord::rawValue(record->source));
-            if (record->keywords) object.insert("keywords", *record->keywords);
-            if (record->path) object.insert("path", *record->path);
-            if (record->frecencyDate) object.insert("frecencyDate", DatabaseDate::toText(*record->frecencyDate));
+    for (const QJsonValue& value : sections) {
+        const QJsonObject section = value.toObject();
+        print(section.value("title").toString());
+        for (const QJsonValue& entry : section.value("items").toArray()) {
+            const QJsonObject item = entry.toObject();
+            const QString accessory = item.contains("accessory") ? item.value("accessory").toString()
+                                                                  : item.value("subtitle").toString();
+            print(QStringLiteral("  %1  %2  %3")
+                      .arg(item.value("title").toString(), -32)
+                      .arg(accessory, -20)
+                      .arg(item.value("key").toString()));
         }
     }
-    return object;
+}
+
+// The running launcher's sections for the query; nothing when no launcher
+// runs (or it did not answer, which is said on standard error).
+std::optional<QJsonArray> searchInRunningLauncher(const QString& query, int limit) {
+    const InstanceClient client;
+    if (!client.isRunning()) return std::nullopt;
+    QString error;
+    const auto reply =
+        client.send({QStringLiteral("search"), query, QJsonObject{{QStringLiteral("limit"), limit}}}, 10000, &error);
+    if (reply && reply->ok) return reply->values.value(QStringLiteral("sections")).toArray();
+    if (reply) error = reply->message;
+    std::fprintf(stderr, "vantrel: the running launcher did not answer the search (%s); searching here\n",
+                 error.toUtf8().constData());
+    return std::nullopt;
 }
 
 // Root search for one query, as the launcher window would show it: the
-// sections in order, each with its items.
+// sections in order, each with its items. A running launcher answers with
+// what its engine holds (kept current by its sources); otherwise this
+// process loads the sources itself.
 int searchCommand(QStringList arguments) {
     const bool json = takeFlag(arguments, QStringLiteral("--json"));
     const bool noLoad = takeFlag(arguments, QStringLiteral("--no-load"));
+    const bool local = takeFlag(arguments, QStringLiteral("--local"));
     int limit = 20;
     if (auto text = takeOption(arguments, QStringLiteral("--limit"))) {
         bool ok = false;
@@ -214,6 +206,12 @@ int searchCommand(QStringList arguments) {
         }
     }
     const QString query = arguments.join(QLatin1Char(' '));
+    if (!local) {
+        if (const std::optional<QJsonArray> sections = searchInRunningLauncher(query, limit)) {
+            printSections(*sections, json);
+            return 0;
+        }
+    }
     std::optional<LoadedSearch> loaded = openSearch(Sources::indexed);
     if (!loaded) return 1;
     LauncherSearch& launcher = *loaded->launcherSearch;
@@ -253,32 +251,7 @@ int searchCommand(QStringList arguments) {
                          "vantrel: the data sources did not finish loading in time; searching what is stored\n");
     }
     controller.searchTextDidChange(query);
-
-    if (json) {
-        QJsonArray sections;
-        for (const ListSection& section : controller.sections()) {
-            QJsonArray items;
-            for (const ListItem& item : section.items) {
-                if (items.size() >= limit) break;
-                items.append(listItemJson(item));
-            }
-            sections.append(QJsonObject{{"id", section.id}, {"title", section.title}, {"items", items}});
-        }
-        std::fputs(QJsonDocument(sections).toJson(QJsonDocument::Indented).constData(), stdout);
-        return 0;
-    }
-    for (const ListSection& section : controller.sections()) {
-        print(section.title);
-        int shown = 0;
-        for (const ListItem& item : section.items) {
-            if (shown++ >= limit) break;
-            QString accessory = item.accessory.value_or(item.subtitle);
-            print(QStringLiteral("  %1  %2  %3")
-                      .arg(item.title, -32)
-                      .arg(accessory, -20)
-                      .arg(item.recordKey().value_or(item.id)));
-        }
-    }
+    printSections(sectionsJson(controller.sections(), limit), json);
     return 0;
 }
 
@@ -568,6 +541,38 @@ int visitCommand(QStringList arguments) {
     return 0;
 }
 
+// Tells the running launcher which package configurations this process
+// changed (a script directory added…), so that it reads them again.
+class ConfigurationChangesForwarder {
+public:
+    ConfigurationChangesForwarder() {
+        NotificationCenter::defaultCenter().addObserver(
+            QString(NotificationNames::packageConfigurationDidChange), &m_observer,
+            [this](const Notification& notification) {
+                const QString id = notification.object.toString();
+                if (!id.isEmpty() && !m_changed.contains(id)) m_changed << id;
+            });
+    }
+
+    ~ConfigurationChangesForwarder() {
+        if (m_changed.isEmpty()) return;
+        const InstanceClient client;
+        if (!client.isRunning()) return;
+        for (const QString& id : m_changed) {
+            QString error;
+            const auto reply = client.send({QStringLiteral("configuration-changed"), id}, 5000, &error);
+            if (reply && !reply->ok) error = reply->message;
+            if (!reply || !reply->ok)
+                std::fprintf(stderr, "vantrel: the running launcher did not take the change (%s); restart it to see it\n",
+                             error.toUtf8().constData());
+        }
+    }
+
+private:
+    QObject m_observer;
+    QStringList m_changed;
+};
+
 int doctor() {
     printRow(QStringLiteral("Vantrel"),
              QStringLiteral("%1 (%2)").arg(QStringLiteral(VANTREL_VERSION), appFlavorRawValue(currentAppFlavor())));
@@ -635,6 +640,8 @@ int main(int argc, char** argv) {
         handlers.push_back(std::make_shared<SimpleLogHandler>(stderr, SimpleLogHandler::Options{}));
     Logger::bootstrap(std::make_shared<MultiplexLogHandler>(std::move(handlers)));
 
+    // Declared before the databases are opened, so that it speaks after they are closed.
+    const ConfigurationChangesForwarder forwarder;
     // Until the launcher window exists, starting vantrel without a command runs the check.
     if (command.isEmpty() || command == QLatin1String("doctor")) return doctor();
     if (command == QLatin1String("search")) return searchCommand(arguments.mid(1));

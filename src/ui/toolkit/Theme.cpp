@@ -38,13 +38,16 @@ std::optional<Theme::Appearance> appearanceFromText(const QString& text) {
     return std::nullopt;
 }
 
-// What the desktop states, when there is a desktop to ask.
-std::optional<Theme::Appearance> desktopColorScheme() {
-    const auto& source = platform().colorScheme;
-    if (!source) return std::nullopt;
-    const std::optional<ColorScheme> scheme = source->preferredColorScheme();
-    if (!scheme) return std::nullopt;
-    return *scheme == ColorScheme::dark ? Theme::Appearance::dark : Theme::Appearance::light;
+// What the desktop stated when it last answered (nothing: no preference, or
+// no answer yet).
+std::optional<Theme::Appearance>& desktopStatement() {
+    static std::optional<Theme::Appearance> statement;
+    return statement;
+}
+
+bool& desktopAsked() {
+    static bool asked = false;
+    return asked;
 }
 
 std::optional<Theme::Appearance> gtkThemeAppearance() {
@@ -64,7 +67,10 @@ Theme::Appearance paletteAppearance() {
 
 const Theme& Theme::current() {
     auto& theme = currentStorage();
-    if (!theme) theme = make(desktopAppearance());
+    if (!theme) {
+        theme = make(desktopAppearance());
+        if (!desktopAsked()) refreshDesktopColorScheme();
+    }
     return *theme;
 }
 
@@ -72,12 +78,36 @@ void Theme::setCurrent(Appearance appearance) {
     currentStorage() = make(appearance);
 }
 
+Signal<>& Theme::appearanceChanged() {
+    static Signal<> signal;
+    return signal;
+}
+
+void Theme::refreshDesktopColorScheme() {
+    const auto& source = platform().colorScheme;
+    // The answer comes through the event loop: without one nobody would hear it.
+    if (!source || !QCoreApplication::instance()) return;
+    desktopAsked() = true;
+    source->requestColorScheme([](std::optional<ColorScheme> scheme) {
+        const Appearance before = desktopAppearance();
+        desktopStatement() = scheme ? std::optional<Appearance>(*scheme == ColorScheme::dark ? Appearance::dark
+                                                                                              : Appearance::light)
+                                    : std::nullopt;
+        const Appearance after = desktopAppearance();
+        // A theme someone chose on purpose (a preview, a screenshot) stays.
+        auto& theme = currentStorage();
+        if (after == before || !theme || theme->appearance != before) return;
+        setCurrent(after);
+        appearanceChanged().publish();
+    });
+}
+
 Theme::Appearance Theme::desktopAppearance() {
     if (auto chosen =
             appearanceFromText(UserDefaults::standard().value(QStringLiteral("vantrelAppearance")).toString())) {
         return *chosen;
     }
-    if (auto desktop = desktopColorScheme()) return *desktop;
+    if (auto desktop = desktopStatement()) return *desktop;
     if (auto gtk = gtkThemeAppearance()) return *gtk;
     return paletteAppearance();
 }

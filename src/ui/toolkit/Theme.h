@@ -1,5 +1,7 @@
 #pragma once
 
+#include "kit/Signal.h"
+
 #include <QColor>
 #include <QFont>
 #include <QString>
@@ -10,16 +12,27 @@ namespace vantrel {
 
 // The launcher's colours and fonts for the light or dark appearance. The
 // appearance follows the desktop's colour scheme (what platform().colorScheme
-// states, else GTK_THEME "…:dark", else the palette's window colour) unless
-// "vantrelAppearance" says "light" or "dark".
+// stated when last asked, else GTK_THEME "…:dark", else the palette's window
+// colour) unless "vantrelAppearance" says "light" or "dark".
+//
+// The desktop is asked without waiting for it (the first time when the
+// current theme is first made, again on refreshDesktopColorScheme()); its
+// answer comes later, on the main thread.
 class Theme {
 public:
     enum class Appearance { light, dark };
 
     static const Theme& current();
     static void setCurrent(Appearance appearance);
-    // What the desktop asks for.
+    // What the desktop asks for, from what is known now: never waits.
     static Appearance desktopAppearance();
+    // Asks the desktop for its colour scheme again. When the answer changes
+    // what desktopAppearance() gives and the current theme followed it, the
+    // current theme becomes the new one and appearanceChanged() is published.
+    static void refreshDesktopColorScheme();
+    // Published on the main thread after the desktop's answer changed the
+    // current theme: whoever shows it repaints.
+    static Signal<>& appearanceChanged();
     static Theme make(Appearance appearance);
 
     Appearance appearance = Appearance::light;

@@ -8,6 +8,7 @@
 #include "core/rootsearch/FallbackSearchProvider.h"
 #include "core/rootsearch/LauncherSearch.h"
 #include "core/rootsearch/RootSearchController.h"
+#include "core/rootsearch/RootSearchJson.h"
 #include "core/rootsearch/URLSearchProvider.h"
 #include "core/shell/GlobalHotkeys.h"
 #include "core/shell/LoginItem.h"
@@ -33,12 +34,14 @@
 #include "ui/toolkit/Theme.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/PreferencesWindow.h"
+#include "ui/window/RootSearchView.h"
 #include "ui/window/TrayIcon.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
 #include <QGuiApplication>
+#include <QJsonArray>
 #include <QWindow>
 
 #include <unistd.h>
@@ -267,6 +270,12 @@ void AppDelegate::createMainWindow() {
                 },
                 Qt::QueuedConnection);
         });
+    // The desktop's colour scheme comes without the start waiting for it.
+    Theme::appearanceChanged().connect(this, [this] {
+        Icons::clearCache();
+        if (m_window) m_window->applyTheme();
+        if (m_preferences) m_preferences->applyTheme();
+    });
     // The native window exists from now on, so its exposure can be watched.
     m_window->winId();
     if (QWindow* handle = m_window->windowHandle())
@@ -517,7 +526,26 @@ InstanceReply AppDelegate::handleInstanceRequest(const InstanceRequest& request)
             const QJsonObject guide = m_guide->status();
             for (auto it = guide.begin(); it != guide.end(); ++it) values.insert(it.key(), it.value());
         }
+        // What root search lists right now, as the window shows it.
+        if (m_window && m_window->rootView())
+            values.insert(QStringLiteral("rows"), QJsonArray::fromStringList(m_window->rootView()->listedTitles()));
         return {true, {}, values};
+    }
+    if (request.command == QLatin1String("search")) {
+        // The sections this launcher's engine gives the text, built aside:
+        // the window keeps its own query and selection.
+        if (!m_controller) return {false, QStringLiteral("Not ready yet"), {}};
+        const int limit = request.options.value(QStringLiteral("limit")).toInt(20);
+        return {true,
+                {},
+                {{QStringLiteral("sections"), sectionsJson(m_controller->sectionsFor(request.argument), limit)}}};
+    }
+    if (request.command == QLatin1String("configuration-changed")) {
+        // Another process changed a package's configuration (`vantrel scripts
+        // add-dir`): everything that follows it reads it again.
+        NotificationCenter::defaultCenter().post(QString(NotificationNames::packageConfigurationDidChange),
+                                                 request.argument);
+        return {true, {}, {}};
     }
     if (request.command == QLatin1String("open")) {
         const QUrl url(request.argument);

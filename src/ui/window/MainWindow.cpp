@@ -963,6 +963,8 @@ void MainWindow::applyTheme() {
 void MainWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() != QEvent::ThemeChange && event->type() != QEvent::ApplicationPaletteChange) return;
+    // The desktop may have switched its colour scheme too; its answer comes later.
+    Theme::refreshDesktopColorScheme();
     const QString setting = defaults().value(QString(appearanceKey)).toString();
     const Theme::Appearance wanted = setting == QLatin1String("dark")    ? Theme::Appearance::dark
                                      : setting == QLatin1String("light") ? Theme::Appearance::light

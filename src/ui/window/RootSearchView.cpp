@@ -62,6 +62,14 @@ void RootSearchView::refresh() {
     emit actionsChanged();
 }
 
+QStringList RootSearchView::listedTitles() const {
+    QStringList titles;
+    const ResultListModel* model = m_list->resultModel();
+    for (int row = 0; row < model->rowCount(); ++row)
+        if (model->itemIndexForRow(row)) titles << model->index(row).data(Qt::DisplayRole).toString();
+    return titles;
+}
+
 void RootSearchView::viewDidAppear() {
     m_controller.viewWillAppear();
 }

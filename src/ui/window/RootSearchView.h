@@ -33,6 +33,8 @@ public:
     void selectItem(int index);
     // Shows the controller's sections again (after a theme change, a reload).
     void refresh();
+    // The titles of the rows the list shows, in order (without section titles).
+    QStringList listedTitles() const;
 
 signals:
     void toastRequested(const Toast& toast);

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonObject>
 #include <QLocalSocket>
 #include <QTemporaryDir>
 
@@ -63,6 +64,15 @@ TEST(InstanceChannelTest, MessagesRoundTripAsOneLineOfJson) {
     EXPECT_EQ(decoded->command, QStringLiteral("open"));
     EXPECT_EQ(decoded->argument, QStringLiteral("vantrel://commands/emptyTrash"));
 
+    // A search carries its query and options.
+    const InstanceRequest search{QStringLiteral("search"), QStringLiteral("fire fox"),
+                                 QJsonObject{{QStringLiteral("limit"), 5}}};
+    const auto searched = InstanceRequest::decode(search.encode());
+    ASSERT_TRUE(searched);
+    EXPECT_EQ(searched->argument, QStringLiteral("fire fox"));
+    EXPECT_EQ(searched->options.value(QStringLiteral("limit")).toInt(), 5);
+    EXPECT_TRUE(InstanceRequest::decode("{\"command\":\"search\"}\n"));
+
     InstanceReply reply{true, QStringLiteral("Shown"), {{QStringLiteral("visible"), true}}};
     const auto back = InstanceReply::decode(reply.encode());
     ASSERT_TRUE(back);
@@ -79,6 +89,9 @@ TEST(InstanceChannelTest, MalformedRequestsAreRefusedWithAReason) {
         {"{\"command\":\"reboot\"}\n", QStringLiteral("Unknown command 'reboot'")},
         {"{\"command\":\"open\"}\n", QStringLiteral("The command 'open' needs an argument")},
         {"{\"command\":\"open\",\"argument\":42}\n", QStringLiteral("The argument is not text")},
+        {"{\"command\":\"configuration-changed\"}\n",
+         QStringLiteral("The command 'configuration-changed' needs an argument")},
+        {"{\"command\":\"search\",\"options\":[5]}\n", QStringLiteral("The options are not an object")},
     };
     for (const auto& [line, reason] : cases) {
         QString error;
@@ -116,6 +129,20 @@ TEST(InstanceChannelTest, TheRunningServerAnswersEachRequestOfAnotherProcess) {
     EXPECT_TRUE(refusal->message.startsWith(QStringLiteral("The message is not JSON")));
     EXPECT_TRUE(sendFromAnotherThread(path, {QStringLiteral("hide"), {}}));
     EXPECT_EQ(received.size(), 3);
+}
+
+// The sections of a search run long: an answer is not held to the request's line length.
+TEST(InstanceChannelTest, ALongAnswerArrivesWhole) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("launcher.socket"));
+    InstanceServer server(path);
+    const QString rows = QString(300 * 1024, QLatin1Char('r'));
+    server.setHandler([&](const InstanceRequest&) { return InstanceReply{true, {}, {{QStringLiteral("rows"), rows}}}; });
+    ASSERT_TRUE(server.listen());
+    QString error;
+    const auto reply = sendFromAnotherThread(path, {QStringLiteral("search"), QStringLiteral("r")}, &error);
+    ASSERT_TRUE(reply) << error.toStdString();
+    EXPECT_EQ(reply->values.value(QStringLiteral("rows")).toString().size(), rows.size());
 }
 
 TEST(InstanceChannelTest, ASecondServerOnTheSameSocketIsRefused) {

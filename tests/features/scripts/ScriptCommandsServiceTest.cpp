@@ -3,7 +3,9 @@
 #include "support/CapturingLogHandler.h"
 #include "support/ScriptCommandTestSupport.h"
 
+#include "core/commands/PackageRegistry.h"
 #include "features/scripts/ScriptCommandsService.h"
+#include "kit/NotificationCenter.h"
 #include "kit/NotificationNames.h"
 #include "kit/UserDefaults.h"
 
@@ -12,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -262,6 +265,75 @@ TEST_F(ScriptCommandsServiceTest, ReloadAllPostsOnlyWhenSomethingChanged) {
     scriptsService.reloadAll();
     EXPECT_EQ(changes, 2);
     EXPECT_EQ(scriptsService.commands().size(), 2u);
+}
+
+// What `vantrel scripts add-dir` does in its own process: the same database,
+// a registry and a centre of its own, so this service hears nothing of it.
+TEST_F(ScriptCommandsServiceTest, ReloadingAllReadsTheDirectoriesAnotherProcessStored) {
+    const QString first = folder(QStringLiteral("first"));
+    const QString second = folder(QStringLiteral("second"));
+    ASSERT_TRUE(writeCommand(first + QStringLiteral("/a.sh"), QStringLiteral("Alpha")));
+    ASSERT_TRUE(writeCommand(second + QStringLiteral("/b.sh"), QStringLiteral("Beta")));
+    ScriptCommandsService& scriptsService = make();
+    scriptsService.addDirectory(first);
+    scriptsService.start();
+    ASSERT_EQ(titles(scriptsService.commands()), QStringList{"Alpha"});
+    ASSERT_EQ(changes, 1);
+
+    NotificationCenter otherCenter;
+    PackageRegistry otherRegistry(configurations, false, &otherCenter);
+    ScriptCommandsService commandLine(otherRegistry, defaults.get(), &otherCenter);
+    ASSERT_TRUE(commandLine.addDirectory(second));
+    EXPECT_EQ(titles(scriptsService.commands()), QStringList{"Alpha"});
+
+    logs->clear();
+    scriptsService.reloadAll();
+    EXPECT_EQ(titles(scriptsService.commands()), (QStringList{"Alpha", "Beta"}));
+    EXPECT_EQ(changes, 2);
+    EXPECT_FALSE(logs->contains(QStringLiteral("Scripts metadata didn't change. Skipping UI reload.")));
+    // The new folder is watched from now on.
+    ASSERT_TRUE(writeCommand(second + QStringLiteral("/c.sh"), QStringLiteral("Gamma")));
+    EXPECT_TRUE(waitUntil([&] { return scriptsService.commands().size() == 3; }, 10000));
+
+    // A folder without scripts changes no metadata, but the list of folders
+    // changed: that is announced too, and the folder is watched.
+    const QString empty = folder(QStringLiteral("empty"));
+    ASSERT_TRUE(writeScript(empty + QStringLiteral("/notes.txt"), "not a script\n"));
+    ASSERT_TRUE(commandLine.addDirectory(empty));
+    const int before = changes;
+    scriptsService.reloadAll();
+    EXPECT_EQ(changes, before + 1);
+    ASSERT_TRUE(writeCommand(empty + QStringLiteral("/d.sh"), QStringLiteral("Delta")));
+    EXPECT_TRUE(waitUntil([&] { return scriptsService.commands().size() == 4; }, 10000));
+
+    // Removed there, gone here after the next reload.
+    ASSERT_TRUE(commandLine.removeDirectory(second));
+    scriptsService.reloadAll();
+    EXPECT_EQ(titles(scriptsService.commands()), (QStringList{"Alpha", "Delta"}));
+}
+
+TEST_F(ScriptCommandsServiceTest, ReloadingInTheBackgroundAnnouncesOnTheCreatingThread) {
+    const QString scripts = folder(QStringLiteral("background"));
+    ASSERT_TRUE(writeCommand(scripts + QStringLiteral("/late.sh"), QStringLiteral("Late")));
+    ScriptCommandsService& scriptsService = make();
+    scriptsService.start();
+    // Stored where this service does not hear it, so only the reload finds it.
+    NotificationCenter otherCenter;
+    PackageRegistry otherRegistry(configurations, false, &otherCenter);
+    ASSERT_TRUE(ScriptCommandsService(otherRegistry, defaults.get(), &otherCenter).addDirectory(scripts));
+
+    QThread* announcedOn = nullptr;
+    QObject listener;
+    center.addObserver(QString(NotificationNames::scriptCommandsChanged), &listener,
+                       [&](const Notification&) { announcedOn = QThread::currentThread(); });
+    QThread* doneOn = nullptr;
+    scriptsService.reloadAllInBackground([&] { doneOn = QThread::currentThread(); });
+    // The call returned before the folder was parsed.
+    EXPECT_TRUE(scriptsService.commands().empty());
+    ASSERT_TRUE(waitUntil([&] { return doneOn != nullptr; }, 10000));
+    EXPECT_EQ(titles(scriptsService.commands()), QStringList{"Late"});
+    EXPECT_EQ(doneOn, QThread::currentThread());
+    EXPECT_EQ(announcedOn, QThread::currentThread());
 }
 
 class ScriptDirectoryEventsTest : public ::testing::Test {

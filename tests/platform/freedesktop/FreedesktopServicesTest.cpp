@@ -8,11 +8,16 @@
 #include "support/TestEnvironment.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTimer>
 #include <QDBusVariant>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -102,6 +107,43 @@ std::optional<QVariantList> portalAnswer(uint scheme) {
     return QVariantList{QVariant::fromValue(QDBusVariant(QVariant::fromValue(inner)))};
 }
 
+// What one request answered, and whether it answered before it returned.
+struct ColorSchemeAnswer {
+    bool answered = false;
+    bool answeredBeforeReturning = false;
+    int answers = 0;
+    std::optional<ColorScheme> scheme;
+    qint64 requestMs = 0;
+};
+
+// Asks, then runs the event loop until the answer came.
+std::shared_ptr<ColorSchemeAnswer> ask(ColorSchemeSource& source, int timeoutMs = 10000) {
+    auto answer = std::make_shared<ColorSchemeAnswer>();
+    QElapsedTimer timer;
+    timer.start();
+    source.requestColorScheme([answer](std::optional<ColorScheme> scheme) {
+        answer->answered = true;
+        ++answer->answers;
+        answer->scheme = scheme;
+    });
+    answer->requestMs = timer.elapsed();
+    answer->answeredBeforeReturning = answer->answered;
+    waitUntil([&] { return answer->answered; }, timeoutMs);
+    return answer;
+}
+
+// `gsettings ARGUMENTS` with the backend the environment names (dconf when none).
+bool gsettings(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral("gsettings"), arguments);
+    return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+bool setGnomeColorScheme(const QString& value) {
+    return gsettings({QStringLiteral("set"), QStringLiteral("org.gnome.desktop.interface"),
+                      QStringLiteral("color-scheme"), value});
+}
+
 // On a bus of its own: the session bus of a desktop runs the real portal.
 class PortalColorScheme : public ::testing::Test {
 protected:
@@ -122,22 +164,102 @@ TEST_F(PortalColorScheme, ThePortalsColorSchemeDecides) {
         return portalAnswer(scheme);
     });
     FreedesktopColorScheme source(bus.address());
-    EXPECT_EQ(source.preferredColorScheme(), ColorScheme::dark);
+    const auto dark = ask(source);
+    EXPECT_EQ(dark->scheme, ColorScheme::dark);
+    EXPECT_FALSE(dark->answeredBeforeReturning);
     {
         std::lock_guard lock(mutex);
         scheme = 2;
         EXPECT_EQ(questions, QStringList{QStringLiteral("Read org.freedesktop.appearance color-scheme")});
     }
-    EXPECT_EQ(source.preferredColorScheme(), ColorScheme::light);
+    EXPECT_EQ(ask(source)->scheme, ColorScheme::light);
     {
         std::lock_guard lock(mutex);
         scheme = 0;
     }
-    EXPECT_EQ(source.preferredColorScheme(), std::nullopt);
+    const auto none = ask(source);
+    EXPECT_TRUE(none->answered);
+    EXPECT_EQ(none->scheme, std::nullopt);
+    EXPECT_EQ(none->answers, 1);
 }
 
 TEST_F(PortalColorScheme, WithoutAPortalNorGnomeSettingsThereIsNoPreference) {
-    EXPECT_EQ(FreedesktopColorScheme(bus.address()).preferredColorScheme(), std::nullopt);
+    FreedesktopColorScheme source(bus.address());
+    const auto answer = ask(source);
+    EXPECT_TRUE(answer->answered);
+    EXPECT_EQ(answer->scheme, std::nullopt);
+}
+
+// A portal that never answers holds up nobody: the request returns at once,
+// the event loop goes on, and the answer comes when the portal's time is up.
+TEST_F(PortalColorScheme, APortalThatDoesNotAnswerKeepsNobodyWaiting) {
+    FakeService portal(bus.address(), kPortal, kPortalPath, [](const QDBusMessage&) { return std::nullopt; });
+    FreedesktopColorScheme source(bus.address());
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(50);
+    QElapsedTimer waited;
+    waited.start();
+    const auto answer = ask(source, FreedesktopColorScheme::kPortalTimeoutMs + 5000);
+    EXPECT_LT(answer->requestMs, 100);
+    EXPECT_FALSE(answer->answeredBeforeReturning);
+    ASSERT_TRUE(answer->answered);
+    EXPECT_GE(waited.elapsed(), FreedesktopColorScheme::kPortalTimeoutMs - 100);
+    // GNOME's settings (in memory) state nothing either.
+    EXPECT_EQ(answer->scheme, std::nullopt);
+    // The loop ran all along.
+    EXPECT_GE(ticks, FreedesktopColorScheme::kPortalTimeoutMs / 50 / 2);
+}
+
+// Without a portal, GNOME's own settings answer (a settings file here, written
+// and read by the real gsettings).
+TEST_F(PortalColorScheme, WithoutAPortalGnomeSettingsAnswer) {
+    ScopedEnv keyfile("GSETTINGS_BACKEND", QByteArray("keyfile"));
+    ASSERT_TRUE(setGnomeColorScheme(QStringLiteral("prefer-dark")));
+    FreedesktopColorScheme source(bus.address());
+    EXPECT_EQ(ask(source)->scheme, ColorScheme::dark);
+    ASSERT_TRUE(setGnomeColorScheme(QStringLiteral("prefer-light")));
+    EXPECT_EQ(ask(source)->scheme, ColorScheme::light);
+}
+
+// The session bus of the test session starts the real desktop portal, whose
+// GTK backend states what GNOME's settings (dconf) say.
+class SessionPortalColorScheme : public SessionBusServices {
+protected:
+    void SetUp() override {
+        SessionBusServices::SetUp();
+        if (IsSkipped()) return;
+        const QStringList activatable =
+            QDBusConnection::sessionBus().interface()->activatableServiceNames().value();
+        VANTREL_REQUIRE_DESKTOP_OR_SKIP(activatable.contains(kPortal), "the session bus has no desktop portal");
+    }
+    void TearDown() override {
+        ScopedEnv dconf("GSETTINGS_BACKEND", std::nullopt);
+        gsettings({QStringLiteral("reset"), QStringLiteral("org.gnome.desktop.interface"),
+                   QStringLiteral("color-scheme")});
+    }
+};
+
+TEST_F(SessionPortalColorScheme, TheRealPortalAnswersWithoutBlocking) {
+    {
+        ScopedEnv dconf("GSETTINGS_BACKEND", std::nullopt);
+        ASSERT_TRUE(setGnomeColorScheme(QStringLiteral("prefer-dark")));
+    }
+    // Our own gsettings would read an empty memory backend: only the portal can say dark.
+    ScopedEnv memory("GSETTINGS_BACKEND", QByteArray("memory"));
+    FreedesktopColorScheme source;
+    const auto dark = ask(source);
+    EXPECT_FALSE(dark->answeredBeforeReturning);
+    EXPECT_LT(dark->requestMs, 100);
+    EXPECT_EQ(dark->scheme, ColorScheme::dark);
+    {
+        ScopedEnv dconf("GSETTINGS_BACKEND", std::nullopt);
+        ASSERT_TRUE(setGnomeColorScheme(QStringLiteral("default")));
+    }
+    const auto none = ask(source);
+    EXPECT_TRUE(none->answered);
+    EXPECT_EQ(none->scheme, std::nullopt);
 }
 
 }  // namespace

@@ -4,10 +4,14 @@
 #include "ui/toolkit/Icons.h"
 #include "ui/toolkit/Theme.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QPalette>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -53,9 +57,78 @@ TEST_F(ThemeTest, SystemOrUnknownSettingFollowsTheDesktopHints) {
     test::ScopedEnv gtk("GTK_THEME", QByteArray("Adwaita:dark"));
     for (const char* value : {"system", "purple", ""}) {
         UserDefaults::standard().setValue(QStringLiteral("vantrelAppearance"), QString::fromLatin1(value));
-        // The test desktop has no portal and no GNOME settings, so GTK_THEME decides.
+        // The test desktop states no colour scheme, so GTK_THEME decides.
         EXPECT_EQ(Theme::desktopAppearance(), Theme::Appearance::dark) << value;
     }
+}
+
+// The desktop of the test session: its portal states what GNOME's settings
+// (dconf) say, and the theme follows without waiting for it.
+class DesktopThemeTest : public ThemeTest {
+protected:
+    static bool setGnomeColorScheme(const QString& value) {
+        QProcess process;
+        process.start(QStringLiteral("gsettings"),
+                      {QStringLiteral("set"), QStringLiteral("org.gnome.desktop.interface"),
+                       QStringLiteral("color-scheme"), value});
+        return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit &&
+               process.exitCode() == 0;
+    }
+
+    void SetUp() override {
+        const bool portal = QDBusConnection::sessionBus().isConnected() &&
+                            QDBusConnection::sessionBus().interface()->activatableServiceNames().value().contains(
+                                QStringLiteral("org.freedesktop.portal.Desktop"));
+        VANTREL_REQUIRE_DESKTOP_OR_SKIP(portal, "the session bus has no desktop portal");
+        UserDefaults::standard().remove(QStringLiteral("vantrelAppearance"));
+    }
+
+    void TearDown() override {
+        // The desktop states no preference again, and the theme knows it.
+        if (setGnomeColorScheme(QStringLiteral("default"))) {
+            Theme::setCurrent(Theme::Appearance::dark);
+            Theme::refreshDesktopColorScheme();
+            test::waitUntil([] { return !Theme::current().isDark(); }, 10000);
+        }
+        ThemeTest::TearDown();
+    }
+};
+
+TEST_F(DesktopThemeTest, TheDesktopsColorSchemeArrivesWithoutWaitingAndRepaints) {
+    test::ScopedEnv noGtkTheme("GTK_THEME", std::nullopt);
+    Theme::refreshDesktopColorScheme();
+    ASSERT_TRUE(test::waitUntil([] { return Theme::desktopAppearance() == Theme::Appearance::light; }, 10000));
+    Theme::setCurrent(Theme::desktopAppearance());
+    QObject window;
+    int repaints = 0;
+    Theme::appearanceChanged().connect(&window, [&] { ++repaints; });
+
+    ASSERT_TRUE(setGnomeColorScheme(QStringLiteral("prefer-dark")));
+    QElapsedTimer asked;
+    asked.start();
+    Theme::refreshDesktopColorScheme();
+    // Nothing waited for the desktop.
+    EXPECT_LT(asked.elapsed(), 100);
+    EXPECT_FALSE(Theme::current().isDark());
+    ASSERT_TRUE(test::waitUntil([] { return Theme::current().isDark(); }, 10000));
+    EXPECT_EQ(repaints, 1);
+    EXPECT_EQ(Theme::desktopAppearance(), Theme::Appearance::dark);
+    // The launcher's own setting still wins.
+    UserDefaults::standard().setValue(QStringLiteral("vantrelAppearance"), QStringLiteral("light"));
+    EXPECT_EQ(Theme::desktopAppearance(), Theme::Appearance::light);
+    UserDefaults::standard().remove(QStringLiteral("vantrelAppearance"));
+
+    // A theme chosen on purpose (a preview) is not overridden by an answer.
+    Theme::setCurrent(Theme::Appearance::light);
+    ASSERT_TRUE(setGnomeColorScheme(QStringLiteral("prefer-light")));
+    Theme::refreshDesktopColorScheme();
+    ASSERT_TRUE(test::waitUntil([] { return Theme::desktopAppearance() == Theme::Appearance::light; }, 10000));
+    Theme::setCurrent(Theme::Appearance::dark);
+    ASSERT_TRUE(setGnomeColorScheme(QStringLiteral("prefer-dark")));
+    Theme::refreshDesktopColorScheme();
+    ASSERT_TRUE(test::waitUntil([] { return Theme::desktopAppearance() == Theme::Appearance::dark; }, 10000));
+    EXPECT_TRUE(Theme::current().isDark());
+    EXPECT_EQ(repaints, 1);
 }
 
 TEST_F(ThemeTest, SwitchingChangesTheCurrentColours) {

@@ -243,6 +243,7 @@ TEST_F(ScriptCommandItemsTest, AHotkeyOrALinkWithoutTheRequiredArgumentsAsksForT
     ASSERT_TRUE(waitUntil([&] { return scripts.lineCount(QStringLiteral("plain.txt")) == 1; }, 10000));
     EXPECT_EQ(presenter.outcomes.size(), 1u);
     EXPECT_TRUE(presenter.hiddenToasts.empty());
+}
 
 }  // namespace
 }  // namespace vantrel::test

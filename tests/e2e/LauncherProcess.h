@@ -6,7 +6,10 @@
 #include "support/X11TestSupport.h"
 
 #include "core/shell/InstanceChannel.h"
+#include "data/Database.h"
+#include "data/Keychain.h"
 #include "kit/UserDefaults.h"
+#include "platform/freedesktop/KeychainFactory.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -140,6 +143,15 @@ protected:
     // The user's own applications folder (XDG_DATA_HOME/applications).
     static QString applicationsFolder() {
         return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications");
+    }
+
+    // The launcher's database, opened the way the launcher opens it (stop the
+    // launcher first).
+    static std::shared_ptr<DatabasePool> openLaunchersDatabase() {
+        DatabaseOpener::Options options;
+        options.keychain =
+            std::make_shared<Keychain>(QString::fromLatin1(Keychain::kDefaultService), makeKeychainBackend());
+        return DatabaseOpener(std::move(options)).openDatabase();
     }
 
     // A returning user: the welcome of a first start was seen.

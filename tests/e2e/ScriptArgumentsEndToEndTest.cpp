@@ -3,10 +3,7 @@
 // in the argument field; a link that carries the value runs it at once.
 #include "e2e/LauncherProcess.h"
 
-#include "data/Database.h"
-#include "data/Keychain.h"
 #include "data/SearchRepository.h"
-#include "platform/freedesktop/KeychainFactory.h"
 
 #include <QJsonDocument>
 #include <QUrl>
@@ -62,10 +59,7 @@ protected:
 
     // Gives the stored record of the script a hotkey (the launcher is stopped).
     void setHotkey(const QString& key, const QString& hotkey) {
-        DatabaseOpener::Options options;
-        options.keychain =
-            std::make_shared<Keychain>(QString::fromLatin1(Keychain::kDefaultService), makeKeychainBackend());
-        auto pool = DatabaseOpener(std::move(options)).openDatabase();
+        auto pool = openLaunchersDatabase();
         ASSERT_TRUE(pool);
         SearchRepository repository(pool);
         ASSERT_TRUE(repository.record(key)) << "the script was not stored";

@@ -80,7 +80,9 @@ protected:
     bool start(ExpressionParser* parser = nullptr) {
         repository = std::make_shared<SearchRepository>(pool);
         launcher = std::make_unique<LauncherSearch>(repository, *registry);
-        controller = std::make_unique<RootSearchController>(*launcher, parser, *defaults);
+        // One notification centre for the registry, the features and root
+        // search, as in the launcher.
+        controller = std::make_unique<RootSearchController>(*launcher, parser, *defaults, &center);
         controller->setEventHandler([this](const RootSearchEvent& event) { events.push_back(event); });
         fallbackProvider = std::make_shared<FallbackSearchProvider>(*registry, &center);
         controller->addSearchProvider(std::make_shared<URLSearchProvider>(*registry));

@@ -251,10 +251,13 @@ void RootSearchController::configureSearchDataSources() {
         m_preserveSelectionOnNextReload = true;
         reload();
     });
-    // Observers are owned by m_lifetime: they end with the controller.
+    // Observers are owned by m_lifetime: they end with the controller. A
+    // package or command switched on or off changes what the filter lets
+    // through even when no record changes.
     for (const QLatin1String name :
          {NotificationNames::didUprankItem, NotificationNames::searchRecordAliasChanged,
-          NotificationNames::searchRecordHotkeyChanged, NotificationNames::rootSearchFavoritesChanged}) {
+          NotificationNames::searchRecordHotkeyChanged, NotificationNames::rootSearchFavoritesChanged,
+          NotificationNames::packageCommandsDidChange}) {
         m_center.addObserver(QString(name), m_lifetime.get(), [this](const Notification&) { reload(); });
     }
     // The search engine posts its uprank notice on the default centre.
@@ -345,7 +348,8 @@ void RootSearchController::setShowsCalculator(bool shows) {
 void RootSearchController::refreshCalculatorHint(const QString& text) {
     QString hint;
     if (showsCalculator() && m_queryWithCalculatorResult == text) {
-        if (const ListSection* calculator = section(QString(calculatorSectionId)); calculator && !calculator->items.empty())
+        if (const ListSection* calculator = section(QString(calculatorSectionId));
+            calculator && !calculator->items.empty())
             hint = QStringLiteral("= ") + calculator->items.front().title;
     }
     if (hint == m_calculatorHint) return;

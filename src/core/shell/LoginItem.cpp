@@ -1,5 +1,6 @@
 #include "core/shell/LoginItem.h"
 
+#include "kit/DesktopExec.h"
 #include "kit/Logger.h"
 #include "kit/Paths.h"
 #include "kit/Settings.h"
@@ -21,27 +22,6 @@ namespace {
 const Logger& log() {
     static const Logger logger({QStringLiteral("LoginItem"), QStringLiteral("🔑")});
     return logger;
-}
-
-// One argument of an Exec line: quoted when it holds anything but plain
-// characters, with the characters the desktop-entry format reserves escaped.
-QString execArgument(const QString& argument) {
-    QString escaped = argument;
-    escaped.replace(QLatin1Char('%'), QLatin1String("%%"));
-    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`=");
-    bool needsQuotes = escaped.isEmpty();
-    for (const QChar c : escaped)
-        if (reserved.contains(c)) needsQuotes = true;
-    if (!needsQuotes) return escaped;
-    QString quoted;
-    for (const QChar c : escaped) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
-            quoted += QLatin1Char('\\');
-        quoted += c;
-    }
-    // The value is itself a string of the key file: its backslashes are doubled.
-    quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
 bool isOnMainThread() {
@@ -75,7 +55,7 @@ QString LoginItem::entryContents(const QString& executable) {
                "Terminal=false\n"
                "NoDisplay=true\n"
                "X-GNOME-Autostart-enabled=true\n")
-        .arg(execArgument(executable), QString(launcherArgument));
+        .arg(desktopExecArgument(executable), QString(launcherArgument));
 }
 
 bool LoginItem::isEnabled() {

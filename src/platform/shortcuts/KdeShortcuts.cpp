@@ -1,5 +1,6 @@
 #include "platform/shortcuts/KdeShortcuts.h"
 
+#include "kit/DesktopExec.h"
 #include "kit/Logger.h"
 #include "kit/Paths.h"
 #include "kit/VantrelError.h"
@@ -84,26 +85,7 @@ void registerTypes() {
     (void)registered;
 }
 
-// One argument of an Exec line, quoted when it holds more than plain characters.
-QString execArgument(const QString& argument) {
-    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
-    bool plain = !argument.isEmpty();
-    for (const QChar c : argument)
-        if (reserved.contains(c)) plain = false;
-    QString escaped = argument;
-    escaped.replace(QLatin1Char('%'), QLatin1String("%%"));
-    if (plain) return escaped;
-    QString quoted;
-    for (const QChar c : escaped) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
-            quoted += QLatin1Char('\\');
-        quoted += c;
-    }
-    quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
-// The arguments of an Exec value as written by execArgument.
+// The arguments of an Exec value as desktopExecArgument writes them.
 QStringList execArguments(QString value) {
     value.replace(QLatin1String("\\\\"), QLatin1String("\\"));
     QStringList arguments;
@@ -231,7 +213,7 @@ void KdeShortcuts::bind(const DesktopShortcut& shortcut) {
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         throw VantrelError(QStringLiteral("Cannot create the folder of ") + path);
     QStringList exec;
-    for (const QString& argument : shortcut.command) exec << execArgument(argument);
+    for (const QString& argument : shortcut.command) exec << desktopExecArgument(argument);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) throw VantrelError(QStringLiteral("Cannot write ") + path);
     file.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\n")

@@ -513,6 +513,7 @@ InstanceReply AppDelegate::handleInstanceRequest(const InstanceRequest& request)
             values.insert(QStringLiteral("view"), atRoot || !top ? QString() : top->title());
             values.insert(QStringLiteral("searchText"), m_window->searchBar()->text());
             values.insert(QStringLiteral("selectedItem"), selected);
+            values.insert(QStringLiteral("actionPanel"), m_window->isActionPanelOpen());
             const SearchBar* bar = m_window->searchBar();
             values.insert(QStringLiteral("argumentCount"), bar->argumentCount());
             values.insert(QStringLiteral("focusedArgument"), bar->focusedField());

@@ -69,7 +69,7 @@ ScriptCommandActionProvider::ScriptCommandActionProvider(ScriptCommand command, 
       m_scheduler(scheduler) {}
 
 std::vector<MenuItem> ScriptCommandActionProvider::menuItems() const {
-    return {
+    std::vector<MenuItem> items{
         menuItem(runId, QStringLiteral("Run Script"), [this] { return runScript(); }),
         menuItem(openWithId, QStringLiteral("Open With"), [this] { return openWith(); }),
         menuItem(showInFileManagerId, QStringLiteral("Show in File Manager"), [this] { return showInFileManager(); }),
@@ -80,6 +80,17 @@ std::vector<MenuItem> ScriptCommandActionProvider::menuItems() const {
             moveToTrashId, QStringLiteral("Move To Trash"), [this] { return moveToTrash(); },
             MenuItem::ActionType::destructive),
     };
+    if (m_openWithMenu) {
+        // The applications that open the script's type, the default first.
+        for (MenuItem& item : items) {
+            if (item.id != QLatin1String(openWithId)) continue;
+            MenuItem chooser = m_openWithMenu(m_command.scriptPath, m_presenter);
+            chooser.id = item.id;
+            chooser.title = item.title;
+            item = std::move(chooser);
+        }
+    }
+    return items;
 }
 
 std::optional<QVariant> ScriptCommandActionProvider::accessory() const {
@@ -339,34 +350,36 @@ CommandOutcome ScriptCommandActionProvider::moveToTrash() const {
 
 std::unique_ptr<QObject> installScriptCommandItems(RootSearchController& controller, ScriptCommandLookup lookup,
                                                    LauncherPresenter* presenter, CommandScheduler* scheduler,
-                                                   NotificationCenter* center) {
+                                                   NotificationCenter* center,
+                                                   ScriptCommandActionProvider::OpenWithMenu openWith) {
     RootSearchController* target = &controller;
-    controller.addItemResolver(
-        [target, lookup, presenter, scheduler](const SearchItem& result, const QString& searchText, ListItem& item) {
-            if (result.result().type() != SearchRecord::ContentType::scriptCommand || !lookup) return false;
-            const std::optional<ScriptCommand> command = lookup(result.identifier());
-            if (!command) return false;
-            item.title = command->displayName;
-            item.subtitle = command->packageName;
-            item.kind = command->arguments.empty() ? ListItem::Kind::command : ListItem::Kind::inputCommand;
-            // Emoji, links and light/dark pairs are drawn from the image itself.
-            item.icon = command->icon.small;
-            if (!command->arguments.empty())
-                item.inputCommand = std::make_shared<ScriptVantrelCommand>(*command, nullptr);
-            if (command->runMode == ScriptCommand::RunMode::inline_) {
-                // Its output lives in the row: the dashboard's actions.
-                auto dashboard = std::make_shared<DashboardActionProvider>(*command, &target->launcherSearch().search(),
-                                                                           searchText, presenter, scheduler);
-                if (const std::optional<QVariant> output = dashboard->accessory()) item.accessory = output->toString();
-                item.styledAccessory = inlineOutputRuns(*command, scheduler);
-                item.actionProvider = std::move(dashboard);
-                return true;
-            }
-            item.actionProvider = std::make_shared<ScriptCommandActionProvider>(
-                *command, &target->launcherSearch().search(), searchText,
-                [target, id = command->id] { return target->argumentValues(id); }, presenter, scheduler);
+    controller.addItemResolver([target, lookup, presenter, scheduler, openWith](
+                                   const SearchItem& result, const QString& searchText, ListItem& item) {
+        if (result.result().type() != SearchRecord::ContentType::scriptCommand || !lookup) return false;
+        const std::optional<ScriptCommand> command = lookup(result.identifier());
+        if (!command) return false;
+        item.title = command->displayName;
+        item.subtitle = command->packageName;
+        item.kind = command->arguments.empty() ? ListItem::Kind::command : ListItem::Kind::inputCommand;
+        // Emoji, links and light/dark pairs are drawn from the image itself.
+        item.icon = command->icon.small;
+        if (!command->arguments.empty()) item.inputCommand = std::make_shared<ScriptVantrelCommand>(*command, nullptr);
+        if (command->runMode == ScriptCommand::RunMode::inline_) {
+            // Its output lives in the row: the dashboard's actions.
+            auto dashboard = std::make_shared<DashboardActionProvider>(*command, &target->launcherSearch().search(),
+                                                                       searchText, presenter, scheduler);
+            if (const std::optional<QVariant> output = dashboard->accessory()) item.accessory = output->toString();
+            item.styledAccessory = inlineOutputRuns(*command, scheduler);
+            item.actionProvider = std::move(dashboard);
             return true;
-        });
+        }
+        auto provider = std::make_shared<ScriptCommandActionProvider>(
+            *command, &target->launcherSearch().search(), searchText,
+            [target, id = command->id] { return target->argumentValues(id); }, presenter, scheduler);
+        provider->setOpenWithMenu(openWith);
+        item.actionProvider = std::move(provider);
+        return true;
+    });
 
     auto subscription = std::make_unique<QObject>();
     NotificationCenter& notifications = center ? *center : NotificationCenter::defaultCenter();

@@ -32,6 +32,8 @@ class ScriptCommandActionProvider : public ActionProvider {
 public:
     // The values of the argument fields, in order.
     using ArgumentsProvider = std::function<QStringList()>;
+    // The "Open With" item of a file: a submenu of the applications that open it.
+    using OpenWithMenu = std::function<MenuItem(const QString& path, LauncherPresenter* presenter)>;
 
     // search: where the visit is recorded (none when null). scheduler: runs
     // inline commands (CommandScheduler::shared() when null).
@@ -40,6 +42,9 @@ public:
                                 CommandScheduler* scheduler = nullptr);
 
     std::vector<MenuItem> menuItems() const override;
+    // "Open With" offers the applications of this chooser; without one it
+    // opens the script with the desktop's default application.
+    void setOpenWithMenu(OpenWithMenu openWithMenu) { m_openWithMenu = std::move(openWithMenu); }
     // The output of the last scheduled run of an inline command.
     std::optional<QVariant> accessory() const override;
     // The same output with the colours and styles its escape sequences asked for.
@@ -83,6 +88,7 @@ private:
     ArgumentsProvider m_argumentsProvider;
     LauncherPresenter* m_presenter;
     CommandScheduler* m_scheduler;
+    OpenWithMenu m_openWithMenu;
 };
 
 // Finds a loaded script command by its id.
@@ -95,11 +101,10 @@ using ScriptCommandLookup = std::function<std::optional<ScriptCommand>(const QSt
 // keeping the selection, after every scheduled run so the new output shows
 // in the row and in its favourite copy. The returned object holds that
 // subscription: keep it as long as the controller.
-[[nodiscard]] std::unique_ptr<QObject> installScriptCommandItems(RootSearchController& controller,
-                                                                 ScriptCommandLookup lookup,
-                                                                 LauncherPresenter* presenter,
-                                                                 CommandScheduler* scheduler = nullptr,
-                                                                 NotificationCenter* center = nullptr);
+[[nodiscard]] std::unique_ptr<QObject> installScriptCommandItems(
+    RootSearchController& controller, ScriptCommandLookup lookup, LauncherPresenter* presenter,
+    CommandScheduler* scheduler = nullptr, NotificationCenter* center = nullptr,
+    ScriptCommandActionProvider::OpenWithMenu openWith = {});
 
 // The last scheduled output of an inline command with the colours and styles
 // its escape sequences asked for (empty for other commands or before a run).

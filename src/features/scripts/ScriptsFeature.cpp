@@ -6,6 +6,7 @@
 #include "core/rootsearch/LauncherSearch.h"
 #include "core/rootsearch/RootSearchController.h"
 #include "data/SearchRecord.h"
+#include "features/files/FilesApi.h"
 #include "features/scripts/CommandScheduler.h"
 #include "features/scripts/ScriptCommandActionProvider.h"
 #include "features/scripts/ScriptCommandsService.h"
@@ -112,10 +113,18 @@ void ScriptsFeature::start() {
     CommandScheduler::setSharedCommandsProvider([service] { return service->commands(); });
     if (RootSearchController* controller = m_context->rootSearch())
         m_items = installScriptCommandItems(
-            *controller, [service](const QString& id) { return service->command(id); }, m_context->presenter());
+            *controller, [service](const QString& id) { return service->command(id); }, m_context->presenter(), nullptr,
+            nullptr, openWithChooser());
     m_service->start();
     // Once now; afterwards the scheduler follows "vantrel_scriptCommandsChanged" itself.
     CommandScheduler::shared().schedule();
+}
+
+ScriptCommandActionProvider::OpenWithMenu ScriptsFeature::openWithChooser() const {
+    FilesApi* files = m_context ? m_context->api<FilesApi>() : nullptr;
+    if (!files) return {};
+    return
+        [files](const QString& path, LauncherPresenter* presenter) { return files->openWithMenuItem(path, presenter); };
 }
 
 std::vector<ScriptCommand> ScriptsFeature::scriptCommands() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/api/Feature.h"
+#include "features/scripts/ScriptCommandActionProvider.h"
 #include "features/scripts/ScriptsApi.h"
 
 #include <QObject>
@@ -45,6 +46,9 @@ public:
     CommandOutcome run(const ScriptCommand& command, const QStringList& arguments) const;
     // The hotkey of the script with this id was pressed.
     void runFromHotkey(const QString& key) const;
+    // The "Open With" chooser of script rows: file search's, when that
+    // feature is registered; none otherwise.
+    ScriptCommandActionProvider::OpenWithMenu openWithChooser() const;
 
     FeatureContext* m_context = nullptr;
     std::unique_ptr<ScriptCommandsService> m_service;

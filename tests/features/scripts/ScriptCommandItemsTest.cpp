@@ -13,6 +13,7 @@
 #include "kit/NotificationCenter.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -41,7 +42,7 @@ protected:
         ScriptCommandsService& service = *scriptsFeature().service();
         subscription = installScriptCommandItems(
             *controller, [&service](const QString& id) { return service.command(id); }, &presenter, &scheduler,
-            &NotificationCenter::defaultCenter());
+            &NotificationCenter::defaultCenter(), scriptsFeature().openWithChooser());
         service.addDirectory(scripts.path());
         // The registry of the fixture announces configuration changes on a
         // centre of its own, so the folder is loaded here.
@@ -243,6 +244,41 @@ TEST_F(ScriptCommandItemsTest, AHotkeyOrALinkWithoutTheRequiredArgumentsAsksForT
     ASSERT_TRUE(waitUntil([&] { return scripts.lineCount(QStringLiteral("plain.txt")) == 1; }, 10000));
     EXPECT_EQ(presenter.outcomes.size(), 1u);
     EXPECT_TRUE(presenter.hiddenToasts.empty());
+}
+
+// "Open With" on a script row chooses among the applications that declare
+// they open shell scripts, as file search offers them.
+TEST_F(ScriptCommandItemsTest, OpenWithOffersTheApplicationsThatOpenTheScript) {
+    // The fixture's data folders hide the system's; the MIME database is the desktop's own.
+    ASSERT_TRUE(QFile::link(QStringLiteral("/usr/share/mime"), folders.root() + QStringLiteral("/sys2/mime")));
+    ApplicationFolders::write(
+        folders.homeApplications(), QStringLiteral("scriptpad.desktop"),
+        ApplicationFolders::app("Script Pad", "MimeType=application/x-shellscript;text/plain;\n"));
+    scripts.write(QStringLiteral("hello.sh"),
+                  commandText(QStringLiteral("Say Hello"), QStringLiteral("silent"), {}, QStringLiteral("echo hello")));
+    scripts.write(QStringLiteral("bye.sh"),
+                  commandText(QStringLiteral("Say Goodbye"), QStringLiteral("silent"), {}, QStringLiteral("echo bye")));
+    ASSERT_TRUE(startWithScripts());
+    const QString id = QStringLiteral("vantrelScript_") + scripts.file(QStringLiteral("hello.sh"));
+    const ListItem* row = rowFor(QStringLiteral("Say Hello"), id);
+    ASSERT_TRUE(row);
+    const auto openWith = [&]() -> std::optional<MenuItem> {
+        for (const MenuItem& item : row->actionProvider->menuItems())
+            if (item.id == QLatin1String(ScriptCommandActionProvider::openWithId)) return item;
+        return std::nullopt;
+    };
+    ASSERT_TRUE(openWith());
+    EXPECT_EQ(openWith()->title, QStringLiteral("Open With"));
+    ASSERT_TRUE(openWith()->submenu()) << "a chooser, not the default application alone";
+    // The applications are looked up in the background.
+    const auto offered = [&] {
+        QStringList titles;
+        if (const auto item = openWith(); item && item->submenu())
+            for (const MenuItem& choice : *item->submenu()) titles << choice.title;
+        return titles;
+    };
+    EXPECT_TRUE(waitUntil([&] { return offered().contains(QStringLiteral("Script Pad")); }, 10000))
+        << offered().join(QStringLiteral(", ")).toStdString();
 }
 
 }  // namespace

@@ -17,6 +17,10 @@ ScriptCommandsSource::ScriptCommandsSource(ScriptCommandsService& service, Notif
 }
 
 ScriptCommandsSource::~ScriptCommandsSource() {
+    detach();
+}
+
+void ScriptCommandsSource::detach() {
     m_subscriptions.reset();
     std::lock_guard lock(m_lifetime->mutex);
     m_lifetime->alive = false;

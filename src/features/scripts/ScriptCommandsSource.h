@@ -40,6 +40,10 @@ class ScriptCommandsSource : public DataSource {
 public:
     explicit ScriptCommandsSource(ScriptCommandsService& service, NotificationCenter* center = nullptr);
     ~ScriptCommandsSource() override;
+    // Stops using the service: waits for a load that is running, and loads
+    // after this deliver nothing. The owner of the service calls it before the
+    // service goes (the search engine may keep this source longer).
+    void detach();
 
     SearchRecord::Source source() const override { return SearchRecord::Source::scripts; }
     void load(LoadCompletion completion) override;

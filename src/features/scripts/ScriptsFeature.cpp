@@ -41,6 +41,8 @@ ScriptsFeature::~ScriptsFeature() {
     }
     m_subscriptions.reset();
     m_items.reset();
+    // The search engine may hold the source longer than the service lives.
+    if (m_source) m_source->detach();
 }
 
 void ScriptsFeature::registerWith(FeatureContext& context) {

@@ -26,11 +26,7 @@ constexpr int maxListHeight = 330;
 constexpr int iconSize = 16;
 
 QString colorText(const QColor& color) {
-    return QStringLiteral("rgba(%1,%2,%3,%4)")
-        .arg(color.red())
-        .arg(color.green())
-        .arg(color.blue())
-        .arg(color.alphaF());
+    return Theme::cssColor(color);
 }
 
 bool isFavoriteAction(const MenuItem& item) {

@@ -10,10 +10,6 @@ namespace vantrel {
 
 namespace {
 
-QString colorText(const QColor& color) {
-    return QStringLiteral("rgba(%1,%2,%3,%4)").arg(color.red()).arg(color.green()).arg(color.blue()).arg(color.alphaF());
-}
-
 constexpr int kBarWidth = 3;
 
 }  // namespace
@@ -66,12 +62,7 @@ QString NoticeBanner::message() const {
 
 void NoticeBanner::themeChanged() {
     const Theme& theme = Theme::current();
-    QFont titleFont = theme.baseFont;
-    titleFont.setWeight(QFont::DemiBold);
-    m_title->setFont(titleFont);
-    m_message->setFont(theme.smallFont);
-    m_title->setStyleSheet(QStringLiteral("color: %1;").arg(colorText(theme.primaryText)));
-    m_message->setStyleSheet(QStringLiteral("color: %1;").arg(colorText(theme.secondaryText)));
+    theme.styleTitleAndMessage(m_title, m_message);
     update();
 }
 

@@ -31,11 +31,7 @@ QIcon backArrow(const Theme& theme) {
 }
 
 QString colorText(const QColor& color) {
-    return QStringLiteral("rgba(%1,%2,%3,%4)")
-        .arg(color.red())
-        .arg(color.green())
-        .arg(color.blue())
-        .arg(color.alphaF());
+    return Theme::cssColor(color);
 }
 
 }  // namespace

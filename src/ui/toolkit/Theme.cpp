@@ -6,6 +6,7 @@
 
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPalette>
 
 #include <optional>
@@ -65,6 +66,23 @@ Theme::Appearance paletteAppearance() {
 
 }  // namespace
 
+QString Theme::cssColor(const QColor& color) {
+    return QStringLiteral("rgba(%1,%2,%3,%4)")
+        .arg(color.red())
+        .arg(color.green())
+        .arg(color.blue())
+        .arg(color.alphaF());
+}
+
+void Theme::styleTitleAndMessage(QLabel* title, QLabel* message) const {
+    QFont titleFont = baseFont;
+    titleFont.setWeight(QFont::DemiBold);
+    title->setFont(titleFont);
+    message->setFont(smallFont);
+    title->setStyleSheet(QStringLiteral("color: %1;").arg(cssColor(primaryText)));
+    message->setStyleSheet(QStringLiteral("color: %1;").arg(cssColor(secondaryText)));
+}
+
 const Theme& Theme::current() {
     auto& theme = currentStorage();
     if (!theme) {
@@ -90,9 +108,9 @@ void Theme::refreshDesktopColorScheme() {
     desktopAsked() = true;
     source->requestColorScheme([](std::optional<ColorScheme> scheme) {
         const Appearance before = desktopAppearance();
-        desktopStatement() = scheme ? std::optional<Appearance>(*scheme == ColorScheme::dark ? Appearance::dark
-                                                                                              : Appearance::light)
-                                    : std::nullopt;
+        desktopStatement() =
+            scheme ? std::optional<Appearance>(*scheme == ColorScheme::dark ? Appearance::dark : Appearance::light)
+                   : std::nullopt;
         const Appearance after = desktopAppearance();
         // A theme someone chose on purpose (a preview, a screenshot) stays.
         auto& theme = currentStorage();

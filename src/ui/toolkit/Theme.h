@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QString>
 
+class QLabel;
 class QPalette;
 
 namespace vantrel {
@@ -34,6 +35,11 @@ public:
     // current theme: whoever shows it repaints.
     static Signal<>& appearanceChanged();
     static Theme make(Appearance appearance);
+    // A colour as a style sheet writes it ("rgba(r,g,b,a)").
+    static QString cssColor(const QColor& color);
+
+    // A bold title over a smaller grey message, as sheets and banners show them.
+    void styleTitleAndMessage(QLabel* title, QLabel* message) const;
 
     Appearance appearance = Appearance::light;
     bool isDark() const { return appearance == Appearance::dark; }

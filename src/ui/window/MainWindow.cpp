@@ -46,11 +46,7 @@ const Logger& log() {
 }
 
 QString colorText(const QColor& color) {
-    return QStringLiteral("rgba(%1,%2,%3,%4)")
-        .arg(color.red())
-        .arg(color.green())
-        .arg(color.blue())
-        .arg(color.alphaF());
+    return Theme::cssColor(color);
 }
 
 // On Wayland the compositor is the display server itself.
@@ -193,12 +189,7 @@ public:
 
     void applyStyle() {
         const Theme& theme = Theme::current();
-        QFont titleFont = theme.baseFont;
-        titleFont.setWeight(QFont::DemiBold);
-        m_title->setFont(titleFont);
-        m_message->setFont(theme.smallFont);
-        m_title->setStyleSheet(QStringLiteral("color: %1;").arg(colorText(theme.primaryText)));
-        m_message->setStyleSheet(QStringLiteral("color: %1;").arg(colorText(theme.secondaryText)));
+        theme.styleTitleAndMessage(m_title, m_message);
         const QString button = QStringLiteral(
             "QPushButton { border-radius: 7px; padding: 0 14px; background: %1; color: %2; border: 1px solid %3; }"
             "QPushButton:focus { border: 1px solid %4; }");
@@ -314,9 +305,8 @@ MainWindow::MainWindow(RootSearchController& controller, LauncherEnvironment* en
     connect(m_root, &RootSearchView::argumentFieldsChanged, this, [this] {
         if (topView() == m_root) m_searchBar->setArguments(m_controller.searchBar());
     });
-    connect(m_root, &RootSearchView::calculatorHintChanged, this, [this](const QString& hint) {
-        m_searchBar->setHint(topView() == m_root ? hint : QString());
-    });
+    connect(m_root, &RootSearchView::calculatorHintChanged, this,
+            [this](const QString& hint) { m_searchBar->setHint(topView() == m_root ? hint : QString()); });
     connect(m_root, &RootSearchView::argumentFocusRequested, this, [this](int index) {
         // Asking for an argument is the window's answer to Return: it stays.
         ++m_windowReplies;

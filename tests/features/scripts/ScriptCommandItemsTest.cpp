@@ -262,8 +262,11 @@ TEST_F(ScriptCommandItemsTest, OpenWithOffersTheApplicationsThatOpenTheScript) {
     const QString id = QStringLiteral("vantrelScript_") + scripts.file(QStringLiteral("hello.sh"));
     const ListItem* row = rowFor(QStringLiteral("Say Hello"), id);
     ASSERT_TRUE(row);
+    // The list may reload meanwhile: the provider is kept, not the row.
+    const std::shared_ptr<ActionProvider> provider = row->actionProvider;
+    ASSERT_TRUE(provider);
     const auto openWith = [&]() -> std::optional<MenuItem> {
-        for (const MenuItem& item : row->actionProvider->menuItems())
+        for (const MenuItem& item : provider->menuItems())
             if (item.id == QLatin1String(ScriptCommandActionProvider::openWithId)) return item;
         return std::nullopt;
     };

@@ -25,7 +25,7 @@ bool sameGtkAccelerator(const QString& a, const QString& b);
 std::optional<int> qtKey(const KeyCombination& combination);
 std::optional<KeyCombination> fromQtKey(int key);
 
-// The trigger text of the shortcuts specification the desktop portal takes
+// The trigger text in the XDG shortcuts format the desktop portal takes
 // ("CTRL+ALT+t", "LOGO+space").
 std::optional<QString> portalTrigger(const KeyCombination& combination);
 

@@ -37,9 +37,7 @@ std::vector<MenuItem> DashboardActionProvider::menuItems() const {
 }
 
 std::optional<QVariant> DashboardActionProvider::accessory() const {
-    if (const std::optional<CommandRun> last = scheduler().lastRun(m_command))
-        return QVariant(last->output.plainText());
-    return std::nullopt;
+    return m_runner.accessory();
 }
 
 CommandOutcome DashboardActionProvider::run() const {

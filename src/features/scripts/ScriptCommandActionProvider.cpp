@@ -100,10 +100,6 @@ std::optional<QVariant> ScriptCommandActionProvider::accessory() const {
     return std::nullopt;
 }
 
-std::vector<StyledTextRun> ScriptCommandActionProvider::styledAccessory() const {
-    return inlineOutputRuns(m_command, m_scheduler);
-}
-
 std::vector<StyledTextRun> inlineOutputRuns(const ScriptCommand& command, CommandScheduler* schedulerOrNull) {
     if (command.runMode != ScriptCommand::RunMode::inline_) return {};
     CommandScheduler& scheduler = schedulerOrNull ? *schedulerOrNull : CommandScheduler::shared();

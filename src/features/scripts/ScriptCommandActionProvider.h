@@ -47,8 +47,6 @@ public:
     void setOpenWithMenu(OpenWithMenu openWithMenu) { m_openWithMenu = std::move(openWithMenu); }
     // The output of the last scheduled run of an inline command.
     std::optional<QVariant> accessory() const override;
-    // The same output with the colours and styles its escape sequences asked for.
-    std::vector<StyledTextRun> styledAccessory() const;
     bool isCommand() const override { return true; }
     QString actionPanelTitle() const override { return m_command.displayName; }
 

@@ -170,8 +170,8 @@ std::optional<ScriptCommand> ScriptCommandsService::command(const QString& id) c
 void ScriptCommandsService::reloadAll() {
     // The stored list decides, not the one last seen: another process (the
     // command line) may have changed it.
-    const QStringList directories = isStarted() ? useDirectories(readConfiguredDirectories())
-                                                : cleanDirectories(readConfiguredDirectories());
+    const QStringList directories =
+        isStarted() ? useDirectories(readConfiguredDirectories()) : cleanDirectories(readConfiguredDirectories());
     std::lock_guard reloading(m_reloadMutex);
     CommandMap loaded = loadScriptCommands(directories, {});
     std::vector<ScriptCommand> list;

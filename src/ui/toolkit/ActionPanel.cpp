@@ -25,10 +25,6 @@ constexpr int separatorHeight = 9;
 constexpr int maxListHeight = 330;
 constexpr int iconSize = 16;
 
-QString colorText(const QColor& color) {
-    return Theme::cssColor(color);
-}
-
 bool isFavoriteAction(const MenuItem& item) {
     return item.id == QLatin1String("addToFavorites") || item.id == QLatin1String("removeFromFavorites") ||
            item.id == QLatin1String("moveFavoriteUp") || item.id == QLatin1String("moveFavoriteDown");
@@ -364,12 +360,12 @@ void ActionPanel::applyStyle() {
     if (auto* shadow = qobject_cast<QGraphicsDropShadowEffect*>(graphicsEffect()))
         shadow->setColor(theme.isDark() ? QColor(0, 0, 0, 150) : QColor(0, 0, 0, 60));
     m_title->setFont(theme.smallFont);
-    m_title->setStyleSheet(QStringLiteral("QLabel { color: %1; }").arg(colorText(theme.secondaryText)));
+    m_title->setStyleSheet(QStringLiteral("QLabel { color: %1; }").arg(Theme::cssColor(theme.secondaryText)));
     m_filter->setFont(theme.baseFont);
     m_filter->setStyleSheet(
         QStringLiteral("QLineEdit { background: transparent; border: none; border-top: 1px solid %1; "
                        "padding: 0 14px; color: %2; }")
-            .arg(colorText(theme.separator), colorText(theme.primaryText)));
+            .arg(Theme::cssColor(theme.separator), Theme::cssColor(theme.primaryText)));
     QPalette palette = m_filter->palette();
     palette.setColor(QPalette::PlaceholderText, theme.placeholderText);
     m_filter->setPalette(palette);

@@ -30,10 +30,6 @@ QIcon backArrow(const Theme& theme) {
     return QIcon(pixmap);
 }
 
-QString colorText(const QColor& color) {
-    return Theme::cssColor(color);
-}
-
 }  // namespace
 
 SearchBar::SearchBar(QWidget* parent) : QWidget(parent) {
@@ -209,26 +205,27 @@ void SearchBar::applyStyle() {
     m_back->setIcon(backArrow(theme));
     m_back->setStyleSheet(QStringLiteral("QToolButton { border: none; border-radius: 6px; background: transparent; }"
                                          "QToolButton:hover { background: %1; }")
-                              .arg(colorText(theme.hoverBackground)));
+                              .arg(Theme::cssColor(theme.hoverBackground)));
     m_text->setFont(theme.searchFont);
-    m_text->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; color: %1; "
-                                         "selection-background-color: %2; selection-color: %3; }")
-                              .arg(colorText(theme.primaryText), colorText(theme.accent), colorText(theme.accentText)));
+    m_text->setStyleSheet(
+        QStringLiteral("QLineEdit { background: transparent; border: none; color: %1; "
+                       "selection-background-color: %2; selection-color: %3; }")
+            .arg(Theme::cssColor(theme.primaryText), Theme::cssColor(theme.accent), Theme::cssColor(theme.accentText)));
     QPalette palette = m_text->palette();
     palette.setColor(QPalette::PlaceholderText, theme.placeholderText);
     palette.setColor(QPalette::Text, theme.primaryText);
     m_text->setPalette(palette);
     m_title->setFont(theme.searchFont);
-    m_title->setStyleSheet(QStringLiteral("QLabel { color: %1; }").arg(colorText(theme.primaryText)));
+    m_title->setStyleSheet(QStringLiteral("QLabel { color: %1; }").arg(Theme::cssColor(theme.primaryText)));
     m_hint->setFont(theme.searchFont);
-    m_hint->setStyleSheet(QStringLiteral("QLabel { color: %1; }").arg(colorText(theme.secondaryText)));
+    m_hint->setStyleSheet(QStringLiteral("QLabel { color: %1; }").arg(Theme::cssColor(theme.secondaryText)));
     for (QLineEdit* field : m_arguments) {
         field->setFont(theme.baseFont);
         field->setStyleSheet(QStringLiteral("QLineEdit { background: %1; border: 1px solid %2; border-radius: 7px; "
                                             "padding: 0 8px; color: %3; }"
                                             "QLineEdit:focus { border: 1px solid %4; }")
-                                 .arg(colorText(theme.fieldBackground), colorText(theme.fieldBorder),
-                                      colorText(theme.primaryText), colorText(theme.accent)));
+                                 .arg(Theme::cssColor(theme.fieldBackground), Theme::cssColor(theme.fieldBorder),
+                                      Theme::cssColor(theme.primaryText), Theme::cssColor(theme.accent)));
         QPalette fieldPalette = field->palette();
         fieldPalette.setColor(QPalette::PlaceholderText, theme.placeholderText);
         field->setPalette(fieldPalette);

@@ -45,10 +45,6 @@ const Logger& log() {
     return logger;
 }
 
-QString colorText(const QColor& color) {
-    return Theme::cssColor(color);
-}
-
 // On Wayland the compositor is the display server itself.
 bool compositorRunning() {
     if (const auto& windows = platform().windows) return windows->compositorRunning();
@@ -193,11 +189,11 @@ public:
         const QString button = QStringLiteral(
             "QPushButton { border-radius: 7px; padding: 0 14px; background: %1; color: %2; border: 1px solid %3; }"
             "QPushButton:focus { border: 1px solid %4; }");
-        m_cancel->setStyleSheet(button.arg(colorText(theme.fieldBackground), colorText(theme.primaryText),
-                                           colorText(theme.fieldBorder), colorText(theme.accent)));
+        m_cancel->setStyleSheet(button.arg(Theme::cssColor(theme.fieldBackground), Theme::cssColor(theme.primaryText),
+                                           Theme::cssColor(theme.fieldBorder), Theme::cssColor(theme.accent)));
         const QColor strong = m_destructive ? theme.failure : theme.accent;
-        m_confirm->setStyleSheet(button.arg(colorText(strong), colorText(theme.accentText), colorText(strong),
-                                            colorText(strong.lighter(130))));
+        m_confirm->setStyleSheet(button.arg(Theme::cssColor(strong), Theme::cssColor(theme.accentText),
+                                            Theme::cssColor(strong), Theme::cssColor(strong.lighter(130))));
         m_cancel->setFont(theme.baseFont);
         m_confirm->setFont(theme.baseFont);
     }

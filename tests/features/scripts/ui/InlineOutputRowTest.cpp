@@ -69,7 +69,7 @@ protected:
         row.kind = ListItem::Kind::command;
         row.icon = command.icon.small;
         if (const auto output = provider.accessory()) row.accessory = output->toString();
-        row.styledAccessory = provider.styledAccessory();
+        row.styledAccessory = inlineOutputRuns(command, &scheduler);
         return row;
     }
 

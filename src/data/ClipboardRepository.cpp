@@ -117,6 +117,31 @@ std::vector<ClipboardRecord> ClipboardRepository::records(ClipboardRecord::Categ
     });
 }
 
+std::vector<ClipboardRecord> ClipboardRepository::findRecords(const QString& text,
+                                                             const std::optional<ClipboardRecord::Category>& category,
+                                                             int limit) const {
+    QStringList conditions;
+    QVariantList arguments;
+    if (!text.isEmpty()) {
+        QString escaped = text;
+        escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+            .replace(QLatin1Char('%'), QStringLiteral("\\%"))
+            .replace(QLatin1Char('_'), QStringLiteral("\\_"));
+        conditions << QStringLiteral("text LIKE ? ESCAPE '\\'");
+        arguments << QStringLiteral("%") + escaped + QStringLiteral("%");
+    }
+    if (category) {
+        conditions << QStringLiteral("category = ?");
+        arguments << ClipboardRecord::rawValue(*category);
+    }
+    arguments << limit;
+    const QString where = conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+    return dbConnection->read([&](Connection& db) {
+        return recordsFrom(
+            db.query(QStringLiteral("SELECT * FROM clipboard") + where + kListOrder + QStringLiteral(" LIMIT ?"), arguments));
+    });
+}
+
 std::optional<ClipboardRecord> ClipboardRepository::latestRecord() const {
     return dbConnection->read([](Connection& db) -> std::optional<ClipboardRecord> {
         const auto row =

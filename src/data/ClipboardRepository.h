@@ -42,6 +42,12 @@ public:
     std::vector<ClipboardRecord> records(int limit = -1) const;
     // The same order, only one category.
     std::vector<ClipboardRecord> records(ClipboardRecord::Category category, int limit = -1) const;
+    // The records whose text contains `text` (letters of any case; all when
+    // empty), of one category or all, in the list order; at most `limit`
+    // (negative: all).
+    std::vector<ClipboardRecord> findRecords(const QString& text,
+                                             const std::optional<ClipboardRecord::Category>& category,
+                                             int limit = -1) const;
     // The most recently copied record, pinned or not.
     std::optional<ClipboardRecord> latestRecord() const;
     qint64 count() const;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -12,6 +14,8 @@ class DesktopShortcuts;
 class GlobalShortcutsPortal;
 class HotkeyManager;
 class KeychainBackend;
+class PasteInjector;
+class SystemClipboard;
 class UserDefaults;
 
 class ColorSchemeSource;
@@ -58,6 +62,13 @@ struct Platform {
     std::function<std::shared_ptr<DesktopShortcuts>()> makeDesktopShortcuts;
     // The desktop portal's global shortcuts (asks the portal lazily).
     std::function<std::shared_ptr<GlobalShortcutsPortal>()> makeGlobalShortcutsPortal;
+    // The desktop's clipboard, watched and written (null where it cannot be).
+    std::function<std::shared_ptr<SystemClipboard>()> makeClipboard;
+    // Why the session keeps clipboard history from working fully (a Wayland
+    // compositor without a data-control protocol); empty when nothing does.
+    std::function<QString()> clipboardLimitation;
+    // Pasting into the application the user came from.
+    std::function<std::shared_ptr<PasteInjector>()> makePasteInjector;
 };
 
 // The installed implementations (all empty until installPlatform is called).

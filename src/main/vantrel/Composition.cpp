@@ -2,9 +2,11 @@
 
 #include "platform/freedesktop/FreedesktopPlatform.h"
 #include "platform/freedesktop/KeychainFactory.h"
+#include "platform/freedesktop/WaylandDataControl.h"
 #include "platform/qalculate/QalculateCalculator.h"
 #include "platform/shortcuts/DesktopShortcutsFactory.h"
 #include "platform/shortcuts/PortalGlobalShortcuts.h"
+#include "platform/x11/X11Clipboard.h"
 #include "platform/x11/X11HotkeyManager.h"
 #include "platform/x11/X11KeySymbols.h"
 #include "platform/x11/X11WindowSystem.h"
@@ -28,6 +30,11 @@ Platform composePlatform() {
     platform.makeDesktopShortcuts = [] { return makeDesktopShortcuts(qEnvironmentVariable("XDG_CURRENT_DESKTOP")); };
     platform.makeGlobalShortcutsPortal = []() -> std::shared_ptr<GlobalShortcutsPortal> {
         return std::make_shared<PortalGlobalShortcuts>();
+    };
+    platform.makeClipboard = []() -> std::shared_ptr<SystemClipboard> { return std::make_shared<X11Clipboard>(); };
+    platform.clipboardLimitation = [] { return WaylandDataControl::sessionLimitation(); };
+    platform.makePasteInjector = []() -> std::shared_ptr<PasteInjector> {
+        return std::make_shared<X11PasteInjector>();
     };
     return platform;
 }

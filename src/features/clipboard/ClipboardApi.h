@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QLatin1String>
+
+namespace vantrel {
+
+// What other features need of clipboard history: the marker types that keep
+// content out of it. Content a feature puts on the clipboard only for a
+// moment (a snippet pasted through the clipboard) carries `transientType`;
+// content it writes back afterwards carries `restoredType`.
+class ClipboardApi {
+public:
+    static constexpr QLatin1String transientType{"org.nspasteboard.TransientType"};
+    static constexpr QLatin1String restoredType{"org.vantrel.RestoredType"};
+
+    virtual ~ClipboardApi() = default;
+};
+
+}  // namespace vantrel

@@ -145,7 +145,7 @@ void ClipboardHistory::clipboardChanged(const ClipboardSnapshot& snapshot) {
         case Outcome::nothing:
             return;
         case Outcome::ignored:
-            log().debug(QStringLiteral("Ignored a copy: ") + classified.reason);
+            log().info(QStringLiteral("Ignored a copy: ") + classified.reason);
             return;
         case Outcome::rejected:
             log().warning(QStringLiteral("Rejected a copy: ") + classified.reason);

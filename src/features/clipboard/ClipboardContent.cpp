@@ -151,6 +151,8 @@ std::optional<QColor> parseColor(const QString& text) {
         return all;
     }();
     if (names.contains(value.toLower())) return QColor::fromString(value.toLower());
+    // The one CSS colour name the SVG list (Qt's) lacks.
+    if (value.compare(QLatin1String("rebeccapurple"), Qt::CaseInsensitive) == 0) return QColor(0x66, 0x33, 0x99);
     return std::nullopt;
 }
 

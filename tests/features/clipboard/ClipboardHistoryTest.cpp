@@ -67,7 +67,8 @@ class ClipboardHistoryTest : public RegistryFixture {
 protected:
     void SetUp() override {
         RegistryFixture::SetUp();
-        repository = std::make_shared<ClipboardRepository>(pool);
+        // Every copy a second after the one before, so that the order never ties.
+        repository = std::make_shared<ClipboardRepository>(pool, [this] { return start.addSecs(++ticks); });
         makeHistory();
         center.addObserver(QString(NotificationNames::didChangeClipboardHistory), &observer,
                            [this](const Notification&) { ++changes; });
@@ -95,6 +96,8 @@ protected:
         return all;
     }
 
+    const QDateTime start = QDateTime::currentDateTimeUtc().addSecs(-3600);
+    int ticks = 0;
     std::shared_ptr<ClipboardRepository> repository;
     std::unique_ptr<ClipboardHistory> history;
     QObject observer;
@@ -184,7 +187,7 @@ TEST_F(ClipboardHistoryTest, withADayOfHistoryOlderRecordsGoAtTheNextCopy) {
     EXPECT_EQ(history->historyLength(), ClipboardHistoryLength::day);
     ClipboardRepository past(pool, [] { return QDateTime::currentDateTimeUtc().addDays(-2); });
     past.updateOrCreateRecord(ClipboardRecord::Category::text, QStringLiteral("two days old"));
-    ClipboardRepository recent(pool, [] { return QDateTime::currentDateTimeUtc().addSecs(-3600); });
+    ClipboardRepository recent(pool, [] { return QDateTime::currentDateTimeUtc().addSecs(-7200); });
     recent.updateOrCreateRecord(ClipboardRecord::Category::text, QStringLiteral("an hour old"));
     history->add(text(QStringLiteral("now")));
     EXPECT_EQ(texts(), (QStringList{QStringLiteral("now"), QStringLiteral("an hour old")}));

@@ -86,6 +86,11 @@ void usage() {
         "                                   add or remove a script directory (an empty one gets a template)\n"
         "  scripts list [--json] | dirs     list the script commands (id, title, mode, package, refresh\n"
         "                                   time, arguments) or the script directories\n"
+        "  clipboard list [--json] [--category C] [--limit N]\n"
+        "                                   the clipboard history, pinned first, then the newest (C: text,\n"
+        "                                   image, file, link, color)\n"
+        "  clipboard copy|paste|pin|unpin|delete ID, clipboard delete --all\n"
+        "                                   act on an entry through the running launcher\n"
         "  help                             show this text\n\n"
         "Log lines go to the log file; --verbose shows them on standard error too."));
 }

@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QObject>
 #include <QPointer>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <X11/keysym.h>
@@ -132,11 +131,10 @@ struct X11Clipboard::Impl {
     bool xfixes = false;
     uint8_t xfixesEvent = 0;
 
-    std::unique_ptr<QObject> context;
-    std::unique_ptr<QSocketNotifier> notifier;
+    std::unique_ptr<XcbEventReader> reader;
+    QObject* context = nullptr;
     QTimer poll;
     QTimer outgoingTimer;
-    bool drainScheduled = false;
 
     Handlers handlers;
     bool watching = false;
@@ -157,7 +155,7 @@ struct X11Clipboard::Impl {
     std::array<xcb_atom_t, kPropertyCount> properties{};
 
     ~Impl() {
-        notifier.reset();
+        reader.reset();
         if (c && window != XCB_WINDOW_NONE) {
             xcb_destroy_window(c, window);
             xcb_flush(c);
@@ -206,13 +204,18 @@ struct X11Clipboard::Impl {
         }
         xcb_flush(c);
 
-        context = std::make_unique<QObject>();
-        notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(c), QSocketNotifier::Read);
-        QObject::connect(notifier.get(), &QSocketNotifier::activated, context.get(), [this] { processEvents(); });
+        reader = std::make_unique<XcbEventReader>(
+            c, [this](const xcb_generic_event_t& event) { handle(event); },
+            [this] {
+                log().error("The connection to the X server for the clipboard broke");
+                poll.stop();
+                outgoingTimer.stop();
+            });
+        context = reader->context();
         poll.setInterval(1000);
-        QObject::connect(&poll, &QTimer::timeout, context.get(), [this] { pollOwners(); });
+        QObject::connect(&poll, &QTimer::timeout, context, [this] { pollOwners(); });
         outgoingTimer.setInterval(1000);
-        QObject::connect(&outgoingTimer, &QTimer::timeout, context.get(), [this] { dropStaleOutgoing(); });
+        QObject::connect(&outgoingTimer, &QTimer::timeout, context, [this] { dropStaleOutgoing(); });
         return true;
     }
 
@@ -232,59 +235,40 @@ struct X11Clipboard::Impl {
         return reply ? reply->owner : xcb_window_t(XCB_WINDOW_NONE);
     }
 
-    // Replies may have pulled events off the socket into the connection's
-    // queue, where the socket notifier does not see them.
+    // Replies may have pulled events into xcb's queue.
     void scheduleDrain() {
-        if (drainScheduled || !context) return;
-        drainScheduled = true;
-        QMetaObject::invokeMethod(
-            context.get(),
-            [this] {
-                drainScheduled = false;
-                processEvents();
-            },
-            Qt::QueuedConnection);
+        if (reader) reader->drainSoon();
     }
 
-    void processEvents() {
-        if (!c) return;
-        while (xcb_generic_event_t* raw = xcb_poll_for_event(c)) {
-            XcbReply<xcb_generic_event_t> event(raw);
-            const uint8_t type = event->response_type & 0x7f;
-            if (xfixes && type == xfixesEvent + XCB_XFIXES_SELECTION_NOTIFY) {
-                const auto* notify = reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event.get());
-                if (const auto selection = selectionOf(notify->selection))
-                    ownerChanged(*selection, notify->owner, notify->timestamp);
-                continue;
-            }
-            switch (type) {
-                case XCB_SELECTION_NOTIFY:
-                    selectionNotified(*reinterpret_cast<const xcb_selection_notify_event_t*>(event.get()));
-                    break;
-                case XCB_PROPERTY_NOTIFY:
-                    propertyChanged(*reinterpret_cast<const xcb_property_notify_event_t*>(event.get()));
-                    break;
-                case XCB_SELECTION_REQUEST:
-                    serve(*reinterpret_cast<const xcb_selection_request_event_t*>(event.get()));
-                    break;
-                case XCB_SELECTION_CLEAR: {
-                    const auto* clear = reinterpret_cast<const xcb_selection_clear_event_t*>(event.get());
-                    if (const auto selection = selectionOf(clear->selection)) {
-                        Owned& mine = owned[size_t(index(*selection))];
-                        mine.owned = false;
-                        mine.formats.clear();
-                    }
-                    break;
-                }
-                default:
-                    break;
-            }
+    void handle(const xcb_generic_event_t& event) {
+        const uint8_t type = event.response_type & 0x7f;
+        if (xfixes && type == xfixesEvent + XCB_XFIXES_SELECTION_NOTIFY) {
+            const auto& notify = reinterpret_cast<const xcb_xfixes_selection_notify_event_t&>(event);
+            if (const auto selection = selectionOf(notify.selection))
+                ownerChanged(*selection, notify.owner, notify.timestamp);
+            return;
         }
-        if (xcb_connection_has_error(c)) {
-            log().error("The connection to the X server for the clipboard broke");
-            notifier.reset();
-            poll.stop();
-            outgoingTimer.stop();
+        switch (type) {
+            case XCB_SELECTION_NOTIFY:
+                selectionNotified(reinterpret_cast<const xcb_selection_notify_event_t&>(event));
+                break;
+            case XCB_PROPERTY_NOTIFY:
+                propertyChanged(reinterpret_cast<const xcb_property_notify_event_t&>(event));
+                break;
+            case XCB_SELECTION_REQUEST:
+                serve(reinterpret_cast<const xcb_selection_request_event_t&>(event));
+                break;
+            case XCB_SELECTION_CLEAR: {
+                const auto& clear = reinterpret_cast<const xcb_selection_clear_event_t&>(event);
+                if (const auto selection = selectionOf(clear.selection)) {
+                    Owned& mine = owned[size_t(index(*selection))];
+                    mine.owned = false;
+                    mine.formats.clear();
+                }
+                break;
+            }
+            default:
+                break;
         }
     }
 
@@ -312,7 +296,7 @@ struct X11Clipboard::Impl {
         transfer->timer.setSingleShot(true);
         transfer->timer.setInterval(kConversionTimeoutMs);
         Incoming* raw = transfer.get();
-        QObject::connect(&transfer->timer, &QTimer::timeout, context.get(), [this, raw] { timedOut(raw); });
+        QObject::connect(&transfer->timer, &QTimer::timeout, context, [this, raw] { timedOut(raw); });
         incoming[size_t(i)] = std::move(transfer);
         convert(*raw, atomTargets);
     }
@@ -540,7 +524,7 @@ struct X11Clipboard::Impl {
         if (!done) return;
         if (deliver && handlers.changed) {
             QMetaObject::invokeMethod(
-                context.get(),
+                context,
                 [this, snapshot = done->snapshot] {
                     if (watching && handlers.changed) handlers.changed(snapshot);
                 },
@@ -548,7 +532,7 @@ struct X11Clipboard::Impl {
         }
         // Its timer's slot may be the caller: the transfer goes on the next turn.
         retired.push_back(std::move(done));
-        QMetaObject::invokeMethod(context.get(), [this] { retired.clear(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(context, [this] { retired.clear(); }, Qt::QueuedConnection);
     }
 
     std::vector<std::unique_ptr<Incoming>> retired;
@@ -736,9 +720,7 @@ struct X11PasteInjector::Impl {
     QString problem;
     xcb_connection_t* c = nullptr;
     bool xtest = false;
-    std::unique_ptr<QObject> context;
-    std::unique_ptr<QSocketNotifier> notifier;
-    bool drainScheduled = false;
+    std::unique_ptr<XcbEventReader> reader;
     std::optional<ForeignApplication> last;
 
     struct Pending {
@@ -760,22 +742,8 @@ struct X11PasteInjector::Impl {
         const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
         xcb_change_window_attributes(c, x->root(), XCB_CW_EVENT_MASK, &mask);
         xcb_flush(c);
-        context = std::make_unique<QObject>();
-        notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(c), QSocketNotifier::Read);
-        QObject::connect(notifier.get(), &QSocketNotifier::activated, context.get(), [this] { processEvents(); });
+        reader = std::make_unique<XcbEventReader>(c, [this](const xcb_generic_event_t& event) { handle(event); });
         return true;
-    }
-
-    void scheduleDrain() {
-        if (drainScheduled || !context) return;
-        drainScheduled = true;
-        QMetaObject::invokeMethod(
-            context.get(),
-            [this] {
-                drainScheduled = false;
-                processEvents();
-            },
-            Qt::QueuedConnection);
     }
 
     std::optional<xcb_window_t> activeWindow() const {
@@ -789,15 +757,10 @@ struct X11PasteInjector::Impl {
         if (auto application = activeForeignApplication(*x)) last = std::move(application);
     }
 
-    void processEvents() {
-        bool activeChanged = false;
-        while (xcb_generic_event_t* raw = xcb_poll_for_event(c)) {
-            XcbReply<xcb_generic_event_t> event(raw);
-            if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY) continue;
-            const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event.get());
-            if (notify->window == x->root() && notify->atom == x->atom("_NET_ACTIVE_WINDOW")) activeChanged = true;
-        }
-        if (!activeChanged) return;
+    void handle(const xcb_generic_event_t& event) {
+        if ((event.response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return;
+        const auto& notify = reinterpret_cast<const xcb_property_notify_event_t&>(event);
+        if (notify.window != x->root() || notify.atom != x->atom("_NET_ACTIVE_WINDOW")) return;
         remember();
         if (pending && activeWindow() == xcb_window_t(pending->target.window)) press();
     }
@@ -888,7 +851,7 @@ void X11PasteInjector::paste(std::optional<ForeignApplication> target, bool with
                      {2, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0});
     d->x->flush();
     d->pending->timer.setSingleShot(true);
-    QObject::connect(&d->pending->timer, &QTimer::timeout, d->context.get(), [this] {
+    QObject::connect(&d->pending->timer, &QTimer::timeout, d->reader->context(), [this] {
         if (!d->pending) return;
         // Some window managers activate without telling; the focus decides.
         if (d->activeWindow() == xcb_window_t(d->pending->target.window)) {
@@ -899,7 +862,7 @@ void X11PasteInjector::paste(std::optional<ForeignApplication> target, bool with
         job->done(false, QStringLiteral("The window to paste into did not take the focus"));
     });
     d->pending->timer.start(1000);
-    d->scheduleDrain();
+    d->reader->drainSoon();
 }
 
 }  // namespace vantrel

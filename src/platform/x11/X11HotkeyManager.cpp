@@ -3,9 +3,9 @@
 #include "kit/Logger.h"
 #include "kit/VantrelError.h"
 #include "platform/x11/X11KeySymbols.h"
+#include "platform/x11/XcbConnection.h"
 
 #include <QObject>
-#include <QSocketNotifier>
 
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
@@ -76,14 +76,12 @@ struct X11HotkeyManager::Impl {
     std::vector<xcb_keysym_t> keysyms;
     quint16 numLockMask = 0;
     quint16 scrollLockMask = 0;
-    std::unique_ptr<QObject> context;
-    std::unique_ptr<QSocketNotifier> notifier;
+    std::unique_ptr<XcbEventReader> reader;
     std::map<HotkeyRegistrationId, Registration> registrations;
-    bool drainScheduled = false;
     quint64 mappingChanges = 0;
 
     ~Impl() {
-        notifier.reset();
+        reader.reset();
         if (connection) xcb_disconnect(connection);
     }
 
@@ -211,49 +209,34 @@ struct X11HotkeyManager::Impl {
         return ok;
     }
 
-    // Replies may have pulled events off the socket into the connection's
-    // queue, where the socket notifier does not see them.
-    void scheduleDrain();
-    void processEvents();
+    // Replies may have pulled events into xcb's queue.
+    void scheduleDrain() {
+        if (reader) reader->drainSoon();
+    }
+    void handle(const xcb_generic_event_t& event);
     void keyPressed(const xcb_key_press_event_t& event);
     void mappingChanged();
 };
 
-void X11HotkeyManager::Impl::scheduleDrain() {
-    if (drainScheduled || !context) return;
-    drainScheduled = true;
-    QMetaObject::invokeMethod(
-        context.get(),
-        [this] {
-            drainScheduled = false;
-            processEvents();
-        },
-        Qt::QueuedConnection);
-}
-
-void X11HotkeyManager::Impl::processEvents() {
-    while (xcb_generic_event_t* raw = xcb_poll_for_event(connection)) {
-        XcbReply<xcb_generic_event_t> event(raw);
-        switch (event->response_type & 0x7f) {
-            case XCB_KEY_PRESS:
-                keyPressed(*reinterpret_cast<const xcb_key_press_event_t*>(event.get()));
-                break;
-            case XCB_MAPPING_NOTIFY: {
-                const auto* notify = reinterpret_cast<const xcb_mapping_notify_event_t*>(event.get());
-                if (notify->request == XCB_MAPPING_KEYBOARD || notify->request == XCB_MAPPING_MODIFIER)
-                    mappingChanged();
-                break;
-            }
-            case 0: {
-                const auto* error = reinterpret_cast<const xcb_generic_error_t*>(event.get());
-                log().debug("X error on the hotkey connection",
-                            {{QStringLiteral("code"), QString::number(error->error_code)},
-                             {QStringLiteral("request"), QString::number(error->major_code)}});
-                break;
-            }
-            default:
-                break;
+void X11HotkeyManager::Impl::handle(const xcb_generic_event_t& event) {
+    switch (event.response_type & 0x7f) {
+        case XCB_KEY_PRESS:
+            keyPressed(reinterpret_cast<const xcb_key_press_event_t&>(event));
+            break;
+        case XCB_MAPPING_NOTIFY: {
+            const auto& notify = reinterpret_cast<const xcb_mapping_notify_event_t&>(event);
+            if (notify.request == XCB_MAPPING_KEYBOARD || notify.request == XCB_MAPPING_MODIFIER) mappingChanged();
+            break;
         }
+        case 0: {
+            const auto& error = reinterpret_cast<const xcb_generic_error_t&>(event);
+            log().debug("X error on the hotkey connection",
+                        {{QStringLiteral("code"), QString::number(error.error_code)},
+                         {QStringLiteral("request"), QString::number(error.major_code)}});
+            break;
+        }
+        default:
+            break;
     }
 }
 
@@ -324,10 +307,8 @@ X11HotkeyManager::X11HotkeyManager(const QString& displayName) : d(std::make_uni
     d->readKeyboardMapping();
     d->readModifierMapping();
 
-    d->context = std::make_unique<QObject>();
-    d->notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(d->connection), QSocketNotifier::Read);
-    QObject::connect(d->notifier.get(), &QSocketNotifier::activated, d->context.get(), [this] { d->processEvents(); });
-    d->scheduleDrain();
+    d->reader = std::make_unique<XcbEventReader>(d->connection,
+                                                 [this](const xcb_generic_event_t& event) { d->handle(event); });
 }
 
 X11HotkeyManager::~X11HotkeyManager() {
@@ -411,7 +392,7 @@ quint64 X11HotkeyManager::keyboardMappingChanges() const {
 }
 
 void X11HotkeyManager::processPendingEvents() {
-    d->processEvents();
+    d->reader->drain();
 }
 
 }  // namespace vantrel

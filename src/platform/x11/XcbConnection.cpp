@@ -2,6 +2,7 @@
 
 #include <QtGui/qguiapplication_platform.h>
 #include <QGuiApplication>
+#include <QSocketNotifier>
 
 #include <cstdlib>
 #include <cstring>
@@ -117,6 +118,44 @@ void XcbConnection::flush() const {
 
 void XcbConnection::sync() const {
     std::free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+}
+
+// MARK: - XcbEventReader
+
+XcbEventReader::XcbEventReader(xcb_connection_t* connection, Handler handle, std::function<void()> broken)
+    : m_connection(connection),
+      m_handle(std::move(handle)),
+      m_broken(std::move(broken)),
+      m_context(std::make_unique<QObject>()),
+      m_notifier(std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection), QSocketNotifier::Read)) {
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_context.get(), [this] { drain(); });
+    drainSoon();
+}
+
+XcbEventReader::~XcbEventReader() = default;
+
+void XcbEventReader::drain() {
+    if (!m_notifier) return;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+        m_handle(*event);
+        std::free(event);
+    }
+    if (xcb_connection_has_error(m_connection)) {
+        m_notifier.reset();
+        if (m_broken) m_broken();
+    }
+}
+
+void XcbEventReader::drainSoon() {
+    if (m_drainScheduled) return;
+    m_drainScheduled = true;
+    QMetaObject::invokeMethod(
+        m_context.get(),
+        [this] {
+            m_drainScheduled = false;
+            drain();
+        },
+        Qt::QueuedConnection);
 }
 
 }  // namespace vantrel

@@ -6,11 +6,15 @@
 #include <xcb/xcb.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
+
+class QObject;
+class QSocketNotifier;
 
 namespace vantrel {
 
@@ -84,6 +88,37 @@ private:
     xcb_window_t m_root = XCB_WINDOW_NONE;
     mutable std::mutex m_atomsLock;
     mutable std::map<std::string, xcb_atom_t> m_atoms;
+};
+
+// Reads the events of a connection on the event loop of the thread that made
+// it: when its socket has data, and on the next turn after requests whose
+// replies may have pulled events into xcb's own queue, where the socket
+// notifier does not see them (drainSoon). Each event goes to `handle`; a
+// broken connection is reported once to `broken` and read no more.
+class XcbEventReader {
+public:
+    using Handler = std::function<void(const xcb_generic_event_t& event)>;
+
+    XcbEventReader(xcb_connection_t* connection, Handler handle, std::function<void()> broken = {});
+    ~XcbEventReader();
+    XcbEventReader(const XcbEventReader&) = delete;
+    XcbEventReader& operator=(const XcbEventReader&) = delete;
+
+    // Reads what is queued now.
+    void drain();
+    // Reads what is queued on the next turn of the event loop.
+    void drainSoon();
+    // Lives as long as the reader: the receiver of timers and queued calls
+    // that must end with it.
+    QObject* context() const { return m_context.get(); }
+
+private:
+    xcb_connection_t* m_connection;
+    Handler m_handle;
+    std::function<void()> m_broken;
+    std::unique_ptr<QObject> m_context;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    bool m_drainScheduled = false;
 };
 
 }  // namespace vantrel

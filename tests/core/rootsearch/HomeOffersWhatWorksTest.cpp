@@ -49,7 +49,8 @@ TEST_F(HomeOffersWhatWorksTest, SuggestionsRunAndComingCommandsSaySo) {
     // A few a new user would otherwise meet first.
     for (const char* id : {"checkForUpdates", "openVantrelChangelog", "extensionsStore"})
         EXPECT_EQ(registry->availability(QString::fromLatin1(id)), CommandAvailability::notInThisBuild) << id;
-    EXPECT_EQ(registry->availability(QStringLiteral("clipboardHistory")), CommandAvailability::coming);
+    // Clipboard history is a feature of this build.
+    EXPECT_EQ(registry->availability(QStringLiteral("clipboardHistory")), CommandAvailability::available);
 }
 
 TEST_F(HomeOffersWhatWorksTest, AHandlerMakesAComingCommandAvailable) {

@@ -85,6 +85,21 @@ protected:
         ASSERT_FALSE(waitForEntry(marker).isEmpty()) << logText().toStdString();
     }
 
+    // A window of another application with the focus; its text goes to `output`.
+    QString openTextWindow(const QString& output) {
+        m_window = std::make_unique<QProcess>();
+        m_window->start(kTextWindow, {output, QStringLiteral("Vantrel Paste Target")});
+        EXPECT_TRUE(m_window->waitForStarted());
+        const ProcessRun found = run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--sync"),
+                                                                 QStringLiteral("--name"), QStringLiteral("Vantrel Paste Target")},
+                                     10000);
+        const QString window = found.out.split(QLatin1Char('\n')).value(0);
+        EXPECT_FALSE(window.isEmpty()) << found.err.toStdString();
+        run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), window});
+        EXPECT_TRUE(eventually([&] { return activeWindowId() == window; }));
+        return window;
+    }
+
     std::unique_ptr<QProcess> m_window;
 };
 
@@ -215,16 +230,8 @@ TEST_F(ClipboardEndToEndTest, binaryDataOfferedAsTextIsRejected) {
 
 TEST_F(ClipboardEndToEndTest, pasteTypesTheEntryIntoTheWindowTheUserIsIn) {
     const QString output = m_home->root() + QStringLiteral("/pasted.txt");
-    m_window = std::make_unique<QProcess>();
-    m_window->start(kTextWindow, {output, QStringLiteral("Vantrel Paste Target")});
-    ASSERT_TRUE(m_window->waitForStarted());
-    const ProcessRun found = run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--sync"),
-                                                             QStringLiteral("--name"), QStringLiteral("Vantrel Paste Target")},
-                                 10000);
-    const QString window = found.out.split(QLatin1Char('\n')).value(0);
-    ASSERT_FALSE(window.isEmpty()) << found.err.toStdString();
-    run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), window});
-    ASSERT_TRUE(eventually([&] { return activeWindowId() == window; }));
+    openTextWindow(output);
+    if (HasFailure()) return;
 
     copy("pasted back by vantrel");
     const QJsonObject entry = waitForEntry(QStringLiteral("pasted back by vantrel"));
@@ -237,6 +244,34 @@ TEST_F(ClipboardEndToEndTest, pasteTypesTheEntryIntoTheWindowTheUserIsIn) {
     ASSERT_TRUE(eventually([&] { return readFile(output) == QLatin1String("pasted back by vantrel"); }))
         << readFile(output).toStdString() << "\n"
         << logText().toStdString();
+}
+
+TEST_F(ClipboardEndToEndTest, returnInClipboardHistoryPastesIntoTheWindowTheLauncherWasOpenedFrom) {
+    const QString output = m_home->root() + QStringLiteral("/from-the-view.txt");
+    const QString window = openTextWindow(output);
+    if (HasFailure()) return;
+    copy("older entry");
+    ASSERT_FALSE(waitForEntry(QStringLiteral("older entry")).isEmpty());
+    copy("chosen in the launcher");
+    ASSERT_FALSE(waitForEntry(QStringLiteral("chosen in the launcher")).isEmpty());
+    copyMarkerAndWait(QStringLiteral("newest entry"));
+
+    showWithHotkey();
+    typeText(QStringLiteral("Clipboard History"));
+    ASSERT_TRUE(eventually([&] { return selectedItem() == QLatin1String("clipboardHistory"); }))
+        << selectedItem().toStdString();
+    pressKeys(QStringLiteral("Return"));
+    ASSERT_TRUE(eventually([&] { return topView() == QLatin1String("Clipboard History"); })) << topView().toStdString();
+    // Typing filters the entries; Return pastes the one selected.
+    typeText(QStringLiteral("chosen"));
+    ASSERT_TRUE(eventually([&] { return !selectedItem().isEmpty() && searchText() == QLatin1String("chosen"); }))
+        << QJsonDocument(status()).toJson().toStdString();
+    pressKeys(QStringLiteral("Return"));
+    ASSERT_TRUE(eventually([&] { return readFile(output) == QLatin1String("chosen in the launcher"); }))
+        << readFile(output).toStdString() << "\n"
+        << logText().toStdString();
+    EXPECT_FALSE(isVisible());
+    EXPECT_EQ(activeWindowId(), window);
 }
 
 TEST_F(ClipboardEndToEndTest, entriesArePinnedAndDeletedThroughTheRunningLauncher) {

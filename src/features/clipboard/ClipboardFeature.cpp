@@ -48,8 +48,9 @@ void ClipboardFeature::registerWith(FeatureContext& context) {
     FeatureContext* shared = &context;
     m_actions = std::make_unique<ClipboardActions>(*m_history, [shared] { return shared->presenter(); });
 
-    context.addCommandHandler(kCommandId, [](const VantrelCommand&, const CommandRunContext& run) {
-        return CommandOutcome::showView(kCommandId, run.searchText);
+    // The text that found the command in root search is not a filter of the history.
+    context.addCommandHandler(kCommandId, [](const VantrelCommand&, const CommandRunContext&) {
+        return CommandOutcome::showView(kCommandId);
     });
     ClipboardHistory* history = m_history.get();
     ClipboardActions* actions = m_actions.get();

@@ -31,6 +31,14 @@ public:
     // thread), a few seconds later at most; a file manager that does not
     // answer in time is notAnswered.
     virtual void showItems(const QStringList& paths, Completion completion) = 0;
+
+    // Asks the desktop's previewer (GNOME's NautilusPreviewer) to show the
+    // file at `path` in a preview window, the same way: `shown` when it did.
+    // A file manager without a previewer answers unreachable.
+    virtual void previewItem(const QString& path, Completion completion) {
+        (void)path;
+        if (completion) completion(Outcome::unreachable, QString());
+    }
 };
 
 // "Show in File Manager" for one file or folder: the installed file manager

@@ -9,15 +9,36 @@
 
 namespace vantrel {
 
+namespace {
+
+// Sends the call and hands its answer to `completion` through the event loop.
+void ask(QDBusConnection bus, const QDBusMessage& call, FileManager::Completion completion) {
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, FreedesktopFileManager::replyTimeoutMs));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [completion = std::move(completion)](QDBusPendingCallWatcher* finished) {
+                         finished->deleteLater();
+                         if (!completion) return;
+                         if (finished->isError())
+                             completion(FileManager::Outcome::notAnswered, finished->error().message());
+                         else
+                             completion(FileManager::Outcome::shown, QString());
+                     });
+}
+
+// False (answered unreachable through the event loop) without a session bus.
+bool reachable(const QDBusConnection& bus, FileManager::Completion& completion) {
+    if (bus.isConnected()) return true;
+    QTimer::singleShot(0, [completion = std::move(completion)] {
+        if (completion) completion(FileManager::Outcome::unreachable, QString());
+    });
+    return false;
+}
+
+}  // namespace
+
 void FreedesktopFileManager::showItems(const QStringList& paths, Completion completion) {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        // Answered through the event loop all the same.
-        QTimer::singleShot(0, [completion = std::move(completion)] {
-            if (completion) completion(Outcome::unreachable, QString());
-        });
-        return;
-    }
+    if (!reachable(bus, completion)) return;
     QStringList uris;
     for (const QString& path : paths) uris << QUrl::fromLocalFile(path).toString();
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -25,16 +46,18 @@ void FreedesktopFileManager::showItems(const QStringList& paths, Completion comp
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     // The second argument is the startup id, for focus-stealing prevention: none.
     call << uris << QString();
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, replyTimeoutMs));
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                     [completion = std::move(completion)](QDBusPendingCallWatcher* finished) {
-                         finished->deleteLater();
-                         if (!completion) return;
-                         if (finished->isError())
-                             completion(Outcome::notAnswered, finished->error().message());
-                         else
-                             completion(Outcome::shown, QString());
-                     });
+    ask(bus, call, std::move(completion));
+}
+
+void FreedesktopFileManager::previewItem(const QString& path, Completion completion) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!reachable(bus, completion)) return;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.gnome.NautilusPreviewer"), QStringLiteral("/org/gnome/NautilusPreviewer"),
+        QStringLiteral("org.gnome.NautilusPreviewer"), QStringLiteral("ShowFile"));
+    // The file, the window to stay above (none), and whether a second call closes it.
+    call << QUrl::fromLocalFile(path).toString() << 0 << false;
+    ask(bus, call, std::move(completion));
 }
 
 }  // namespace vantrel

@@ -12,6 +12,8 @@ public:
     static constexpr int replyTimeoutMs = 3000;
 
     void showItems(const QStringList& paths, Completion completion) override;
+    // org.gnome.NautilusPreviewer's ShowFile, when something answers to it.
+    void previewItem(const QString& path, Completion completion) override;
 };
 
 }  // namespace vantrel

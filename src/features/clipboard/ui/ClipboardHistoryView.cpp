@@ -5,6 +5,8 @@
 #include "features/clipboard/ClipboardHistory.h"
 #include "kit/NotificationCenter.h"
 #include "kit/NotificationNames.h"
+#include "platform/FileManager.h"
+#include "platform/Platform.h"
 #include "ui/toolkit/Theme.h"
 
 #include <QBoxLayout>
@@ -305,28 +307,37 @@ QString ClipboardHistoryView::detailInformation() const {
 }
 
 CommandOutcome ClipboardHistoryView::quickLook(const ClipboardRecord& record) const {
-    // A window of its own with the image at its size (screen permitting) or the file's icon and path.
-    auto* window = new QLabel;
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setWindowTitle(QStringLiteral("Quick Look"));
-    window->setAlignment(Qt::AlignCenter);
-    window->setMinimumSize(320, 240);
-    if (record.category == ClipboardRecord::Category::image && record.imageHash) {
-        const QPixmap pixmap(m_history.imagePath(*record.imageHash));
-        window->setPixmap(pixmap.scaled(pixmap.size().boundedTo(QSize(1200, 900)), Qt::KeepAspectRatio,
-                                        Qt::SmoothTransformation));
+    const bool image = record.category == ClipboardRecord::Category::image && record.imageHash;
+    const QString path = image ? m_history.imagePath(*record.imageHash) : record.filePath.value_or(record.text);
+    // A window of our own: the image at its size (screen permitting), or the file's icon and path.
+    const auto showOwnPreview = [image, path] {
+        auto* window = new QLabel;
+        window->setObjectName(QStringLiteral("clipboardQuickLook"));
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->setWindowTitle(QStringLiteral("Quick Look"));
+        window->setAlignment(Qt::AlignCenter);
+        window->setMinimumSize(320, 240);
+        if (image) {
+            const QPixmap pixmap(path);
+            window->setPixmap(
+                pixmap.scaled(pixmap.size().boundedTo(QSize(1200, 900)), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        } else {
+            window->setPixmap(QFileIconProvider().icon(QFileInfo(path)).pixmap(128, 128));
+            window->setToolTip(path);
+        }
+        window->show();
+        window->raise();
+        window->activateWindow();
+    };
+    // The desktop's previewer where one answers.
+    if (const auto& files = platform().fileManager) {
+        files->previewItem(path, [showOwnPreview](FileManager::Outcome outcome, const QString&) {
+            if (outcome != FileManager::Outcome::shown) showOwnPreview();
+        });
     } else {
-        const QString path = record.filePath.value_or(record.text);
-        window->setText(path);
-        window->setPixmap(QFileIconProvider().icon(QFileInfo(path)).pixmap(128, 128));
-        window->setToolTip(path);
+        showOwnPreview();
     }
-    window->show();
-    window->raise();
-    window->activateWindow();
-    CommandOutcome outcome = CommandOutcome::done();
-    outcome.toastTitle = QStringLiteral("Quick Look");
-    return outcome;
+    return CommandOutcome::done();
 }
 
 }  // namespace vantrel

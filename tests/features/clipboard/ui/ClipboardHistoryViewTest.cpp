@@ -17,7 +17,9 @@
 
 #include <QBuffer>
 #include <QComboBox>
+#include <QApplication>
 #include <QImage>
+#include <QLabel>
 #include <QTest>
 
 namespace vantrel::test {
@@ -182,6 +184,31 @@ TEST_F(ClipboardHistoryViewTest, eachKindOfEntryHasItsActionsPrimaryByThePasteMo
     // Every action but the primary has a shortcut.
     const std::vector<MenuItem> items = view->actions();
     for (size_t i = 1; i < items.size(); ++i) EXPECT_FALSE(items[i].shortcuts.empty()) << items[i].id.toStdString();
+}
+
+TEST_F(ClipboardHistoryViewTest, quickLookShowsAnImageInAPreviewWindow) {
+    addImage();
+    open();
+    ASSERT_TRUE(selectTitle(QStringLiteral("Image")));
+    bool ran = false;
+    for (const MenuItem& item : view->actions())
+        if (item.id == QLatin1String("quickLookClipboardHistoryItem")) {
+            item.perform();
+            ran = true;
+        }
+    ASSERT_TRUE(ran);
+    // No previewer answers on the test session's bus: our own window shows the image.
+    QLabel* preview = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (widget->objectName() == QLatin1String("clipboardQuickLook") && widget->isVisible())
+                    preview = qobject_cast<QLabel*>(widget);
+            return preview != nullptr;
+        },
+        10000));
+    EXPECT_EQ(preview->pixmap().size(), QSize(40, 30));
+    preview->close();
 }
 
 TEST_F(ClipboardHistoryViewTest, pinningFromTheViewMovesTheEntryToTheTop) {

@@ -56,7 +56,7 @@ void FreedesktopFileManager::previewItem(const QString& path, Completion complet
         QStringLiteral("org.gnome.NautilusPreviewer"), QStringLiteral("/org/gnome/NautilusPreviewer"),
         QStringLiteral("org.gnome.NautilusPreviewer"), QStringLiteral("ShowFile"));
     // The file, the window to stay above (none), and whether a second call closes it.
-    call << QUrl::fromLocalFile(path).toString() << 0 << false;
+    call << QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) << 0 << false;
     ask(bus, call, std::move(completion));
 }
 

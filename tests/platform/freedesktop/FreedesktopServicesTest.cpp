@@ -81,6 +81,34 @@ TEST_F(SessionBusServices, WithoutAFileManagerTheCallerLearnsWhy) {
     EXPECT_TRUE(answer.error.contains(kFileManager)) << answer.error.toStdString();
 }
 
+TEST_F(SessionBusServices, APreviewerShowsTheFileItIsGiven) {
+    std::mutex mutex;
+    QList<QVariantList> requests;
+    FakeService previewer(address, QStringLiteral("org.gnome.NautilusPreviewer"), QStringLiteral("/org/gnome/NautilusPreviewer"),
+                          [&](const QDBusMessage& message) {
+                              std::lock_guard lock(mutex);
+                              requests.append(QVariantList{message.member()} + message.arguments());
+                              return std::optional<QVariantList>(QVariantList{});
+                          });
+    FreedesktopFileManager manager;
+    Answer answer;
+    manager.previewItem(QStringLiteral("/tmp/clip board/a.png"), answer.completion());
+    ASSERT_TRUE(waitUntil([&] { return answer.outcome.has_value(); }));
+    EXPECT_EQ(answer.outcome, FileManager::Outcome::shown);
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(requests.size(), 1);
+    EXPECT_EQ(requests[0].value(0).toString(), QStringLiteral("ShowFile"));
+    EXPECT_EQ(requests[0].value(1).toString(), QStringLiteral("file:///tmp/clip%20board/a.png"));
+}
+
+TEST_F(SessionBusServices, WithoutAPreviewerTheCallerLearnsSo) {
+    FreedesktopFileManager manager;
+    Answer answer;
+    manager.previewItem(QStringLiteral("/tmp/a.png"), answer.completion());
+    ASSERT_TRUE(waitUntil([&] { return answer.outcome.has_value(); }));
+    EXPECT_EQ(answer.outcome, FileManager::Outcome::notAnswered);
+}
+
 // A file manager that takes the call and never answers: the caller's event
 // loop keeps running, and the request ends as not answered after the timeout.
 TEST_F(SessionBusServices, ASilentFileManagerNeverHoldsUpTheEventLoop) {

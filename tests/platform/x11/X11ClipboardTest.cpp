@@ -204,6 +204,32 @@ TEST_F(X11ClipboardTest, anOwnerThatQuitsIsReported) {
     EXPECT_EQ(QString::fromUtf8(reader.readAllStandardOutput()), QStringLiteral("short lived"));
 }
 
+TEST_F(X11ClipboardTest, theMouseSelectionIsOnlyReportedWhenAskedFor) {
+    const auto select = [this](const QByteArray& text) {
+        auto process = std::make_unique<QProcess>();
+        process->start(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("primary"),
+                                                 QStringLiteral("-i"), QStringLiteral("-quiet")});
+        ASSERT_TRUE(process->waitForStarted());
+        process->write(text);
+        ASSERT_TRUE(process->waitForBytesWritten(5000));
+        process->closeWriteChannel();
+        processes.push_back(std::move(process));
+    };
+    startWatching();
+    select("selected, not copied");
+    // A copy after the selection: once it is reported, the selection would have been too.
+    copyWithXclip("copied after selecting");
+    ASSERT_TRUE(waitFor([&] { return !snapshots.empty(); }));
+    ASSERT_EQ(snapshots.size(), 1u);
+    EXPECT_FALSE(snapshots.front().primary);
+
+    clipboard->setWatchesPrimary(true);
+    select("selected while watched");
+    ASSERT_TRUE(waitFor([&] { return snapshots.size() == 2; }));
+    EXPECT_TRUE(snapshots.back().primary);
+    EXPECT_EQ(snapshots.back().data.at(QStringLiteral("UTF8_STRING")), QByteArray("selected while watched"));
+}
+
 TEST_F(X11ClipboardTest, theWatcherStopsReportingWhenStopped) {
     startWatching();
     clipboard->stop();

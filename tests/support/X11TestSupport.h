@@ -20,6 +20,7 @@
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -432,16 +433,19 @@ protected:
     std::optional<X11Client> client;
 };
 
-// An X server of the test's own (Xvfb), optionally with openbox, named by
-// DISPLAY for its lifetime (and XDG_SESSION_TYPE unset), so that tests which
-// minimize, close or grab never meet another test's windows.
+// An X server of the test's own (Xvfb), optionally with a window manager
+// (openbox unless another is named; fluxbox runs with its toolbar hidden),
+// named by DISPLAY for its lifetime (and XDG_SESSION_TYPE unset), so that
+// tests which minimize, close, grab or change the monitors never meet
+// another test's windows.
 class PrivateDisplay {
 public:
-    explicit PrivateDisplay(bool withWindowManager) {
+    explicit PrivateDisplay(bool withWindowManager, const QString& windowManagerName = QStringLiteral("openbox"),
+                            const QString& screenSize = QStringLiteral("800x600")) {
         const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-        const QString openbox = QStandardPaths::findExecutable(QStringLiteral("openbox"));
-        if (xvfb.isEmpty() || (withWindowManager && openbox.isEmpty())) {
-            m_problem = QStringLiteral("Xvfb and openbox are needed for the window tests");
+        const QString windowManager = QStandardPaths::findExecutable(windowManagerName);
+        if (xvfb.isEmpty() || (withWindowManager && windowManager.isEmpty())) {
+            m_problem = QStringLiteral("Xvfb and %1 are needed for the window tests").arg(windowManagerName);
             return;
         }
         // Unread output would fill the pipes and stall the server.
@@ -452,7 +456,7 @@ public:
         // -noreset: without it the server resets whenever its last client leaves and
         // refuses the next connection for a moment.
         m_server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                              QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
+                              QStringLiteral("0"), screenSize + QStringLiteral("x24"), QStringLiteral("-nolisten"),
                               QStringLiteral("tcp"), QStringLiteral("-noreset")});
         if (!m_server.waitForReadyRead(15000)) {
             m_problem = QStringLiteral("Xvfb did not start");
@@ -461,12 +465,37 @@ public:
         m_display = QStringLiteral(":") + QString::fromLatin1(m_server.readLine()).trimmed();
         m_variable.emplace("DISPLAY", m_display.toUtf8());
         if (!withWindowManager) return;
-        m_windowManager.start(openbox, {QStringLiteral("--sm-disable")});
+        QStringList arguments;
+        if (windowManagerName == QLatin1String("openbox")) arguments << QStringLiteral("--sm-disable");
+        if (windowManagerName == QLatin1String("fluxbox")) {
+            // A configuration of its own: no toolbar or slit in the way. Its
+            // wallpaper setter (fbsetbg) would open a message window without a
+            // setter installed: a quiet one stands in for it.
+            m_configuration = std::make_unique<QTemporaryDir>();
+            const QString rc = m_configuration->filePath(QStringLiteral("init"));
+            QFile file(rc);
+            if (file.open(QIODevice::WriteOnly)) {
+                file.write("session.screen0.toolbar.visible: false\n"
+                           "session.screen0.slit.autoHide: true\n"
+                           "session.screen0.workspaces: 4\n");
+                file.close();
+            }
+            QFile setter(m_configuration->filePath(QStringLiteral("fbsetbg")));
+            if (setter.open(QIODevice::WriteOnly)) setter.write("#!/bin/sh\nexit 0\n");
+            setter.close();
+            setter.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("PATH"),
+                               m_configuration->path() + QLatin1Char(':') + environment.value(QStringLiteral("PATH")));
+            m_windowManager.setProcessEnvironment(environment);
+            arguments << QStringLiteral("-rc") << rc;
+        }
+        m_windowManager.start(windowManager, arguments);
         X11Client probe;
         if (!waitUntil(
                 [&] { return !probe.property(probe.root(), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW).empty(); },
                 15000))
-            m_problem = QStringLiteral("openbox did not start");
+            m_problem = windowManagerName + QStringLiteral(" did not start");
     }
     ~PrivateDisplay() {
         for (QProcess* process : {&m_windowManager, &m_server}) {
@@ -488,6 +517,7 @@ private:
     QProcess m_windowManager;
     QString m_display;
     QString m_problem;
+    std::unique_ptr<QTemporaryDir> m_configuration;
     ScopedEnv m_session{"XDG_SESSION_TYPE", std::nullopt};
     std::optional<ScopedEnv> m_variable;
 };

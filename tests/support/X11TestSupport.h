@@ -8,6 +8,7 @@
 #include "kit/KeyCombination.h"
 #include "kit/VantrelError.h"
 #include "platform/HotkeyManager.h"
+#include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 
 #include <QByteArray>
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QLockFile>
 #include <QProcess>
+#include <QRect>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QString>
@@ -34,6 +36,7 @@
 #include <optional>
 #include <utility>
 #include <vector>
+
 
 namespace vantrel::test {
 
@@ -521,5 +524,54 @@ private:
     ScopedEnv m_session{"XDG_SESSION_TYPE", std::nullopt};
     std::optional<ScopedEnv> m_variable;
 };
+
+// MARK: Frames measured from outside
+
+inline QString toolOutput(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(10000)) return {};
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+inline int xwininfoField(const QString& text, const char* label) {
+    const QRegularExpression pattern(QStringLiteral("%1:\\s*(-?\\d+)").arg(QRegularExpression::escape(QLatin1String(label))));
+    return pattern.match(text).captured(1).toInt();
+}
+
+// The visible frame of a client window, decorations and border included: the
+// geometry xwininfo reports for its top-level ancestor (the window manager's
+// frame). Nothing while the window is not managed or gone.
+inline std::optional<QRect> measuredFrame(xcb_window_t window) {
+    QString id = QStringLiteral("0x%1").arg(window, 0, 16);
+    for (int depth = 0; depth < 8; ++depth) {
+        const QString tree = toolOutput(QStringLiteral("xwininfo"), {QStringLiteral("-tree"), QStringLiteral("-id"), id});
+        const QRegularExpressionMatch parent =
+            QRegularExpression(QStringLiteral("Parent window id: (0x[0-9a-f]+)( \\(the root window\\))?")).match(tree);
+        if (!parent.hasMatch()) return std::nullopt;
+        if (!parent.captured(2).isEmpty()) break;
+        id = parent.captured(1);
+    }
+    const QString info = toolOutput(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id});
+    if (!info.contains(QLatin1String("Absolute upper-left X"))) return std::nullopt;
+    const int border = xwininfoField(info, "Border width");
+    return QRect(xwininfoField(info, "Absolute upper-left X") - border, xwininfoField(info, "Absolute upper-left Y") - border,
+                 xwininfoField(info, "Width") + 2 * border, xwininfoField(info, "Height") + 2 * border);
+}
+
+inline bool within(const QRect& a, const QRect& b, int tolerance) {
+    return std::abs(a.x() - b.x()) <= tolerance && std::abs(a.y() - b.y()) <= tolerance &&
+           std::abs(a.width() - b.width()) <= tolerance && std::abs(a.height() - b.height()) <= tolerance;
+}
+
+// The measured frame is the expected one, within a pixel (window managers
+// differ in where they put a one-pixel border).
+inline ::testing::AssertionResult isNear(const QRect& measured, const QRect& expected) {
+    if (within(measured, expected, 1)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "measured " << measured.x() << "," << measured.y() << " "
+                                         << measured.width() << "x" << measured.height() << ", expected "
+                                         << expected.x() << "," << expected.y() << " " << expected.width() << "x"
+                                         << expected.height();
+}
 
 }  // namespace vantrel::test

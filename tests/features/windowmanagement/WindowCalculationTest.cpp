@@ -2,6 +2,7 @@
 // and screens that do not start at the origin included) with every gap.
 #include "features/windowmanagement/WindowAction.h"
 #include "features/windowmanagement/WindowCalculation.h"
+#include "support/QtPrinters.h"
 #include "support/TableTests.h"
 
 #include <gtest/gtest.h>
@@ -10,11 +11,6 @@
 #include <ostream>
 #include <string>
 
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QRectF& rect, std::ostream* out) {
-    *out << rect.x() << "," << rect.y() << " " << rect.width() << "x" << rect.height();
-}
-QT_END_NAMESPACE
 
 namespace vantrel::test {
 namespace {

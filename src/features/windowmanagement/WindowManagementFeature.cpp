@@ -8,6 +8,7 @@
 #include "features/windowmanagement/WindowManagementService.h"
 #include "features/windowmanagement/ui/WindowManagementPage.h"
 #include "platform/Platform.h"
+#include "platform/WindowClient.h"
 
 #include <QUrl>
 
@@ -67,8 +68,12 @@ ImageResource WindowManagementFeature::icon(WindowAction action) {
 }
 
 void WindowManagementFeature::registerWith(FeatureContext& context) {
-    m_service = std::make_unique<WindowManagementService>(context.registry(), context.center(),
-                                                          platform().windowClient);
+    // The desktop's client, asked for when the first layout runs.
+    m_service = std::make_unique<WindowManagementService>(
+        context.registry(), context.center(), [](QString* problem) -> std::shared_ptr<WindowClient> {
+            const auto& client = platform().windowClient;
+            return client ? client(problem) : nullptr;
+        });
     WindowManagementService* service = m_service.get();
     FeatureContext* features = &context;
     const QString package(WindowManagementService::packageId);

@@ -3,6 +3,8 @@
 // test window whose frame xwininfo measures.
 #include "e2e/LauncherProcess.h"
 
+#include "data/SearchRepository.h"
+
 namespace vantrel::test {
 namespace {
 
@@ -70,6 +72,34 @@ TEST_F(WindowManagementEndToEnd, ALayoutChosenInTheLauncherArrangesTheWindowTheU
     // The launcher hides, and the window it was opened over takes the layout.
     EXPECT_TRUE(eventually([&] { return !isVisible(); }));
     EXPECT_TRUE(landsOn(window, {32, 32, 912, 492}));
+}
+
+TEST_F(WindowManagementEndToEnd, AHotkeyOnALayoutArrangesTheActiveWindowWithoutShowingTheLauncher) {
+    markWelcomeSeen();
+    configure(QStringLiteral("isEnabled"), QStringLiteral("true"));
+    configure(QStringLiteral("gap"), QStringLiteral("none"));
+    // A first start stores the commands' records; the hotkey goes on one.
+    startLauncher();
+    stopLauncher();
+    {
+        auto pool = openLaunchersDatabase();
+        ASSERT_TRUE(pool);
+        SearchRepository repository(pool);
+        ASSERT_TRUE(repository.record(QStringLiteral("windowManagementBottomHalf")));
+        // Ctrl+Alt+H.
+        repository.setHotkey(QStringLiteral("Control-Option-4"), QStringLiteral("windowManagementBottomHalf"));
+    }
+    startLauncher();
+    ASSERT_TRUE(eventually([&] {
+        return logText().contains(QStringLiteral("Found key combination for global hotkey"));
+    })) << logText().toStdString();
+    X11Client client;
+    const xcb_window_t window = client.createWindow(kOtherApplication, 500, 400);
+    client.activate(window);
+
+    pressKeys(QStringLiteral("ctrl+alt+h"));
+    EXPECT_TRUE(landsOn(window, {0, 540, 1920, 540}));
+    EXPECT_FALSE(isVisible());
 }
 
 TEST_F(WindowManagementEndToEnd, WithoutALauncherTheCommandRunsInItsOwnProcess) {

@@ -51,6 +51,7 @@ WindowManagementPage::WindowManagementPage(PackageRegistry& registry, QWidget* p
 
     QString problem;
     const bool placeable = platform().windowClient && platform().windowClient(&problem);
+    if (!placeable && problem.isEmpty()) problem = QStringLiteral("This desktop lets Vantrel place no windows.");
     m_note = new QLabel(placeable ? QString() : problem, this);
     m_note->setObjectName(QStringLiteral("hint"));
     m_note->setWordWrap(true);
@@ -60,7 +61,7 @@ WindowManagementPage::WindowManagementPage(PackageRegistry& registry, QWidget* p
 }
 
 QString WindowManagementPage::note() const {
-    return m_note->isVisible() || !m_note->text().isEmpty() ? m_note->text() : QString();
+    return m_note->text();
 }
 
 }  // namespace vantrel

@@ -25,8 +25,11 @@ protected:
         ASSERT_EQ(ran.exitCode, 0) << ran.err.toStdString();
     }
 
-    static bool landsOn(xcb_window_t window, const QRect& expected) {
-        return eventually([&] { return within(measuredFrame(window).value_or(QRect()), expected, 1); });
+    static bool landsOn(X11Client& client, xcb_window_t window, const QRect& expected) {
+        return eventually([&] {
+            const QRect frame = measuredFrame(window).value_or(QRect());
+            return within(frame, expected, 1) && fillsItsFrame(client, window, frame);
+        });
     }
 };
 
@@ -41,16 +44,16 @@ TEST_F(WindowManagementEndToEnd, TheCommandLineArrangesTheActiveWindowThroughThe
     client.activate(window);
 
     runLayout("windowManagementLeftHalf");
-    EXPECT_TRUE(landsOn(window, {14, 14, 939, 1052})) << measuredFrame(window).value_or(QRect()).width();
+    EXPECT_TRUE(landsOn(client, window, {14, 14, 939, 1052})) << measuredFrame(window).value_or(QRect()).width();
 
     // The launcher follows a configuration change made by another process.
     configure(QStringLiteral("gap"), QStringLiteral("large"));
     runLayout("windowManagementRightHalf");
-    EXPECT_TRUE(landsOn(window, {992, 64, 864, 952}));
+    EXPECT_TRUE(landsOn(client, window, {992, 64, 864, 952}));
 
     // It remembers the frame before the last change, across command-line runs.
     runLayout("windowManagementRestore");
-    EXPECT_TRUE(landsOn(window, {14, 14, 939, 1052}));
+    EXPECT_TRUE(landsOn(client, window, {14, 14, 939, 1052}));
 }
 
 TEST_F(WindowManagementEndToEnd, ALayoutChosenInTheLauncherArrangesTheWindowTheUserWasIn) {
@@ -71,7 +74,7 @@ TEST_F(WindowManagementEndToEnd, ALayoutChosenInTheLauncherArrangesTheWindowTheU
 
     // The launcher hides, and the window it was opened over takes the layout.
     EXPECT_TRUE(eventually([&] { return !isVisible(); }));
-    EXPECT_TRUE(landsOn(window, {32, 32, 912, 492}));
+    EXPECT_TRUE(landsOn(client, window, {32, 32, 912, 492}));
 }
 
 TEST_F(WindowManagementEndToEnd, AHotkeyOnALayoutArrangesTheActiveWindowWithoutShowingTheLauncher) {
@@ -98,7 +101,7 @@ TEST_F(WindowManagementEndToEnd, AHotkeyOnALayoutArrangesTheActiveWindowWithoutS
     client.activate(window);
 
     pressKeys(QStringLiteral("ctrl+alt+h"));
-    EXPECT_TRUE(landsOn(window, {0, 540, 1920, 540}));
+    EXPECT_TRUE(landsOn(client, window, {0, 540, 1920, 540}));
     EXPECT_FALSE(isVisible());
 }
 
@@ -112,7 +115,7 @@ TEST_F(WindowManagementEndToEnd, WithoutALauncherTheCommandRunsInItsOwnProcess) 
 
     runLayout("windowManagementLastThird");
     // No gap configured: none.
-    EXPECT_TRUE(landsOn(window, {1067, 0, 533, 1000}));
+    EXPECT_TRUE(landsOn(client, window, {1067, 0, 533, 1000}));
 }
 
 TEST_F(WindowManagementEndToEnd, InAWaylandSessionTheCommandSaysTheCompositorPlacesWindows) {

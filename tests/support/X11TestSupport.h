@@ -574,4 +574,16 @@ inline ::testing::AssertionResult isNear(const QRect& measured, const QRect& exp
                                          << expected.height();
 }
 
+// Whether the window's own size plus the decorations the window manager
+// publishes is the size of its frame: window managers move and size the
+// frame and the window inside it one after the other.
+inline bool fillsItsFrame(X11Client& client, xcb_window_t window, const QRect& frame) {
+    const std::vector<uint32_t> extents = client.property(window, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL);
+    if (extents.size() < 4) return true;
+    const QString info =
+        toolOutput(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QStringLiteral("0x%1").arg(window, 0, 16)});
+    return xwininfoField(info, "Width") + int(extents[0] + extents[1]) == frame.width() &&
+           xwininfoField(info, "Height") + int(extents[2] + extents[3]) == frame.height();
+}
+
 }  // namespace vantrel::test

@@ -55,16 +55,20 @@ protected:
 
     // Waits until the window's frame is `expected` (within a pixel) and
     // answers the last frame measured.
+    // Waits until the window's frame is `expected` (within a pixel), with
+    // the window inside it resized too (window managers move the frame and
+    // the window one after the other), and answers the last frame measured.
     QRect settlesOn(xcb_window_t window, const QRect& expected) {
         QRect last;
         waitUntil(
             [&] {
                 last = measuredFrame(window).value_or(QRect());
-                return within(last, expected, 1);
+                return within(last, expected, 1) && fillsItsFrame(*client, window, last);
             },
             5000);
         return last;
     }
+
 
     std::optional<PrivateDisplay> display;
     std::shared_ptr<DatabasePool> pool;

@@ -103,6 +103,23 @@ TEST_P(WindowPlacement, LayoutsPutTheFrameOnTheirRectangleWithTheSmallGap) {
     }
 }
 
+// A window that draws its own decorations and a 20-pixel shadow around them
+// (undecorated by the window manager): the shadow is not part of the frame
+// that lands on the layout.
+TEST_P(WindowPlacement, TheInvisibleShadowOfClientSideDecorationsIsLeftOut) {
+    const int shadow = 20;
+    const xcb_window_t target = mappedWith([&](xcb_window_t created) {
+        setProperty(created, "_MOTIF_WM_HINTS", client->atom("_MOTIF_WM_HINTS"), {2, 0, 0, 0, 0});
+        setProperty(created, "_GTK_FRAME_EXTENTS", XCB_ATOM_CARDINAL,
+                    {uint32_t(shadow), uint32_t(shadow), uint32_t(shadow), uint32_t(shadow)});
+    });
+    client->activate(target);
+    ASSERT_EQ(runAction(A::topLeftQuarter).kind, CommandOutcome::Kind::done);
+    const QRect visible(14, 14, 779, 479);
+    const QRect withShadow = visible.adjusted(-shadow, -shadow, shadow, shadow);
+    EXPECT_TRUE(isNear(settlesOn(target, withShadow), withShadow));
+}
+
 TEST_P(WindowPlacement, AnActionThatGivesTheCurrentFrameLeavesTheWindowAndItsHistoryAlone) {
     const xcb_window_t target = window();
     const QRect before = *measuredFrame(target);
@@ -143,6 +160,17 @@ TEST_P(WindowPlacement, MaximizeStopsBelowADockReservingTheTop) {
     const xcb_window_t target = window();
     ASSERT_EQ(runAction(A::maximize).kind, CommandOutcome::Kind::done);
     EXPECT_TRUE(isNear(settlesOn(target, {14, 54, 1572, 932}), {14, 54, 1572, 932}));
+}
+
+// Window managers that know better than the struts (mutter) publish each
+// monitor's work area; it is used as it stands.
+TEST_P(WindowPlacement, TheWorkAreasTheWindowManagerPublishesPerMonitorAreUsed) {
+    const auto desktop = client->property(client->root(), "_NET_CURRENT_DESKTOP", XCB_ATOM_CARDINAL);
+    const QByteArray name = "_GTK_WORKAREAS_D" + QByteArray::number(desktop.empty() ? 0 : desktop.front());
+    setProperty(client->root(), name.constData(), XCB_ATOM_CARDINAL, {0, 30, 1600, 970});
+    const xcb_window_t target = window();
+    ASSERT_EQ(runAction(A::maximize).kind, CommandOutcome::Kind::done);
+    EXPECT_TRUE(isNear(settlesOn(target, {14, 44, 1572, 942}), {14, 44, 1572, 942}));
 }
 
 TEST_P(WindowPlacement, AMaximisedWindowIsTakenOutOfThatStateAndPlaced) {

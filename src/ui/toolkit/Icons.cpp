@@ -232,8 +232,6 @@ QString emojiFamily() {
     return family;
 }
 
-// The emoji drawn large, cut to what it covers and fitted to the square:
-// emoji fonts leave different margins around their glyphs.
 // "window-layout-L-T-R-B": a screen with the region a window layout gives
 // the window, its edges in twelfths of the screen.
 QPixmap windowLayout(const QString& name, int size, qreal devicePixelRatio) {
@@ -265,6 +263,8 @@ QPixmap windowLayout(const QString& name, int size, qreal devicePixelRatio) {
     return pixmap;
 }
 
+// The emoji drawn large, cut to what it covers and fitted to the square:
+// emoji fonts leave different margins around their glyphs.
 QPixmap emoji(const QString& text, int size, qreal devicePixelRatio) {
     if (text.isEmpty()) return emptyCanvas(size, devicePixelRatio);
     const int side = physical(size, devicePixelRatio) * 3;

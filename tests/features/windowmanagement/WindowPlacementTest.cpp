@@ -3,6 +3,8 @@
 // the frame measured from outside with xwininfo.
 #include "features/windowmanagement/WindowPlacementSupport.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QProcess>
 
@@ -118,6 +120,21 @@ TEST_P(WindowPlacement, TheInvisibleShadowOfClientSideDecorationsIsLeftOut) {
     const QRect visible(14, 14, 779, 479);
     const QRect withShadow = visible.adjusted(-shadow, -shadow, shadow, shadow);
     EXPECT_TRUE(isNear(settlesOn(target, withShadow), withShadow));
+}
+
+// A window manager that does not take _NET_MOVERESIZE_WINDOW gets a
+// configure request of the window instead (its list of supported hints is
+// shortened here, as such a window manager would publish it).
+TEST_P(WindowPlacement, WithoutMoveResizeRequestsTheWindowIsConfigured) {
+    std::vector<uint32_t> supported = client->property(client->root(), "_NET_SUPPORTED", XCB_ATOM_ATOM);
+    const xcb_atom_t moveResize = client->atom("_NET_MOVERESIZE_WINDOW");
+    ASSERT_TRUE(X11Client::contains(supported, moveResize));
+    supported.erase(std::remove(supported.begin(), supported.end(), moveResize), supported.end());
+    setProperty(client->root(), "_NET_SUPPORTED", XCB_ATOM_ATOM, supported);
+    client->sync();
+    const xcb_window_t target = window();
+    ASSERT_EQ(runAction(A::bottomHalf).kind, CommandOutcome::Kind::done);
+    EXPECT_TRUE(isNear(settlesOn(target, {14, 507, 1572, 479}), {14, 507, 1572, 479}));
 }
 
 TEST_P(WindowPlacement, AnActionThatGivesTheCurrentFrameLeavesTheWindowAndItsHistoryAlone) {

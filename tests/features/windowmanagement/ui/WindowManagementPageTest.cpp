@@ -3,6 +3,7 @@
 #include "support/AppTestSupport.h"
 #include "support/ScopedPlatform.h"
 #include "support/TestEnvironment.h"
+#include "support/X11TestSupport.h"
 
 #include "features/windowmanagement/ui/WindowManagementPage.h"
 #include "kit/NotificationNames.h"
@@ -51,6 +52,9 @@ TEST_F(WindowManagementPageTest, AnUnknownStoredGapShowsNone) {
 }
 
 TEST_F(WindowManagementPageTest, OnX11ThereIsNoNote) {
+    // An X server with a window manager of the test's own, up before the page asks.
+    const PrivateDisplay display(true);
+    ASSERT_TRUE(display.problem().isEmpty()) << display.problem().toStdString();
     WindowManagementPage page(*registry);
     EXPECT_TRUE(page.note().isEmpty()) << page.note().toStdString();
 }

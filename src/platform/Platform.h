@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 
+class QString;
+
 namespace vantrel {
 
 class Calculating;
@@ -22,6 +24,7 @@ class ColorSchemeSource;
 class DesktopServices;
 class FileManager;
 class SystemActions;
+class WindowClient;
 class WindowSystem;
 
 // The desktop as the rest of the program sees it: one interface per
@@ -41,6 +44,11 @@ struct Platform {
     // The launcher window's place among the desktop's windows (focus, class,
     // compositing).
     std::shared_ptr<WindowSystem> windows;
+    // The user's windows for the window-management commands: the one shared
+    // client (made on first call, then the same); null, and *problem (when
+    // given) saying why as a whole sentence, where windows cannot be placed
+    // (a Wayland session, no display).
+    std::function<std::shared_ptr<WindowClient>(QString* problem)> windowClient;
     // Whether the desktop prefers light or dark.
     std::shared_ptr<ColorSchemeSource> colorScheme;
     // Shows files in the desktop's file manager.

@@ -2,6 +2,8 @@
 
 // Readable failure messages for Qt text types in GoogleTest assertions.
 
+#include <QRect>
+#include <QRectF>
 #include <QString>
 #include <QStringList>
 
@@ -18,4 +20,12 @@ inline void PrintTo(const QStringList& list, std::ostream* os) {
         PrintTo(list[i], os);
     }
     *os << ']';
+}
+
+inline void PrintTo(const QRect& rect, std::ostream* os) {
+    *os << rect.x() << ',' << rect.y() << ' ' << rect.width() << 'x' << rect.height();
+}
+
+inline void PrintTo(const QRectF& rect, std::ostream* os) {
+    *os << rect.x() << ',' << rect.y() << ' ' << rect.width() << 'x' << rect.height();
 }

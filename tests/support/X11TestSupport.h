@@ -8,6 +8,7 @@
 #include "kit/KeyCombination.h"
 #include "kit/VantrelError.h"
 #include "platform/HotkeyManager.h"
+#include "support/QtPrinters.h"
 #include "support/TestEnvironment.h"
 
 #include <QByteArray>
@@ -16,10 +17,12 @@
 #include <QFile>
 #include <QLockFile>
 #include <QProcess>
+#include <QRect>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -33,6 +36,7 @@
 #include <optional>
 #include <utility>
 #include <vector>
+
 
 namespace vantrel::test {
 
@@ -432,16 +436,19 @@ protected:
     std::optional<X11Client> client;
 };
 
-// An X server of the test's own (Xvfb), optionally with openbox, named by
-// DISPLAY for its lifetime (and XDG_SESSION_TYPE unset), so that tests which
-// minimize, close or grab never meet another test's windows.
+// An X server of the test's own (Xvfb), optionally with a window manager
+// (openbox unless another is named; fluxbox runs with its toolbar hidden),
+// named by DISPLAY for its lifetime (and XDG_SESSION_TYPE unset), so that
+// tests which minimize, close, grab or change the monitors never meet
+// another test's windows.
 class PrivateDisplay {
 public:
-    explicit PrivateDisplay(bool withWindowManager) {
+    explicit PrivateDisplay(bool withWindowManager, const QString& windowManagerName = QStringLiteral("openbox"),
+                            const QString& screenSize = QStringLiteral("800x600")) {
         const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-        const QString openbox = QStandardPaths::findExecutable(QStringLiteral("openbox"));
-        if (xvfb.isEmpty() || (withWindowManager && openbox.isEmpty())) {
-            m_problem = QStringLiteral("Xvfb and openbox are needed for the window tests");
+        const QString windowManager = QStandardPaths::findExecutable(windowManagerName);
+        if (xvfb.isEmpty() || (withWindowManager && windowManager.isEmpty())) {
+            m_problem = QStringLiteral("Xvfb and %1 are needed for the window tests").arg(windowManagerName);
             return;
         }
         // Unread output would fill the pipes and stall the server.
@@ -452,7 +459,7 @@ public:
         // -noreset: without it the server resets whenever its last client leaves and
         // refuses the next connection for a moment.
         m_server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                              QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
+                              QStringLiteral("0"), screenSize + QStringLiteral("x24"), QStringLiteral("-nolisten"),
                               QStringLiteral("tcp"), QStringLiteral("-noreset")});
         if (!m_server.waitForReadyRead(15000)) {
             m_problem = QStringLiteral("Xvfb did not start");
@@ -461,12 +468,37 @@ public:
         m_display = QStringLiteral(":") + QString::fromLatin1(m_server.readLine()).trimmed();
         m_variable.emplace("DISPLAY", m_display.toUtf8());
         if (!withWindowManager) return;
-        m_windowManager.start(openbox, {QStringLiteral("--sm-disable")});
+        QStringList arguments;
+        if (windowManagerName == QLatin1String("openbox")) arguments << QStringLiteral("--sm-disable");
+        if (windowManagerName == QLatin1String("fluxbox")) {
+            // A configuration of its own: no toolbar or slit in the way. Its
+            // wallpaper setter (fbsetbg) would open a message window without a
+            // setter installed: a quiet one stands in for it.
+            m_configuration = std::make_unique<QTemporaryDir>();
+            const QString rc = m_configuration->filePath(QStringLiteral("init"));
+            QFile file(rc);
+            if (file.open(QIODevice::WriteOnly)) {
+                file.write("session.screen0.toolbar.visible: false\n"
+                           "session.screen0.slit.autoHide: true\n"
+                           "session.screen0.workspaces: 4\n");
+                file.close();
+            }
+            QFile setter(m_configuration->filePath(QStringLiteral("fbsetbg")));
+            if (setter.open(QIODevice::WriteOnly)) setter.write("#!/bin/sh\nexit 0\n");
+            setter.close();
+            setter.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("PATH"),
+                               m_configuration->path() + QLatin1Char(':') + environment.value(QStringLiteral("PATH")));
+            m_windowManager.setProcessEnvironment(environment);
+            arguments << QStringLiteral("-rc") << rc;
+        }
+        m_windowManager.start(windowManager, arguments);
         X11Client probe;
         if (!waitUntil(
                 [&] { return !probe.property(probe.root(), "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW).empty(); },
                 15000))
-            m_problem = QStringLiteral("openbox did not start");
+            m_problem = windowManagerName + QStringLiteral(" did not start");
     }
     ~PrivateDisplay() {
         for (QProcess* process : {&m_windowManager, &m_server}) {
@@ -488,8 +520,70 @@ private:
     QProcess m_windowManager;
     QString m_display;
     QString m_problem;
+    std::unique_ptr<QTemporaryDir> m_configuration;
     ScopedEnv m_session{"XDG_SESSION_TYPE", std::nullopt};
     std::optional<ScopedEnv> m_variable;
 };
+
+// MARK: Frames measured from outside
+
+inline QString toolOutput(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(10000)) return {};
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+inline int xwininfoField(const QString& text, const char* label) {
+    const QRegularExpression pattern(QStringLiteral("%1:\\s*(-?\\d+)").arg(QRegularExpression::escape(QLatin1String(label))));
+    return pattern.match(text).captured(1).toInt();
+}
+
+// The visible frame of a client window, decorations and border included: the
+// geometry xwininfo reports for its top-level ancestor (the window manager's
+// frame). Nothing while the window is not managed or gone.
+inline std::optional<QRect> measuredFrame(xcb_window_t window) {
+    QString id = QStringLiteral("0x%1").arg(window, 0, 16);
+    for (int depth = 0; depth < 8; ++depth) {
+        const QString tree = toolOutput(QStringLiteral("xwininfo"), {QStringLiteral("-tree"), QStringLiteral("-id"), id});
+        const QRegularExpressionMatch parent =
+            QRegularExpression(QStringLiteral("Parent window id: (0x[0-9a-f]+)( \\(the root window\\))?")).match(tree);
+        if (!parent.hasMatch()) return std::nullopt;
+        if (!parent.captured(2).isEmpty()) break;
+        id = parent.captured(1);
+    }
+    const QString info = toolOutput(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id});
+    if (!info.contains(QLatin1String("Absolute upper-left X"))) return std::nullopt;
+    const int border = xwininfoField(info, "Border width");
+    return QRect(xwininfoField(info, "Absolute upper-left X") - border, xwininfoField(info, "Absolute upper-left Y") - border,
+                 xwininfoField(info, "Width") + 2 * border, xwininfoField(info, "Height") + 2 * border);
+}
+
+inline bool within(const QRect& a, const QRect& b, int tolerance) {
+    return std::abs(a.x() - b.x()) <= tolerance && std::abs(a.y() - b.y()) <= tolerance &&
+           std::abs(a.width() - b.width()) <= tolerance && std::abs(a.height() - b.height()) <= tolerance;
+}
+
+// The measured frame is the expected one, within a pixel (window managers
+// differ in where they put a one-pixel border).
+inline ::testing::AssertionResult isNear(const QRect& measured, const QRect& expected) {
+    if (within(measured, expected, 1)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "measured " << measured.x() << "," << measured.y() << " "
+                                         << measured.width() << "x" << measured.height() << ", expected "
+                                         << expected.x() << "," << expected.y() << " " << expected.width() << "x"
+                                         << expected.height();
+}
+
+// Whether the window's own size plus the decorations the window manager
+// publishes is the size of its frame: window managers move and size the
+// frame and the window inside it one after the other.
+inline bool fillsItsFrame(X11Client& client, xcb_window_t window, const QRect& frame) {
+    const std::vector<uint32_t> extents = client.property(window, "_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL);
+    if (extents.size() < 4) return true;
+    const QString info =
+        toolOutput(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QStringLiteral("0x%1").arg(window, 0, 16)});
+    return xwininfoField(info, "Width") + int(extents[0] + extents[1]) == frame.width() &&
+           xwininfoField(info, "Height") + int(extents[2] + extents[3]) == frame.height();
+}
 
 }  // namespace vantrel::test

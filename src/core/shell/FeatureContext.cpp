@@ -63,7 +63,17 @@ void FeatureContext::addRoute(const QString& route, RouteHandler handler) {
 }
 
 void FeatureContext::addCliCommand(const QString& name, CliCommand command) {
-    m_cliCommands[name] = std::move(command);
+    CliCommand& slot = m_cliCommands[name];
+    if (!slot) {
+        slot = std::move(command);
+        return;
+    }
+    // A name several features take ("run"): each is asked in registration
+    // order until one says the arguments are its own.
+    slot = [first = std::move(slot), second = std::move(command)](const QStringList& arguments) -> std::optional<int> {
+        if (const std::optional<int> status = first(arguments)) return status;
+        return second(arguments);
+    };
 }
 
 void FeatureContext::addHotkeyHandler(int recordType, HotkeyHandler handler) {

@@ -9,6 +9,7 @@
 #include "platform/x11/X11Clipboard.h"
 #include "platform/x11/X11HotkeyManager.h"
 #include "platform/x11/X11KeySymbols.h"
+#include "platform/x11/X11WindowClient.h"
 #include "platform/x11/X11WindowSystem.h"
 
 namespace vantrel {
@@ -17,6 +18,7 @@ Platform composePlatform() {
     Platform platform = freedesktopPlatform();
     // Only once the GUI application is up on X11; null before and elsewhere.
     platform.windows = X11WindowSystem::forApplication();
+    platform.windowClient = [](QString* problem) { return X11WindowClient::shared(problem); };
     platform.makeHotkeyManager = []() -> std::unique_ptr<HotkeyManager> {
         return std::make_unique<X11HotkeyManager>();
     };

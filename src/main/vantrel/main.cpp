@@ -91,6 +91,11 @@ void usage() {
         "                                   image, file, link, color)\n"
         "  clipboard copy|paste|pin|unpin|delete ID, clipboard delete --all\n"
         "                                   act on an entry through the running launcher\n"
+        "  config list PACKAGE_ID           print a package's configuration: isEnabled and its payload keys\n"
+        "  config get PACKAGE_ID KEY        print one value as JSON (exit status 1 when it is not set)\n"
+        "  config set PACKAGE_ID KEY VALUE  store a value (read as JSON when it is JSON, else as text; KEY\n"
+        "                                   isEnabled switches the package); a running launcher follows\n"
+        "                                   (e.g. config set windowManagement gap small)\n"
         "  help                             show this text\n\n"
         "Log lines go to the log file; --verbose shows them on standard error too."));
 }
@@ -578,6 +583,75 @@ private:
     QStringList m_changed;
 };
 
+// The configuration of one package: its switch (the key "isEnabled") and its
+// payload keys. Changes go through the registry, which posts the change
+// notice; the forwarder hands it to a running launcher.
+int configCommand(const QStringList& arguments) {
+    const QString verb = arguments.value(0);
+    const int wanted = verb == QLatin1String("list") ? 2 : verb == QLatin1String("get") ? 3 : 4;
+    if ((verb != QLatin1String("list") && verb != QLatin1String("get") && verb != QLatin1String("set")) ||
+        arguments.size() != wanted) {
+        std::fprintf(stderr, "vantrel: config takes list PACKAGE_ID, get PACKAGE_ID KEY or set PACKAGE_ID KEY VALUE\n");
+        return 2;
+    }
+    auto pool = openDatabase();
+    if (!pool) return 1;
+    PackageRegistry registry(std::make_shared<PackageConfigurationRepository>(pool),
+                             PackageRegistry::developmentFlagFromEnvironment());
+    const PackageIdentifier id(arguments.at(1));
+    if (!registry.package(id)) {
+        std::fprintf(stderr, "vantrel: no package has the id '%s'\n", id.rawValue.toUtf8().constData());
+        return 1;
+    }
+    const QString enabledKey = QStringLiteral("isEnabled");
+    const auto json = [](const QJsonValue& value) {
+        return QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+    };
+    const VantrelPackageConfiguration configuration = registry.configuration(id);
+    if (verb == QLatin1String("list")) {
+        print(QStringLiteral("%1 %2").arg(enabledKey, json(configuration.isEnabled)));
+        const QJsonObject payload = configuration.jsonPayload;
+        for (auto it = payload.begin(); it != payload.end(); ++it) print(QStringLiteral("%1 %2").arg(it.key(), json(it.value())));
+        return 0;
+    }
+    const QString key = arguments.at(2);
+    if (verb == QLatin1String("get")) {
+        if (key == enabledKey) {
+            print(json(configuration.isEnabled));
+            return 0;
+        }
+        if (!configuration.jsonPayload.contains(key)) {
+            std::fprintf(stderr, "vantrel: '%s' is not set for %s\n", key.toUtf8().constData(),
+                         id.rawValue.toUtf8().constData());
+            return 1;
+        }
+        print(json(configuration.jsonPayload.value(key)));
+        return 0;
+    }
+    // A JSON value (true, 14, [\"a\"], \"text\") as it stands; anything else is text.
+    const QString text = arguments.at(3);
+    QJsonParseError error{};
+    const QJsonDocument parsed = QJsonDocument::fromJson((QStringLiteral("[") + text + QStringLiteral("]")).toUtf8(), &error);
+    const QJsonValue value =
+        error.error == QJsonParseError::NoError && parsed.array().size() == 1 ? parsed.array().first() : QJsonValue(text);
+    if (key == enabledKey && !value.isBool()) {
+        std::fprintf(stderr, "vantrel: isEnabled takes true or false\n");
+        return 2;
+    }
+    const bool written = registry.setPackageConfiguration(id, [&](QVariantMap& payload, bool& isEnabled) {
+        if (key == enabledKey)
+            isEnabled = value.toBool();
+        else
+            payload.insert(key, value.toVariant());
+    });
+    if (!written) {
+        std::fprintf(stderr, "vantrel: the configuration could not be written (see the log)\n");
+        return 1;
+    }
+    print(QStringLiteral("%1 %2 %3").arg(id.rawValue, key, json(value)));
+    return 0;
+}
+
 int doctor() {
     printRow(QStringLiteral("Vantrel"),
              QStringLiteral("%1 (%2)").arg(QStringLiteral(VANTREL_VERSION), appFlavorRawValue(currentAppFlavor())));
@@ -654,6 +728,7 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("sources")) return sourcesCommand(arguments.mid(1));
     if (command == QLatin1String("run")) return runCommand(arguments.mid(1));
     if (command == QLatin1String("files")) return filesCommand(arguments.mid(1));
+    if (command == QLatin1String("config")) return configCommand(arguments.mid(1));
     if (std::optional<LoadedSearch> loaded = openSearch(Sources::untouched)) {
         if (const FeatureContext::CliCommand* featureCommand = loaded->features->cliCommand(command))
             if (const std::optional<int> status = (*featureCommand)(arguments.mid(1))) return *status;

@@ -122,6 +122,37 @@ void Ewmh::activate(WindowId window) {
     x.sendToRoot(window, x.atom("_NET_ACTIVE_WINDOW"), {kSourcePager, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0});
 }
 
+void Ewmh::moveResize(WindowId window, int x, int y, int width, int height) {
+    const XcbConnection& x11 = *m_connection;
+    const uint32_t w = uint32_t(std::max(width, 1));
+    const uint32_t h = uint32_t(std::max(height, 1));
+    if (supports("_NET_MOVERESIZE_WINDOW")) {
+        // North-west gravity: x and y are the frame's corner; bits 8-11 say
+        // which of x, y, width and height are given, 12-13 who asks.
+        constexpr uint32_t kNorthWestGravity = 1;
+        const uint32_t flags = kNorthWestGravity | (0xFu << 8) | (kSourcePager << 12);
+        x11.sendToRoot(window, x11.atom("_NET_MOVERESIZE_WINDOW"), {flags, uint32_t(x), uint32_t(y), w, h});
+        return;
+    }
+    const uint32_t values[] = {uint32_t(x), uint32_t(y), w, h};
+    xcb_configure_window(x11.get(), window,
+                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
+                             XCB_CONFIG_WINDOW_HEIGHT,
+                         values);
+}
+
+void Ewmh::changeState(WindowId window, StateChange change, const char* state, const char* otherState) {
+    const XcbConnection& x = *m_connection;
+    x.sendToRoot(window, x.atom("_NET_WM_STATE"),
+                 {uint32_t(change), x.atom(state), otherState ? x.atom(otherState) : uint32_t(XCB_ATOM_NONE),
+                  kSourcePager, 0});
+}
+
+void Ewmh::moveToDesktop(WindowId window, uint32_t desktop) {
+    const XcbConnection& x = *m_connection;
+    x.sendToRoot(window, x.atom("_NET_WM_DESKTOP"), {desktop, kSourcePager, 0, 0, 0});
+}
+
 void Ewmh::sync() {
     m_connection->sync();
 }

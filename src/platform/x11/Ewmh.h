@@ -72,6 +72,17 @@ public:
     // pager does (which window managers with focus-stealing prevention accept).
     void activate(WindowId window);
 
+    // Asks the window manager to place the window's outer frame at x, y
+    // (its top-left corner) and to give the window itself the size width x
+    // height, as a pager does (_NET_MOVERESIZE_WINDOW); without that hint,
+    // a configure request of the window with the same numbers.
+    void moveResize(WindowId window, int x, int y, int width, int height);
+    // Adds, removes or toggles one or two states (_NET_WM_STATE_FULLSCREEN…).
+    enum class StateChange : uint32_t { remove = 0, add = 1, toggle = 2 };
+    void changeState(WindowId window, StateChange change, const char* state, const char* otherState = nullptr);
+    // Moves the window to a desktop, counted from 0 (_NET_WM_DESKTOP).
+    void moveToDesktop(WindowId window, uint32_t desktop);
+
     // Waits until the server has taken every request sent so far.
     void sync();
 

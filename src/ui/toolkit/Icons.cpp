@@ -232,6 +232,37 @@ QString emojiFamily() {
     return family;
 }
 
+// "window-layout-L-T-R-B": a screen with the region a window layout gives
+// the window, its edges in twelfths of the screen.
+QPixmap windowLayout(const QString& name, int size, qreal devicePixelRatio) {
+    const QStringList parts = name.mid(int(qstrlen("window-layout-"))).split(QLatin1Char('-'));
+    if (parts.size() != 4) return {};
+    int edges[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        edges[i] = parts[i].toInt(&ok);
+        if (!ok || edges[i] < 0 || edges[i] > 12) return {};
+    }
+    QPixmap pixmap(QSize(size, size) * devicePixelRatio);
+    pixmap.setDevicePixelRatio(devicePixelRatio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const Theme& theme = Theme::current();
+    const qreal inset = size / 16.0;
+    const QRectF screen(inset, inset * 2.5, size - 2 * inset, size - 5 * inset);
+    painter.setPen(QPen(theme.secondaryText, std::max<qreal>(1.0, size / 16.0)));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(screen, inset, inset);
+    const qreal unitX = screen.width() / 12, unitY = screen.height() / 12;
+    const QRectF region(screen.x() + edges[0] * unitX, screen.y() + edges[1] * unitY, (edges[2] - edges[0]) * unitX,
+                        (edges[3] - edges[1]) * unitY);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(theme.accent);
+    painter.drawRoundedRect(region.adjusted(inset / 2, inset / 2, -inset / 2, -inset / 2), inset / 2, inset / 2);
+    return pixmap;
+}
+
 // The emoji drawn large, cut to what it covers and fitted to the square:
 // emoji fonts leave different margins around their glyphs.
 QPixmap emoji(const QString& text, int size, qreal devicePixelRatio) {
@@ -299,6 +330,10 @@ QPixmap loadUncached(const ImageResource& resource, int size, qreal devicePixelR
     if (QDir::isAbsolutePath(name)) {
         QPixmap pixmap = fromFile(name, size, devicePixelRatio);
         return pixmap.isNull() ? Icons::fallback(size, devicePixelRatio) : pixmap;
+    }
+    if (name.startsWith(QLatin1String("window-layout-"))) {
+        QPixmap pixmap = windowLayout(name, size, devicePixelRatio);
+        if (!pixmap.isNull()) return pixmap;
     }
     const QString file = builtinFile(name);
     if (!file.isEmpty()) return builtin(file, size, devicePixelRatio);

@@ -12,7 +12,8 @@ namespace vantrel {
 // Loads the images of results and actions: application icons of the
 // freedesktop icon theme (by name or path), the launcher's own named icons
 // ("command-clipboard-history-16", "main-list-view-16" …, drawn from a small
-// built-in set with a generic fallback), emoji (in the colour emoji font when
+// built-in set with a generic fallback; "window-layout-L-T-R-B" draws a
+// screen with the region of a window layout, edges in twelfths), emoji (in the colour emoji font when
 // one is installed), files and links. An http(s) link draws the placeholder
 // until RemoteImages has it (views repaint on RemoteImages::imageArrived).
 // Results are cached.

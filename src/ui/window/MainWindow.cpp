@@ -4,6 +4,7 @@
 #include "kit/Logger.h"
 #include "kit/UserDefaults.h"
 #include "platform/Platform.h"
+#include "platform/WindowClient.h"
 #include "platform/WindowSystem.h"
 #include "ui/toolkit/ActionBar.h"
 #include "ui/toolkit/ActionPanel.h"
@@ -357,6 +358,9 @@ QRect MainWindow::panelRect() const {
 void MainWindow::showWindow() {
     const bool wasVisible = isVisible();
     if (!wasVisible) {
+        // The window the user is in, for the commands that arrange it.
+        if (const auto& windowClient = platform().windowClient)
+            if (const auto client = windowClient(nullptr)) client->rememberActiveWindow(quintptr(winId()));
         placeWindow();
         m_controller.setShowsCalculator(defaults().value(QString(calculatorHintKey)).toBool());
         m_root->viewDidAppear();

@@ -107,6 +107,8 @@ public:
     void addPreferencePage(PreferencePage page);
     // The host and path of the link: "scripts/reload" for vantrel://scripts/reload.
     void addRoute(const QString& route, RouteHandler handler);
+    // A name several features register is asked of each, in registration
+    // order, until one answers.
     void addCliCommand(const QString& name, CliCommand command);
     // Hotkeys of the search records of this type (SearchRecord::ContentType's raw value).
     void addHotkeyHandler(int recordType, HotkeyHandler handler);

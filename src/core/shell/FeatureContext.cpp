@@ -63,7 +63,17 @@ void FeatureContext::addRoute(const QString& route, RouteHandler handler) {
 }
 
 void FeatureContext::addCliCommand(const QString& name, CliCommand command) {
-    m_cliCommands[name] = std::move(command);
+    // Several features may answer one name ("run"): each is asked in
+    // registration order until one takes the arguments.
+    const auto found = m_cliCommands.find(name);
+    if (found == m_cliCommands.end() || !found->second) {
+        m_cliCommands[name] = std::move(command);
+        return;
+    }
+    found->second = [first = std::move(found->second), next = std::move(command)](const QStringList& arguments) {
+        if (const std::optional<int> status = first(arguments)) return status;
+        return next(arguments);
+    };
 }
 
 void FeatureContext::addHotkeyHandler(int recordType, HotkeyHandler handler) {

@@ -1,4 +1,4 @@
-// `vantrel quicklinks` and `vantrel run quicklink_<id>` through the real
+// `vantrel quicklinks`, `vantrel websearches` and `vantrel run` of both through the real
 // executable: links open in the desktop's handler for their scheme (a fixture
 // handler made the default in the private session's mimeapps.list, which
 // writes down what it was handed), and `vantrel search` finds a quicklink by
@@ -125,6 +125,37 @@ TEST_F(CliQuicklinksTest, SearchFindsAQuicklinkByNameAndByAlias) {
     const QJsonArray byAlias = searchItems(QStringLiteral("osm"), {"--local"});
     ASSERT_FALSE(byAlias.isEmpty());
     EXPECT_EQ(byAlias[0].toObject()[QStringLiteral("key")].toString(), map);
+}
+
+}  // namespace
+}  // namespace vantrel::test
+
+namespace vantrel::test {
+namespace {
+
+// The web searches below every query, through the executable: the Google
+// fallback opens Google's search address with the text encoded.
+class CliWebSearchesTest : public CliQuicklinksTest {};
+
+TEST_F(CliWebSearchesTest, TheGoogleFallbackOpensTheEncodedSearch) {
+    const ProcessRun search = run({"run", "builtin_google_fallbackSearch", "hello", "world"});
+    ASSERT_EQ(search.exitCode, 0) << search.err.toStdString();
+    EXPECT_EQ(openedLink(), QStringLiteral("https://www.google.com/search?q=hello%20world"));
+}
+
+TEST_F(CliWebSearchesTest, AnAddedSearchIsOfferedBelowTheResults) {
+    const ProcessRun added = run({"websearches", "add", "--name", "Wiki", "--link",
+                                  "https://en.wikipedia.org/w/index.php?search={Query}"});
+    ASSERT_EQ(added.exitCode, 0) << added.err.toStdString();
+    EXPECT_EQ(added.out.trimmed(), QStringLiteral("Added web search customWebSearch_wiki (Wiki)"));
+    const QStringList keys = keysOf(searchItems(QStringLiteral("zzqqx"), {"--local"}));
+    EXPECT_TRUE(keys.contains(QStringLiteral("builtin_google_fallbackSearch"))) << keys.join(", ").toStdString();
+    EXPECT_TRUE(keys.contains(QStringLiteral("customWebSearch_wiki")));
+    const ProcessRun wiki = run({"run", "customWebSearch_wiki", "a b#c"});
+    ASSERT_EQ(wiki.exitCode, 0) << wiki.err.toStdString();
+    EXPECT_EQ(openedLink(), QStringLiteral("https://en.wikipedia.org/w/index.php?search=a%20b%23c"));
+    EXPECT_EQ(run({"websearches", "remove", "customWebSearch_wiki"}).exitCode, 0);
+    EXPECT_FALSE(keysOf(searchItems(QStringLiteral("zzqqx"), {"--local"})).contains(QStringLiteral("customWebSearch_wiki")));
 }
 
 }  // namespace

@@ -86,6 +86,10 @@ void usage() {
         "                                   add or remove a script directory (an empty one gets a template)\n"
         "  scripts list [--json] | dirs     list the script commands (id, title, mode, package, refresh\n"
         "                                   time, arguments) or the script directories\n"
+        "  quicklinks add --name N --link L [--app DESKTOP_ID] [--alias A] | list [--json] | remove ID\n"
+        "                                   manage quicklinks; `run quicklink_ID [VALUE]` opens one\n"
+        "  websearches add --name N --link L | list [--json] | remove ID\n"
+        "                                   web searches offered under every query ({Query} in the link)\n"
         "  help                             show this text\n\n"
         "Log lines go to the log file; --verbose shows them on standard error too."));
 }
@@ -428,6 +432,11 @@ int runResultWithoutRecord(LauncherSearch& launcher, const QString& id, const QS
         const CommandOutcome outcome = fallback->run(searchText, context);
         if (const auto commandId = fallback->commandId())
             if (const auto command = launcher.registry().command(*commandId)) return printOutcome(*command, outcome);
+        if (outcome.kind == CommandOutcome::Kind::failed)
+            std::fprintf(stderr, "vantrel: %s: %s\n", outcome.title.toUtf8().constData(),
+                         outcome.message.toUtf8().constData());
+        else if (outcome.resultText)
+            print(QStringLiteral("Opened ") + *outcome.resultText);
         return outcome.succeeded() ? 0 : 1;
     }
     std::fprintf(stderr, "vantrel: nothing to run has the id or key '%s'\n", id.toUtf8().constData());
@@ -470,7 +479,9 @@ int runCommand(const QStringList& arguments) {
             return 1;
         }
     }
-    if (!record) return runResultWithoutRecord(launcher, wanted, commandArguments);
+    // A fallback's row only records its uses: it runs as the fallback does.
+    if (!record || record->type == SearchRecord::ContentType::fallbackSearch)
+        return runResultWithoutRecord(launcher, record ? record->key : wanted, commandArguments);
     if (record->uninstalled) {
         std::fprintf(stderr, "vantrel: '%s' is no longer installed\n", record->name.toUtf8().constData());
         return 1;

@@ -104,7 +104,8 @@ BrowserBookmarksService::BrowserBookmarksService(std::shared_ptr<BrowserBookmark
 
 BrowserBookmarksService::~BrowserBookmarksService() {
     // A background sync uses this object: wait for it.
-    std::lock_guard lock(m_syncMutex);
+    std::unique_lock lock(m_backgroundMutex);
+    m_backgroundDone.wait(lock, [this] { return m_background == 0; });
 }
 
 ParsedBookmarks BrowserBookmarksService::load(BrowserBookmark::Source source) const {
@@ -221,16 +222,23 @@ BookmarksSyncReport BrowserBookmarksService::sync() {
 void BrowserBookmarksService::syncInBackground(QObject* context, std::function<void(const BookmarksSyncReport&)> done) {
     QPointer<QObject> target(context);
     ++m_running;
+    {
+        std::lock_guard lock(m_backgroundMutex);
+        ++m_background;
+    }
     Queue::global().dispatch([this, target, done = std::move(done)] {
         BookmarksSyncReport report = sync();
         --m_running;
-        if (!done || !target) return;
-        QMetaObject::invokeMethod(
-            target.data(),
-            [target, done, report = std::move(report)] {
-                if (target) done(report);
-            },
-            Qt::QueuedConnection);
+        if (done && target)
+            QMetaObject::invokeMethod(
+                target.data(),
+                [target, done, report = std::move(report)] {
+                    if (target) done(report);
+                },
+                Qt::QueuedConnection);
+        std::lock_guard lock(m_backgroundMutex);
+        --m_background;
+        m_backgroundDone.notify_all();
     });
 }
 

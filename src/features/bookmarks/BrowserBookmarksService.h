@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QStringList>
 
+#include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -103,7 +105,11 @@ private:
     BrowserLocations m_locations;
     SettingsProvider m_settings;
     mutable std::mutex m_syncMutex;
+    // Syncs started and not finished; the service waits for them when it goes.
     std::atomic<int> m_running{0};
+    std::mutex m_backgroundMutex;
+    std::condition_variable m_backgroundDone;
+    int m_background = 0;
 };
 
 // Syncs when a browser's bookmark file changes (inotify, through

@@ -5,6 +5,8 @@
 #include "core/rootsearch/LauncherSearch.h"
 #include "data/SearchRepository.h"
 #include "features/bookmarks/BookmarksCli.h"
+#include "features/bookmarks/ui/BookmarksPreferencesPage.h"
+#include "features/bookmarks/ui/BrowserBookmarksView.h"
 #include "kit/Logger.h"
 #include "kit/NotificationCenter.h"
 #include "kit/NotificationNames.h"
@@ -86,6 +88,15 @@ void BookmarksFeature::registerWith(FeatureContext& context) {
         std::make_shared<BrowserBookmarksRepository>(context.search().search().repository()->dbConnection);
     m_service = std::make_unique<BrowserBookmarksService>(std::move(repository), BrowserLocations(QDir::homePath()),
                                                           [this] { return settings(); });
+    context.addCommandHandler(QString(searchCommandId), [](const VantrelCommand&, const CommandRunContext& run) {
+        return CommandOutcome::showView(QString(searchCommandId), run.searchText);
+    });
+    const FeatureContext* shared = &context;
+    context.addView(QString(searchCommandId), [this, shared](const CommandOutcome& outcome) -> QWidget* {
+        return new BrowserBookmarksView(*this, shared->environment(), outcome.initialQuery);
+    });
+    context.addPreferencePage({QStringLiteral("Browser Bookmarks"), QStringLiteral("bookmark"),
+                               [this]() -> QWidget* { return new BookmarksPreferencesPage(*this); }});
     context.addCliCommand(QStringLiteral("bookmarks"), [this](const QStringList& arguments) -> std::optional<int> {
         return bookmarks::bookmarksCommand(*this, arguments);
     });

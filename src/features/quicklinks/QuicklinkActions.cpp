@@ -1,6 +1,7 @@
 #include "features/quicklinks/QuicklinkActions.h"
 
 #include "core/api/LauncherPresenter.h"
+#include "features/quicklinks/QuicklinkIcons.h"
 #include "features/quicklinks/QuicklinkLink.h"
 #include "features/quicklinks/QuicklinksService.h"
 #include "kit/Logger.h"
@@ -41,7 +42,7 @@ std::vector<std::shared_ptr<const CommandParameter>> QuicklinkCommand::parameter
 }
 
 IconSet QuicklinkCommand::icon() const {
-    return IconSet{ImageResource::named(QStringLiteral("quicklinks")), std::nullopt};
+    return IconSet{quicklinkIcon(m_link), std::nullopt};
 }
 
 QuicklinkOpening openQuicklink(const QuicklinkRecord& link, const QStringList& values,

@@ -2,16 +2,20 @@
 
 #include "core/api/FeatureContext.h"
 #include "core/api/LauncherPresenter.h"
+#include "core/commands/LinkDetector.h"
 #include "core/commands/PackageRegistry.h"
 #include "core/rootsearch/LauncherSearch.h"
 #include "core/rootsearch/RootSearchController.h"
 #include "data/SearchRecord.h"
 #include "data/SearchRepository.h"
 #include "features/quicklinks/QuicklinkActions.h"
+#include "features/quicklinks/QuicklinkIcons.h"
 #include "features/quicklinks/QuicklinkLink.h"
 #include "features/quicklinks/QuicklinksCli.h"
 #include "features/quicklinks/QuicklinksService.h"
 #include "features/quicklinks/QuicklinksSource.h"
+#include "features/quicklinks/ui/QuicklinkFormView.h"
+#include "features/quicklinks/ui/QuicklinksPreferencesPage.h"
 #include "kit/Logger.h"
 #include "kit/NotificationCenter.h"
 #include "kit/NotificationNames.h"
@@ -70,7 +74,7 @@ void QuicklinksFeature::registerWith(FeatureContext& context) {
         if (!link) return false;
         item.title = link->name;
         item.subtitle = QStringLiteral("Quicklink");
-        item.iconName = QStringLiteral("quicklinks");
+        item.icon = quicklinkIcon(*link);
         const bool hasArgument = quicklinkPlaceholder(link->urlString).has_value();
         item.kind = hasArgument ? ListItem::Kind::inputCommand : ListItem::Kind::command;
         if (hasArgument) item.inputCommand = std::make_shared<QuicklinkCommand>(*link);
@@ -135,6 +139,41 @@ void QuicklinksFeature::registerWith(FeatureContext& context) {
                                   });
                                   return CommandOutcome::done();
                               });
+
+    // The forms: create (empty, or with the link of the search bar), update and duplicate.
+    context.addCommandHandler(QStringLiteral("createQuicklink"), [](const VantrelCommand&, const CommandRunContext&) {
+        return CommandOutcome::showView(QStringLiteral("createQuicklink"));
+    });
+    context.addCommandHandler(QStringLiteral("createQuicklinkWithURL"),
+                              [](const VantrelCommand&, const CommandRunContext& run) {
+                                  const auto links = LinkDetector::links(run.inputText());
+                                  QString link = links.empty() ? run.inputText() : links.front().text;
+                                  if (!link.isEmpty() && !link.contains(QLatin1String("://")) && !link.startsWith(QLatin1Char('/')) &&
+                                      !link.startsWith(QLatin1Char('~')))
+                                      link.prepend(QStringLiteral("https://"));
+                                  return CommandOutcome::showView(QStringLiteral("createQuicklinkWithURL"), link);
+                              });
+    const auto form = [service](QuicklinkForm::Mode mode, QuicklinkRecord base) -> QWidget* {
+        return new QuicklinkFormView(*service, mode, std::move(base), QuicklinkFormView::browserApplications());
+    };
+    context.addView(QStringLiteral("createQuicklink"),
+                    [form](const CommandOutcome&) { return form(QuicklinkForm::Mode::create, {}); });
+    context.addView(QStringLiteral("createQuicklinkWithURL"), [form](const CommandOutcome& outcome) {
+        QuicklinkRecord prefilled;
+        prefilled.urlString = outcome.initialQuery;
+        return form(QuicklinkForm::Mode::create, prefilled);
+    });
+    for (const auto& [viewId, mode] : {std::pair{QuicklinkActionProvider::updateViewId, QuicklinkForm::Mode::update},
+                                       std::pair{QuicklinkActionProvider::duplicateViewId, QuicklinkForm::Mode::duplicate}}) {
+        const QuicklinkForm::Mode formMode = mode;
+        context.addView(QString(viewId), [service, form, formMode](const CommandOutcome& outcome) -> QWidget* {
+            const auto link = service->quicklink(outcome.arguments.value(0));
+            if (!link) return nullptr;
+            return form(formMode, *link);
+        });
+    }
+    context.addPreferencePage({QStringLiteral("Quicklinks"), QStringLiteral("quicklinks"),
+                               [service]() -> QWidget* { return new QuicklinksPreferencesPage(*service); }});
 
     context.addCliCommand(QStringLiteral("quicklinks"), [service, source, shared](const QStringList& arguments) {
         return std::optional<int>(quicklinks::quicklinksCommand(*service, *source, *shared, arguments));

@@ -4,6 +4,7 @@
 
 #include "features/bookmarks/BookmarksFeature.h"
 #include "features/bookmarks/BookmarksSearch.h"
+#include "kit/CommandLine.h"
 #include "kit/VantrelError.h"
 
 #include <QFileInfo>
@@ -17,20 +18,15 @@ namespace vantrel::bookmarks {
 
 namespace {
 
+using cli::printLine;
+using cli::takeOption;
+
 void out(const QString& text) {
-    std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stdout);
+    printLine(text);
 }
 
 void err(const QString& text) {
-    std::fputs((QStringLiteral("vantrel: ") + text + QLatin1Char('\n')).toUtf8().constData(), stderr);
-}
-
-std::optional<QString> takeOption(QStringList& arguments, const QString& option) {
-    const qsizetype at = arguments.indexOf(option);
-    if (at < 0 || at + 1 >= arguments.size()) return std::nullopt;
-    const QString value = arguments.at(at + 1);
-    arguments.remove(at, 2);
-    return value;
+    cli::printError(text);
 }
 
 std::optional<BrowserBookmark::Source> sourceArgument(const QString& text) {

@@ -10,6 +10,7 @@
 #include "features/quicklinks/QuicklinkLink.h"
 #include "features/quicklinks/QuicklinksService.h"
 #include "features/quicklinks/QuicklinksSource.h"
+#include "kit/CommandLine.h"
 #include "kit/NotificationCenter.h"
 #include "kit/NotificationNames.h"
 #include "kit/VantrelError.h"
@@ -28,20 +29,15 @@ namespace vantrel::quicklinks {
 
 namespace {
 
+using cli::printLine;
+using cli::takeOption;
+
 void out(const QString& text) {
-    std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stdout);
+    printLine(text);
 }
 
 void err(const QString& text) {
-    std::fputs((QStringLiteral("vantrel: ") + text + QLatin1Char('\n')).toUtf8().constData(), stderr);
-}
-
-std::optional<QString> takeOption(QStringList& arguments, const QString& option) {
-    const qsizetype at = arguments.indexOf(option);
-    if (at < 0 || at + 1 >= arguments.size()) return std::nullopt;
-    const QString value = arguments.at(at + 1);
-    arguments.remove(at, 2);
-    return value;
+    cli::printError(text);
 }
 
 // The quicklink's records go to the search table now (not only when a

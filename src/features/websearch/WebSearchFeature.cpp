@@ -3,6 +3,7 @@
 #include "core/api/FeatureContext.h"
 #include "core/commands/PackageRegistry.h"
 #include "core/rootsearch/LauncherSearch.h"
+#include "kit/CommandLine.h"
 #include "kit/Logger.h"
 #include "kit/NotificationCenter.h"
 #include "kit/NotificationNames.h"
@@ -19,20 +20,15 @@ namespace {
 
 const PackageIdentifier kPackage(QStringLiteral("webSearches"));
 
+using cli::printLine;
+using cli::takeOption;
+
 void out(const QString& text) {
-    std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stdout);
+    printLine(text);
 }
 
 void err(const QString& text) {
-    std::fputs((QStringLiteral("vantrel: ") + text + QLatin1Char('\n')).toUtf8().constData(), stderr);
-}
-
-std::optional<QString> takeOption(QStringList& arguments, const QString& option) {
-    const qsizetype at = arguments.indexOf(option);
-    if (at < 0 || at + 1 >= arguments.size()) return std::nullopt;
-    const QString value = arguments.at(at + 1);
-    arguments.remove(at, 2);
-    return value;
+    cli::printError(text);
 }
 
 // "Search MDN" → "customWebSearch_search_mdn" (with a number when taken).

@@ -20,6 +20,7 @@
 #include "data/VantrelDatabaseMigrator.h"
 #include "features/Features.h"
 #include "kit/AppFlavor.h"
+#include "kit/CommandLine.h"
 #include "kit/Logger.h"
 #include "kit/NotificationCenter.h"
 #include "kit/NotificationNames.h"
@@ -107,18 +108,8 @@ std::shared_ptr<DatabasePool> openDatabase() {
     return pool;
 }
 
-// The value after `option` in the arguments (removing both), or nothing.
-std::optional<QString> takeOption(QStringList& arguments, const QString& option) {
-    const qsizetype at = arguments.indexOf(option);
-    if (at < 0 || at + 1 >= arguments.size()) return std::nullopt;
-    const QString value = arguments.at(at + 1);
-    arguments.remove(at, 2);
-    return value;
-}
-
-bool takeFlag(QStringList& arguments, const QString& flag) {
-    return arguments.removeAll(flag) > 0;
-}
+using cli::takeFlag;
+using cli::takeOption;
 
 // The launcher's search engine over the shared database with the features
 // registered, as the launcher has them; null (and a message) when that fails.

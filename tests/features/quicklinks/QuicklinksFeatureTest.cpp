@@ -96,6 +96,13 @@ TEST_F(QuicklinksFeatureTest, TheNameFindsItTheFieldTakesTheArgumentAndReturnOpe
     EXPECT_EQ(controller->searchBar().inputParameters[0]->placeholder(), QStringLiteral("Place"));
     EXPECT_TRUE(controller->searchBar().inputParameters[0]->percentEncoded());
 
+    // A space after the name keeps the row and its field.
+    type(QStringLiteral("map "));
+    ASSERT_TRUE(controller->selectedItem());
+    EXPECT_EQ(controller->selectedItem()->id, key(0));
+    ASSERT_TRUE(controller->searchBar().inputCommand);
+    EXPECT_EQ(controller->searchBar().inputCommand->id(), key(0));
+
     // Return with the field empty asks for the value and opens nothing.
     EXPECT_EQ(controller->chooseSelectedItem().kind, CommandOutcome::Kind::done);
     EXPECT_EQ(controller->searchBar().focusedArgumentIndex, 0);

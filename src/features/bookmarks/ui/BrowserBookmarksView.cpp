@@ -92,13 +92,13 @@ void BrowserBookmarksView::loadBookmarks() {
     });
 }
 
-void BrowserBookmarksView::syncBookmarks() {
+void BrowserBookmarksView::syncBookmarks(bool announce) {
     if (m_syncing) return;
     m_syncing = true;
     m_synced = true;
     if (m_bookmarks.empty()) setEmptyText(syncingText);
     LauncherPresenter::ToastId toast = 0;
-    if (presenter()) toast = presenter()->showToast({Toast::Style::animated, syncingText, {}});
+    if (announce && presenter()) toast = presenter()->showToast({Toast::Style::animated, syncingText, {}});
     QPointer<BrowserBookmarksView> self(this);
     m_feature.service()->syncInBackground(this, [self, toast](const BookmarksSyncReport& report) {
         if (!self) return;
@@ -190,7 +190,8 @@ std::vector<MenuItem> BrowserBookmarksView::actionsFor(const BrowserBookmark& bo
         return CommandOutcome::copied(link, QStringLiteral("Copied Link to Clipboard"));
     });
     MenuItem refresh = MenuItem::make(QString(refreshId), QStringLiteral("Refresh Bookmarks"), [self] {
-        if (self) self->syncBookmarks();
+        // The outcome's toast says it; the list stays.
+        if (self) self->syncBookmarks(false);
         CommandOutcome outcome = CommandOutcome::done();
         outcome.toastTitle = syncingText;
         return outcome;

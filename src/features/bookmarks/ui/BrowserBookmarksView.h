@@ -44,8 +44,9 @@ public:
 
     // Reads the stored bookmarks in the background and shows them.
     void loadBookmarks();
-    // Syncs with the browsers in the background, then loads again.
-    void syncBookmarks();
+    // Syncs with the browsers in the background, then loads again; the
+    // "Syncing bookmarks" toast shows meanwhile when `announce` is set.
+    void syncBookmarks(bool announce = true);
     bool isLoading() const { return m_loading; }
     bool isSyncing() const { return m_syncing; }
     QComboBox* folderSelector() const { return m_folders; }

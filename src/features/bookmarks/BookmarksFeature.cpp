@@ -110,15 +110,29 @@ void BookmarksFeature::start() {
     BookmarksWatcher* watcher = m_watcher.get();
     BrowserBookmarksService* service = m_service.get();
     const PackageRegistry* registry = &m_context->registry();
-    m_context->center().addObserver(QString(NotificationNames::packageConfigurationDidChange), m_subscriptions.get(),
-                                    [watcher, service, registry](const Notification& notice) {
-                                        if (notice.object.toString() != kPackage.rawValue) return;
-                                        if (!registry->isPackageEnabled(kPackage)) return;
-                                        log().info("Package configuration of browser bookmarks did change");
-                                        service->syncInBackground(watcher, [watcher](const BookmarksSyncReport&) {
-                                            watcher->rewatch();
-                                        });
-                                    });
+    // What a sync reads: the package switch, the browsers, the profiles and
+    // Safari's file (the folder chosen in the list is not among them).
+    const auto syncInputs = [this, registry] {
+        const BrowserBookmarksSettings current = settings();
+        QStringList parts{registry->isPackageEnabled(kPackage) ? QStringLiteral("on") : QStringLiteral("off"),
+                          current.safariBookmarksFile};
+        for (const BrowserBookmark::Source source : allBrowserBookmarkSources())
+            parts << rawValue(source) + (current.isEnabled(source) ? QStringLiteral("+") : QStringLiteral("-")) +
+                         current.selectedProfile.value(source);
+        return parts.join(QLatin1Char('|'));
+    };
+    auto lastInputs = std::make_shared<QString>(syncInputs());
+    m_context->center().addObserver(
+        QString(NotificationNames::packageConfigurationDidChange), m_subscriptions.get(),
+        [watcher, service, registry, syncInputs, lastInputs](const Notification& notice) {
+            if (notice.object.toString() != kPackage.rawValue) return;
+            const QString inputs = syncInputs();
+            if (inputs == *lastInputs) return;
+            *lastInputs = inputs;
+            if (!registry->isPackageEnabled(kPackage)) return;
+            log().info("Package configuration of browser bookmarks did change");
+            service->syncInBackground(watcher, [watcher](const BookmarksSyncReport&) { watcher->rewatch(); });
+        });
     // Nothing is read while the package is switched off (its default).
     if (registry->isPackageEnabled(kPackage))
         service->syncInBackground(watcher, [watcher](const BookmarksSyncReport&) { watcher->rewatch(); });

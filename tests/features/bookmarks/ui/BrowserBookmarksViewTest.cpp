@@ -8,7 +8,9 @@
 #include "support/RecordingPresenter.h"
 
 #include "core/api/FeatureContext.h"
+#include "core/commands/PackageRegistry.h"
 #include "core/rootsearch/LauncherSearch.h"
+#include "data/BrowserBookmarksRepository.h"
 #include "data/SearchRepository.h"
 #include "features/bookmarks/BookmarksFeature.h"
 #include "features/bookmarks/ui/BookmarksPreferencesPage.h"
@@ -144,6 +146,20 @@ TEST_F(BrowserBookmarksViewTest, ThePreferencesPageSwitchesBrowsersAndChoosesPro
     EXPECT_EQ(chromium->currentText(), QStringLiteral("Your Chromium"));
     EXPECT_FALSE(page.profileChoice("brave")->isEnabled());
     EXPECT_EQ(page.profileChoice("brave")->currentText(), QStringLiteral("No profile found"));
+}
+
+TEST_F(BrowserBookmarksViewTest, TheRunningLauncherSyncsWhenThePackageOrABrowserIsSwitched) {
+    BrowserBookmarksRepository rows(pool);
+    const auto count = [&](const char* source) { return rows.readAll(QString::fromLatin1(source)).size(); };
+    // Switched off (its default): nothing is read.
+    context->startFeatures();
+    ASSERT_TRUE(feature->watcher());
+    EXPECT_EQ(count("chromium"), 0u);
+    registry->setPackageEnabled(PackageIdentifier(QStringLiteral("browserBookmarks")), true);
+    ASSERT_TRUE(waitUntil([&] { return count("chromium") == 6 && count("firefox") == 7; }, 20000));
+    feature->editSettings([](BrowserBookmarksSettings& settings) { settings.disabled.insert(BrowserBookmark::Source::firefox); });
+    ASSERT_TRUE(waitUntil([&] { return count("firefox") == 0; }, 20000));
+    EXPECT_EQ(count("chromium"), 6u);
 }
 
 }  // namespace

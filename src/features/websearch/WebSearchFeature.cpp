@@ -3,6 +3,7 @@
 #include "core/api/FeatureContext.h"
 #include "core/commands/PackageRegistry.h"
 #include "core/rootsearch/LauncherSearch.h"
+#include "features/websearch/ui/WebSearchesPreferencesPage.h"
 #include "kit/CommandLine.h"
 #include "kit/Logger.h"
 #include "kit/NotificationCenter.h"
@@ -31,8 +32,9 @@ void err(const QString& text) {
     cli::printError(text);
 }
 
-// "Search MDN" → "customWebSearch_search_mdn" (with a number when taken).
-QString newId(const QString& title, const std::vector<CustomWebSearch>& existing) {
+}  // namespace
+
+QString WebSearchFeature::newCustomId(const QString& title, const std::vector<CustomWebSearch>& existing) {
     QString slug = title.toLower();
     slug.replace(QRegularExpression(QStringLiteral("[^a-z0-9]+")), QStringLiteral("_"));
     while (slug.startsWith(QLatin1Char('_'))) slug.remove(0, 1);
@@ -48,7 +50,6 @@ QString newId(const QString& title, const std::vector<CustomWebSearch>& existing
     }
 }
 
-}  // namespace
 
 WebSearchFeature::WebSearchFeature() = default;
 
@@ -100,6 +101,9 @@ void WebSearchFeature::registerWith(FeatureContext& context) {
                                      if (notice.object.toString() == kPackage.rawValue) publish();
                                  });
 
+    context.addPreferencePage({QStringLiteral("Web Searches"), QStringLiteral("globe"),
+                               [this]() -> QWidget* { return new WebSearchesPreferencesPage(*this); }});
+
     context.addCliCommand(QStringLiteral("websearches"), [this](const QStringList& given) -> std::optional<int> {
         QStringList arguments = given;
         const QString sub = arguments.isEmpty() ? QString() : arguments.takeFirst();
@@ -111,7 +115,7 @@ void WebSearchFeature::registerWith(FeatureContext& context) {
                 return 2;
             }
             std::vector<CustomWebSearch> searches = customWebSearches();
-            const QString id = newId(title, searches);
+            const QString id = newCustomId(title, searches);
             searches.push_back({id, title, url});
             if (!setCustomWebSearches(searches)) {
                 err(QStringLiteral("Unable to save the web search"));

@@ -31,6 +31,8 @@ public:
     bool setCustomWebSearches(const std::vector<CustomWebSearch>& searches) const;
 
     static constexpr QLatin1String customWebSearchesKey{"customWebSearches"};
+    // "Search MDN" → "customWebSearch_search_mdn" (with a number when taken).
+    static QString newCustomId(const QString& title, const std::vector<CustomWebSearch>& existing);
 
 private:
     // Registers the fallbacks of the current list with the registry.

@@ -99,6 +99,8 @@ QStringList SearchRecord::keywordList() const {
 QSet<QString> SearchRecord::indexableKeywords() const {
     QSet<QString> words;
     for (const QString& word : keywordList()) words.insert(word);
+    // What the user named it finds it too.
+    if (alias && !alias->trimmed().isEmpty()) words.insert(alias->trimmed());
     if ((type == ContentType::systemApp || type == ContentType::prefPane) && path && !path->isEmpty()) {
         QString fileName = QFileInfo(*path).fileName();
         for (const QLatin1String extension : {QLatin1String(".prefPane"), QLatin1String(".desktop")}) {

@@ -98,7 +98,7 @@ struct SearchRecord {
     QStringList keywordList() const;
 
     // The words the indexes file this record under besides its name: the
-    // keywords, plus for applications and preference panes the file name of
+    // keywords and the alias, plus for applications and preference panes the file name of
     // their path without the ".prefPane" or ".desktop" extension.
     QSet<QString> indexableKeywords() const;
 

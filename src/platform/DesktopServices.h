@@ -53,6 +53,14 @@ public:
         (void)mimeType;
         return {};
     }
+
+    // The desktop entry of an installed application by its desktop-file id
+    // ("firefox-esr.desktop"), as launch() takes it; empty when no such
+    // application is installed (or it cannot start here).
+    virtual QString desktopFilePathForId(const QString& desktopId) const {
+        (void)desktopId;
+        return {};
+    }
 };
 
 // The installed platform's DesktopServices (see Platform.h); each throws

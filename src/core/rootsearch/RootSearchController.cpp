@@ -264,6 +264,15 @@ void RootSearchController::configureSearchDataSources() {
     if (&m_center != &NotificationCenter::defaultCenter())
         NotificationCenter::defaultCenter().addObserver(QString(NotificationNames::didUprankItem), m_lifetime.get(),
                                                         [this](const Notification&) { reload(); });
+    // An alias is one of its record's keys: the index learns a new one, then
+    // the list shows what it finds.
+    NotificationCenter::defaultCenter().addObserver(
+        QString(NotificationNames::searchRecordAliasChanged), m_lifetime.get(), [this](const Notification&) {
+            QPointer<QObject> living(m_lifetime.get());
+            m_launcherSearch.search().index(0, [this, living] {
+                if (living) reload();
+            });
+        });
 }
 
 void RootSearchController::updateHasApps() {

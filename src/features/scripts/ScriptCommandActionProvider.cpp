@@ -10,6 +10,7 @@
 #include "kit/Logger.h"
 #include "kit/NotificationCenter.h"
 #include "kit/NotificationNames.h"
+#include "kit/UrlEncoding.h"
 #include "kit/VantrelError.h"
 #include "platform/DesktopServices.h"
 #include "platform/FileManager.h"
@@ -124,8 +125,7 @@ QStringList ScriptCommandActionProvider::preparedArguments(const ScriptCommand& 
     for (qsizetype index = 0; index < values.size(); ++index) {
         const bool encode = index < static_cast<qsizetype>(command.arguments.size()) &&
                             command.arguments[static_cast<std::size_t>(index)].percentEncoded.value_or(false);
-        prepared << (encode ? QString::fromLatin1(QUrl::toPercentEncoding(values[index], "!$&'()*+,-./:;=?@_~"))
-                            : values[index]);
+        prepared << (encode ? percentEncodedForQuery(values[index]) : values[index]);
     }
     return prepared;
 }

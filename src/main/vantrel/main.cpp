@@ -20,6 +20,7 @@
 #include "data/VantrelDatabaseMigrator.h"
 #include "features/Features.h"
 #include "kit/AppFlavor.h"
+#include "kit/CommandLine.h"
 #include "kit/Logger.h"
 #include "kit/NotificationCenter.h"
 #include "kit/NotificationNames.h"
@@ -96,6 +97,10 @@ void usage() {
         "  config set PACKAGE_ID KEY VALUE  store a value (read as JSON when it is JSON, else as text; KEY\n"
         "                                   isEnabled switches the package); a running launcher follows\n"
         "                                   (e.g. config set windowManagement gap small)\n"
+        "  quicklinks add --name N --link L [--app DESKTOP_ID] [--alias A] | list [--json] | remove ID\n"
+        "                                   manage quicklinks; `run quicklink_ID [VALUE]` opens one\n"
+        "  websearches add --name N --link L | list [--json] | remove ID\n"
+        "                                   web searches offered under every query ({Query} in the link)\n"
         "  help                             show this text\n\n"
         "Log lines go to the log file; --verbose shows them on standard error too."));
 }
@@ -113,18 +118,8 @@ std::shared_ptr<DatabasePool> openDatabase() {
     return pool;
 }
 
-// The value after `option` in the arguments (removing both), or nothing.
-std::optional<QString> takeOption(QStringList& arguments, const QString& option) {
-    const qsizetype at = arguments.indexOf(option);
-    if (at < 0 || at + 1 >= arguments.size()) return std::nullopt;
-    const QString value = arguments.at(at + 1);
-    arguments.remove(at, 2);
-    return value;
-}
-
-bool takeFlag(QStringList& arguments, const QString& flag) {
-    return arguments.removeAll(flag) > 0;
-}
+using cli::takeFlag;
+using cli::takeOption;
 
 // The launcher's search engine over the shared database with the features
 // registered, as the launcher has them; null (and a message) when that fails.
@@ -438,6 +433,11 @@ int runResultWithoutRecord(LauncherSearch& launcher, const QString& id, const QS
         const CommandOutcome outcome = fallback->run(searchText, context);
         if (const auto commandId = fallback->commandId())
             if (const auto command = launcher.registry().command(*commandId)) return printOutcome(*command, outcome);
+        if (outcome.kind == CommandOutcome::Kind::failed)
+            std::fprintf(stderr, "vantrel: %s: %s\n", outcome.title.toUtf8().constData(),
+                         outcome.message.toUtf8().constData());
+        else if (outcome.resultText)
+            print(QStringLiteral("Opened ") + *outcome.resultText);
         return outcome.succeeded() ? 0 : 1;
     }
     std::fprintf(stderr, "vantrel: nothing to run has the id or key '%s'\n", id.toUtf8().constData());
@@ -480,7 +480,9 @@ int runCommand(const QStringList& arguments) {
             return 1;
         }
     }
-    if (!record) return runResultWithoutRecord(launcher, wanted, commandArguments);
+    // A fallback's row only records its uses: it runs as the fallback does.
+    if (!record || record->type == SearchRecord::ContentType::fallbackSearch)
+        return runResultWithoutRecord(launcher, record ? record->key : wanted, commandArguments);
     if (record->uninstalled) {
         std::fprintf(stderr, "vantrel: '%s' is no longer installed\n", record->name.toUtf8().constData());
         return 1;

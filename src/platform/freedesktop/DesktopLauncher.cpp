@@ -239,6 +239,20 @@ void GioDesktopServices::open(const QUrl& url) {
     DesktopLauncher::open(url);
 }
 
+QString GioDesktopServices::desktopFilePathForId(const QString& desktopId) const {
+    if (desktopId.isEmpty() || desktopId.contains(QLatin1String(".."))) return {};
+    QString id = desktopId;
+    if (!id.endsWith(QLatin1String(".desktop"))) id += QStringLiteral(".desktop");
+    // Read from the folders themselves (GIO's own list is cached for the
+    // life of the process): "a-b.desktop" may also live at "a/b.desktop".
+    QString nested = id;
+    nested.replace(QLatin1Char('-'), QLatin1Char('/'));
+    for (const QString& folder : DesktopEntry::applicationDirectories())
+        for (const QString& candidate : {id, nested})
+            if (QFileInfo(folder + QLatin1Char('/') + candidate).isFile()) return folder + QLatin1Char('/') + candidate;
+    return {};
+}
+
 QString GioDesktopServices::applicationIconName(const QString& desktopFilePath, const QString& desktopId) const {
     const auto entry = DesktopEntry::load(desktopFilePath, desktopId, {});
     return entry ? entry->icon : QString();

@@ -40,6 +40,7 @@ public:
     void open(const QUrl& url) override;
     QString applicationIconName(const QString& desktopFilePath, const QString& desktopId) const override;
     std::vector<DesktopApplication> applicationsForMimeType(const QString& mimeType) const override;
+    QString desktopFilePathForId(const QString& desktopId) const override;
 };
 
 }  // namespace vantrel

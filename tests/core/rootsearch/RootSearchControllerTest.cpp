@@ -561,7 +561,8 @@ TEST_F(RootSearchControllerTest, DataSourcesAreRegisteredCommandsFirstAndTheCont
     for (const auto& source : launcher->dataSources()) sources.push_back(source->source());
     EXPECT_EQ(sources,
               (std::vector<SearchRecord::Source>{SearchRecord::Source::package, SearchRecord::Source::extensionCommands,
-                                                 SearchRecord::Source::system, SearchRecord::Source::scripts}));
+                                                 SearchRecord::Source::system, SearchRecord::Source::scripts,
+                                                 SearchRecord::Source::quicklinks, SearchRecord::Source::provider}));
     const qsizetype before = center.observerCount(QString(NotificationNames::rootSearchFavoritesChanged));
     controller.reset();
     EXPECT_EQ(center.observerCount(QString(NotificationNames::rootSearchFavoritesChanged)), before - 1);

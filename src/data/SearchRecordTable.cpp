@@ -12,6 +12,8 @@ enum Flag : quint8 {
     hasKeywords = 2,
     hasPath = 4,
     hasCategory = 8,
+    // One of the columns kept in maps by id has a value.
+    hasSparse = 16,
 };
 
 std::optional<QString> optionalOf(bool present, const QString& value) {
@@ -99,6 +101,9 @@ void SearchRecordTable::Columns::assign(quint32 slot, SearchRecord record) {
     if (record.keywords) flag |= hasKeywords;
     if (record.path) flag |= hasPath;
     if (record.category) flag |= hasCategory;
+    if (record.favorite || record.openedAt || record.shortcutAddedAt || record.alias || record.hotkey ||
+        record.searchTerms)
+        flag |= hasSparse;
     flags[slot] = flag;
     frecencyDates[slot] = record.frecencyDate.value_or(QDateTime());
     keywords[slot] = record.keywords ? intern(*record.keywords) : QString();
@@ -159,6 +164,7 @@ SearchRecord SearchRecordTable::Columns::record(quint32 slot) const {
     if (frecencyDates[slot].isValid()) record.frecencyDate = frecencyDates[slot];
     record.category = optionalOf(flag & hasCategory, categories[slot]);
     record.uninstalled = flag & uninstalledFlag;
+    if (!(flag & hasSparse)) return record;
     record.favorite = lookup(favorites, id);
     record.openedAt = lookup(openedAt, id);
     record.alias = lookup(aliases, id);
@@ -218,15 +224,26 @@ std::vector<SearchRecord> SearchRecordTable::records(const QList<qint64>& ids, s
     return withLoaded([&](const Columns& c) {
         std::vector<SearchRecord> records;
         records.reserve(std::min(limit, static_cast<size_t>(ids.size())));
-        QSet<qint64> seen;
+        // Rows already answered, one bit per slot; ids without a row are
+        // remembered apart (they still count towards the limit once).
+        std::vector<quint64> answered(c.ids.size() / 64 + 1, 0);
+        QSet<qint64> missing;
         size_t taken = 0;
         for (qint64 id : ids) {
             if (taken >= limit) break;
-            if (seen.contains(id)) continue;
-            seen.insert(id);
-            ++taken;
             const auto slot = c.slotOf.constFind(id);
-            if (slot != c.slotOf.constEnd()) records.push_back(c.record(*slot));
+            if (slot == c.slotOf.constEnd()) {
+                if (missing.contains(id)) continue;
+                missing.insert(id);
+                ++taken;
+                continue;
+            }
+            quint64& word = answered[*slot / 64];
+            const quint64 bit = quint64(1) << (*slot % 64);
+            if (word & bit) continue;
+            word |= bit;
+            ++taken;
+            records.push_back(c.record(*slot));
         }
         return records;
     });

@@ -4,6 +4,7 @@
 #include "kit/NotificationCenter.h"
 #include "kit/NotificationNames.h"
 #include "kit/Queue.h"
+#include "search/CorrectionIndex.h"
 #include "search/Levenshtein.h"
 #include "search/Normalization.h"
 #include "search/RadixTreeIndex.h"
@@ -379,7 +380,10 @@ std::vector<SearchItem> Search::items(const QString& term, SearchOptions options
     if (results.empty()) {
         std::vector<SearchItem> answer;
         std::vector<SearchItem> corrected = corrections(t, kCorrectionMaxLength, kCorrectionMinDistance, options, filter);
-        if (!corrected.empty()) answer.push_back(std::move(corrected.front()));
+        if (!corrected.empty())
+            answer.push_back(std::move(corrected.front()));
+        else
+            answer = wordCorrections(t, options, filter);
         std::vector<SearchItem> provided = ranking().rank(providerResults(term), t, options);
         std::move(provided.begin(), provided.end(), std::back_inserter(answer));
         return answer;
@@ -395,36 +399,39 @@ std::vector<SearchItem> Search::corrections(const QString& term, int maxLength, 
     const QString q = term.left(maxLength);
     if (q.isEmpty()) return {};
     const QByteArray query = q.toUtf8();
-    // The distance is at least the difference in length, which rules out most
-    // names without computing it.
-    auto distanceTo = [&](const QString& lowerName) -> std::optional<std::pair<QString, qint64>> {
-        const QString compared = lowerName.left(maxLength);
-        const QByteArray bytes = compared.toUtf8();
-        if (std::abs(bytes.size() - query.size()) > minDistance) return std::nullopt;
-        const qint64 distance = Levenshtein::distance(query, bytes);
-        if (distance > minDistance) return std::nullopt;
-        return std::make_pair(compared, distance);
-    };
     std::vector<CorrectedItem> corrected;
-    const std::vector<std::pair<qint64, QString>> names = searchIndex().indexedNames();
-    if (!names.empty()) {
-        QHash<qint64, std::pair<QString, qint64>> close;
-        for (const auto& [id, name] : names)
-            if (auto match = distanceTo(name)) close.insert(id, *match);
-        if (!close.isEmpty()) {
+    const std::shared_ptr<const CorrectionIndex> index = searchIndex().correctionIndex();
+    if (index && !index->empty() && maxLength == CorrectionIndex::kNameLength && minDistance >= 0) {
+        // Only names whose length is within the distance are compared.
+        const std::vector<std::pair<qint64, quint32>> near =
+            index->namesNear(query, static_cast<quint32>(minDistance));
+        if (!near.empty()) {
+            QHash<qint64, quint32> distances;
+            QList<qint64> ids;
+            for (const auto& [id, distance] : near) {
+                distances.insert(id, distance);
+                ids << id;
+            }
             try {
-                for (SearchItem& item : wrap(m_repository->readSearchResults(close.keys(), SearchIndex::kReadAllLimit),
-                                             filter)) {
-                    const auto& [compared, distance] = close.value(*item.record()->id);
-                    corrected.push_back({std::move(item), compared, distance});
+                for (SearchItem& item : wrap(m_repository->readSearchResults(ids, SearchIndex::kReadAllLimit), filter)) {
+                    const qint64 distance = distances.value(*item.record()->id);
+                    QString compared = item.name().toLower().left(maxLength);
+                    corrected.push_back({std::move(item), std::move(compared), distance});
                 }
             } catch (const std::exception& error) {
                 log().error("Failed reading db records", {{QStringLiteral("error"), VantrelError::describe(error)}});
             }
         }
     } else {
+        // The distance is at least the difference in length, which rules out
+        // most names without computing it.
         for (SearchItem& item : wrap(searchIndex().itemsStartingWith(QString()), filter)) {
-            if (auto match = distanceTo(item.name().toLower())) corrected.push_back({std::move(item), match->first, match->second});
+            const QString compared = item.name().toLower().left(maxLength);
+            const QByteArray bytes = compared.toUtf8();
+            if (std::abs(bytes.size() - query.size()) > minDistance) continue;
+            const qint64 distance = Levenshtein::distance(query, bytes);
+            if (distance > minDistance) continue;
+            corrected.push_back({std::move(item), compared, distance});
         }
     }
     std::stable_sort(corrected.begin(), corrected.end(),
@@ -433,6 +440,23 @@ std::vector<SearchItem> Search::corrections(const QString& term, int maxLength, 
     items.reserve(corrected.size());
     for (CorrectedItem& c : corrected) items.push_back(std::move(c.item));
     return ranking().rank(items, q, options);
+}
+
+std::vector<SearchItem> Search::wordCorrections(const QString& term, SearchOptions options,
+                                                const SearchItemFilter& filter) {
+    const std::shared_ptr<const CorrectionIndex> index = searchIndex().correctionIndex();
+    if (!index) return {};
+    const std::vector<qint64> found = index->idsMatchingWords(term, SearchIndex::kReadIdsLimit);
+    if (found.empty()) return {};
+    std::vector<SearchItem> items;
+    try {
+        items = wrap(m_repository->readSearchResults(QList<qint64>(found.begin(), found.end()), SearchIndex::kReadIdsLimit),
+                     filter);
+    } catch (const std::exception& error) {
+        log().error("Failed reading db records", {{QStringLiteral("error"), VantrelError::describe(error)}});
+        return {};
+    }
+    return ranking().rank(items, term, options);
 }
 
 std::vector<SearchItem> Search::suggestions(int limit, const SearchItemFilter& filter) {

@@ -106,6 +106,14 @@ public:
                                   const SearchItemFilter& filter = {});
     std::vector<SearchItem> corrections(const QString& term, int maxLength = 20, int minDistance = 1,
                                         SearchOptions options = {}, const SearchItemFilter& filter = {});
+    // The second stage of typo correction, when the whole-name correction
+    // found nothing either: the records that have, for every typed word, a
+    // name word within one edit (words of 4 to 7 characters) or two (longer
+    // words), a swap of two neighbouring letters counting as one; shorter
+    // typed words must start a name word. Ranked as items() ranks, with the
+    // term as typed.
+    std::vector<SearchItem> wordCorrections(const QString& term, SearchOptions options = {},
+                                            const SearchItemFilter& filter = {});
     // limit must not be negative.
     std::vector<SearchItem> suggestions(int limit, const SearchItemFilter& filter = {});
 

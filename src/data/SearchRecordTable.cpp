@@ -188,6 +188,7 @@ void SearchRecordTable::ensureLoaded() const {
         m_columns.slotOf.reserve(static_cast<qsizetype>(rows.size()));
         for (SearchRecord& row : rows) m_columns.append(std::move(row));
         m_loaded = true;
+        ++m_version;
     });
 }
 
@@ -318,12 +319,14 @@ void SearchRecordTable::didCommit() {
         m_schemaChanged = false;
         m_loaded = false;
         m_columns.clear();
+        ++m_version;
     }
     if (!m_loaded) {
         m_staged.clear();
         m_stagedGone.clear();
         return;
     }
+    if (!m_staged.empty() || !m_stagedGone.empty()) ++m_version;
     Columns& c = m_columns;
     std::vector<quint32> gone;
     for (qint64 id : m_stagedGone)
@@ -367,6 +370,7 @@ void SearchRecordTable::contentReplaced() {
     m_stagedGone.clear();
     m_loaded = false;
     m_columns.clear();
+    ++m_version;
 }
 
 }  // namespace vantrel

@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QString>
 
+#include <atomic>
 #include <limits>
 #include <optional>
 #include <shared_mutex>
@@ -41,6 +42,9 @@ public:
     // Every row, by id.
     std::vector<SearchRecord> all() const;
     size_t size() const;
+    // Changes each time what the table answers may have changed (a write
+    // applied, a reload); equal values mean equal content.
+    quint64 version() const { return m_version.load(); }
 
     // TableFollower
     const char* table() const override { return "search"; }
@@ -89,6 +93,7 @@ private:
     mutable std::shared_mutex m_lock;
     mutable Columns m_columns;
     mutable bool m_loaded = false;
+    mutable std::atomic<quint64> m_version{1};
     // The schema the table was read under: a write that changes it (a table
     // renamed or dropped) makes the next read go back to the file.
     mutable qint64 m_schemaVersion = 0;

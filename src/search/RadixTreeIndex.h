@@ -22,6 +22,7 @@ public:
                std::function<void()> completion = {}) override;
     std::vector<SearchRecord> itemsStartingWith(const QString& term) const override;
     std::vector<SearchRecord> itemsContaining(const QString& term) const override;
+    bool answersEmptyTermFromTable() const override { return true; }
     std::shared_ptr<const CorrectionIndex> correctionIndex() const override;
 
     // The ids whose keys start with the term, at most kReadIdsLimit (no database read).

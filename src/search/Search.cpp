@@ -374,9 +374,50 @@ void Search::removeUninstalledRecords(std::function<void(const Result<int>&)> co
     });
 }
 
+std::shared_ptr<const std::vector<SearchItem>> Search::allItems() {
+    SearchIndex& index = searchIndex();
+    if (!index.answersEmptyTermFromTable())
+        return std::make_shared<const std::vector<SearchItem>>(wrap(index.itemsStartingWith(QString()), {}));
+    // The version is read before the rows, so rows newer than it are at worst
+    // read again.
+    const quint64 version = m_repository->table().version();
+    {
+        std::lock_guard lock(m_emptyTermMutex);
+        if (m_emptyTerm.items && m_emptyTerm.version == version) return m_emptyTerm.items;
+    }
+    auto items = std::make_shared<const std::vector<SearchItem>>(wrap(index.itemsStartingWith(QString()), {}));
+    // A failed read answers nothing; it is not kept.
+    if (items->empty()) return items;
+    std::lock_guard lock(m_emptyTermMutex);
+    if (m_emptyTerm.version != version) m_emptyTerm = {version, items, nullptr};
+    return items;
+}
+
+std::shared_ptr<const std::vector<SearchItem>> Search::allItemsRanked() {
+    const std::shared_ptr<const std::vector<SearchItem>> items = allItems();
+    {
+        std::lock_guard lock(m_emptyTermMutex);
+        if (m_emptyTerm.items == items && m_emptyTerm.ranked) return m_emptyTerm.ranked;
+    }
+    // Without options the chain reads no clock for the empty term, so the
+    // order holds as long as the rows do.
+    auto ranked = std::make_shared<const std::vector<SearchItem>>(ranking().rank(*items, QString()));
+    std::lock_guard lock(m_emptyTermMutex);
+    if (m_emptyTerm.items == items) m_emptyTerm.ranked = ranked;
+    return ranked;
+}
+
 std::vector<SearchItem> Search::items(const QString& term, SearchOptions options, const SearchItemFilter& filter) {
     const QString t = normalizedForSearch(term);
-    std::vector<SearchItem> results = wrap(searchIndex().itemsStartingWith(t), filter);
+    std::vector<SearchItem> results;
+    if (t.isEmpty()) {
+        const std::shared_ptr<const std::vector<SearchItem>> all = allItems();
+        results.reserve(all->size());
+        for (const SearchItem& item : *all)
+            if (!filter || filter(item)) results.push_back(item);
+    } else {
+        results = wrap(searchIndex().itemsStartingWith(t), filter);
+    }
     if (results.empty()) {
         std::vector<SearchItem> answer;
         std::vector<SearchItem> corrected = corrections(t, kCorrectionMaxLength, kCorrectionMinDistance, options, filter);
@@ -462,12 +503,34 @@ std::vector<SearchItem> Search::wordCorrections(const QString& term, SearchOptio
 std::vector<SearchItem> Search::suggestions(int limit, const SearchItemFilter& filter) {
     Q_ASSERT(limit >= 0);
     if (limit <= 0) return {};
-    std::vector<SearchItem> all = wrap(searchIndex().itemsStartingWith(QString()), filter);
-    std::vector<SearchItem> provided = providerResults(QString());
-    std::move(provided.begin(), provided.end(), std::back_inserter(all));
-    std::vector<SearchItem> ranked = ranking().rank(all, QString());
-    if (ranked.size() > static_cast<size_t>(limit)) ranked.erase(ranked.begin() + limit, ranked.end());
-    return ranked;
+    // The index's items come ranked already (kept while the rows stay);
+    // filtering keeps their order. The providers' few results are ranked on
+    // their own and merged in, an index item first when neither goes before
+    // the other, as one stable sort of both lists would have them.
+    const std::shared_ptr<const std::vector<SearchItem>> ranked = allItemsRanked();
+    const std::vector<SearchItem> provided = ranking().rank(providerResults(QString()), QString());
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    std::vector<Ranking::RankableItem> providedRankable;
+    providedRankable.reserve(provided.size());
+    for (const SearchItem& item : provided) providedRankable.push_back(Ranking::rankable(item, QString(), {}, now));
+    std::vector<SearchItem> answer;
+    const auto wanted = static_cast<size_t>(limit);
+    answer.reserve(std::min(wanted, ranked->size() + provided.size()));
+    size_t next = 0;
+    for (const SearchItem& item : *ranked) {
+        if (answer.size() >= wanted) break;
+        if (filter && !filter(item)) continue;
+        if (next < provided.size()) {
+            const Ranking::RankableItem rankable = Ranking::rankable(item, QString(), {}, now);
+            while (next < provided.size() && answer.size() < wanted &&
+                   Ranking::isOrderedBefore(providedRankable[next], rankable, QString()))
+                answer.push_back(provided[next++]);
+            if (answer.size() >= wanted) break;
+        }
+        answer.push_back(item);
+    }
+    while (next < provided.size() && answer.size() < wanted) answer.push_back(provided[next++]);
+    return answer;
 }
 
 std::optional<SearchItem> Search::visit(const SearchItem& item, Ranking::VisitKind kind,

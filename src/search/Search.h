@@ -132,6 +132,11 @@ private:
     struct Loading;
 
     std::vector<SearchItem> providerResults(const QString& term) const;
+    // What the index answers for the empty term, unfiltered, and the same
+    // ranked for the empty term: kept while the table's version stays, when
+    // the index answers the empty term from the table.
+    std::shared_ptr<const std::vector<SearchItem>> allItems();
+    std::shared_ptr<const std::vector<SearchItem>> allItemsRanked();
     // Reads every installed record; logs and answers nothing when that fails.
     std::optional<std::vector<SearchRecord>> readAllRecords() const;
     void rebuildIndex(IndexingMode mode, std::function<void()> completion);
@@ -146,6 +151,13 @@ private:
     mutable std::mutex m_providersMutex;
     std::vector<std::shared_ptr<SearchProvider>> m_providers;
     std::shared_ptr<Loading> m_loading;
+    struct EmptyTerm {
+        quint64 version = 0;
+        std::shared_ptr<const std::vector<SearchItem>> items;
+        std::shared_ptr<const std::vector<SearchItem>> ranked;
+    };
+    std::mutex m_emptyTermMutex;
+    EmptyTerm m_emptyTerm;
     std::once_flag m_loaderOnce;
     std::unique_ptr<DataSourceLoader> m_loader;
 };

@@ -30,6 +30,11 @@ public:
     // Records whose keys contain the term's characters in order.
     virtual std::vector<SearchRecord> itemsContaining(const QString& term) const = 0;
 
+    // Whether the empty term answers the repository's installed rows (not of
+    // the provider source, at most kReadAllLimit, by id) and nothing else, so
+    // that the answer stays the same while the table's version does.
+    virtual bool answersEmptyTermFromTable() const { return false; }
+
     // The names and name words of the indexed records, so typo correction
     // compares them without reading every row; null when the index keeps none.
     virtual std::shared_ptr<const CorrectionIndex> correctionIndex() const { return nullptr; }

@@ -107,7 +107,8 @@ void SearchRecordTable::Columns::assign(quint32 slot, SearchRecord record) {
     flags[slot] = flag;
     frecencyDates[slot] = record.frecencyDate.value_or(QDateTime());
     keywords[slot] = record.keywords ? intern(*record.keywords) : QString();
-    paths[slot] = record.path ? std::move(*record.path) : QString();
+    // An application's path is its key: both columns share one string.
+    paths[slot] = !record.path ? QString() : *record.path == keys[slot] ? keys[slot] : std::move(*record.path);
     categories[slot] = record.category ? intern(*record.category) : QString();
 }
 

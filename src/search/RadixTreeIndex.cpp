@@ -6,6 +6,10 @@
 #include "search/SearchKeys.h"
 
 #include <QSet>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <QThread>
 
 #include <algorithm>
@@ -307,9 +311,14 @@ void RadixTreeIndex::index(const std::vector<SearchRecord>& records, IndexingMod
         m_tree.swap(fresh);
         m_corrections.swap(names);
     }
-    // The previous tree is freed outside the lock.
+    // The previous tree is freed outside the lock, and the memory it and the
+    // build's scratch buffers held goes back to the system rather than staying
+    // with the allocator until the next rebuild.
     fresh.reset();
     names.reset();
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
     log().info(QStringLiteral("Indexed %1 keys").arg(keys));
     if (completion) Queue::main().dispatch(std::move(completion));
 }

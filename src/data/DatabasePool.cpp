@@ -37,10 +37,44 @@ void DatabasePool::runWriteTransaction(const std::function<void()>& work) {
         throw;
     }
     for (const auto& [type, follower] : m_followers) follower->didCommit();
+    noteOwnCommit();
 }
 
 void DatabasePool::replaceFollowedContent() {
     for (const auto& [type, follower] : m_followers) follower->contentReplaced();
+    noteOwnCommit();
+}
+
+qint64 DatabasePool::watchedVersion() {
+    if (!m_watch) {
+        m_watch = openConnection(Connection::Mode::readWrite);
+        m_watch->execute(QStringLiteral("PRAGMA query_only = ON"));
+    }
+    return m_watch->scalar(QStringLiteral("PRAGMA data_version")).toLongLong();
+}
+
+void DatabasePool::noteOwnCommit() {
+    if (m_followers.empty()) return;
+    try {
+        std::lock_guard watch(m_watchMutex);
+        m_knownVersion.store(watchedVersion());
+    } catch (const std::exception&) {
+        // Unknown: the next look reads the tables again.
+        m_knownVersion.store(-1);
+    }
+}
+
+void DatabasePool::followChangesMadeElsewhere() {
+    {
+        std::lock_guard watch(m_watchMutex);
+        if (watchedVersion() == m_knownVersion.load()) return;
+    }
+    std::lock_guard lock(m_writerMutex);
+    std::lock_guard watch(m_watchMutex);
+    const qint64 version = watchedVersion();
+    if (version == m_knownVersion.load()) return;
+    for (const auto& [type, follower] : m_followers) follower->contentReplaced();
+    m_knownVersion.store(version);
 }
 
 DatabasePool::~DatabasePool() {

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -133,6 +134,12 @@ public:
     // Closes every idle reader connection (they reopen on demand).
     void releaseReaders();
 
+    // When another process (or another pool on the same file) committed since
+    // this pool last looked, the followers read their tables again. Cheap
+    // (one pragma on a connection kept for it); followers call it before
+    // answering from memory. Commits of this pool's own writer never count.
+    void followChangesMadeElsewhere();
+
 private:
     class ReaderLease {
     public:
@@ -151,6 +158,10 @@ private:
     // then apply or drop what they read.
     void runWriteTransaction(const std::function<void()>& work);
     void replaceFollowedContent();
+    // SQLite's data version seen on the watching connection (under m_watchMutex).
+    qint64 watchedVersion();
+    // After this pool's own commit (writer lock held): that change is known.
+    void noteOwnCommit();
     static void rowChanged(void* pool, int operation, const char* database, const char* table, qint64 rowid);
 
     QString m_path;
@@ -158,6 +169,12 @@ private:
     std::unique_ptr<Connection> m_writer;
     std::mutex m_writerMutex;
     std::unordered_map<std::type_index, std::shared_ptr<TableFollower>> m_followers;  // under m_writerMutex
+
+    // A connection that only reads PRAGMA data_version, which changes when any
+    // other connection commits, and the value after this pool's last own commit.
+    std::mutex m_watchMutex;
+    std::unique_ptr<Connection> m_watch;
+    std::atomic<qint64> m_knownVersion{-1};
 
     std::mutex m_readerMutex;
     std::condition_variable m_readerAvailable;

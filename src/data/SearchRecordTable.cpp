@@ -195,6 +195,11 @@ void SearchRecordTable::ensureLoaded() const {
 
 template <typename Work>
 auto SearchRecordTable::withLoaded(Work&& work) const {
+    // Rows another process wrote are read again; a failing look changes nothing.
+    try {
+        m_pool.followChangesMadeElsewhere();
+    } catch (const std::exception&) {
+    }
     {
         std::shared_lock lock(m_lock);
         if (m_loaded) return work(m_columns);

@@ -170,6 +170,28 @@ TEST_F(SearchRecordTableTest, RepositoriesOnOnePoolShareTheTableAndAReopenReadsI
     expectTableMatchesFile("reopened");
 }
 
+TEST_F(SearchRecordTableTest, WritesOfAnotherConnectionToTheFileAreSeenOnTheNextRead) {
+    repository->update(SearchRecord::Source::system, {appRecord(QStringLiteral("Firefox"))}, SearchUpdateStrategy::source());
+    ASSERT_EQ(repository->table().size(), 1u);
+    // Another pool on the same file stands for another process (the command
+    // line recording a visit while the launcher runs).
+    auto elsewhere = open();
+    ASSERT_TRUE(elsewhere);
+    SearchRepository other(elsewhere);
+    other.setAlias(QStringLiteral("ff"), appRecord(QStringLiteral("Firefox")).key);
+    other.update(SearchRecord::Source::package, {commandRecord(QStringLiteral("cmd"), QStringLiteral("Emoji"))},
+                 SearchUpdateStrategy::source());
+    ASSERT_EQ(repository->readAllSearchResults({}, 10).size(), 2u);
+    EXPECT_EQ(repository->readAllSearchResults({}, 10).front().alias, QStringLiteral("ff"));
+    expectTableMatchesFile("written elsewhere");
+    // This pool's own writes are not taken for changes made elsewhere.
+    const quint64 version = repository->table().version();
+    repository->setHotkey(QStringLiteral("Control-1"), QStringLiteral("cmd"));
+    EXPECT_EQ(repository->table().version(), version + 1);
+    EXPECT_EQ(repository->table().version(), version + 1);
+    expectTableMatchesFile("own write");
+}
+
 TEST_F(SearchRecordTableTest, RestoringTheFileReadsTheTableAgain) {
     repository->update(SearchRecord::Source::system, {appRecord(QStringLiteral("Firefox"))}, SearchUpdateStrategy::source());
     ASSERT_EQ(repository->table().size(), 1u);

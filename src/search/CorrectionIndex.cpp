@@ -5,6 +5,7 @@
 #include "search/SearchKeys.h"
 
 #include <algorithm>
+#include <bit>
 #include <unordered_map>
 
 namespace vantrel {
@@ -26,6 +27,15 @@ quint64 hashWithout(std::string_view text, size_t skipA, size_t skipB) {
 }
 
 constexpr size_t kNone = static_cast<size_t>(-1);
+
+// One bit per byte value folded into 64: each edit adds at most one byte the
+// other side lacks, so two texts within d edits differ by at most d bits
+// either way.
+quint64 byteMask(std::string_view text) {
+    quint64 mask = 0;
+    for (const char c : text) mask |= quint64(1) << (static_cast<unsigned char>(c) % 64);
+    return mask;
+}
 
 // The hashes of the text's first kDeletePrefix bytes with up to `deletions`
 // bytes left out (the text itself included), duplicates allowed.
@@ -113,11 +123,13 @@ CorrectionIndex::CorrectionIndex(const std::vector<SearchRecord>& records) {
     std::vector<quint32> fill(m_lengthStart.begin(), m_lengthStart.end() - 1);
     m_nameOffset.resize(names.size());
     m_nameRecord.resize(names.size());
+    m_nameMask.resize(names.size());
     std::vector<const Name*> ordered(names.size());
     for (const Name& name : names) ordered[fill[static_cast<size_t>(name.bytes.size())]++] = &name;
     for (size_t e = 0; e < ordered.size(); ++e) {
         m_nameOffset[e] = static_cast<quint32>(m_nameBytes.size());
         m_nameRecord[e] = ordered[e]->record;
+        m_nameMask[e] = byteMask(std::string_view(ordered[e]->bytes.constData(), static_cast<size_t>(ordered[e]->bytes.size())));
         m_nameBytes += ordered[e]->bytes;
     }
 
@@ -156,7 +168,7 @@ CorrectionIndex::CorrectionIndex(const std::vector<SearchRecord>& records) {
 
 size_t CorrectionIndex::memoryBytes() const {
     return m_ids.capacity() * sizeof(qint64) + static_cast<size_t>(m_nameBytes.capacity()) +
-           (m_nameOffset.capacity() + m_nameRecord.capacity() + m_lengthStart.capacity() + m_wordStart.capacity() +
+           m_nameMask.capacity() * sizeof(quint64) + (m_nameOffset.capacity() + m_nameRecord.capacity() + m_lengthStart.capacity() + m_wordStart.capacity() +
             m_postingStart.capacity() + m_postings.capacity() + m_recordWordStart.capacity() +
             m_recordWords.capacity()) *
                sizeof(quint32) +
@@ -171,8 +183,12 @@ std::vector<std::pair<qint64, quint32>> CorrectionIndex::namesNear(const QByteAr
     const size_t shortest = length > maxDistance ? length - maxDistance : 0;
     const size_t longest = std::min(length + maxDistance, m_lengthStart.size() - 2);
     std::vector<std::pair<quint32, quint32>> found;  // record index, distance
+    const quint64 mask = byteMask(q);
     for (size_t l = shortest; l <= longest; ++l) {
         for (quint32 e = m_lengthStart[l]; e < m_lengthStart[l + 1]; ++e) {
+            if (static_cast<quint32>(std::popcount(mask & ~m_nameMask[e])) > maxDistance ||
+                static_cast<quint32>(std::popcount(m_nameMask[e] & ~mask)) > maxDistance)
+                continue;
             const std::string_view name(m_nameBytes.constData() + m_nameOffset[e], l);
             const quint32 distance = Levenshtein::boundedDistance(q, name, maxDistance);
             if (distance <= maxDistance) found.emplace_back(m_nameRecord[e], distance);

@@ -67,6 +67,7 @@ private:
     QByteArray m_nameBytes;               // the cut names, by length then record order
     std::vector<quint32> m_nameOffset;    // per entry of m_nameBytes
     std::vector<quint32> m_nameRecord;    // per entry: index into m_ids
+    std::vector<quint64> m_nameMask;      // per entry: which bytes occur (see byteMask)
     std::vector<quint32> m_lengthStart;   // entries of byte length L: [m_lengthStart[L], m_lengthStart[L + 1])
 
     // Words: sorted distinct words packed into one buffer.

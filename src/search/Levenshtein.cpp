@@ -53,9 +53,11 @@ quint32 banded(std::string_view a, std::string_view b, quint32 bound, bool trans
     for (size_t i = 1; i <= la; ++i) {
         const size_t from = i > bound ? i - bound : 1;
         const size_t to = std::min(lb, i + bound);
-        std::fill(current, current + lb + 1, over);
-        if (i <= bound) current[0] = static_cast<quint32>(i);
-        quint32 lowest = current[0];
+        // Only the band is written; the cell left of it and the one right of
+        // it are what the next rows read outside it.
+        current[from - 1] = i <= bound ? static_cast<quint32>(i) : over;
+        if (to < lb) current[to + 1] = over;
+        quint32 lowest = current[from - 1];
         for (size_t j = from; j <= to; ++j) {
             quint32 cell = std::min(previous[j] + 1, current[j - 1] + 1);
             cell = std::min(cell, previous[j - 1] + (a[i - 1] == b[j - 1] ? 0u : 1u));

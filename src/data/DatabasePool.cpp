@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <cstring>
+
 namespace vantrel {
 
 DatabasePool::DatabasePool(QString path, Configuration configuration)
@@ -10,6 +12,69 @@ DatabasePool::DatabasePool(QString path, Configuration configuration)
     const QString mode = m_writer->scalar(QStringLiteral("PRAGMA journal_mode = WAL")).toString();
     if (mode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
         throw DatabaseError(QStringLiteral("Cannot enable write-ahead logging, journal mode is ") + mode, SQLITE_ERROR);
+    sqlite3_update_hook(
+        m_writer->handle(),
+        [](void* pool, int operation, const char* database, const char* table, sqlite3_int64 rowid) {
+            rowChanged(pool, operation, database, table, rowid);
+        },
+        this);
+}
+
+void DatabasePool::rowChanged(void* pool, int, const char* database, const char* table, qint64 rowid) {
+    if (std::strcmp(database, "main") != 0) return;
+    for (const auto& [type, follower] : static_cast<DatabasePool*>(pool)->m_followers)
+        if (std::strcmp(follower->table(), table) == 0) follower->rowChanged(rowid);
+}
+
+void DatabasePool::runWriteTransaction(const std::function<void()>& work) {
+    try {
+        m_writer->inTransaction([&] {
+            work();
+            for (const auto& [type, follower] : m_followers) follower->willCommit(*m_writer);
+        });
+    } catch (...) {
+        for (const auto& [type, follower] : m_followers) follower->didRollBack();
+        throw;
+    }
+    for (const auto& [type, follower] : m_followers) follower->didCommit();
+    noteOwnCommit();
+}
+
+void DatabasePool::replaceFollowedContent() {
+    for (const auto& [type, follower] : m_followers) follower->contentReplaced();
+    noteOwnCommit();
+}
+
+qint64 DatabasePool::watchedVersion() {
+    if (!m_watch) {
+        m_watch = openConnection(Connection::Mode::readWrite);
+        m_watch->execute(QStringLiteral("PRAGMA query_only = ON"));
+    }
+    return m_watch->scalar(QStringLiteral("PRAGMA data_version")).toLongLong();
+}
+
+void DatabasePool::noteOwnCommit() {
+    if (m_followers.empty()) return;
+    try {
+        std::lock_guard watch(m_watchMutex);
+        m_knownVersion.store(watchedVersion());
+    } catch (const std::exception&) {
+        // Unknown: the next look reads the tables again.
+        m_knownVersion.store(-1);
+    }
+}
+
+void DatabasePool::followChangesMadeElsewhere() {
+    {
+        std::lock_guard watch(m_watchMutex);
+        if (watchedVersion() == m_knownVersion.load()) return;
+    }
+    std::lock_guard lock(m_writerMutex);
+    std::lock_guard watch(m_watchMutex);
+    const qint64 version = watchedVersion();
+    if (version == m_knownVersion.load()) return;
+    for (const auto& [type, follower] : m_followers) follower->contentReplaced();
+    m_knownVersion.store(version);
 }
 
 DatabasePool::~DatabasePool() {
@@ -79,6 +144,8 @@ void DatabasePool::restoreFrom(DatabasePool& source) {
         if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) sqlite3_sleep(10);
     } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
     sqlite3_backup_finish(backup);
+    // Whatever was copied, the rows are no longer the ones the followers saw.
+    replaceFollowedContent();
     if (rc != SQLITE_DONE)
         throw DatabaseError(QStringLiteral("Online backup failed: ") + QString::fromUtf8(sqlite3_errstr(rc)), rc);
 }

@@ -4,14 +4,39 @@
 
 #include <QString>
 
+#include <QByteArray>
+
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <type_traits>
+#include <typeindex>
+#include <unordered_map>
 #include <vector>
 
 namespace vantrel {
+
+// In-memory state derived from one table that follows every change the
+// pool's writer makes to it. The writer reports each changed row id while a
+// write runs; before the write commits the follower reads what it needs inside
+// that same transaction, and applies it once the commit succeeded (or drops it
+// when the write rolled back). All calls come with the writer lock held.
+class TableFollower {
+public:
+    virtual ~TableFollower() = default;
+    virtual const char* table() const = 0;
+    // A row of the table was inserted, updated or deleted by the running write.
+    virtual void rowChanged(qint64 rowid) = 0;
+    // The write's work is done and the transaction is still open.
+    virtual void willCommit(Connection& db) = 0;
+    virtual void didCommit() = 0;
+    virtual void didRollBack() = 0;
+    // The content changed in a way no row report covers (a restore, work run
+    // outside of a transaction): what was derived must be read again.
+    virtual void contentReplaced() = 0;
+};
 
 // One writer connection and a set of reader connections on one database file
 // in write-ahead-log mode: readers see the last committed state and never wait
@@ -41,10 +66,10 @@ public:
         std::lock_guard lock(m_writerMutex);
         using Result = std::invoke_result_t<Work, Connection&>;
         if constexpr (std::is_void_v<Result>) {
-            m_writer->inTransaction([&] { work(*m_writer); });
+            runWriteTransaction([&] { work(*m_writer); });
         } else {
             std::optional<Result> result;
-            m_writer->inTransaction([&] { result.emplace(work(*m_writer)); });
+            runWriteTransaction([&] { result.emplace(work(*m_writer)); });
             return std::move(*result);
         }
     }
@@ -54,7 +79,38 @@ public:
     template <typename Work>
     auto writeWithoutTransaction(Work&& work) -> std::invoke_result_t<Work, Connection&> {
         std::lock_guard lock(m_writerMutex);
+        struct Replaced {
+            DatabasePool* pool;
+            ~Replaced() { pool->replaceFollowedContent(); }
+        } replaced{this};
         return work(*m_writer);
+    }
+
+    // Reads on the writer connection, in a deferred transaction, while no write
+    // can run: what it reads is the latest committed state and stays so until
+    // the work returns.
+    template <typename Work>
+    auto readLatest(Work&& work) -> std::invoke_result_t<Work, Connection&> {
+        std::lock_guard lock(m_writerMutex);
+        using Result = std::invoke_result_t<Work, Connection&>;
+        if constexpr (std::is_void_v<Result>) {
+            m_writer->inTransaction([&] { work(*m_writer); }, Connection::TransactionKind::deferred);
+        } else {
+            std::optional<Result> result;
+            m_writer->inTransaction([&] { result.emplace(work(*m_writer)); },
+                                    Connection::TransactionKind::deferred);
+            return std::move(*result);
+        }
+    }
+
+    // The follower of type T shared by every user of this pool, created (with
+    // this pool as its argument) on first request.
+    template <typename T>
+    std::shared_ptr<T> follower() {
+        std::lock_guard lock(m_writerMutex);
+        std::shared_ptr<TableFollower>& slot = m_followers[std::type_index(typeid(T))];
+        if (!slot) slot = std::make_shared<T>(*this);
+        return std::static_pointer_cast<T>(slot);
     }
 
     // Runs the work in a deferred read transaction on a reader connection.
@@ -78,6 +134,12 @@ public:
     // Closes every idle reader connection (they reopen on demand).
     void releaseReaders();
 
+    // When another process (or another pool on the same file) committed since
+    // this pool last looked, the followers read their tables again. Cheap
+    // (one pragma on a connection kept for it); followers call it before
+    // answering from memory. Commits of this pool's own writer never count.
+    void followChangesMadeElsewhere();
+
 private:
     class ReaderLease {
     public:
@@ -92,11 +154,27 @@ private:
     };
 
     std::unique_ptr<Connection> openConnection(Connection::Mode mode);
+    // BEGIN IMMEDIATE, the work, the followers' reads, COMMIT; the followers
+    // then apply or drop what they read.
+    void runWriteTransaction(const std::function<void()>& work);
+    void replaceFollowedContent();
+    // SQLite's data version seen on the watching connection (under m_watchMutex).
+    qint64 watchedVersion();
+    // After this pool's own commit (writer lock held): that change is known.
+    void noteOwnCommit();
+    static void rowChanged(void* pool, int operation, const char* database, const char* table, qint64 rowid);
 
     QString m_path;
     Configuration m_configuration;
     std::unique_ptr<Connection> m_writer;
     std::mutex m_writerMutex;
+    std::unordered_map<std::type_index, std::shared_ptr<TableFollower>> m_followers;  // under m_writerMutex
+
+    // A connection that only reads PRAGMA data_version, which changes when any
+    // other connection commits, and the value after this pool's last own commit.
+    std::mutex m_watchMutex;
+    std::unique_ptr<Connection> m_watch;
+    std::atomic<qint64> m_knownVersion{-1};
 
     std::mutex m_readerMutex;
     std::condition_variable m_readerAvailable;

@@ -32,18 +32,6 @@ QVariantList rawSources(const QList<SearchRecord::Source>& sources) {
     return values;
 }
 
-// "SELECT <every column in record order> FROM search " + rest, read straight
-// into records.
-std::vector<SearchRecord> selectRecords(Connection& db, const QString& rest, const QVariantList& arguments) {
-    static const QString select =
-        QStringLiteral("SELECT %1 FROM search ").arg(SearchRecord::columnNames().join(QStringLiteral(", ")));
-    Statement statement = db.prepare(select + rest);
-    statement.bind(arguments);
-    std::vector<SearchRecord> records;
-    while (statement.step()) records.push_back(SearchRecord::fromStatement(statement));
-    return records;
-}
-
 std::vector<SearchRecord> recordsFrom(const std::vector<Row>& rows) {
     std::vector<SearchRecord> records;
     records.reserve(rows.size());
@@ -97,53 +85,18 @@ QString updateAllColumnsStatement() {
 
 }  // namespace
 
-SearchRepository::SearchRepository(std::shared_ptr<DatabasePool> pool) : dbConnection(std::move(pool)) {}
+SearchRepository::SearchRepository(std::shared_ptr<DatabasePool> pool)
+    : dbConnection(std::move(pool)), m_table(dbConnection->follower<SearchRecordTable>()) {}
 
 // MARK: Reading
 
 std::vector<SearchRecord> SearchRepository::readAllSearchResults(const QList<SearchRecord::Source>& excluding,
                                                                  int limit) const {
-    const QString rest = QStringLiteral("WHERE uninstalled = 0 AND source NOT IN (%1) ORDER BY id LIMIT ?")
-                             .arg(RecordCoding::placeholders(excluding.size()));
-    QVariantList arguments = rawSources(excluding);
-    arguments << limit;
-    return dbConnection->read([&](Connection& db) { return selectRecords(db, rest, arguments); });
+    return m_table->installed(excluding, limit < 0 ? std::numeric_limits<size_t>::max() : static_cast<size_t>(limit));
 }
 
 std::vector<SearchRecord> SearchRepository::readSearchResults(const QList<qint64>& ids, int limit) const {
-    QList<qint64> unique;
-    unique.reserve(ids.size());
-    QSet<qint64> seen;
-    const size_t wanted = limit < 0 ? std::numeric_limits<size_t>::max() : static_cast<size_t>(limit);
-    for (qint64 id : ids)
-        if (static_cast<size_t>(unique.size()) < wanted && !seen.contains(id)) {
-            seen.insert(id);
-            unique << id;
-        }
-    const size_t maximum = limit < 0 ? std::numeric_limits<size_t>::max() : static_cast<size_t>(limit);
-    std::vector<SearchRecord> records;
-    if (unique.isEmpty() || maximum == 0) return records;
-    records.reserve(std::min(maximum, static_cast<size_t>(unique.size())));
-
-    dbConnection->read([&](Connection& db) {
-        // One statement whatever the number of ids: they travel as one JSON array.
-        QByteArray json = "[";
-        for (qsizetype i = 0; i < unique.size(); ++i) {
-            if (i) json += ',';
-            json += QByteArray::number(unique.at(i));
-        }
-        json += ']';
-        std::vector<SearchRecord> rows =
-            selectRecords(db, QStringLiteral("WHERE id IN (SELECT value FROM json_each(?))"), {QString::fromLatin1(json)});
-        QHash<qint64, SearchRecord*> byId;
-        byId.reserve(static_cast<qsizetype>(rows.size()));
-        for (SearchRecord& row : rows) byId.insert(*row.id, &row);
-        for (qint64 id : unique) {
-            if (records.size() >= maximum) break;
-            if (SearchRecord* row = byId.value(id)) records.push_back(std::move(*row));
-        }
-    });
-    return records;
+    return m_table->records(ids, limit < 0 ? std::numeric_limits<size_t>::max() : static_cast<size_t>(limit));
 }
 
 QString SearchRepository::fullTextPrefixExpression(const QString& term) {
@@ -207,10 +160,7 @@ std::optional<SearchRecord> SearchRepository::record(const QString& key) const {
 }
 
 std::vector<SearchRecord> SearchRepository::favorites() const {
-    return dbConnection->read([](Connection& db) {
-        return recordsFrom(db.query(QStringLiteral(
-            "SELECT * FROM search WHERE favorite IS NOT NULL AND uninstalled = 0 ORDER BY favorite, id")));
-    });
+    return m_table->favorites();
 }
 
 // MARK: Writing

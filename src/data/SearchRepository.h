@@ -3,6 +3,7 @@
 #include "data/Database.h"
 #include "data/DatabasePool.h"
 #include "data/SearchRecord.h"
+#include "data/SearchRecordTable.h"
 
 #include <QList>
 #include <QString>
@@ -27,6 +28,11 @@ public:
     explicit SearchRepository(std::shared_ptr<DatabasePool> dbConnection = Database::shared());
 
     std::shared_ptr<DatabasePool> dbConnection;
+
+    // The rows held in memory: lookups by id, read-all and favourites answer
+    // from it, without touching the database. Shared by every repository on
+    // the same pool and kept up to date by every write through the pool.
+    const SearchRecordTable& table() const { return *m_table; }
 
     // MARK: Reading
 
@@ -103,6 +109,8 @@ public:
     static constexpr int kMaximumSearchTerms = 5;
 
 private:
+    std::shared_ptr<SearchRecordTable> m_table;
+
     SearchRecord setColumn(QLatin1String column, const std::optional<QString>& value, const QString& key,
                            QLatin1String notificationName);
 };

@@ -6,6 +6,10 @@
 #include "search/SearchKeys.h"
 
 #include <QSet>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <QThread>
 
 #include <algorithm>
@@ -105,74 +109,6 @@ void appendKeyBytes(KeyChunk& chunk, const std::string& searchKey, const QByteAr
     chunk.entries.push_back({head, offset, length, static_cast<quint32>(chunk.entries.size()), id});
 }
 
-bool isUpper(char c) { return c >= 'A' && c <= 'Z'; }
-bool isLower(char c) { return c >= 'a' && c <= 'z'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool isTrimmedFromWord(char c) {
-    switch (c) {
-    case '\'':
-    case '"':
-    case '(':
-    case ')':
-    case '{':
-    case '}':
-    case '[':
-    case ']':
-    case '<':
-    case '>':
-        return true;
-    default:
-        return false;
-    }
-}
-
-void lowerAscii(std::string& text) {
-    for (char& c : text)
-        if (isUpper(c)) c = static_cast<char>(c + ('a' - 'A'));
-}
-
-// The camel-case split of searchKeys on ASCII text, without regular
-// expressions: a space goes before the last capital of a run of two or more
-// capitals followed by a lower-case letter, and before a digit that follows a
-// run of capitals; then before every capital that follows a lower-case letter
-// or a digit.
-std::string splitCamelCase(const std::string& text) {
-    std::string runs;
-    runs.reserve(text.size() + 8);
-    size_t i = 0;
-    while (i < text.size()) {
-        if (!isUpper(text[i])) {
-            runs += text[i++];
-            continue;
-        }
-        size_t end = i;
-        while (end < text.size() && isUpper(text[end])) ++end;
-        if (end < text.size() && isDigit(text[end])) {
-            runs.append(text, i, end - i);
-            runs += ' ';
-            runs += text[end];
-            i = end + 1;
-        } else if (end < text.size() && end - i >= 2 && isLower(text[end])) {
-            runs.append(text, i, end - 1 - i);
-            runs += ' ';
-            runs += text[end - 1];
-            runs += text[end];
-            i = end + 1;
-        } else {
-            runs.append(text, i, end - i);
-            i = end;
-        }
-    }
-    std::string humps;
-    humps.reserve(runs.size() + 8);
-    for (size_t k = 0; k < runs.size(); ++k) {
-        if (k > 0 && isUpper(runs[k]) && (isLower(runs[k - 1]) || isDigit(runs[k - 1]))) humps += ' ';
-        humps += runs[k];
-    }
-    return humps;
-}
-
 // The keys searchKeys derives from an ASCII name, written straight into the
 // chunk (no string sets: a key derived twice is stored twice under the same id,
 // which the merge folds into one). Returns false, writing nothing, for a name
@@ -181,32 +117,13 @@ bool appendAsciiNameKeys(KeyChunk& chunk, const QString& name, const QByteArray&
     if (!isAscii(name)) return false;
     if (name.isEmpty()) return true;
 
-    QString separated = name;
-    for (QChar& ch : separated)
-        if (ch == u'-' || ch == u'.' || ch == u'/') ch = u' ';
-    separated = separated.trimmed();
-    std::string trimmed(static_cast<size_t>(separated.size()), '\0');
-    for (qsizetype k = 0; k < separated.size(); ++k) trimmed[static_cast<size_t>(k)] = static_cast<char>(separated[k].unicode());
-    const std::string split = splitCamelCase(trimmed);
-
-    std::vector<std::string> words;
-    for (size_t start = 0;;) {
-        if (words.size() == 7) break;
-        size_t end = split.find(' ', start);
-        if (end == std::string::npos) end = split.size();
-        size_t from = start;
-        size_t to = end;
-        while (from < to && isTrimmedFromWord(split[from])) ++from;
-        while (to > from && isTrimmedFromWord(split[to - 1])) --to;
-        words.emplace_back(split, from, to - from);
-        lowerAscii(words.back());
-        if (end == split.size()) break;
-        start = end + 1;
-    }
+    std::string split;
+    const std::vector<std::string> words = asciiNameWords(name, &split);
 
     std::string normalizedName(static_cast<size_t>(name.size()), '\0');
     for (qsizetype k = 0; k < name.size(); ++k) normalizedName[static_cast<size_t>(k)] = static_cast<char>(name[k].unicode());
-    lowerAscii(normalizedName);
+    for (char& c : normalizedName)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
     if (words.size() == 1) {
         appendKeyBytes(chunk, normalizedName, suffix, id);
         return true;
@@ -378,40 +295,68 @@ std::unique_ptr<RadixTree<qint64>> RadixTreeIndex::buildTree(const std::vector<S
 void RadixTreeIndex::index(const std::vector<SearchRecord>& records, IndexingMode mode,
                            std::function<void()> completion) {
     log().info(QStringLiteral("Indexing %1 items with mode: %2").arg(records.size()).arg(indexingModeName(mode)));
+    // The correction tables are built on another thread while the tree is filled.
+    auto corrections = std::async(std::launch::async, [&records] {
+        return std::make_shared<const CorrectionIndex>(records);
+    });
     std::unique_ptr<RadixTree<qint64>> fresh = buildTree(records);
     const quint64 keys = fresh->count();
-    auto names = std::make_shared<std::vector<std::pair<qint64, QString>>>();
-    names->reserve(records.size());
+    std::shared_ptr<const CorrectionIndex> names = corrections.get();
+    qint64 largest = 0;
     for (const SearchRecord& record : records)
-        if (record.id) names->emplace_back(*record.id, record.name.toLower());
+        if (record.id) largest = std::max(largest, *record.id);
     {
         std::unique_lock lock(m_lock);
+        m_idWords = std::min<qint64>(largest, qint64(1) << 26) / 64 + 1;
         m_tree.swap(fresh);
-        m_names = std::move(names);
+        m_corrections.swap(names);
     }
-    // The previous tree is freed outside the lock.
+    // The previous tree is freed outside the lock, and the memory it and the
+    // build's scratch buffers held goes back to the system rather than staying
+    // with the allocator until the next rebuild.
     fresh.reset();
+    names.reset();
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
     log().info(QStringLiteral("Indexed %1 keys").arg(keys));
     if (completion) Queue::main().dispatch(std::move(completion));
 }
 
 QList<qint64> RadixTreeIndex::idsStartingWith(const QString& term) const {
-    QSet<qint64> ids;
+    QList<qint64> ids;
+    // Ids seen so far: a bitmap over the small ids row ids are, a set for any other.
+    std::vector<quint64> seen;
+    QSet<qint64> seenLarge;
+    auto firstTime = [&](qint64 id) {
+        if (id >= 0 && id < (qint64(1) << 26)) {
+            const auto word = static_cast<size_t>(id >> 6);
+            if (word >= seen.size()) seen.resize(std::max(word + 1, seen.size() * 2), 0);
+            const quint64 bit = quint64(1) << (id & 63);
+            if (seen[word] & bit) return false;
+            seen[word] |= bit;
+            return true;
+        }
+        if (seenLarge.contains(id)) return false;
+        seenLarge.insert(id);
+        return true;
+    };
     {
         std::shared_lock lock(m_lock);
+        seen.resize(static_cast<size_t>(m_idWords), 0);
         // Keys come in byte order; the read is capped anyway, so the walk stops
         // once that many records are found.
         m_tree->forEachWithPrefix(term.toUtf8(), [&](const char*, size_t, qint64 id) {
-            ids.insert(id);
+            if (firstTime(id)) ids << id;
             return ids.size() < kReadIdsLimit;
         });
     }
-    return QList<qint64>(ids.begin(), ids.end());
+    return ids;
 }
 
-std::vector<std::pair<qint64, QString>> RadixTreeIndex::indexedNames() const {
+std::shared_ptr<const CorrectionIndex> RadixTreeIndex::correctionIndex() const {
     std::shared_lock lock(m_lock);
-    return m_names ? *m_names : std::vector<std::pair<qint64, QString>>{};
+    return m_corrections;
 }
 
 quint64 RadixTreeIndex::keyCount() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/SearchRepository.h"
+#include "search/CorrectionIndex.h"
 #include "search/RadixTree.h"
 #include "search/SearchIndex.h"
 
@@ -21,7 +22,8 @@ public:
                std::function<void()> completion = {}) override;
     std::vector<SearchRecord> itemsStartingWith(const QString& term) const override;
     std::vector<SearchRecord> itemsContaining(const QString& term) const override;
-    std::vector<std::pair<qint64, QString>> indexedNames() const override;
+    bool answersEmptyTermFromTable() const override { return true; }
+    std::shared_ptr<const CorrectionIndex> correctionIndex() const override;
 
     // The ids whose keys start with the term, at most kReadIdsLimit (no database read).
     QList<qint64> idsStartingWith(const QString& term) const;
@@ -34,7 +36,8 @@ private:
     std::shared_ptr<SearchRepository> m_repository;
     mutable std::shared_mutex m_lock;  // "radixtreeindex.queue": reads shared, swaps exclusive
     std::unique_ptr<RadixTree<qint64>> m_tree;
-    std::shared_ptr<const std::vector<std::pair<qint64, QString>>> m_names;
+    std::shared_ptr<const CorrectionIndex> m_corrections;
+    qint64 m_idWords = 1;  // 64-bit words of a bitmap over the indexed ids
 };
 
 }  // namespace vantrel

@@ -14,6 +14,27 @@ const Logger& log() {
     return logger;
 }
 
+// QString::toLower, without a new string for the common ASCII names that
+// are lower case already, and without the Unicode tables for other ASCII ones.
+QString lowerCased(QString name) {
+    const QChar* begin = name.constData();
+    const QChar* end = begin + name.size();
+    bool upper = false;
+    for (const QChar* c = begin; c != end; ++c) {
+        const char16_t u = c->unicode();
+        if (u >= 0x80) return std::move(name).toLower();
+        upper = upper || (u >= u'A' && u <= u'Z');
+    }
+    if (!upper) return name;
+    QString lower(name.size(), Qt::Uninitialized);
+    QChar* out = lower.data();
+    for (const QChar* c = begin; c != end; ++c, ++out) {
+        const char16_t u = c->unicode();
+        *out = QChar(u >= u'A' && u <= u'Z' ? char16_t(u + (u'a' - u'A')) : u);
+    }
+    return lower;
+}
+
 bool isApplicationLike(SearchRecord::ContentType type) {
     return type == SearchRecord::ContentType::systemApp || type == SearchRecord::ContentType::prefPane;
 }
@@ -37,7 +58,7 @@ std::optional<double> Ranking::visitScore(const SearchResult& result, const QStr
 Ranking::RankableItem Ranking::rankable(const SearchItem& item, const QString& term, SearchOptions options,
                                         const QDateTime& now) {
     const SearchResult& result = item.result();
-    RankableItem rankable{item, result.name().toLower(), false, result.frecencyDate(), result.type(), result.alias(),
+    RankableItem rankable{item, lowerCased(result.name()), false, result.frecencyDate(), result.type(), result.alias(),
                           std::nullopt};
     rankable.hasPrefix = rankable.name.startsWith(term);
     if (options.contains(SearchOptions::rankBySearchTerms)) rankable.visitScore = visitScore(result, term, now);
@@ -79,11 +100,15 @@ std::vector<SearchItem> Ranking::rank(const std::vector<SearchItem>& items, cons
     std::vector<RankableItem> input;
     input.reserve(items.size());
     for (const SearchItem& item : items) input.push_back(rankable(item, term, options, now));
-    std::stable_sort(input.begin(), input.end(),
-                     [&](const RankableItem& a, const RankableItem& b) { return isOrderedBefore(a, b, term); });
+    // Positions are sorted rather than the ranking records themselves, so the
+    // merge moves integers, not strings.
+    std::vector<quint32> order(input.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<quint32>(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](quint32 a, quint32 b) { return isOrderedBefore(input[a], input[b], term); });
     std::vector<SearchItem> ranked;
     ranked.reserve(input.size());
-    for (RankableItem& rankable : input) ranked.push_back(std::move(rankable.item));
+    for (quint32 position : order) ranked.push_back(std::move(input[position].item));
     return ranked;
 }
 

@@ -4,6 +4,7 @@
 #include "kit/NotificationCenter.h"
 #include "kit/NotificationNames.h"
 #include "kit/Queue.h"
+#include "search/CorrectionIndex.h"
 #include "search/Levenshtein.h"
 #include "search/Normalization.h"
 #include "search/RadixTreeIndex.h"
@@ -373,13 +374,57 @@ void Search::removeUninstalledRecords(std::function<void(const Result<int>&)> co
     });
 }
 
+std::shared_ptr<const std::vector<SearchItem>> Search::allItems() {
+    SearchIndex& index = searchIndex();
+    if (!index.answersEmptyTermFromTable())
+        return std::make_shared<const std::vector<SearchItem>>(wrap(index.itemsStartingWith(QString()), {}));
+    // The version is read before the rows, so rows newer than it are at worst
+    // read again.
+    const quint64 version = m_repository->table().version();
+    {
+        std::lock_guard lock(m_emptyTermMutex);
+        if (m_emptyTerm.items && m_emptyTerm.version == version) return m_emptyTerm.items;
+    }
+    auto items = std::make_shared<const std::vector<SearchItem>>(wrap(index.itemsStartingWith(QString()), {}));
+    // A failed read answers nothing; it is not kept.
+    if (items->empty()) return items;
+    std::lock_guard lock(m_emptyTermMutex);
+    if (m_emptyTerm.version != version) m_emptyTerm = {version, items, nullptr};
+    return items;
+}
+
+std::shared_ptr<const std::vector<SearchItem>> Search::allItemsRanked() {
+    const std::shared_ptr<const std::vector<SearchItem>> items = allItems();
+    {
+        std::lock_guard lock(m_emptyTermMutex);
+        if (m_emptyTerm.items == items && m_emptyTerm.ranked) return m_emptyTerm.ranked;
+    }
+    // Without options the chain reads no clock for the empty term, so the
+    // order holds as long as the rows do.
+    auto ranked = std::make_shared<const std::vector<SearchItem>>(ranking().rank(*items, QString()));
+    std::lock_guard lock(m_emptyTermMutex);
+    if (m_emptyTerm.items == items) m_emptyTerm.ranked = ranked;
+    return ranked;
+}
+
 std::vector<SearchItem> Search::items(const QString& term, SearchOptions options, const SearchItemFilter& filter) {
     const QString t = normalizedForSearch(term);
-    std::vector<SearchItem> results = wrap(searchIndex().itemsStartingWith(t), filter);
+    std::vector<SearchItem> results;
+    if (t.isEmpty()) {
+        const std::shared_ptr<const std::vector<SearchItem>> all = allItems();
+        results.reserve(all->size());
+        for (const SearchItem& item : *all)
+            if (!filter || filter(item)) results.push_back(item);
+    } else {
+        results = wrap(searchIndex().itemsStartingWith(t), filter);
+    }
     if (results.empty()) {
         std::vector<SearchItem> answer;
         std::vector<SearchItem> corrected = corrections(t, kCorrectionMaxLength, kCorrectionMinDistance, options, filter);
-        if (!corrected.empty()) answer.push_back(std::move(corrected.front()));
+        if (!corrected.empty())
+            answer.push_back(std::move(corrected.front()));
+        else
+            answer = wordCorrections(t, options, filter);
         std::vector<SearchItem> provided = ranking().rank(providerResults(term), t, options);
         std::move(provided.begin(), provided.end(), std::back_inserter(answer));
         return answer;
@@ -395,36 +440,39 @@ std::vector<SearchItem> Search::corrections(const QString& term, int maxLength, 
     const QString q = term.left(maxLength);
     if (q.isEmpty()) return {};
     const QByteArray query = q.toUtf8();
-    // The distance is at least the difference in length, which rules out most
-    // names without computing it.
-    auto distanceTo = [&](const QString& lowerName) -> std::optional<std::pair<QString, qint64>> {
-        const QString compared = lowerName.left(maxLength);
-        const QByteArray bytes = compared.toUtf8();
-        if (std::abs(bytes.size() - query.size()) > minDistance) return std::nullopt;
-        const qint64 distance = Levenshtein::distance(query, bytes);
-        if (distance > minDistance) return std::nullopt;
-        return std::make_pair(compared, distance);
-    };
     std::vector<CorrectedItem> corrected;
-    const std::vector<std::pair<qint64, QString>> names = searchIndex().indexedNames();
-    if (!names.empty()) {
-        QHash<qint64, std::pair<QString, qint64>> close;
-        for (const auto& [id, name] : names)
-            if (auto match = distanceTo(name)) close.insert(id, *match);
-        if (!close.isEmpty()) {
+    const std::shared_ptr<const CorrectionIndex> index = searchIndex().correctionIndex();
+    if (index && !index->empty() && maxLength == CorrectionIndex::kNameLength && minDistance >= 0) {
+        // Only names whose length is within the distance are compared.
+        const std::vector<std::pair<qint64, quint32>> near =
+            index->namesNear(query, static_cast<quint32>(minDistance));
+        if (!near.empty()) {
+            QHash<qint64, quint32> distances;
+            QList<qint64> ids;
+            for (const auto& [id, distance] : near) {
+                distances.insert(id, distance);
+                ids << id;
+            }
             try {
-                for (SearchItem& item : wrap(m_repository->readSearchResults(close.keys(), SearchIndex::kReadAllLimit),
-                                             filter)) {
-                    const auto& [compared, distance] = close.value(*item.record()->id);
-                    corrected.push_back({std::move(item), compared, distance});
+                for (SearchItem& item : wrap(m_repository->readSearchResults(ids, SearchIndex::kReadAllLimit), filter)) {
+                    const qint64 distance = distances.value(*item.record()->id);
+                    QString compared = item.name().toLower().left(maxLength);
+                    corrected.push_back({std::move(item), std::move(compared), distance});
                 }
             } catch (const std::exception& error) {
                 log().error("Failed reading db records", {{QStringLiteral("error"), VantrelError::describe(error)}});
             }
         }
     } else {
+        // The distance is at least the difference in length, which rules out
+        // most names without computing it.
         for (SearchItem& item : wrap(searchIndex().itemsStartingWith(QString()), filter)) {
-            if (auto match = distanceTo(item.name().toLower())) corrected.push_back({std::move(item), match->first, match->second});
+            const QString compared = item.name().toLower().left(maxLength);
+            const QByteArray bytes = compared.toUtf8();
+            if (std::abs(bytes.size() - query.size()) > minDistance) continue;
+            const qint64 distance = Levenshtein::distance(query, bytes);
+            if (distance > minDistance) continue;
+            corrected.push_back({std::move(item), compared, distance});
         }
     }
     std::stable_sort(corrected.begin(), corrected.end(),
@@ -435,15 +483,54 @@ std::vector<SearchItem> Search::corrections(const QString& term, int maxLength, 
     return ranking().rank(items, q, options);
 }
 
+std::vector<SearchItem> Search::wordCorrections(const QString& term, SearchOptions options,
+                                                const SearchItemFilter& filter) {
+    const std::shared_ptr<const CorrectionIndex> index = searchIndex().correctionIndex();
+    if (!index) return {};
+    const std::vector<qint64> found = index->idsMatchingWords(term, SearchIndex::kReadIdsLimit);
+    if (found.empty()) return {};
+    std::vector<SearchItem> items;
+    try {
+        items = wrap(m_repository->readSearchResults(QList<qint64>(found.begin(), found.end()), SearchIndex::kReadIdsLimit),
+                     filter);
+    } catch (const std::exception& error) {
+        log().error("Failed reading db records", {{QStringLiteral("error"), VantrelError::describe(error)}});
+        return {};
+    }
+    return ranking().rank(items, term, options);
+}
+
 std::vector<SearchItem> Search::suggestions(int limit, const SearchItemFilter& filter) {
     Q_ASSERT(limit >= 0);
     if (limit <= 0) return {};
-    std::vector<SearchItem> all = wrap(searchIndex().itemsStartingWith(QString()), filter);
-    std::vector<SearchItem> provided = providerResults(QString());
-    std::move(provided.begin(), provided.end(), std::back_inserter(all));
-    std::vector<SearchItem> ranked = ranking().rank(all, QString());
-    if (ranked.size() > static_cast<size_t>(limit)) ranked.erase(ranked.begin() + limit, ranked.end());
-    return ranked;
+    // The index's items come ranked already (kept while the rows stay);
+    // filtering keeps their order. The providers' few results are ranked on
+    // their own and merged in, an index item first when neither goes before
+    // the other, as one stable sort of both lists would have them.
+    const std::shared_ptr<const std::vector<SearchItem>> ranked = allItemsRanked();
+    const std::vector<SearchItem> provided = ranking().rank(providerResults(QString()), QString());
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    std::vector<Ranking::RankableItem> providedRankable;
+    providedRankable.reserve(provided.size());
+    for (const SearchItem& item : provided) providedRankable.push_back(Ranking::rankable(item, QString(), {}, now));
+    std::vector<SearchItem> answer;
+    const auto wanted = static_cast<size_t>(limit);
+    answer.reserve(std::min(wanted, ranked->size() + provided.size()));
+    size_t next = 0;
+    for (const SearchItem& item : *ranked) {
+        if (answer.size() >= wanted) break;
+        if (filter && !filter(item)) continue;
+        if (next < provided.size()) {
+            const Ranking::RankableItem rankable = Ranking::rankable(item, QString(), {}, now);
+            while (next < provided.size() && answer.size() < wanted &&
+                   Ranking::isOrderedBefore(providedRankable[next], rankable, QString()))
+                answer.push_back(provided[next++]);
+            if (answer.size() >= wanted) break;
+        }
+        answer.push_back(item);
+    }
+    while (next < provided.size() && answer.size() < wanted) answer.push_back(provided[next++]);
+    return answer;
 }
 
 std::optional<SearchItem> Search::visit(const SearchItem& item, Ranking::VisitKind kind,

@@ -106,6 +106,14 @@ public:
                                   const SearchItemFilter& filter = {});
     std::vector<SearchItem> corrections(const QString& term, int maxLength = 20, int minDistance = 1,
                                         SearchOptions options = {}, const SearchItemFilter& filter = {});
+    // The second stage of typo correction, when the whole-name correction
+    // found nothing either: the records that have, for every typed word, a
+    // name word within one edit (words of 4 to 7 characters) or two (longer
+    // words), a swap of two neighbouring letters counting as one; shorter
+    // typed words must start a name word. Ranked as items() ranks, with the
+    // term as typed.
+    std::vector<SearchItem> wordCorrections(const QString& term, SearchOptions options = {},
+                                            const SearchItemFilter& filter = {});
     // limit must not be negative.
     std::vector<SearchItem> suggestions(int limit, const SearchItemFilter& filter = {});
 
@@ -124,6 +132,11 @@ private:
     struct Loading;
 
     std::vector<SearchItem> providerResults(const QString& term) const;
+    // What the index answers for the empty term, unfiltered, and the same
+    // ranked for the empty term: kept while the table's version stays, when
+    // the index answers the empty term from the table.
+    std::shared_ptr<const std::vector<SearchItem>> allItems();
+    std::shared_ptr<const std::vector<SearchItem>> allItemsRanked();
     // Reads every installed record; logs and answers nothing when that fails.
     std::optional<std::vector<SearchRecord>> readAllRecords() const;
     void rebuildIndex(IndexingMode mode, std::function<void()> completion);
@@ -138,6 +151,13 @@ private:
     mutable std::mutex m_providersMutex;
     std::vector<std::shared_ptr<SearchProvider>> m_providers;
     std::shared_ptr<Loading> m_loading;
+    struct EmptyTerm {
+        quint64 version = 0;
+        std::shared_ptr<const std::vector<SearchItem>> items;
+        std::shared_ptr<const std::vector<SearchItem>> ranked;
+    };
+    std::mutex m_emptyTermMutex;
+    EmptyTerm m_emptyTerm;
     std::once_flag m_loaderOnce;
     std::unique_ptr<DataSourceLoader> m_loader;
 };

@@ -5,9 +5,12 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace vantrel {
+
+class CorrectionIndex;
 
 enum class IndexingMode { prefix, fuzzy };
 QString indexingModeName(IndexingMode mode);
@@ -27,9 +30,14 @@ public:
     // Records whose keys contain the term's characters in order.
     virtual std::vector<SearchRecord> itemsContaining(const QString& term) const = 0;
 
-    // Ids and lower-cased names of the indexed records, so typo correction can
-    // compare names without reading every row; empty when the index keeps none.
-    virtual std::vector<std::pair<qint64, QString>> indexedNames() const { return {}; }
+    // Whether the empty term answers the repository's installed rows (not of
+    // the provider source, at most kReadAllLimit, by id) and nothing else, so
+    // that the answer stays the same while the table's version does.
+    virtual bool answersEmptyTermFromTable() const { return false; }
+
+    // The names and name words of the indexed records, so typo correction
+    // compares them without reading every row; null when the index keeps none.
+    virtual std::shared_ptr<const CorrectionIndex> correctionIndex() const { return nullptr; }
 
     static constexpr int kReadAllLimit = 10000;
     static constexpr int kReadIdsLimit = 1000;

@@ -6,6 +6,9 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <string>
+#include <vector>
+
 namespace vantrel {
 namespace {
 
@@ -141,6 +144,105 @@ QSet<QString> fuzzyKeys(const QString& name, const QSet<QString>& keywords) {
     result.insert(normalizedForSearch(name));
     for (const QString& keyword : keywords) result.insert(normalizedForSearch(keyword));
     return result;
+}
+
+namespace {
+
+bool isUpper(char c) { return c >= 'A' && c <= 'Z'; }
+bool isLower(char c) { return c >= 'a' && c <= 'z'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool isTrimmedFromAsciiWord(char c) {
+    switch (c) {
+    case '\'':
+    case '"':
+    case '(':
+    case ')':
+    case '{':
+    case '}':
+    case '[':
+    case ']':
+    case '<':
+    case '>':
+        return true;
+    default:
+        return false;
+    }
+}
+
+void lowerAscii(std::string& text) {
+    for (char& c : text)
+        if (isUpper(c)) c = static_cast<char>(c + ('a' - 'A'));
+}
+
+// The camel-case split of searchKeys on ASCII text, without regular
+// expressions: a space goes before the last capital of a run of two or more
+// capitals followed by a lower-case letter, and before a digit that follows a
+// run of capitals; then before every capital that follows a lower-case letter
+// or a digit.
+std::string splitCamelCase(const std::string& text) {
+    std::string runs;
+    runs.reserve(text.size() + 8);
+    size_t i = 0;
+    while (i < text.size()) {
+        if (!isUpper(text[i])) {
+            runs += text[i++];
+            continue;
+        }
+        size_t end = i;
+        while (end < text.size() && isUpper(text[end])) ++end;
+        if (end < text.size() && isDigit(text[end])) {
+            runs.append(text, i, end - i);
+            runs += ' ';
+            runs += text[end];
+            i = end + 1;
+        } else if (end < text.size() && end - i >= 2 && isLower(text[end])) {
+            runs.append(text, i, end - 1 - i);
+            runs += ' ';
+            runs += text[end - 1];
+            runs += text[end];
+            i = end + 1;
+        } else {
+            runs.append(text, i, end - i);
+            i = end;
+        }
+    }
+    std::string humps;
+    humps.reserve(runs.size() + 8);
+    for (size_t k = 0; k < runs.size(); ++k) {
+        if (k > 0 && isUpper(runs[k]) && (isLower(runs[k - 1]) || isDigit(runs[k - 1]))) humps += ' ';
+        humps += runs[k];
+    }
+    return humps;
+}
+
+}  // namespace
+
+std::vector<std::string> asciiNameWords(const QString& name, std::string* splitText) {
+    QString separated = name;
+    for (QChar& ch : separated)
+        if (ch == u'-' || ch == u'.' || ch == u'/') ch = u' ';
+    separated = separated.trimmed();
+    std::string trimmed(static_cast<size_t>(separated.size()), '\0');
+    for (qsizetype k = 0; k < separated.size(); ++k) trimmed[static_cast<size_t>(k)] = static_cast<char>(separated[k].unicode());
+    const std::string split = splitCamelCase(trimmed);
+
+    std::vector<std::string> words;
+    for (size_t start = 0;;) {
+        if (words.size() == static_cast<size_t>(kMaxWords)) break;
+        size_t end = split.find(' ', start);
+        if (end == std::string::npos) end = split.size();
+        size_t from = start;
+        size_t to = end;
+        while (from < to && isTrimmedFromAsciiWord(split[from])) ++from;
+        while (to > from && isTrimmedFromAsciiWord(split[to - 1])) --to;
+        words.emplace_back(split, from, to - from);
+        lowerAscii(words.back());
+        if (end == split.size()) break;
+        start = end + 1;
+    }
+    if (splitText) *splitText = split;
+    return words;
 }
 
 }  // namespace vantrel

@@ -3,6 +3,9 @@
 #include <QSet>
 #include <QString>
 
+#include <string>
+#include <vector>
+
 #include <concepts>
 #include <type_traits>
 
@@ -30,6 +33,12 @@ QSet<QString> searchKeys(const QString& name, const QSet<QString>& keywords);
 // without word combinations. An empty name or keyword gives an empty key,
 // which the trie ignores.
 QSet<QString> fuzzyKeys(const QString& name, const QSet<QString>& keywords);
+
+// The words of an ASCII name as searchKeys splits it ("-", "." and "/" as
+// spaces, camel-case humps, the ten bracket and quote characters trimmed,
+// lower case), at most 7; an empty word between two spaces stays. `split`,
+// when given, receives the camel-case split text the words were cut from.
+std::vector<std::string> asciiNameWords(const QString& name, std::string* split = nullptr);
 
 namespace detail {
 

@@ -32,6 +32,7 @@ public:
     // ones read the records of the words containing the term's characters in
     // order, at most 1000.
     std::vector<SearchRecord> itemsContaining(const QString& term) const override;
+    bool answersEmptyTermFromTable() const override { return true; }
 
     // The ids of the words starting with the term / containing its characters
     // in order (no database read), each once.

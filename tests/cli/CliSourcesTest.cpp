@@ -136,6 +136,28 @@ TEST_F(CliSourcesTest, RunOpensAnApplicationAndRunsACommand) {
     EXPECT_FALSE(view.err.trimmed().isEmpty());
 }
 
+TEST_F(CliSourcesTest, MisspeltWordsFindTheApplicationWhenNothingStartsWithThem) {
+    const QString system = home.root() + QStringLiteral("/system-share/applications/");
+    const QString firefox = writeTestFile(system + QStringLiteral("firefox-esr.desktop"),
+                                          "[Desktop Entry]\nType=Application\nName=Firefox ESR\nExec=true\n");
+    const QString chromium =
+        writeTestFile(system + QStringLiteral("chromium.desktop"), "[Desktop Entry]\nType=Application\nName=Chromium\nExec=true\n");
+    const QString xterm =
+        writeTestFile(system + QStringLiteral("debian-xterm.desktop"), "[Desktop Entry]\nType=Application\nName=XTerm\nExec=true\n");
+
+    auto firstKey = [](const QJsonArray& items) {
+        return items.isEmpty() ? QString() : items.first().toObject()[QStringLiteral("key")].toString();
+    };
+    EXPECT_EQ(firstKey(searchItems(QStringLiteral("firfox"))), firefox);
+    EXPECT_EQ(firstKey(searchItems(QStringLiteral("chromum"))), chromium);
+    EXPECT_EQ(firstKey(searchItems(QStringLiteral("xtrem"))), xterm);
+    EXPECT_EQ(firstKey(searchItems(QStringLiteral("Firfox esr"))), firefox);
+    // Too far from every word: nothing of the three.
+    const QStringList far = keysOf(searchItems(QStringLiteral("frfx")));
+    EXPECT_FALSE(far.contains(firefox));
+    EXPECT_FALSE(far.contains(chromium));
+}
+
 TEST_F(CliSourcesTest, SearchPrintsTheSectionsOfRootSearch) {
     writeViewer();
     auto sectionIds = [](const QString& query) {

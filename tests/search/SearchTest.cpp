@@ -119,6 +119,27 @@ TEST_F(SearchTest, SuggestionsAreTheTopRankedItems) {
     EXPECT_TRUE(search->suggestions(0).empty());
 }
 
+TEST_F(SearchTest, SuggestionsFollowEveryChangeOfTheRowsAndMatchAFullRanking) {
+    load({appRecord("Alpha"), appRecord("Beta"), appRecord("Gamma"), appRecord("Delta")});
+    EXPECT_EQ(namesOf(search->suggestions(2)), (QStringList{"Alpha", "Beta"}));
+    // A visit, an alias and a reload change the order; each is seen at once.
+    search->visit(itemNamed("Delta"));
+    EXPECT_EQ(namesOf(search->suggestions(2)), (QStringList{"Delta", "Alpha"}));
+    search->setAlias(QStringLiteral("a"), itemNamed("Alpha").identifier());
+    EXPECT_EQ(namesOf(search->suggestions(3)), (QStringList{"Delta", "Beta", "Gamma"}));
+    repository->update(SearchRecord::Source::system, {appRecord("Alpha"), appRecord("Gamma"), appRecord("Delta")},
+                       SearchUpdateStrategy::source());
+    EXPECT_EQ(namesOf(search->suggestions(4)), (QStringList{"Delta", "Gamma", "Alpha"}));
+    // A filter keeps the order of what it lets through; the empty query lists
+    // every installed row, in id order.
+    const SearchItemFilter noDelta = [](const SearchItem& item) { return item.name() != QLatin1String("Delta"); };
+    EXPECT_EQ(namesOf(search->suggestions(2, noDelta)), (QStringList{"Gamma", "Alpha"}));
+    EXPECT_EQ(namesOf(search->items(QString())), (QStringList{"Alpha", "Gamma", "Delta"}));
+    EXPECT_EQ(namesOf(search->items(QString(), {}, noDelta)), (QStringList{"Alpha", "Gamma"}));
+    // The same as ranking every row for the empty query.
+    EXPECT_EQ(namesOf(search->suggestions(10)), namesOf(search->ranking().rank(search->items(QString()), QString())));
+}
+
 TEST_F(SearchTest, UninstalledRecordsAreNotFound) {
     load({appRecord("Safari"), appRecord("Sudoku")});
     repository->update(SearchRecord::Source::system, {appRecord("Safari")}, SearchUpdateStrategy::source());

@@ -576,7 +576,10 @@ std::vector<ListSection> RootSearchController::homeSections() {
 
     ListSection commands{QString(commandsSectionId), QStringLiteral("Commands"), {}};
     ListSection apps{QString(appsSectionId), QStringLiteral("Apps"), {}};
-    for (const SearchItem& result : m_launcherSearch.search().items(QString(), m_searchOptions, m_filter)) {
+    const std::vector<SearchItem> all = m_launcherSearch.search().items(QString(), m_searchOptions, m_filter);
+    // Most rows are applications; growing the list item by item would move every item many times.
+    apps.items.reserve(all.size());
+    for (const SearchItem& result : all) {
         if (isFallback(result, m_launcherSearch.registry())) continue;
         std::optional<ListItem> item = this->item(result, QString());
         if (!item) continue;

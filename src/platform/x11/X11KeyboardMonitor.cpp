@@ -61,6 +61,8 @@ struct X11KeyboardMonitor::Impl {
     std::function<void(const GlobalInputEvent&)> handle;
     bool running = false;
     bool ignoring = false;
+    // Key presses of ours not seen yet: left out when they come.
+    int ownPresses = 0;
     std::set<uint32_t> down;
 
     // Key codes lent to keysyms the layout lacks, put back a moment after the
@@ -237,6 +239,10 @@ struct X11KeyboardMonitor::Impl {
             }
         }
         xkb_state_update_key(state, code, XKB_KEY_DOWN);
+        if (ownPresses > 0) {
+            --ownPresses;
+            return;
+        }
         if (ignoring || !running) return;
         handle(input);
     }
@@ -244,8 +250,9 @@ struct X11KeyboardMonitor::Impl {
     // Runs `inject` (XTest requests on this connection), waits for the server
     // to have handled them, and reads the raw events they caused without
     // reporting them.
-    bool quietly(const std::function<bool()>& inject) {
+    bool quietly(int presses, const std::function<bool()>& inject) {
         ignoring = true;
+        ownPresses += presses;
         const bool ok = inject();
         x->sync();
         if (reader) reader->drain();
@@ -351,7 +358,9 @@ struct X11KeyboardMonitor::Impl {
         }
         const xcb_keycode_t shift = X11KeyPresses::keycodeOf(c, XK_Shift_L);
         const bool shiftHeld = xkb_state_mod_name_is_active(state, XKB_MOD_NAME_SHIFT, XKB_STATE_MODS_EFFECTIVE) > 0;
-        return quietly([&] {
+        int presses = 0;
+        for (const Stroke& stroke : strokes) presses += stroke.shift && shift ? 2 : 1;
+        return quietly(presses, [&] {
             if (shiftHeld && shift) xcb_test_fake_input(c, XCB_KEY_RELEASE, shift, XCB_CURRENT_TIME, x->root(), 0, 0, 0);
             for (const Stroke& stroke : strokes) {
                 if (stroke.shift && shift) {
@@ -422,7 +431,8 @@ bool X11KeyboardMonitor::press(Key key, int count, QString* problem) {
         if (problem) *problem = QStringLiteral("The keyboard has no key for this");
         return false;
     }
-    return d->quietly([&] {
+    const int presses = count * (key == Key::paste ? 2 : key == Key::terminalPaste ? 3 : 1);
+    return d->quietly(presses, [&] {
         if (key == Key::paste) {
             X11KeyPresses::chord(*d->x, {control, main}, count);
         } else if (key == Key::terminalPaste) {

@@ -140,5 +140,17 @@ TEST_F(SnippetsEndToEndTest, aLongSnippetIsPastedAndTheClipboardGetsItsContentBa
     EXPECT_FALSE(history.contains(text));
 }
 
+TEST_F(SnippetsEndToEndTest, keysTypedAtFullSpeedAfterAKeywordAreNeverLostOrReordered) {
+    addSnippet(QStringLiteral("Sig"), QStringLiteral("Best regards, Ada"), QStringLiteral(";sig"));
+    addSnippet(QStringLiteral("Done"), QStringLiteral("DONE"), QStringLiteral("zzdone"));
+    openTextWindow();
+    if (HasFatalFailure()) return;
+    run(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("1"),
+                                    QStringLiteral("a ;sig then more words")});
+    type(QStringLiteral(" zzdone"));
+    ASSERT_TRUE(eventually([&] { return typed().endsWith(QLatin1String("DONE")); })) << typed().toStdString();
+    EXPECT_EQ(typed(), QStringLiteral("a ;sig then more words DONE"));
+}
+
 }  // namespace
 }  // namespace vantrel::test

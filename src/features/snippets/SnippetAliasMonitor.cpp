@@ -106,7 +106,14 @@ void SnippetAliasMonitor::handle(const GlobalInputEvent& input) {
         }
     } else if (const auto* revert = std::get_if<SnippetAliasParser::RevertMatch>(&result)) {
         revertInject(revert->match);
-    } else if (!std::holds_alternative<SnippetAliasParser::PartialMatch>(result)) {
+    } else {
+        if (m_pending) {
+            // The user typed on before the insertion: the keyword is no longer
+            // right before the caret, and BackSpaces would eat the new keys.
+            m_injectRequest.stop();
+            m_pending.reset();
+            m_pendingSuffix.clear();
+        }
         // Typing went on: BackSpace no longer reverts the last insertion.
         if (!m_parser->previousMatch()) m_inserted.reset();
     }

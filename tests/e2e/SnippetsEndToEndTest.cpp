@@ -3,6 +3,7 @@
 // writes its content to a file on every change, and expanded there.
 #include "e2e/LauncherProcess.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -150,6 +151,36 @@ TEST_F(SnippetsEndToEndTest, keysTypedAtFullSpeedAfterAKeywordAreNeverLostOrReor
     type(QStringLiteral(" zzdone"));
     ASSERT_TRUE(eventually([&] { return typed().endsWith(QLatin1String("DONE")); })) << typed().toStdString();
     EXPECT_EQ(typed(), QStringLiteral("a ;sig then more words DONE"));
+}
+
+TEST_F(SnippetsEndToEndTest, importAndExportGoThroughTheRunningLauncherAllOrNothing) {
+    const QString bad = m_home->root() + QStringLiteral("/bad.yml");
+    QFile badFile(bad);
+    ASSERT_TRUE(badFile.open(QIODevice::WriteOnly));
+    badFile.write("matches:\n  - trigger: \":a\"\n    replace: \"A\"\n  - trigger: \":b\"\n");
+    badFile.close();
+    const ProcessRun refused = run(kExecutable, {QStringLiteral("snippets"), QStringLiteral("import"), bad});
+    EXPECT_NE(refused.exitCode, 0);
+    EXPECT_TRUE(refused.err.contains(QLatin1String("line 4"))) << refused.err.toStdString();
+    const ProcessRun empty = run(kExecutable, {QStringLiteral("snippets"), QStringLiteral("list"), QStringLiteral("--json")});
+    EXPECT_TRUE(QJsonDocument::fromJson(empty.out.toUtf8()).array().isEmpty()) << empty.out.toStdString();
+
+    const QString good = m_home->root() + QStringLiteral("/good.json");
+    QFile goodFile(good);
+    ASSERT_TRUE(goodFile.open(QIODevice::WriteOnly));
+    goodFile.write(R"([{"name": "Addr", "text": "1 Main Street", "keyword": ";addr"}])");
+    goodFile.close();
+    const ProcessRun imported = run(kExecutable, {QStringLiteral("snippets"), QStringLiteral("import"), good});
+    ASSERT_EQ(imported.exitCode, 0) << imported.err.toStdString();
+    // The running launcher expands the imported keyword at once.
+    openTextWindow();
+    if (HasFatalFailure()) return;
+    type(QStringLiteral(";addr"));
+    ASSERT_TRUE(eventually([&] { return typed() == QLatin1String("1 Main Street"); })) << typed().toStdString();
+    const ProcessRun exported = run(kExecutable, {QStringLiteral("snippets"), QStringLiteral("export")});
+    const QJsonArray array = QJsonDocument::fromJson(exported.out.toUtf8()).array();
+    ASSERT_EQ(array.size(), 1);
+    EXPECT_EQ(array.at(0).toObject().value(QStringLiteral("keyword")).toString(), QStringLiteral(";addr"));
 }
 
 }  // namespace

@@ -65,6 +65,20 @@ SnippetRecord SnippetsRepository::create(const SnippetRecord& record) {
     });
 }
 
+std::vector<SnippetRecord> SnippetsRepository::createAll(const std::vector<SnippetRecord>& records) {
+    const QDateTime moment = now();
+    return dbConnection->write([&](Connection& db) {
+        std::vector<SnippetRecord> stored;
+        for (SnippetRecord record : records) {
+            record.createdAt = record.modifiedAt = record.accessedAt = moment;
+            db.execute(insertStatement(SnippetRecord::tableName, SnippetRecord::valueColumnNames()), record.bindValues());
+            record.id = db.lastInsertRowId();
+            stored.push_back(std::move(record));
+        }
+        return stored;
+    });
+}
+
 std::vector<SnippetRecord> SnippetsRepository::readAll() const {
     return dbConnection->read([](Connection& db) {
         return recordsFrom<SnippetRecord>(

@@ -34,6 +34,8 @@ public:
     std::vector<SnippetRecord> records(const QString& alias) const;
 
     SnippetRecord create(const SnippetRecord& record) override;
+    // Stores them all in one transaction (all or none), dated now.
+    std::vector<SnippetRecord> createAll(const std::vector<SnippetRecord>& records);
     // Pinned first, then the most recently used.
     std::vector<SnippetRecord> readAll() const override;
     bool update(const SnippetRecord& record) override;

@@ -17,6 +17,7 @@ class GlobalShortcutsPortal;
 class HotkeyManager;
 class KeychainBackend;
 class PasteInjector;
+class KeyboardMonitor;
 class SystemClipboard;
 class UserDefaults;
 
@@ -77,6 +78,9 @@ struct Platform {
     std::function<QString()> clipboardLimitation;
     // Pasting into the application the user came from.
     std::function<std::shared_ptr<PasteInjector>()> makePasteInjector;
+    // Watching the keyboard everywhere and typing into other applications
+    // (null where the session gives no way to).
+    std::function<std::shared_ptr<KeyboardMonitor>()> makeKeyboardMonitor;
 };
 
 // The installed implementations (all empty until installPlatform is called).

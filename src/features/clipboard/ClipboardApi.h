@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SystemClipboard.h"
+
 #include <QLatin1String>
 
 namespace vantrel {
@@ -14,6 +16,9 @@ public:
     static constexpr QLatin1String restoredType{"org.vantrel.RestoredType"};
 
     virtual ~ClipboardApi() = default;
+
+    // Whether the window is a terminal's, which pastes with Ctrl+Shift+V.
+    virtual bool isTerminal(const ForeignApplication& application) const = 0;
 };
 
 }  // namespace vantrel

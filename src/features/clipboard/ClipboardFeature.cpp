@@ -90,6 +90,10 @@ void ClipboardFeature::start() {
     m_history->start();
 }
 
+bool ClipboardFeature::isTerminal(const ForeignApplication& application) const {
+    return ClipboardActions::isTerminal(application);
+}
+
 CommandOutcome ClipboardFeature::route(const QUrl& url) {
     const QString action = url.path().mid(1);
     if (action == QLatin1String("delete-all")) {

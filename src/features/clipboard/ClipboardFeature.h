@@ -27,6 +27,7 @@ public:
     QString name() const override { return QStringLiteral("clipboard"); }
     void registerWith(FeatureContext& context) override;
     void start() override;
+    bool isTerminal(const ForeignApplication& application) const override;
 
     // Null before registerWith.
     ClipboardHistory* history() const { return m_history.get(); }

@@ -7,6 +7,7 @@
 #include "platform/shortcuts/DesktopShortcutsFactory.h"
 #include "platform/shortcuts/PortalGlobalShortcuts.h"
 #include "platform/x11/X11Clipboard.h"
+#include "platform/x11/X11KeyboardMonitor.h"
 #include "platform/x11/X11HotkeyManager.h"
 #include "platform/x11/X11KeySymbols.h"
 #include "platform/x11/X11WindowClient.h"
@@ -37,6 +38,9 @@ Platform composePlatform() {
     platform.clipboardLimitation = [] { return WaylandDataControl::sessionLimitation(); };
     platform.makePasteInjector = []() -> std::shared_ptr<PasteInjector> {
         return std::make_shared<X11PasteInjector>();
+    };
+    platform.makeKeyboardMonitor = []() -> std::shared_ptr<KeyboardMonitor> {
+        return std::make_shared<X11KeyboardMonitor>();
     };
     return platform;
 }

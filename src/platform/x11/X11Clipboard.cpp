@@ -1,6 +1,7 @@
 #include "platform/x11/X11Clipboard.h"
 
 #include "kit/Logger.h"
+#include "platform/x11/X11KeyPresses.h"
 #include "platform/x11/XcbConnection.h"
 
 #include <QDeadlineTimer>
@@ -765,19 +766,7 @@ struct X11PasteInjector::Impl {
         if (pending && activeWindow() == xcb_window_t(pending->target.window)) press();
     }
 
-    xcb_keycode_t keycodeOf(xcb_keysym_t keysym) const {
-        const xcb_setup_t* setup = xcb_get_setup(c);
-        const int count = setup->max_keycode - setup->min_keycode + 1;
-        XcbReply<xcb_get_keyboard_mapping_reply_t> reply(xcb_get_keyboard_mapping_reply(
-            c, xcb_get_keyboard_mapping(c, setup->min_keycode, uint8_t(count)), nullptr));
-        if (!reply) return 0;
-        const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(reply.get());
-        const int perCode = reply->keysyms_per_keycode;
-        for (int code = 0; code < count; ++code)
-            for (int column = 0; column < std::min(perCode, 2); ++column)
-                if (keysyms[code * perCode + column] == keysym) return xcb_keycode_t(setup->min_keycode + code);
-        return 0;
-    }
+    xcb_keycode_t keycodeOf(xcb_keysym_t keysym) const { return X11KeyPresses::keycodeOf(c, keysym); }
 
     void press() {
         if (!pending) return;
@@ -790,15 +779,11 @@ struct X11PasteInjector::Impl {
             job->done(false, QStringLiteral("The keyboard has no key for the paste keys"));
             return;
         }
-        const auto key = [this](uint8_t type, xcb_keycode_t code) {
-            xcb_test_fake_input(c, type, code, XCB_CURRENT_TIME, x->root(), 0, 0, 0);
-        };
-        key(XCB_KEY_PRESS, control);
-        if (job->withShift) key(XCB_KEY_PRESS, shift);
-        key(XCB_KEY_PRESS, v);
-        key(XCB_KEY_RELEASE, v);
-        if (job->withShift) key(XCB_KEY_RELEASE, shift);
-        key(XCB_KEY_RELEASE, control);
+        if (job->withShift) {
+            X11KeyPresses::chord(*x, {control, shift, v});
+        } else {
+            X11KeyPresses::chord(*x, {control, v});
+        }
         x->sync();
         job->done(true, {});
     }

@@ -181,8 +181,7 @@ bool AppDelegate::applicationDidFinishLaunching(QString* error) {
     startHotkeys();
     // A first start greets with the hotkey.
     if (m_guide->welcomeIfFirstStart(m_hotkeys ? m_hotkeys->mainHotkey() : std::nullopt)) m_windowWanted = true;
-    // 11. Clipboard history starts with the features (15); snippets are not part of this build.
-    log().info("Snippets are not part of this build");
+    // 11. Clipboard history and snippet keywords start with the features (15).
     // 14. Updates; the install history.
     log().info("Updates are not part of this build");
     m_startup.recordInstallHistory(QCoreApplication::applicationVersion(), m_launchArguments);

@@ -51,7 +51,29 @@ public:
         std::optional<int> current;
     };
 
+    // A window of the desktop as a switcher lists it.
+    struct OpenWindow {
+        WindowId id = 0;
+        QString title;
+        // The application's window class ("firefox"), for its desktop entry.
+        QString applicationClass;
+        std::optional<quint32> pid;
+        bool active = false;
+        bool minimized = false;
+        // The window's own icon (ARGB pixels row by row), when it has one.
+        int iconWidth = 0;
+        int iconHeight = 0;
+        std::vector<quint32> iconArgb;
+    };
+
     virtual ~WindowClient() = default;
+
+    // The application windows (no panels, docks or dialogs of other windows),
+    // the most recently used first; icons of about `iconSize` pixels when asked
+    // for (0: none).
+    virtual std::vector<OpenWindow> openWindows(int iconSize) = 0;
+    // Shows the window and gives it the focus, as a pager does.
+    virtual void activate(WindowId window) = 0;
 
     // Called as the launcher opens, before it takes the focus: the window
     // the user is in is the one the commands act on while the launcher (the

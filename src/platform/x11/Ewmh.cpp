@@ -2,6 +2,8 @@
 
 #include "platform/x11/XcbConnection.h"
 
+#include <QList>
+
 #include <algorithm>
 
 namespace vantrel {
@@ -54,6 +56,31 @@ std::optional<Ewmh::WindowId> Ewmh::activeWindow() const {
     return active.front();
 }
 
+std::optional<Ewmh::Icon> Ewmh::icon(WindowId window, int size) const {
+    const XcbConnection& x = *m_connection;
+    // Up to a few 256-pixel icons.
+    const std::vector<uint32_t> data = x.property32(window, x.atom("_NET_WM_ICON"), XCB_ATOM_CARDINAL, 1u << 18);
+    std::optional<Icon> best;
+    for (size_t at = 0; at + 2 <= data.size();) {
+        const uint64_t width = data[at], height = data[at + 1];
+        const uint64_t pixels = width * height;
+        if (width == 0 || height == 0 || width > 1024 || height > 1024 || at + 2 + pixels > data.size()) break;
+        const bool better = !best || (best->width < size ? static_cast<int>(width) > best->width
+                                                         : static_cast<int>(width) >= size &&
+                                                               static_cast<int>(width) < best->width);
+        if (better) {
+            Icon icon;
+            icon.width = static_cast<int>(width);
+            icon.height = static_cast<int>(height);
+            icon.argb.assign(data.begin() + static_cast<std::ptrdiff_t>(at + 2),
+                             data.begin() + static_cast<std::ptrdiff_t>(at + 2 + pixels));
+            best = std::move(icon);
+        }
+        at += 2 + pixels;
+    }
+    return best;
+}
+
 std::vector<Ewmh::Window> Ewmh::clientWindows() const {
     const XcbConnection& x = *m_connection;
     std::vector<uint32_t> ids = x.property32(x.root(), x.atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW);
@@ -64,10 +91,12 @@ std::vector<Ewmh::Window> Ewmh::clientWindows() const {
     const xcb_atom_t normalType = x.atom("_NET_WM_WINDOW_TYPE_NORMAL");
     const xcb_atom_t hiddenState = x.atom("_NET_WM_STATE_HIDDEN");
     const xcb_atom_t skipTaskbar = x.atom("_NET_WM_STATE_SKIP_TASKBAR");
+    const xcb_atom_t netNameAtom = x.atom("_NET_WM_NAME");
+    const xcb_atom_t utf8Atom = x.atom("UTF8_STRING");
 
     // All requests first, then the replies: one round trip for the lot.
     struct Pending {
-        xcb_get_property_cookie_t type, state, pid, transient;
+        xcb_get_property_cookie_t type, state, pid, transient, netName, name, wmClass;
     };
     std::vector<Pending> pending;
     pending.reserve(ids.size());
@@ -75,7 +104,10 @@ std::vector<Ewmh::Window> Ewmh::clientWindows() const {
         pending.push_back({x.requestProperty(id, typeAtom, XCB_ATOM_ATOM),
                            x.requestProperty(id, stateAtom, XCB_ATOM_ATOM),
                            x.requestProperty(id, pidAtom, XCB_ATOM_CARDINAL),
-                           x.requestProperty(id, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW)});
+                           x.requestProperty(id, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW),
+                           x.requestProperty(id, netNameAtom, utf8Atom, 1024),
+                           x.requestProperty(id, XCB_ATOM_WM_NAME, XCB_ATOM_ANY, 1024),
+                           x.requestProperty(id, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 256)});
     }
     std::vector<Window> windows;
     windows.reserve(ids.size());
@@ -91,6 +123,12 @@ std::vector<Ewmh::Window> Ewmh::clientWindows() const {
         const bool isNormalType = types.empty() ? !transient : contains(types, normalType);
         window.normal = isNormalType && !contains(states, skipTaskbar);
         window.hidden = contains(states, hiddenState);
+        const QByteArray netName = x.readProperty8(pending[i].netName);
+        const QByteArray name = x.readProperty8(pending[i].name);
+        window.title = netName.isEmpty() ? QString::fromLocal8Bit(name) : QString::fromUtf8(netName);
+        // WM_CLASS is "instance\0class\0".
+        const QList<QByteArray> classes = x.readProperty8(pending[i].wmClass).split('\0');
+        if (classes.size() >= 2) window.className = QString::fromLatin1(classes[1]);
         windows.push_back(window);
     }
     return windows;

@@ -31,7 +31,21 @@ public:
         bool normal = false;
         // Minimized.
         bool hidden = false;
+        // _NET_WM_NAME, else WM_NAME.
+        QString title;
+        // The class of WM_CLASS ("Gimp"), which desktop entries name as StartupWMClass.
+        QString className;
     };
+
+    // The window's icon of _NET_WM_ICON closest to `size` pixels (the smallest
+    // one at least that large, else the largest), as ARGB pixels row by row;
+    // nothing when the window has none.
+    struct Icon {
+        int width = 0;
+        int height = 0;
+        std::vector<uint32_t> argb;
+    };
+    std::optional<Icon> icon(WindowId window, int size) const;
 
     // Connects to $DISPLAY and checks that a window manager publishing these
     // hints is running. On failure returns nothing and *problem says why, as

@@ -339,4 +339,39 @@ void X11WindowClient::moveToDesktop(const Window& window, int desktop) {
     m_ewmh->connection().flush();
 }
 
+std::vector<WindowClient::OpenWindow> X11WindowClient::openWindows(int iconSize) {
+    const std::optional<Ewmh::WindowId> active = m_ewmh->activeWindow();
+    const std::vector<Ewmh::Window> stack = m_ewmh->clientWindows();
+    std::vector<OpenWindow> windows;
+    // The top of the stacking order is the window used last.
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
+        if (!it->normal) continue;
+        OpenWindow window;
+        window.id = it->id;
+        window.title = it->title;
+        window.applicationClass = it->className;
+        if (it->pid) window.pid = *it->pid;
+        window.active = active && *active == it->id;
+        window.minimized = it->hidden;
+        if (iconSize > 0) {
+            if (auto icon = m_ewmh->icon(it->id, iconSize)) {
+                window.iconWidth = icon->width;
+                window.iconHeight = icon->height;
+                window.iconArgb.assign(icon->argb.begin(), icon->argb.end());
+            }
+        }
+        windows.push_back(std::move(window));
+    }
+    // Minimized windows sit at the bottom of the stack but were not
+    // necessarily used least recently; the active one always leads.
+    std::stable_partition(windows.begin(), windows.end(), [](const OpenWindow& window) { return window.active; });
+    return windows;
+}
+
+void X11WindowClient::activate(WindowId window) {
+    if (!exists(window)) throw VantrelError(QStringLiteral("The window is no longer open."));
+    m_ewmh->activate(xcb_window_t(window));
+    m_ewmh->sync();
+}
+
 }  // namespace vantrel

@@ -43,6 +43,8 @@ public:
     void setFullscreen(const Window& window, bool fullscreen) override;
     Desktops desktops(const Window& window) override;
     void moveToDesktop(const Window& window, int desktop) override;
+    std::vector<OpenWindow> openWindows(int iconSize) override;
+    void activate(WindowId window) override;
 
     // The window's visible frame as it is now (nothing when it is gone).
     std::optional<QRect> frameOf(WindowId window) const;

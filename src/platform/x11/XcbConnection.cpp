@@ -90,6 +90,15 @@ std::vector<uint32_t> XcbConnection::readProperty32(xcb_get_property_cookie_t co
     return values;
 }
 
+QByteArray XcbConnection::readProperty8(xcb_get_property_cookie_t cookie) const {
+    QByteArray bytes;
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(m_connection, cookie, nullptr);
+    if (reply && reply->format == 8)
+        bytes = QByteArray(static_cast<const char*>(xcb_get_property_value(reply)), xcb_get_property_value_length(reply));
+    std::free(reply);
+    return bytes;
+}
+
 bool XcbConnection::selectionOwned(const char* name) const {
     // A selection nobody has named yet has no owner either.
     const xcb_atom_t selection = atom(name, true);

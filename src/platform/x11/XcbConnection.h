@@ -67,6 +67,10 @@ public:
         return readProperty32(requestProperty(window, property, type, length));
     }
 
+    // The bytes of an 8-bit property (texts), whatever its type; empty when
+    // it is not set or the window is gone.
+    QByteArray readProperty8(xcb_get_property_cookie_t cookie) const;
+
     // Whether some client owns the selection called `name`.
     bool selectionOwned(const char* name) const;
 

@@ -1,7 +1,8 @@
 # Warning flags for Vantrel's own targets. Third-party code (the SQLCipher
 # amalgamation) is compiled without them.
 function(vantrel_target_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow=local
+                                           $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor>
                                            -Wno-missing-field-initializers)
   if(VANTREL_WERROR)
     target_compile_options(${target} PRIVATE -Werror)

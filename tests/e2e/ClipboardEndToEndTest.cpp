@@ -2,8 +2,10 @@
 // copies: what is copied shows up in `vantrel clipboard list --json`, the same
 // text twice is one entry, colours, links and images are told apart, secrets
 // and oversized text are never kept, the clipboard survives the copying
-// application, and an entry pastes into the window the user was in.
+// application, and an entry pastes into the window the user was in. In a
+// Wayland session (sway, headless) the same holds for Wayland applications.
 #include "e2e/LauncherProcess.h"
+#include "support/WaylandTestSupport.h"
 
 #include "platform/x11/X11Clipboard.h"
 
@@ -28,10 +30,15 @@ protected:
         VANTREL_REQUIRE_DESKTOP_OR_SKIP(!QStandardPaths::findExecutable(QStringLiteral("xclip")).isEmpty(),
                                         "xclip is not installed");
         markWelcomeSeen();
+        beforeLauncherStarts();
+        if (IsSkipped() || HasFatalFailure()) return;
         startLauncher();
         if (HasFatalFailure()) return;
         ASSERT_TRUE(eventually([&] { return logText().contains(QStringLiteral("Clipboard history started")); }));
     }
+
+    // The session the launcher starts in, set up by fixtures below.
+    virtual void beforeLauncherStarts() {}
 
     void TearDown() override {
         if (m_window) {
@@ -291,6 +298,78 @@ TEST_F(ClipboardEndToEndTest, entriesArePinnedAndDeletedThroughTheRunningLaunche
     EXPECT_TRUE(missing.err.contains(QStringLiteral("Clipboard record not found"))) << missing.err.toStdString();
     ASSERT_EQ(run(kExecutable, {QStringLiteral("clipboard"), QStringLiteral("delete"), QStringLiteral("--all")}).exitCode, 0);
     EXPECT_TRUE(entries().isEmpty());
+}
+
+
+// The launcher in a Wayland session whose compositor offers data control,
+// with wl-copy and wl-paste as the Wayland applications.
+class ClipboardOnWaylandEndToEndTest : public ClipboardEndToEndTest {
+protected:
+    void beforeLauncherStarts() override {
+        VANTREL_REQUIRE_DESKTOP_OR_SKIP(!QStandardPaths::findExecutable(QStringLiteral("wl-copy")).isEmpty(),
+                                        "wl-clipboard is not installed");
+        m_compositor = std::make_unique<HeadlessSway>();
+        VANTREL_REQUIRE_DESKTOP_OR_SKIP(m_compositor->isRunning(),
+                                        "sway did not start headless: " << m_compositor->why().toStdString());
+        m_waylandDisplay = std::make_unique<ScopedEnv>("WAYLAND_DISPLAY", QFile::encodeName(m_compositor->socket()));
+        // The launcher's own window stays on X11 (XWayland on a real desktop).
+        m_qpa = std::make_unique<ScopedEnv>("QT_QPA_PLATFORM", QByteArray("xcb"));
+    }
+
+    void TearDown() override {
+        for (auto& process : m_copiers) {
+            process->kill();
+            process->waitForFinished();
+        }
+        ClipboardEndToEndTest::TearDown();
+        m_qpa.reset();
+        m_waylandDisplay.reset();
+        m_compositor.reset();
+    }
+
+    QProcess* copyOnWayland(const QByteArray& data) {
+        auto process = std::make_unique<QProcess>();
+        process->start(QStringLiteral("wl-copy"), {QStringLiteral("--foreground")});
+        EXPECT_TRUE(process->waitForStarted());
+        process->write(data);
+        process->waitForBytesWritten(5000);
+        process->closeWriteChannel();
+        m_copiers.push_back(std::move(process));
+        return m_copiers.back().get();
+    }
+
+    static QString pasteOnWayland() {
+        return run(QStringLiteral("wl-paste"), {QStringLiteral("--no-newline")}).out;
+    }
+
+    std::unique_ptr<HeadlessSway> m_compositor;
+    std::unique_ptr<ScopedEnv> m_waylandDisplay;
+    std::unique_ptr<ScopedEnv> m_qpa;
+    std::vector<std::unique_ptr<QProcess>> m_copiers;
+};
+
+TEST_F(ClipboardOnWaylandEndToEndTest, copiesInWaylandApplicationsAreKeptAndOutliveTheirApplication) {
+    ASSERT_TRUE(logText().contains(QStringLiteral("Watching the Wayland clipboard through zwlr_data_control_manager_v1")))
+        << logText().toStdString();
+    QProcess* copier = copyOnWayland("copied in a Wayland application");
+    const QJsonObject entry = waitForEntry(QStringLiteral("copied in a Wayland application"));
+    ASSERT_FALSE(entry.isEmpty()) << logText().toStdString();
+    EXPECT_EQ(entry.value(QStringLiteral("category")).toString(), QStringLiteral("text"));
+
+    copyOnWayland("#00aaff");
+    EXPECT_EQ(waitForEntry(QStringLiteral("#00aaff")).value(QStringLiteral("category")).toString(),
+              QStringLiteral("color"));
+
+    // The application that copied quits: the launcher keeps its content on the clipboard.
+    copier = copyOnWayland("outlives its Wayland application");
+    ASSERT_FALSE(waitForEntry(QStringLiteral("outlives its Wayland application")).isEmpty());
+    copier->kill();
+    copier->waitForFinished();
+    EXPECT_TRUE(eventually([&] { return pasteOnWayland() == QLatin1String("outlives its Wayland application"); }))
+        << logText().toStdString();
+    // Taking it over is not a new copy.
+    EXPECT_EQ(entryWithText(QStringLiteral("outlives its Wayland application")).value(QStringLiteral("copyCount")).toInt(),
+              1);
 }
 
 }  // namespace

@@ -52,46 +52,96 @@ std::optional<int> inLauncher(const QString& action, const std::optional<qint64>
     return 0;
 }
 
-int list(ClipboardHistory& history, QStringList arguments) {
-    const bool json = arguments.removeAll(QStringLiteral("--json")) > 0;
+// What `list` asks for.
+struct ListQuery {
+    bool json = false;
     std::optional<ClipboardRecord::Category> category;
     int limit = -1;
+};
+
+// The records of a query as the command line prints them; nothing when the
+// history cannot be read (the reason in `error`).
+std::optional<QString> listText(ClipboardHistory& history, const ListQuery& query, QString* error) {
+    std::vector<ClipboardRecord> records;
+    try {
+        records = history.findItems(QString(), query.category, query.limit);
+    } catch (const std::exception& failure) {
+        if (error)
+            *error = QStringLiteral("Could not read the Clipboard history.") + QStringLiteral(" ") +
+                     VantrelError::describe(failure);
+        return std::nullopt;
+    }
+    if (query.json) {
+        QJsonArray array;
+        for (const ClipboardRecord& record : records) array.append(recordJson(record));
+        return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
+    }
+    QString text;
+    for (const ClipboardRecord& record : records) {
+        QString line = record.text.simplified();
+        if (line.size() > 60) line = line.left(59) + QStringLiteral("…");
+        text += QStringLiteral("%1  %2 %3  %4%5\n")
+                    .arg(*record.id, 6)
+                    .arg(ClipboardRecord::rawValue(record.category), -6)
+                    .arg(QStringLiteral("×%1").arg(record.copyCount), -5)
+                    .arg(record.isPinned ? QStringLiteral("📌 ") : QString(), line);
+    }
+    return text;
+}
+
+QUrlQuery encode(const ListQuery& query) {
+    QUrlQuery encoded;
+    if (query.json) encoded.addQueryItem(QStringLiteral("json"), QStringLiteral("1"));
+    if (query.category) encoded.addQueryItem(QStringLiteral("category"), ClipboardRecord::rawValue(*query.category));
+    if (query.limit >= 0) encoded.addQueryItem(QStringLiteral("limit"), QString::number(query.limit));
+    return encoded;
+}
+
+ListQuery decode(const QUrlQuery& encoded) {
+    ListQuery query;
+    query.json = encoded.queryItemValue(QStringLiteral("json")) == QLatin1String("1");
+    if (encoded.hasQueryItem(QStringLiteral("category")))
+        query.category = ClipboardRecord::categoryFromRaw(encoded.queryItemValue(QStringLiteral("category")));
+    bool ok = false;
+    const int limit = encoded.queryItemValue(QStringLiteral("limit")).toInt(&ok);
+    if (ok) query.limit = limit;
+    return query;
+}
+
+int list(ClipboardHistory& history, QStringList arguments) {
+    ListQuery query;
+    query.json = arguments.removeAll(QStringLiteral("--json")) > 0;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
         if (argument == QLatin1String("--category") && i + 1 < arguments.size()) {
-            category = ClipboardRecord::categoryFromRaw(arguments.at(++i));
-            if (!category)
+            query.category = ClipboardRecord::categoryFromRaw(arguments.at(++i));
+            if (!query.category)
                 return fail(QStringLiteral("--category takes text, image, file, link or color"), 2);
         } else if (argument == QLatin1String("--limit") && i + 1 < arguments.size()) {
             bool ok = false;
-            limit = arguments.at(++i).toInt(&ok);
-            if (!ok || limit < 0) return fail(QStringLiteral("--limit takes a whole number"), 2);
+            query.limit = arguments.at(++i).toInt(&ok);
+            if (!ok || query.limit < 0) return fail(QStringLiteral("--limit takes a whole number"), 2);
         } else {
             return fail(QString::fromLatin1(kUsage), 2);
         }
     }
-    std::vector<ClipboardRecord> records;
-    try {
-        records = history.findItems(QString(), category, limit);
-    } catch (const std::exception& failure) {
-        return fail(QStringLiteral("Could not read the Clipboard history.") + QStringLiteral(" ") +
-                    VantrelError::describe(failure));
+    // The running launcher owns the history; ask it first, so what is listed
+    // is what it holds. A list too long for its answer is read here instead.
+    const InstanceClient client;
+    if (client.isRunning()) {
+        QUrl url(QStringLiteral("vantrel://clipboard/list"));
+        url.setQuery(encode(query));
+        const auto reply = client.send({QStringLiteral("open"), url.toString()}, 10000);
+        if (reply && !reply->ok) return fail(reply->message);
+        if (reply) {
+            std::fputs(reply->message.toUtf8().constData(), stdout);
+            return 0;
+        }
     }
-    if (json) {
-        QJsonArray array;
-        for (const ClipboardRecord& record : records) array.append(recordJson(record));
-        std::fputs(QJsonDocument(array).toJson(QJsonDocument::Indented).constData(), stdout);
-        return 0;
-    }
-    for (const ClipboardRecord& record : records) {
-        QString text = record.text.simplified();
-        if (text.size() > 60) text = text.left(59) + QStringLiteral("…");
-        print(QStringLiteral("%1  %2 %3  %4%5")
-                  .arg(*record.id, 6)
-                  .arg(ClipboardRecord::rawValue(record.category), -6)
-                  .arg(QStringLiteral("×%1").arg(record.copyCount), -5)
-                  .arg(record.isPinned ? QStringLiteral("📌 ") : QString(), text));
-    }
+    QString error;
+    const std::optional<QString> text = listText(history, query, &error);
+    if (!text) return fail(error);
+    std::fputs(text->toUtf8().constData(), stdout);
     return 0;
 }
 
@@ -108,6 +158,13 @@ QJsonObject recordJson(const ClipboardRecord& record) {
                        {QStringLiteral("filePath"), record.filePath ? QJsonValue(*record.filePath) : QJsonValue()},
                        {QStringLiteral("imageHash"), record.imageHash ? QJsonValue(*record.imageHash) : QJsonValue()}};
     return object;
+}
+
+CommandOutcome listRoute(ClipboardHistory& history, const QUrl& url) {
+    QString error;
+    const std::optional<QString> text = listText(history, decode(QUrlQuery(url)), &error);
+    if (!text) return CommandOutcome::failed(error, {});
+    return CommandOutcome::done({}, *text);
 }
 
 int clipboardCommand(ClipboardHistory& history, const QStringList& arguments) {

@@ -58,6 +58,8 @@ void ClipboardFeature::registerWith(FeatureContext& context) {
     context.addView(kCommandId, [history, actions, center](const CommandOutcome& outcome) -> QWidget* {
         return new ClipboardHistoryView(*history, *actions, outcome.initialQuery, center);
     });
+    context.addRoute(QStringLiteral("clipboard/list"),
+                     [history](const QUrl& url) { return clipboard::listRoute(*history, url); });
     for (const char* action : {"copy", "paste", "pin", "unpin", "delete", "delete-all"})
         context.addRoute(QStringLiteral("clipboard/") + QLatin1String(action),
                          [this](const QUrl& url) { return route(url); });

@@ -2,6 +2,7 @@
 
 #include "platform/freedesktop/FreedesktopPlatform.h"
 #include "platform/freedesktop/KeychainFactory.h"
+#include "platform/freedesktop/WaylandClipboard.h"
 #include "platform/freedesktop/WaylandDataControl.h"
 #include "platform/qalculate/QalculateCalculator.h"
 #include "platform/shortcuts/DesktopShortcutsFactory.h"
@@ -34,7 +35,15 @@ Platform composePlatform() {
     platform.makeGlobalShortcutsPortal = []() -> std::shared_ptr<GlobalShortcutsPortal> {
         return std::make_shared<PortalGlobalShortcuts>();
     };
-    platform.makeClipboard = []() -> std::shared_ptr<SystemClipboard> { return std::make_shared<X11Clipboard>(); };
+    platform.makeClipboard = []() -> std::shared_ptr<SystemClipboard> {
+        // In a Wayland session the compositor's data-control protocol sees every copy; without it only
+        // the copies of X11 applications (through XWayland) can be seen.
+        if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+            auto wayland = std::make_shared<WaylandClipboard>();
+            if (wayland->isAvailable()) return wayland;
+        }
+        return std::make_shared<X11Clipboard>();
+    };
     platform.clipboardLimitation = [] { return WaylandDataControl::sessionLimitation(); };
     platform.makePasteInjector = []() -> std::shared_ptr<PasteInjector> {
         return std::make_shared<X11PasteInjector>();

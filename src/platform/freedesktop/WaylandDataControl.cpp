@@ -44,8 +44,9 @@ QString WaylandDataControl::sessionLimitation() {
         return QStringLiteral("Clipboard history cannot reach the Wayland compositor; only copies made in X11 "
                               "applications are recorded.");
     if (found.hasDataControl())
-        return QStringLiteral("This compositor offers %1, but clipboard history does not use it yet: only copies "
-                              "made in X11 applications (through XWayland) are recorded.")
+        return QStringLiteral("Clipboard history watches this compositor's clipboard through %1. Wayland does not "
+                              "say which application copied, so \"Ignore these applications\" applies only to X11 "
+                              "applications, and pasting reaches only X11 applications (through XWayland).")
             .arg(found.extDataControl ? QStringLiteral("ext-data-control-v1")
                                       : QStringLiteral("zwlr_data_control_manager_v1"));
     return QStringLiteral("This compositor (GNOME's, for example) offers no clipboard access to other applications "

@@ -10,6 +10,7 @@
 #include "features/clipboard/ui/ClipboardHistoryView.h"
 #include "kit/NotificationCenter.h"
 #include "kit/NotificationNames.h"
+#include "platform/freedesktop/WaylandClipboard.h"
 #include "platform/x11/X11Clipboard.h"
 
 #include <QApplication>
@@ -111,6 +112,52 @@ void BM_ClipboardCopyToRecorded(benchmark::State& state) {
     state.counters["max_ms"] = percentile(latencies, 1.0);
 }
 BENCHMARK(BM_ClipboardCopyToRecorded)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The same on Wayland, through the compositor's data-control protocol:
+// selection event, the text read through a pipe, classification and the
+// database write. Needs a compositor that offers data control
+// (bench/clipboard/with-sway.sh starts a headless sway for it).
+void BM_ClipboardCopyToRecordedWayland(benchmark::State& state) {
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        state.SkipWithError("needs WAYLAND_DISPLAY (run bench/clipboard/with-sway.sh)");
+        return;
+    }
+    auto watcher = std::make_shared<WaylandClipboard>();
+    WaylandClipboard copier;  // the other application, on a connection of its own
+    QString problem;
+    if (!watcher->isAvailable(&problem) || !copier.isAvailable()) {
+        static std::string why;
+        why = problem.toStdString();
+        state.SkipWithError(why.c_str());
+        return;
+    }
+    History setup(watcher);
+    int recorded = 0;
+    QObject observer;
+    setup.center.addObserver(QString(NotificationNames::didChangeClipboardHistory), &observer,
+                             [&](const Notification&) { ++recorded; });
+    setup.history->start();
+    std::vector<double> latencies;
+    int copy = 0;
+    for (auto _ : state) {
+        latencies.clear();
+        for (int i = 0; i < 200; ++i) {
+            const int before = recorded;
+            QElapsedTimer timer;
+            timer.start();
+            copier.write({{QStringLiteral("text/plain"), QStringLiteral("copy number %1").arg(++copy).toUtf8()}});
+            if (!waitFor([&] { return recorded > before; }, 5000)) {
+                state.SkipWithError("a copy was not recorded within 5 s");
+                return;
+            }
+            latencies.push_back(double(timer.nsecsElapsed()) / 1e6);
+        }
+    }
+    state.counters["p50_ms"] = percentile(latencies, 0.50);
+    state.counters["p99_ms"] = percentile(latencies, 0.99);
+    state.counters["max_ms"] = percentile(latencies, 1.0);
+}
+BENCHMARK(BM_ClipboardCopyToRecordedWayland)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // The watcher while nothing is copied: the process's wake-ups over 5 seconds
 // of an idle event loop, with the watcher on.

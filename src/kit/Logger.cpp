@@ -85,12 +85,13 @@ SimpleLogHandler::SimpleLogHandler(FILE* stream, Options options)
       m_options(options),
       m_minimumLevel(options.minimumLevel ? *options.minimumLevel : configuredMinimumLevel()) {}
 
-QString SimpleLogHandler::formatLine(const Logger::Record& record, bool compact, bool showSourceLocations) {
+QString SimpleLogHandler::formatLine(const Logger::Record& record, bool compact, bool showSourceLocations,
+                                     bool redactPrivate) {
     QString line = QLatin1Char('[') + Logger::levelLabel(record.level, compact) + QStringLiteral("] ") +
                    record.category.emoji + QLatin1Char(' ') + record.category.label;
     if (showSourceLocations) line += QStringLiteral(" [%1:%2]").arg(record.file).arg(record.line);
     line += QStringLiteral(": ") + record.message;
-    if (!record.metadata.empty()) line += QLatin1Char(' ') + renderLogMetadata(record.metadata, false);
+    if (!record.metadata.empty()) line += QLatin1Char(' ') + renderLogMetadata(record.metadata, redactPrivate);
     return line;
 }
 
@@ -135,7 +136,7 @@ bool FileLogHandler::openLocked() {
 
 void FileLogHandler::log(const Logger::Record& record) {
     const QByteArray line = (record.time.toString(Qt::ISODateWithMs) + QLatin1Char(' ') +
-                             SimpleLogHandler::formatLine(record, false, true))
+                             SimpleLogHandler::formatLine(record, false, true, m_minimumLevel > Logger::Level::debug))
                                 .toUtf8() +
                             '\n';
     std::lock_guard lock(m_mutex);

@@ -125,7 +125,8 @@ public:
     explicit SimpleLogHandler(FILE* stream = stderr);
     SimpleLogHandler(FILE* stream, Options options);
 
-    static QString formatLine(const Logger::Record& record, bool compact, bool showSourceLocations);
+    static QString formatLine(const Logger::Record& record, bool compact, bool showSourceLocations,
+                              bool redactPrivate = false);
     // The minimum level from "vantrelSimpleLoggerLevel" in the standard store,
     // read on the first call and remembered for the process.
     static Logger::Level configuredMinimumLevel();
@@ -143,6 +144,9 @@ private:
 
 // Appends time-stamped simple lines to a file (by default Paths::logFile()).
 // When the file passes maxBytes it is renamed with the suffix ".1" and a new one begins.
+// Private metadata values (copied text, paths, links) are redacted unless the
+// handler takes debug messages: the file outlives the session and gets attached
+// to bug reports.
 class FileLogHandler : public LogHandler {
 public:
     explicit FileLogHandler(QString path = QString(), Logger::Level minimumLevel = Logger::Level::info,

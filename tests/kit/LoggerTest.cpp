@@ -219,4 +219,16 @@ TEST(LoggerTest, FileHandlerWritesUnderTheStateFolderAndRotates) {
     ASSERT_TRUE(current.open(QIODevice::ReadOnly));
     EXPECT_TRUE(QString::fromUtf8(current.readAll()).contains(QStringLiteral(": line 19\n")));
     EXPECT_FALSE(small.accepts(Logger::Level::debug));
+
+    // What a user copied or opened stays out of the file unless it takes debug messages.
+    const Logger::Metadata copied{{QStringLiteral("title"), Logger::MetadataValue::privateValue(QStringLiteral("hunter2"))},
+                                  {QStringLiteral("type"), QStringLiteral("Text")}};
+    const QString infoPath = home.root() + QStringLiteral("/state/vantrel/info.log");
+    FileLogHandler(infoPath, Logger::Level::info).log(record(Logger::Level::info, QStringLiteral("added"), copied));
+    const QString infoText = QString::fromUtf8(vantrel::test::readTestFile(infoPath));
+    EXPECT_TRUE(infoText.contains(QStringLiteral("{title: <private>, type: Text}"))) << infoText.toStdString();
+    EXPECT_FALSE(infoText.contains(QStringLiteral("hunter2")));
+    const QString debugPath = home.root() + QStringLiteral("/state/vantrel/debug.log");
+    FileLogHandler(debugPath, Logger::Level::debug).log(record(Logger::Level::info, QStringLiteral("added"), copied));
+    EXPECT_TRUE(QString::fromUtf8(vantrel::test::readTestFile(debugPath)).contains(QStringLiteral("hunter2")));
 }

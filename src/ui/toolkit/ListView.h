@@ -51,6 +51,10 @@ public:
     // With filtering off the owner filters (a command that searches itself):
     // every text change is still reported through searchTextChanged.
     void setFiltering(bool enabled);
+    // Lists with a detail pane: the rows (under `header`, a filter drop-down
+    // for example, when given) take the left two fifths and `detail` the
+    // rest. Call once, from the view's constructor; the view owns both.
+    void setDetailPane(QWidget* detail, QWidget* header = nullptr);
 
     QString title() const override;
     bool usesSearchBar() const override { return true; }

@@ -61,25 +61,12 @@ ClipboardHistoryView::ClipboardHistoryView(ClipboardHistory& history, ClipboardA
     setSearchPlaceholder(QStringLiteral("Type to filter entries…"));
 
     // The list and its drop-down on the left, the detail pane on the right.
-    auto* box = static_cast<QBoxLayout*>(layout());
-    auto* left = new QWidget(this);
-    auto* leftLayout = new QVBoxLayout(left);
-    leftLayout->setContentsMargins(0, 0, 0, 0);
-    leftLayout->setSpacing(4);
-    m_filterBox = new QComboBox(left);
+    m_filterBox = new QComboBox(this);
     m_filterBox->setObjectName(QStringLiteral("clipboardContentType"));
     m_filterBox->setFocusPolicy(Qt::NoFocus);
     for (ContentTypeFilter filter : {ContentTypeFilter::all, ContentTypeFilter::text, ContentTypeFilter::images,
                                      ContentTypeFilter::files, ContentTypeFilter::links, ContentTypeFilter::colors})
         m_filterBox->addItem(filterTitle(filter), int(filter));
-    leftLayout->addWidget(m_filterBox);
-    while (box->count() > 0) {
-        QLayoutItem* item = box->takeAt(0);
-        if (QWidget* widget = item->widget()) leftLayout->addWidget(widget, 1);
-        delete item;
-    }
-    box->setDirection(QBoxLayout::LeftToRight);
-    box->addWidget(left, 2);
 
     auto* detail = new QWidget(this);
     detail->setObjectName(QStringLiteral("clipboardDetail"));
@@ -100,7 +87,7 @@ ClipboardHistoryView::ClipboardHistoryView(ClipboardHistory& history, ClipboardA
     detailLayout->addWidget(m_preview);
     detailLayout->addWidget(m_text, 1);
     detailLayout->addWidget(m_information);
-    box->addWidget(detail, 3);
+    setDetailPane(detail, m_filterBox);
 
     connect(m_filterBox, &QComboBox::currentIndexChanged, this, [this](int index) {
         m_filter = ContentTypeFilter(m_filterBox->itemData(index).toInt());

@@ -216,6 +216,48 @@ TEST_F(SnippetsEndToEndTest, aLongExpansionIsTakenBackBySelectingItWhereTheField
     EXPECT_FALSE(log.contains(QStringLiteral("failed to set selected text"))) << log.toStdString();
 }
 
+TEST_F(SnippetsEndToEndTest, theKeywordInRootSearchFindsTheSnippetAndReturnPastesItWhereTheUserWas) {
+    addSnippet(QStringLiteral("Sig"), QStringLiteral("Best regards, Ada"), QStringLiteral(";sig"));
+    openTextWindow();
+    if (HasFatalFailure()) return;
+    const QString window = activeWindowId();
+    showWithHotkey();
+    // Typed into the launcher itself, the keyword is a search, not an expansion.
+    typeText(QStringLiteral(";sig"));
+    ASSERT_TRUE(eventually([&] { return listedRows().value(0) == QLatin1String("Sig"); }))
+        << listedRows().join(QLatin1Char('|')).toStdString() << "\n"
+        << logText().toStdString();
+    EXPECT_EQ(searchText(), QStringLiteral(";sig"));
+    pressKeys(QStringLiteral("Return"));
+    ASSERT_TRUE(eventually([&] { return typed() == QLatin1String("Best regards, Ada"); }))
+        << typed().toStdString() << "\n"
+        << logText().toStdString();
+    EXPECT_FALSE(isVisible());
+    EXPECT_EQ(activeWindowId(), window);
+}
+
+TEST_F(SnippetsEndToEndTest, returnInSearchSnippetsPastesTheSelectedSnippetWhereTheUserWas) {
+    addSnippet(QStringLiteral("Address"), QStringLiteral("1 Main Street"), QStringLiteral(";addr"));
+    addSnippet(QStringLiteral("Sig"), QStringLiteral("Best regards, Ada"), QStringLiteral(";sig"));
+    openTextWindow();
+    if (HasFatalFailure()) return;
+    type(QStringLiteral("to: "));
+    ASSERT_TRUE(eventually([&] { return typed() == QLatin1String("to: "); })) << typed().toStdString();
+    showWithHotkey();
+    typeText(QStringLiteral("Search Snippets"));
+    ASSERT_TRUE(eventually([&] { return selectedItem() == QLatin1String("searchSnippets"); })) << selectedItem().toStdString();
+    pressKeys(QStringLiteral("Return"));
+    ASSERT_TRUE(eventually([&] { return topView() == QLatin1String("Search Snippets"); })) << topView().toStdString();
+    typeText(QStringLiteral("main"));
+    ASSERT_TRUE(eventually([&] { return !selectedItem().isEmpty() && searchText() == QLatin1String("main"); }))
+        << QJsonDocument(status()).toJson().toStdString();
+    pressKeys(QStringLiteral("Return"));
+    ASSERT_TRUE(eventually([&] { return typed() == QLatin1String("to: 1 Main Street"); }))
+        << typed().toStdString() << "\n"
+        << logText().toStdString();
+    EXPECT_FALSE(isVisible());
+}
+
 TEST_F(SnippetsEndToEndTest, importAndExportGoThroughTheRunningLauncherAllOrNothing) {
     const QString bad = m_home->root() + QStringLiteral("/bad.yml");
     QFile badFile(bad);

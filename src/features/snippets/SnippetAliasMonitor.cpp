@@ -104,6 +104,15 @@ void SnippetAliasMonitor::handle(const GlobalInputEvent& input) {
     }
     // Modifiers alone and the first keys of a compose sequence type nothing yet.
     if (input.isModifier || input.composing) return;
+    // Typing in the launcher's own window (its search bar, a form) is not
+    // typing in another application: nothing there is expanded.
+    if (m_options.ownWindowFocused && m_options.ownWindowFocused()) {
+        m_parser->reset();
+        m_injectRequest.stop();
+        m_pending.reset();
+        m_inserted.reset();
+        return;
+    }
     SnippetKeyEvent event;
     event.characters = input.text;
     event.isDelete = input.isBackSpace;

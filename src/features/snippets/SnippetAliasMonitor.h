@@ -26,6 +26,9 @@ public:
         TextInjectEngine::Dependencies injection;
         TextInjectEngine::Mode injectionMode = TextInjectEngine::Mode::automatic;
         std::optional<QChar> triggerCharacter;
+        // Whether one of this process's windows has the keyboard: keys typed
+        // into the launcher itself are not watched.
+        std::function<bool()> ownWindowFocused;
         // The accessed date of a snippet that was expanded.
         std::function<void(const SnippetRecord& snippet)> expanded;
     };

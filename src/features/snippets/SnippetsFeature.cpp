@@ -204,6 +204,7 @@ void SnippetsFeature::start() {
     injection.accessibility = desktop.makeAccessibleFocus ? desktop.makeAccessibleFocus() : nullptr;
     if (injection.accessibility && !injection.accessibility->isAvailable())
         log().info("No accessibility bus: password fields cannot be told apart from other fields");
+    options.ownWindowFocused = [] { return QGuiApplication::focusWindow() != nullptr; };
     NotificationCenter* center = &m_context->center();
     SnippetsService* service = m_service.get();
     options.expanded = [center, service](const SnippetRecord& snippet) {

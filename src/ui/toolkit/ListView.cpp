@@ -288,6 +288,13 @@ void ListView::setFiltering(bool enabled) {
     refilter();
 }
 
+void ListView::replaceSections(std::vector<Section> sections) {
+    const QString selected = selectedItem() ? selectedItem()->id : QString();
+    std::erase_if(sections, [](const Section& section) { return section.items.empty(); });
+    setSections(std::move(sections));
+    if (!selected.isEmpty()) selectItem(selected);
+}
+
 void ListView::setDetailPane(QWidget* detail, QWidget* header) {
     auto* box = static_cast<QBoxLayout*>(layout());
     auto* left = new QWidget(this);

@@ -45,6 +45,9 @@ public:
     ~ListView() override;
 
     void setSections(std::vector<Section> sections);
+    // The same for a list that reloads while shown: empty sections are left
+    // out, and the selected row stays selected when it is still there.
+    void replaceSections(std::vector<Section> sections);
     // Shown in the middle of the view when no row matches (or there are none).
     void setEmptyText(const QString& text);
     void setSearchPlaceholder(const QString& text);

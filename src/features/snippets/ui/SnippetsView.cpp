@@ -2,15 +2,12 @@
 
 #include "features/snippets/SnippetActions.h"
 #include "features/snippets/SnippetsService.h"
-#include "ui/toolkit/Theme.h"
+#include "ui/toolkit/DetailPane.h"
 
-#include <QBoxLayout>
 #include <QColor>
 #include <QComboBox>
-#include <QLabel>
 #include <QLocale>
 #include <QPixmap>
-#include <QTextBrowser>
 
 #include <algorithm>
 
@@ -57,26 +54,9 @@ SnippetsView::SnippetsView(SnippetsService& service, SnippetActions& actions, co
     for (CategoryFilter filter : {CategoryFilter::all, CategoryFilter::text, CategoryFilter::color})
         m_filterBox->addItem(filterTitle(filter), int(filter));
 
-    auto* detail = new QWidget(this);
-    detail->setObjectName(QStringLiteral("snippetDetail"));
-    auto* detailLayout = new QVBoxLayout(detail);
-    detailLayout->setContentsMargins(12, 4, 12, 4);
-    m_swatch = new QLabel(detail);
-    m_swatch->setAlignment(Qt::AlignCenter);
-    m_swatch->hide();
-    m_text = new QTextBrowser(detail);
-    m_text->setFrameShape(QFrame::NoFrame);
-    m_text->setOpenLinks(false);
-    m_text->setStyleSheet(QStringLiteral("QTextBrowser { background: transparent; }") +
-                          Theme::current().scrollBarStyleSheet());
-    m_information = new QLabel(detail);
-    m_information->setWordWrap(true);
-    m_information->setTextFormat(Qt::PlainText);
-    m_information->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    detailLayout->addWidget(m_swatch);
-    detailLayout->addWidget(m_text, 1);
-    detailLayout->addWidget(m_information);
-    setDetailPane(detail, m_filterBox);
+    m_detail = new DetailPane(this);
+    m_detail->setObjectName(QStringLiteral("snippetDetail"));
+    setDetailPane(m_detail, m_filterBox);
 
     connect(m_filterBox, &QComboBox::currentIndexChanged, this, [this](int index) {
         m_filter = CategoryFilter(m_filterBox->itemData(index).toInt());
@@ -110,7 +90,6 @@ void SnippetsView::setCategoryFilter(CategoryFilter filter) {
 }
 
 void SnippetsView::reload() {
-    const QString selected = selectedItem() ? selectedItem()->id : QString();
     bool failed = false;
     try {
         m_snippets = m_service.all();
@@ -139,12 +118,8 @@ void SnippetsView::reload() {
         item.keywords << snippet.text.left(2000);
         (snippet.isPinned ? pinned : others).items.push_back(std::move(item));
     }
-    std::vector<Section> sections;
-    if (!pinned.items.empty()) sections.push_back(std::move(pinned));
-    if (!others.items.empty()) sections.push_back(std::move(others));
     setEmptyText(failed ? readErrorText : noSnippetsText);
-    setSections(std::move(sections));
-    if (!selected.isEmpty()) selectItem(selected);
+    replaceSections({std::move(pinned), std::move(others)});
     updateDetail();
     emit actionsChanged();
 }
@@ -166,21 +141,17 @@ std::vector<MenuItem> SnippetsView::actions() const {
 
 void SnippetsView::updateDetail() {
     const std::optional<SnippetRecord> snippet = selectedSnippet();
-    m_swatch->clear();
-    m_swatch->hide();
-    m_text->clear();
-    m_information->clear();
+    m_detail->clear();
     if (!snippet) return;
     if (snippet->category == SnippetRecord::Category::color) {
         const QColor color(snippet->text.trimmed());
         if (color.isValid()) {
             QPixmap swatch(96, 96);
             swatch.fill(color);
-            m_swatch->setPixmap(swatch);
-            m_swatch->show();
+            m_detail->setPreview(swatch);
         }
     }
-    m_text->setPlainText(snippet->text);
+    m_detail->setPlainText(snippet->text);
     QStringList information;
     information << QStringLiteral("Name: %1").arg(snippet->name);
     information << QStringLiteral("Keyword: %1").arg(snippet->alias && !snippet->alias->isEmpty() ? *snippet->alias
@@ -190,15 +161,15 @@ void SnippetsView::updateDetail() {
                                                                                                   : when(snippet->accessedAt));
     information << QStringLiteral("Modified: %1").arg(when(snippet->modifiedAt));
     information << QStringLiteral("Created: %1").arg(when(snippet->createdAt));
-    m_information->setText(information.join(QLatin1Char('\n')));
+    m_detail->setInformation(information);
 }
 
 QString SnippetsView::detailText() const {
-    return m_text->toPlainText();
+    return m_detail->text();
 }
 
 QString SnippetsView::detailInformation() const {
-    return m_information->text();
+    return m_detail->information();
 }
 
 }  // namespace vantrel

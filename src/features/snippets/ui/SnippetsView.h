@@ -9,11 +9,10 @@
 #include <vector>
 
 class QComboBox;
-class QLabel;
-class QTextBrowser;
 
 namespace vantrel {
 
+class DetailPane;
 class SnippetActions;
 class SnippetsService;
 
@@ -59,9 +58,7 @@ private:
     CategoryFilter m_filter = CategoryFilter::all;
     std::vector<SnippetRecord> m_snippets;
     QComboBox* m_filterBox = nullptr;
-    QLabel* m_swatch = nullptr;
-    QTextBrowser* m_text = nullptr;
-    QLabel* m_information = nullptr;
+    DetailPane* m_detail = nullptr;
 };
 
 }  // namespace vantrel

@@ -12,7 +12,7 @@ namespace vantrel {
 
 namespace {
 
-constexpr std::array<std::pair<SearchRecord::ContentType, const char*>, 8> kContentTypes{{
+constexpr std::array<std::pair<SearchRecord::ContentType, const char*>, 9> kContentTypes{{
     {SearchRecord::ContentType::unknown, "unknown"},
     {SearchRecord::ContentType::systemApp, "systemApp"},
     {SearchRecord::ContentType::prefPane, "prefPane"},
@@ -21,9 +21,10 @@ constexpr std::array<std::pair<SearchRecord::ContentType, const char*>, 8> kCont
     {SearchRecord::ContentType::scriptCommand, "scriptCommand"},
     {SearchRecord::ContentType::extensionCommand, "extensionCommand"},
     {SearchRecord::ContentType::quicklink, "quicklink"},
+    {SearchRecord::ContentType::snippet, "snippet"},
 }};
 
-constexpr std::array<std::pair<SearchRecord::Source, const char*>, 8> kSources{{
+constexpr std::array<std::pair<SearchRecord::Source, const char*>, 9> kSources{{
     {SearchRecord::Source::unknown, "unknown"},
     {SearchRecord::Source::test, "test"},
     {SearchRecord::Source::system, "system"},
@@ -32,6 +33,7 @@ constexpr std::array<std::pair<SearchRecord::Source, const char*>, 8> kSources{{
     {SearchRecord::Source::scripts, "scripts"},
     {SearchRecord::Source::extensionCommands, "extensionCommands"},
     {SearchRecord::Source::quicklinks, "quicklinks"},
+    {SearchRecord::Source::snippets, "snippets"},
 }};
 
 template <typename Enum, std::size_t N>

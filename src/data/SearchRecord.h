@@ -17,7 +17,7 @@
 namespace vantrel {
 
 // One row of the search table: an application, preference pane, command,
-// script, extension command or quicklink that root search can find. Data
+// script, extension command, quicklink or snippet that root search can find. Data
 // sources write these, the indexes read them, visits update their frecency and
 // search terms. The user-owned fields (frecencyDate, favorite, openedAt,
 // alias, hotkey, shortcutAddedAt, searchTerms) survive reloads of the source.
@@ -31,6 +31,7 @@ struct SearchRecord {
         scriptCommand,
         extensionCommand,
         quicklink,
+        snippet,
     };
 
     enum class Source {
@@ -42,6 +43,7 @@ struct SearchRecord {
         scripts,
         extensionCommands,
         quicklinks,
+        snippets,
     };
 
     // Column names, one per field and named as the field.

@@ -45,7 +45,7 @@ public:
     virtual double repeatDelay() const = 0;
 
     // Key presses sent as if typed; the monitor does not report them back.
-    enum class Key { backSpace, left, paste, terminalPaste };
+    enum class Key { backSpace, left, right, paste, terminalPaste };
     virtual bool press(Key key, int count, QString* problem) = 0;
     // Types the text as key presses: characters the layout lacks are typed by
     // lending a spare key code their keysym for the moment. Shift is released

@@ -10,6 +10,7 @@ class QString;
 
 namespace vantrel {
 
+class AccessibleFocus;
 class Calculating;
 class DataSource;
 class DesktopShortcuts;
@@ -81,6 +82,9 @@ struct Platform {
     // Watching the keyboard everywhere and typing into other applications
     // (null where the session gives no way to).
     std::function<std::shared_ptr<KeyboardMonitor>()> makeKeyboardMonitor;
+    // The focused element of other applications through the accessibility
+    // bus (null where the session has none to ask).
+    std::function<std::shared_ptr<AccessibleFocus>()> makeAccessibleFocus;
 };
 
 // The installed implementations (all empty until installPlatform is called).

@@ -103,10 +103,10 @@ TEST_F(CliSourcesTest, SourcesReportsEachSourceWithItsCount) {
     const ProcessRun sources = run({"sources"});
     ASSERT_EQ(sources.exitCode, 0) << sources.err.toStdString() << sources.out.toStdString();
     const QStringList lines = sources.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 7) << sources.out.toStdString();
+    ASSERT_EQ(lines.size(), 8) << sources.out.toStdString();
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Source")));
     // The built-in commands first, then the dynamic commands, the applications, the scripts, the
-    // quicklinks and the web searches' rows.
+    // quicklinks, the web searches' rows and the snippets.
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("package"))) << lines[1].toStdString();
     EXPECT_TRUE(lines[2].startsWith(QStringLiteral("extensionCommands"))) << lines[2].toStdString();
     EXPECT_TRUE(lines[3].startsWith(QStringLiteral("system"))) << lines[3].toStdString();
@@ -114,6 +114,7 @@ TEST_F(CliSourcesTest, SourcesReportsEachSourceWithItsCount) {
     EXPECT_TRUE(lines[4].startsWith(QStringLiteral("scripts"))) << lines[4].toStdString();
     EXPECT_TRUE(lines[5].startsWith(QStringLiteral("quicklinks"))) << lines[5].toStdString();
     EXPECT_TRUE(lines[6].startsWith(QStringLiteral("provider"))) << lines[6].toStdString();
+    EXPECT_TRUE(lines[7].startsWith(QStringLiteral("snippets"))) << lines[7].toStdString();
     for (const QString& line : lines.mid(1)) EXPECT_TRUE(line.endsWith(QStringLiteral(" ms"))) << line.toStdString();
 }
 

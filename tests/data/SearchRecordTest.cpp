@@ -18,7 +18,8 @@ using Source = SearchRecord::Source;
 
 TEST(SearchRecordEnumerations, ContentTypesRoundTripThroughTheirRawValues) {
     const QStringList expected{"unknown",        "systemApp",     "prefPane",         "command",
-                               "fallbackSearch", "scriptCommand", "extensionCommand", "quicklink"};
+                               "fallbackSearch", "scriptCommand", "extensionCommand", "quicklink",
+                               "snippet"};
     QStringList raws;
     for (ContentType type : SearchRecord::allContentTypes()) {
         raws << SearchRecord::rawValue(type);
@@ -32,7 +33,8 @@ TEST(SearchRecordEnumerations, ContentTypesRoundTripThroughTheirRawValues) {
 
 TEST(SearchRecordEnumerations, SourcesRoundTripThroughTheirRawValues) {
     const QStringList expected{"unknown", "test",    "system",           "package",
-                               "provider", "scripts", "extensionCommands", "quicklinks"};
+                               "provider", "scripts", "extensionCommands", "quicklinks",
+                               "snippets"};
     QStringList raws;
     for (Source source : SearchRecord::allSources()) {
         raws << SearchRecord::rawValue(source);

@@ -20,8 +20,6 @@
 namespace vantrel::test {
 namespace {
 
-const QString kTextWindow = QStringLiteral(VANTREL_TEXT_WINDOW);
-
 class ClipboardEndToEndTest : public LauncherProcessTest {
 protected:
     void SetUp() override {
@@ -39,14 +37,6 @@ protected:
 
     // The session the launcher starts in, set up by fixtures below.
     virtual void beforeLauncherStarts() {}
-
-    void TearDown() override {
-        if (m_window) {
-            m_window->kill();
-            m_window->waitForFinished();
-        }
-        LauncherProcessTest::TearDown();
-    }
 
     // Copies like an application does: xclip owns the clipboard (in the
     // background) until something else takes it.
@@ -94,20 +84,8 @@ protected:
 
     // A window of another application with the focus; its text goes to `output`.
     QString openTextWindow(const QString& output) {
-        m_window = std::make_unique<QProcess>();
-        m_window->start(kTextWindow, {output, QStringLiteral("Vantrel Paste Target")});
-        EXPECT_TRUE(m_window->waitForStarted());
-        const ProcessRun found = run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--sync"),
-                                                                 QStringLiteral("--name"), QStringLiteral("Vantrel Paste Target")},
-                                     10000);
-        const QString window = found.out.split(QLatin1Char('\n')).value(0);
-        EXPECT_FALSE(window.isEmpty()) << found.err.toStdString();
-        run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), window});
-        EXPECT_TRUE(eventually([&] { return activeWindowId() == window; }));
-        return window;
+        return LauncherProcessTest::openTextWindow(output, QStringLiteral("Vantrel Paste Target"));
     }
-
-    std::unique_ptr<QProcess> m_window;
 };
 
 TEST_F(ClipboardEndToEndTest, aCopiedTextIsListedWithItsCategoryCountAndDates) {

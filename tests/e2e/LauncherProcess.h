@@ -29,6 +29,7 @@
 namespace vantrel::test {
 
 inline const QString kExecutable = QStringLiteral(VANTREL_EXECUTABLE);
+inline const QString kTextWindow = QStringLiteral(VANTREL_TEXT_WINDOW);
 inline const QString kAppName = QStringLiteral("Zebrafish Marker");
 
 struct ProcessRun {
@@ -76,6 +77,15 @@ inline QByteArray desktopEntry(const QString& name, const QString& command) {
         .toUtf8();
 }
 
+// How the text window of LauncherProcessTest::openTextWindow is made.
+struct TextWindowOptions {
+    // A password field (one line, its text hidden) instead of a text area.
+    bool password = false;
+    // Exposes the window on the accessibility bus, as Qt does when a screen
+    // reader runs.
+    bool accessible = false;
+};
+
 // A test that runs the launcher: XDG folders and a runtime folder of its own,
 // the file keyring, and the launcher stopped at the end.
 class LauncherProcessTest : public ::testing::Test {
@@ -102,6 +112,7 @@ protected:
     }
 
     void TearDown() override {
+        closeTextWindow();
         stopLauncher();
         m_keyring.reset();
         m_runtimeEnv.reset();
@@ -201,6 +212,39 @@ protected:
                                      {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), text});
         ASSERT_EQ(typed.exitCode, 0) << typed.err.toStdString();
     }
+
+    // A window of another application with the focus, holding one text field
+    // whose text is written to `output` after every change. Returns its X id
+    // (empty, with a failure recorded, when it did not come up). Closed by TearDown.
+    QString openTextWindow(const QString& output, const QString& title, TextWindowOptions options = {}) {
+        closeTextWindow();
+        m_textWindow = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (options.accessible) environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+        m_textWindow->setProcessEnvironment(environment);
+        QStringList arguments{output, title};
+        if (options.password) arguments << QStringLiteral("--password");
+        m_textWindow->start(kTextWindow, arguments);
+        EXPECT_TRUE(m_textWindow->waitForStarted());
+        const ProcessRun found = run(QStringLiteral("xdotool"),
+                                     {QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--name"), title},
+                                     10000);
+        const QString window = found.out.split(QLatin1Char('\n')).value(0);
+        EXPECT_FALSE(window.isEmpty()) << found.err.toStdString();
+        if (window.isEmpty()) return window;
+        run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), window});
+        EXPECT_TRUE(eventually([&] { return activeWindowId() == window; }));
+        return window;
+    }
+
+    void closeTextWindow() {
+        if (!m_textWindow) return;
+        m_textWindow->kill();
+        m_textWindow->waitForFinished();
+        m_textWindow.reset();
+    }
+
+    std::unique_ptr<QProcess> m_textWindow;
 
     QTemporaryDir m_runtime;
     std::unique_ptr<ScopedXdgHome> m_home;

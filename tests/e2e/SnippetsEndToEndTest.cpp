@@ -1,7 +1,11 @@
 // Keyword expansion in the real launcher: snippets are added with
 // `vantrel snippets add`, typed with xdotool into a Qt text window that
-// writes its content to a file on every change, and expanded there.
+// writes its content to a file on every change, and expanded there; the
+// window may be exposed on the session's accessibility bus, with a password
+// field that must never be expanded into.
 #include "e2e/LauncherProcess.h"
+
+#include "platform/freedesktop/AtSpiFocus.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -13,8 +17,6 @@
 
 namespace vantrel::test {
 namespace {
-
-const QString kTextWindow = QStringLiteral(VANTREL_TEXT_WINDOW);
 
 class SnippetsEndToEndTest : public LauncherProcessTest {
 protected:
@@ -31,32 +33,26 @@ protected:
         ASSERT_TRUE(eventually([&] { return logText().contains(QStringLiteral("Clipboard history started")); }));
     }
 
-    void TearDown() override {
-        if (m_window) {
-            m_window->kill();
-            m_window->waitForFinished();
-        }
-        LauncherProcessTest::TearDown();
-    }
-
     static void addSnippet(const QString& name, const QString& text, const QString& keyword) {
         const ProcessRun added = run(kExecutable, {QStringLiteral("snippets"), QStringLiteral("add"), QStringLiteral("--name"),
                                                    name, QStringLiteral("--text"), text, QStringLiteral("--keyword"), keyword});
         ASSERT_EQ(added.exitCode, 0) << added.err.toStdString();
     }
 
-    void openTextWindow() {
+    void openTextWindow(TextWindowOptions options = {}) {
         m_output = m_home->root() + QStringLiteral("/typed.txt");
-        m_window = std::make_unique<QProcess>();
-        m_window->start(kTextWindow, {m_output, QStringLiteral("Vantrel Snippet Target")});
-        ASSERT_TRUE(m_window->waitForStarted());
-        const ProcessRun found = run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--sync"),
-                                                                 QStringLiteral("--name"), QStringLiteral("Vantrel Snippet Target")},
-                                     10000);
-        const QString window = found.out.split(QLatin1Char('\n')).value(0);
-        ASSERT_FALSE(window.isEmpty()) << found.err.toStdString();
-        run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), window});
-        ASSERT_TRUE(eventually([&] { return activeWindowId() == window; }));
+        LauncherProcessTest::openTextWindow(m_output, QStringLiteral("Vantrel Snippet Target"), options);
+        if (HasFailure() || !options.accessible) return;
+        // The window registers on the accessibility bus on its own time: the
+        // keys wait until its focused field can be seen there, as the
+        // launcher will look for it.
+        AtSpiFocus accessibility;
+        ASSERT_TRUE(accessibility.isAvailable()) << "the session has no accessibility bus";
+        const qint64 pid = m_textWindow->processId();
+        ASSERT_TRUE(eventually([&] {
+            const auto element = accessibility.focusedElement(pid);
+            return element && element->isPassword() == options.password;
+        })) << "the text window's field never showed on the accessibility bus";
     }
 
     static void type(const QString& text) {
@@ -79,7 +75,6 @@ protected:
         return texts;
     }
 
-    std::unique_ptr<QProcess> m_window;
     QString m_output;
 };
 
@@ -151,6 +146,116 @@ TEST_F(SnippetsEndToEndTest, keysTypedAtFullSpeedAfterAKeywordAreNeverLostOrReor
     type(QStringLiteral(" zzdone"));
     ASSERT_TRUE(eventually([&] { return typed().endsWith(QLatin1String("DONE")); })) << typed().toStdString();
     EXPECT_EQ(typed(), QStringLiteral("a ;sig then more words DONE"));
+}
+
+TEST_F(SnippetsEndToEndTest, backSpaceAfterASnippetThatMovedTheCaretBringsTheKeywordBack) {
+    // {cursor} leaves the caret between the brackets; the revert must still
+    // take out the whole text, on both sides of the caret.
+    addSnippet(QStringLiteral("Call"), QStringLiteral("call({cursor}) end"), QStringLiteral(";call"));
+    openTextWindow();
+    if (HasFatalFailure()) return;
+    type(QStringLiteral("x ;call"));
+    ASSERT_TRUE(eventually([&] { return typed() == QLatin1String("x call() end"); })) << typed().toStdString();
+    // The caret sits after "call(": typing goes there.
+    type(QStringLiteral("a"));
+    ASSERT_TRUE(eventually([&] { return typed() == QLatin1String("x call(a) end"); })) << typed().toStdString();
+    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("BackSpace")});
+    ASSERT_TRUE(eventually([&] { return typed() == QLatin1String("x call() end"); })) << typed().toStdString();
+
+    // Right after the expansion, BackSpace reverts it.
+    addSnippet(QStringLiteral("Tag"), QStringLiteral("<b>{cursor}</b>"), QStringLiteral(";tag"));
+    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+a"), QStringLiteral("BackSpace")});
+    ASSERT_TRUE(eventually([&] { return typed().isEmpty(); })) << typed().toStdString();
+    type(QStringLiteral("y ;tag"));
+    ASSERT_TRUE(eventually([&] { return typed() == QLatin1String("y <b></b>"); })) << typed().toStdString();
+    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("BackSpace")});
+    ASSERT_TRUE(eventually([&] { return typed() == QLatin1String("y ;tag"); })) << typed().toStdString() << "\n"
+                                                                                  << logText().toStdString();
+    // And the caret is at the end of the keyword again.
+    type(QStringLiteral("!"));
+    ASSERT_TRUE(eventually([&] { return typed() == QLatin1String("y ;tag!"); })) << typed().toStdString();
+}
+
+TEST_F(SnippetsEndToEndTest, aPasswordFieldOnTheAccessibilityBusGetsNoExpansion) {
+    addSnippet(QStringLiteral("Sig"), QStringLiteral("Best regards, Ada"), QStringLiteral(";sig"));
+    openTextWindow({.password = true, .accessible = true});
+    if (HasFatalFailure()) return;
+    const qsizetype logged = logText().size();
+    type(QStringLiteral(";sig"));
+    // The monitor saw the keyword and looked at the focused field.
+    ASSERT_TRUE(eventually([&] {
+        return logText().mid(logged).contains(QStringLiteral("Snippet not expanded: the focused field is a password field"));
+    })) << logText().toStdString();
+    EXPECT_EQ(typed(), QStringLiteral(";sig"));
+}
+
+TEST_F(SnippetsEndToEndTest, aTextFieldOnTheAccessibilityBusIsExpandedInto) {
+    addSnippet(QStringLiteral("Sig"), QStringLiteral("Best regards, Ada"), QStringLiteral(";sig"));
+    openTextWindow({.password = false, .accessible = true});
+    if (HasFatalFailure()) return;
+    type(QStringLiteral("hi ;sig"));
+    ASSERT_TRUE(eventually([&] { return typed() == QLatin1String("hi Best regards, Ada"); }))
+        << typed().toStdString() << "\n"
+        << logText().toStdString();
+}
+
+TEST_F(SnippetsEndToEndTest, aLongExpansionIsTakenBackBySelectingItWhereTheFieldAllowsIt) {
+    const QString text = QStringLiteral("Kind regards from the whole team at the Example Company, Ada");
+    ASSERT_GE(text.size(), 51);
+    addSnippet(QStringLiteral("Long Sig"), text, QStringLiteral(";ls"));
+    openTextWindow({.password = false, .accessible = true});
+    if (HasFatalFailure()) return;
+    type(QStringLiteral("ok ;ls"));
+    ASSERT_TRUE(eventually([&] { return typed() == QLatin1String("ok ") + text; })) << typed().toStdString();
+    const qsizetype logged = logText().size();
+    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("BackSpace")});
+    ASSERT_TRUE(eventually([&] { return typed() == QLatin1String("ok ;ls"); })) << typed().toStdString();
+    const QString log = logText().mid(logged);
+    EXPECT_TRUE(log.contains(QStringLiteral("Removed %1 characters by selecting them").arg(text.size() - 1)))
+        << log.toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("failed to set selected text"))) << log.toStdString();
+}
+
+TEST_F(SnippetsEndToEndTest, theKeywordInRootSearchFindsTheSnippetAndReturnPastesItWhereTheUserWas) {
+    addSnippet(QStringLiteral("Sig"), QStringLiteral("Best regards, Ada"), QStringLiteral(";sig"));
+    openTextWindow();
+    if (HasFatalFailure()) return;
+    const QString window = activeWindowId();
+    showWithHotkey();
+    // Typed into the launcher itself, the keyword is a search, not an expansion.
+    typeText(QStringLiteral(";sig"));
+    ASSERT_TRUE(eventually([&] { return listedRows().value(0) == QLatin1String("Sig"); }))
+        << listedRows().join(QLatin1Char('|')).toStdString() << "\n"
+        << logText().toStdString();
+    EXPECT_EQ(searchText(), QStringLiteral(";sig"));
+    pressKeys(QStringLiteral("Return"));
+    ASSERT_TRUE(eventually([&] { return typed() == QLatin1String("Best regards, Ada"); }))
+        << typed().toStdString() << "\n"
+        << logText().toStdString();
+    EXPECT_FALSE(isVisible());
+    EXPECT_EQ(activeWindowId(), window);
+}
+
+TEST_F(SnippetsEndToEndTest, returnInSearchSnippetsPastesTheSelectedSnippetWhereTheUserWas) {
+    addSnippet(QStringLiteral("Address"), QStringLiteral("1 Main Street"), QStringLiteral(";addr"));
+    addSnippet(QStringLiteral("Sig"), QStringLiteral("Best regards, Ada"), QStringLiteral(";sig"));
+    openTextWindow();
+    if (HasFatalFailure()) return;
+    type(QStringLiteral("to: "));
+    ASSERT_TRUE(eventually([&] { return typed() == QLatin1String("to: "); })) << typed().toStdString();
+    showWithHotkey();
+    typeText(QStringLiteral("Search Snippets"));
+    ASSERT_TRUE(eventually([&] { return selectedItem() == QLatin1String("searchSnippets"); })) << selectedItem().toStdString();
+    pressKeys(QStringLiteral("Return"));
+    ASSERT_TRUE(eventually([&] { return topView() == QLatin1String("Search Snippets"); })) << topView().toStdString();
+    typeText(QStringLiteral("main"));
+    ASSERT_TRUE(eventually([&] { return !selectedItem().isEmpty() && searchText() == QLatin1String("main"); }))
+        << QJsonDocument(status()).toJson().toStdString();
+    pressKeys(QStringLiteral("Return"));
+    ASSERT_TRUE(eventually([&] { return typed() == QLatin1String("to: 1 Main Street"); }))
+        << typed().toStdString() << "\n"
+        << logText().toStdString();
+    EXPECT_FALSE(isVisible());
 }
 
 TEST_F(SnippetsEndToEndTest, importAndExportGoThroughTheRunningLauncherAllOrNothing) {

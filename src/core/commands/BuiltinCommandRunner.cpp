@@ -66,8 +66,6 @@ std::vector<BuiltinCommandBehaviour> makeTable() {
         line("media_hackerNews", B::unavailable, "The news reader is not available yet."),
         line("floatingNotes_toggleFocus", B::unavailable, "Floating notes are not available yet."),
         line("floatingNotes_toggleWindow", B::unavailable, "Floating notes are not available yet."),
-        line("createSnippet", B::unavailable, "The snippet form is not available yet; add snippets with `vantrel snippets add`."),
-        line("searchSnippets", B::unavailable, "The snippets list is not available yet; see `vantrel snippets list`."),
         line("urlEncode", B::urlEncode),
         line("urlDecode", B::urlDecode),
         line("openInBrowser", B::openInBrowser),

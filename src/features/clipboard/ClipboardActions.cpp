@@ -74,8 +74,27 @@ CommandOutcome ClipboardActions::copy(const ClipboardRecord& record) {
 CommandOutcome ClipboardActions::paste(const ClipboardRecord& record, bool formatted) {
     if (!m_history.writeToClipboard(record, formatted))
         return CommandOutcome::failed(QStringLiteral("Could not paste"), QStringLiteral("There is no clipboard to write to"));
-    QString problem;
     if (!m_history.directPaste()) return CommandOutcome::done(kCopiedTitle);
+    return pasteIntoPreviousWindow();
+}
+
+CommandOutcome ClipboardActions::pasteText(const QString& text, bool direct) {
+    SystemClipboard* clipboard = m_history.clipboard();
+    if (!clipboard || !clipboard->write({{QStringLiteral("text/plain"), text.toUtf8()}}))
+        return CommandOutcome::failed(QStringLiteral("Could not paste"), QStringLiteral("There is no clipboard to write to"));
+    if (!direct) return CommandOutcome::done(kCopiedTitle);
+    return pasteIntoPreviousWindow();
+}
+
+CommandOutcome ClipboardActions::copyText(const QString& text) {
+    SystemClipboard* clipboard = m_history.clipboard();
+    if (!clipboard || !clipboard->write({{QStringLiteral("text/plain"), text.toUtf8()}}))
+        return CommandOutcome::failed(QStringLiteral("Could not copy"), QStringLiteral("There is no clipboard to write to"));
+    return CommandOutcome::done(kCopiedTitle);
+}
+
+CommandOutcome ClipboardActions::pasteIntoPreviousWindow() {
+    QString problem;
     if (!m_injector || !m_injector->isAvailable(&problem)) {
         if (!problem.isEmpty()) log().warning(problem);
         return CommandOutcome::done(kCopiedTitle);

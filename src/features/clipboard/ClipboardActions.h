@@ -48,6 +48,11 @@ public:
     // copy and says so.
     CommandOutcome paste(const ClipboardRecord& record, bool formatted = false);
     CommandOutcome copy(const ClipboardRecord& record);
+    // The same for a text of another feature (a snippet): it goes on the
+    // clipboard as plain text and, with `direct`, is pasted where the user
+    // came from.
+    CommandOutcome pasteText(const QString& text, bool direct);
+    CommandOutcome copyText(const QString& text);
     CommandOutcome setPinned(const ClipboardRecord& record, bool pinned);
     CommandOutcome remove(const ClipboardRecord& record);
     // Asks first (the window's confirmation), then deletes every record.
@@ -63,6 +68,10 @@ public:
     static const QStringList& terminalClasses();
 
 private:
+    // Hides the launcher and presses the paste keys in the window the user
+    // came from; what is on the clipboard is pasted.
+    CommandOutcome pasteIntoPreviousWindow();
+
     ClipboardHistory& m_history;
     std::function<LauncherPresenter*()> m_presenter;
     std::shared_ptr<PasteInjector> m_injector;

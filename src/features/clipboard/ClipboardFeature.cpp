@@ -96,6 +96,16 @@ bool ClipboardFeature::isTerminal(const ForeignApplication& application) const {
     return ClipboardActions::isTerminal(application);
 }
 
+CommandOutcome ClipboardFeature::pasteText(const QString& text, bool direct) {
+    if (!m_actions) return CommandOutcome::failed(QStringLiteral("Could not paste"), QStringLiteral("There is no clipboard to write to"));
+    return m_actions->pasteText(text, direct);
+}
+
+CommandOutcome ClipboardFeature::copyText(const QString& text) {
+    if (!m_actions) return CommandOutcome::failed(QStringLiteral("Could not copy"), QStringLiteral("There is no clipboard to write to"));
+    return m_actions->copyText(text);
+}
+
 CommandOutcome ClipboardFeature::route(const QUrl& url) {
     const QString action = url.path().mid(1);
     if (action == QLatin1String("delete-all")) {

@@ -28,6 +28,8 @@ public:
     void registerWith(FeatureContext& context) override;
     void start() override;
     bool isTerminal(const ForeignApplication& application) const override;
+    CommandOutcome pasteText(const QString& text, bool direct) override;
+    CommandOutcome copyText(const QString& text) override;
 
     // Null before registerWith.
     ClipboardHistory* history() const { return m_history.get(); }

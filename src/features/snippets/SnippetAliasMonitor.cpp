@@ -35,7 +35,8 @@ SnippetAliasMonitor::~SnippetAliasMonitor() { stop(); }
 bool SnippetAliasMonitor::start(QString* problem) {
     if (m_started) return true;
     if (!m_options.keyboard) {
-        if (problem) *problem = QStringLiteral("Keywords cannot be expanded in this session (it is not an X11 session).");
+        // No keyboard to watch in this session: the caller says why.
+        if (problem) problem->clear();
         return false;
     }
     QString why;
@@ -71,6 +72,27 @@ void SnippetAliasMonitor::refreshSnippetRecords() {
     }
 }
 
+void SnippetAliasMonitor::setTriggerCharacter(std::optional<QChar> trigger) {
+    if (m_options.triggerCharacter == trigger) return;
+    m_options.triggerCharacter = trigger;
+    m_injectRequest.stop();
+    m_pending.reset();
+    m_inserted.reset();
+    if (!m_parser) return;
+    m_parser = std::make_unique<SnippetAliasParser>(m_parser->allSnippets(), trigger, m_parser->timings());
+}
+
+void SnippetAliasMonitor::setInjectionMode(TextInjectEngine::Mode mode) {
+    if (m_options.injectionMode == mode) return;
+    m_options.injectionMode = mode;
+    if (m_engine) m_engine->setMode(mode);
+}
+
+TextInjectEngine& SnippetAliasMonitor::engine() {
+    if (!m_engine) m_engine = std::make_unique<TextInjectEngine>(m_options.injection, m_options.injectionMode);
+    return *m_engine;
+}
+
 void SnippetAliasMonitor::handle(const GlobalInputEvent& input) {
     if (!m_parser) return;
     if (input.kind == GlobalInputEvent::Kind::button) {
@@ -82,6 +104,15 @@ void SnippetAliasMonitor::handle(const GlobalInputEvent& input) {
     }
     // Modifiers alone and the first keys of a compose sequence type nothing yet.
     if (input.isModifier || input.composing) return;
+    // Typing in the launcher's own window (its search bar, a form) is not
+    // typing in another application: nothing there is expanded.
+    if (m_options.ownWindowFocused && m_options.ownWindowFocused()) {
+        m_parser->reset();
+        m_injectRequest.stop();
+        m_pending.reset();
+        m_inserted.reset();
+        return;
+    }
     SnippetKeyEvent event;
     event.characters = input.text;
     event.isDelete = input.isBackSpace;
@@ -120,7 +151,14 @@ void SnippetAliasMonitor::handle(const GlobalInputEvent& input) {
 }
 
 void SnippetAliasMonitor::inject(const SnippetAliasParser::Match& match) {
-    if (!m_engine) m_engine = std::make_unique<TextInjectEngine>(m_options.injection, m_options.injectionMode);
+    TextInjectEngine& engine = this->engine();
+    QString refused;
+    const std::optional<TextInjectEngine::Target> target = engine.target(&refused);
+    if (!target) {
+        m_pendingSuffix.clear();
+        log().info(QStringLiteral("Snippet not expanded: ") + refused);
+        return;
+    }
     SnippetPlaceholderContext context;
     context.clipboardText = [] {
         const QClipboard* clipboard = QGuiApplication::clipboard();
@@ -131,8 +169,8 @@ void SnippetAliasMonitor::inject(const SnippetAliasParser::Match& match) {
     if (expanded.cursorFromEnd > 0) expanded.cursorFromEnd += m_pendingSuffix.size();
     m_pendingSuffix.clear();
     try {
-        m_engine->inject(expanded.text, match.alias, expanded.cursorFromEnd);
-        m_inserted = Inserted{match, expanded.text};
+        engine.inject(expanded.text, match.alias, *target, expanded.cursorFromEnd);
+        m_inserted = Inserted{match, expanded.text, expanded.cursorFromEnd};
     } catch (const std::exception& failure) {
         log().error(QStringLiteral("Snippet injection failed: ") + VantrelError::describe(failure));
         return;
@@ -155,13 +193,23 @@ void SnippetAliasMonitor::revertInject(const SnippetAliasParser::Match& match) {
     if (!m_inserted) return;
     const Inserted inserted = std::move(*m_inserted);
     m_inserted.reset();
+    // The BackSpace took the character before the caret: the last one, or,
+    // when {cursor} moved the caret back, the one right before it.
     QString shown = inserted.text;
-    shown.chop(1);  // the BackSpace took the last character already
+    const qsizetype taken = shown.size() - inserted.cursorFromEnd - 1;
+    if (taken >= 0) shown.remove(taken, 1);
+    const qsizetype caretBeforeEnd = inserted.cursorFromEnd;
     const int delay = int(m_parser->timings().injectionDelay * 1000);
-    QTimer::singleShot(delay, &m_context, [this, shown, match] {
-        if (!m_engine) return;
+    QTimer::singleShot(delay, &m_context, [this, shown, match, caretBeforeEnd] {
+        TextInjectEngine& engine = this->engine();
+        QString refused;
+        const std::optional<TextInjectEngine::Target> target = engine.target(&refused);
+        if (!target) {
+            log().info(QStringLiteral("Snippet not reverted: ") + refused);
+            return;
+        }
         try {
-            m_engine->inject(match.alias, shown);
+            engine.inject(match.alias, shown, *target, 0, caretBeforeEnd);
         } catch (const std::exception& failure) {
             log().error(QStringLiteral("Snippet injection failed: ") + VantrelError::describe(failure));
         }

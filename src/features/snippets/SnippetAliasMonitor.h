@@ -26,6 +26,9 @@ public:
         TextInjectEngine::Dependencies injection;
         TextInjectEngine::Mode injectionMode = TextInjectEngine::Mode::automatic;
         std::optional<QChar> triggerCharacter;
+        // Whether one of this process's windows has the keyboard: keys typed
+        // into the launcher itself are not watched.
+        std::function<bool()> ownWindowFocused;
         // The accessed date of a snippet that was expanded.
         std::function<void(const SnippetRecord& snippet)> expanded;
     };
@@ -38,6 +41,11 @@ public:
     void stop();
     bool isStarted() const { return m_started; }
     void refreshSnippetRecords();
+    // Settings that apply from the next key on (the typing so far is forgotten).
+    void setTriggerCharacter(std::optional<QChar> trigger);
+    void setInjectionMode(TextInjectEngine::Mode mode);
+    std::optional<QChar> triggerCharacter() const { return m_options.triggerCharacter; }
+    TextInjectEngine::Mode injectionMode() const { return m_options.injectionMode; }
 
     const SnippetAliasParser* parser() const { return m_parser.get(); }
     // Feeds one event as if the monitor had seen it.
@@ -46,6 +54,7 @@ public:
 private:
     void inject(const SnippetAliasParser::Match& match);
     void revertInject(const SnippetAliasParser::Match& match);
+    TextInjectEngine& engine();
 
     Options m_options;
     bool m_started = false;
@@ -60,6 +69,8 @@ private:
     struct Inserted {
         SnippetAliasParser::Match match;
         QString text;
+        // Where {cursor} left the caret: this many characters before the end.
+        qsizetype cursorFromEnd = 0;
     };
     std::optional<Inserted> m_inserted;
 };

@@ -23,6 +23,42 @@ QString KeywordError::message() const {
     return QStringLiteral("Please enter a unique keyword.");
 }
 
+QString SnippetsService::rawValue(SnippetInjectionSetting setting) {
+    switch (setting) {
+        case SnippetInjectionSetting::automatic:
+            return QStringLiteral("auto");
+        case SnippetInjectionSetting::keys:
+            return QStringLiteral("keys");
+        case SnippetInjectionSetting::clipboard:
+            return QStringLiteral("clipboard");
+    }
+    return QStringLiteral("auto");
+}
+
+SnippetInjectionSetting SnippetsService::injectionSettingFromRaw(const QString& raw) {
+    if (raw == QLatin1String("keys")) return SnippetInjectionSetting::keys;
+    if (raw == QLatin1String("clipboard")) return SnippetInjectionSetting::clipboard;
+    return SnippetInjectionSetting::automatic;
+}
+
+QString SnippetsService::injectionLabel(SnippetInjectionSetting setting) {
+    switch (setting) {
+        case SnippetInjectionSetting::automatic:
+            return QStringLiteral("Typing short texts, pasting long ones");
+        case SnippetInjectionSetting::keys:
+            return QStringLiteral("Typing");
+        case SnippetInjectionSetting::clipboard:
+            return QStringLiteral("Pasting through the clipboard");
+    }
+    return {};
+}
+
+std::optional<QChar> SnippetsService::triggerFromRaw(const QString& raw) {
+    const QString trimmed = raw.trimmed();
+    if (trimmed.isEmpty()) return std::nullopt;
+    return trimmed.front();
+}
+
 SnippetsService::SnippetsService(std::shared_ptr<SnippetsRepository> repository)
     : SnippetsService(std::move(repository), Configuration{}) {}
 
@@ -74,14 +110,15 @@ std::optional<QString> cleanKeyword(const std::optional<QString>& keyword) {
 
 }  // namespace
 
-SnippetRecord SnippetsService::create(const QString& name, const QString& text, const std::optional<QString>& keyword) {
+SnippetRecord SnippetsService::create(const QString& name, const QString& text, const std::optional<QString>& keyword,
+                                      SnippetRecord::Category category) {
     SnippetRecord candidate;
     candidate.name = name;
     candidate.text = text;
     candidate.alias = cleanKeyword(keyword);
     if (const auto problem = validate(candidate)) refuse(*problem);
     SnippetRecord created =
-        m_repository->createRecord(SnippetRecord::Category::text, name, text, std::nullopt, std::nullopt, candidate.alias);
+        m_repository->createRecord(category, name, text, std::nullopt, std::nullopt, candidate.alias);
     changed.publish();
     return created;
 }

@@ -20,6 +20,10 @@ struct KeywordError {
     QString message() const;
 };
 
+// How expanded text reaches the application ("snippetsInjectionMode"):
+// typed when short and pasted when long, always typed, or always pasted.
+enum class SnippetInjectionSetting { automatic, keys, clipboard };
+
 // Why a snippet was refused: a sentence for the user.
 struct SnippetProblem {
     QString title;
@@ -39,6 +43,16 @@ public:
     static constexpr QLatin1String keywordsEnabledKey{"snippetsKeywordsEnabled"};
     static constexpr QLatin1String pasteModeKey{"snippetsPasteMode"};
     static constexpr QLatin1String directPasteKey{"snippetsDirectPaste"};
+    // The character typed before keywords (empty: none) and how text is inserted.
+    static constexpr QLatin1String triggerCharacterKey{"snippetsTriggerCharacter"};
+    static constexpr QLatin1String injectionModeKey{"snippetsInjectionMode"};
+
+    // "auto", "keys", "clipboard"; anything else reads as automatic.
+    static QString rawValue(SnippetInjectionSetting setting);
+    static SnippetInjectionSetting injectionSettingFromRaw(const QString& raw);
+    static QString injectionLabel(SnippetInjectionSetting setting);
+    // A stored trigger: its first character, or none.
+    static std::optional<QChar> triggerFromRaw(const QString& raw);
 
     explicit SnippetsService(std::shared_ptr<SnippetsRepository> repository);
     SnippetsService(std::shared_ptr<SnippetsRepository> repository, Configuration configuration);
@@ -56,7 +70,8 @@ public:
     std::optional<SnippetProblem> validate(const SnippetRecord& record) const;
 
     // Throw VantrelError with the problem's title and message.
-    SnippetRecord create(const QString& name, const QString& text, const std::optional<QString>& keyword);
+    SnippetRecord create(const QString& name, const QString& text, const std::optional<QString>& keyword,
+                         SnippetRecord::Category category = SnippetRecord::Category::text);
     SnippetRecord update(const SnippetRecord& record);
     SnippetRecord duplicate(const SnippetRecord& record);
     void setPinned(qint64 id, bool pinned);

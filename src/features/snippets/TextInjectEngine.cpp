@@ -1,9 +1,19 @@
 #include "features/snippets/TextInjectEngine.h"
 
+#include "kit/Logger.h"
 #include "kit/VantrelError.h"
 #include "platform/KeyboardMonitor.h"
 
 namespace vantrel {
+
+namespace {
+
+const Logger& log() {
+    static const Logger logger({QStringLiteral("Snippets"), QStringLiteral("✂️")});
+    return logger;
+}
+
+}  // namespace
 
 TextInjectEngine::TextInjectEngine(Dependencies dependencies, Mode mode)
     : m_dependencies(std::move(dependencies)), m_mode(mode) {
@@ -13,25 +23,62 @@ TextInjectEngine::TextInjectEngine(Dependencies dependencies, Mode mode)
 
 TextInjectEngine::~TextInjectEngine() = default;
 
-void TextInjectEngine::inject(const QString& text, const QString& replacing, qsizetype cursorFromEnd) {
+std::optional<TextInjectEngine::Target> TextInjectEngine::target(QString* reason) const {
+    Target target;
+    target.application = m_dependencies.focusedApplication ? m_dependencies.focusedApplication() : std::nullopt;
+    if (!m_dependencies.accessibility) return target;
+    std::optional<qint64> pid;
+    if (target.application) pid = target.application->pid;
+    target.element = m_dependencies.accessibility->focusedElement(pid);
+    if (!target.element) return target;
+    const auto refuse = [reason](const QString& why) -> std::optional<Target> {
+        if (reason) *reason = why;
+        return std::nullopt;
+    };
+    if (target.element->isPassword()) return refuse(QStringLiteral("the focused field is a password field"));
+    if (!target.element->isEnabled()) return refuse(QStringLiteral("the focused element is disabled"));
+    if (!target.element->isEditableText())
+        return refuse(QStringLiteral("the focused element takes no text (") + target.element->role() + QLatin1Char(')'));
+    return target;
+}
+
+void TextInjectEngine::inject(const QString& text, const QString& replacing, const Target& target,
+                              qsizetype cursorFromEnd, qsizetype caretBeforeEnd) {
     if (text.isEmpty() || text == replacing) return;
     KeyboardMonitor* keyboard = m_dependencies.keyboard.get();
     if (!keyboard) throw VantrelError(QStringLiteral("No keyboard to type with"));
     QString problem;
-    const int count = int(replacing.toUcs4().size());
-    if (!keyboard->press(KeyboardMonitor::Key::backSpace, count, &problem))
-        throw VantrelError(QStringLiteral("Could not remove the keyword: ") + problem);
+    if (caretBeforeEnd > 0 && !keyboard->press(KeyboardMonitor::Key::right, int(caretBeforeEnd), &problem))
+        throw VantrelError(QStringLiteral("Could not move the caret: ") + problem);
+    remove(replacing.toUcs4().size(), target);
     const bool typed = m_mode == Mode::keyEvent || (m_mode == Mode::automatic && text.size() <= keyEventLimit);
     if (typed) {
         if (!keyboard->type(text, &problem))
             throw VantrelError(QStringLiteral("KeyEventInjector failed to inject text: ") + problem);
     } else {
-        paste(text);
+        paste(text, target);
     }
     if (cursorFromEnd > 0) keyboard->press(KeyboardMonitor::Key::left, int(cursorFromEnd), &problem);
 }
 
-void TextInjectEngine::paste(const QString& text) {
+void TextInjectEngine::remove(qsizetype count, const Target& target) {
+    KeyboardMonitor* keyboard = m_dependencies.keyboard.get();
+    QString problem;
+    if (count >= selectionThreshold && target.element) {
+        // One BackSpace for the whole selected keyword.
+        if (target.element->selectBeforeCaret(int(count), &problem)) {
+            if (!keyboard->press(KeyboardMonitor::Key::backSpace, 1, &problem))
+                throw VantrelError(QStringLiteral("Could not remove the keyword: ") + problem);
+            log().info(QStringLiteral("Removed %1 characters by selecting them").arg(count));
+            return;
+        }
+        log().warning(QStringLiteral("TextInjectEngine failed to set selected text: ") + problem);
+    }
+    if (!keyboard->press(KeyboardMonitor::Key::backSpace, int(count), &problem))
+        throw VantrelError(QStringLiteral("Could not remove the keyword: ") + problem);
+}
+
+void TextInjectEngine::paste(const QString& text, const Target& target) {
     SystemClipboard* clipboard = m_dependencies.clipboard.get();
     if (!clipboard) throw VantrelError(QStringLiteral("ClipboardInjector failed to copy text to pasteboard: no clipboard"));
     m_restore.stop();
@@ -46,9 +93,8 @@ void TextInjectEngine::paste(const QString& text) {
         throw VantrelError(QStringLiteral("ClipboardInjector failed to copy text to pasteboard: ") +
                            QStringLiteral("another application holds the clipboard"));
     m_restore.start(restoreDelayMs);
-    const std::optional<ForeignApplication> target =
-        m_dependencies.focusedApplication ? m_dependencies.focusedApplication() : std::nullopt;
-    const bool terminal = target && m_dependencies.isTerminal && m_dependencies.isTerminal(*target);
+    const bool terminal =
+        target.application && m_dependencies.isTerminal && m_dependencies.isTerminal(*target.application);
     QString problem;
     if (!m_dependencies.keyboard->press(terminal ? KeyboardMonitor::Key::terminalPaste : KeyboardMonitor::Key::paste, 1,
                                         &problem))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/AccessibleFocus.h"
 #include "platform/SystemClipboard.h"
 
 #include <QObject>
@@ -25,6 +26,9 @@ public:
     // Texts of at most this many characters are typed in automatic mode.
     static constexpr qsizetype keyEventLimit = 120;
     static constexpr int restoreDelayMs = 300;
+    // Keywords of at least this many characters are selected and removed
+    // with one BackSpace where the focused element lets its text be selected.
+    static constexpr int selectionThreshold = 51;
     static constexpr QLatin1String injectedType{"org.vantrel.clipboardInjected"};
 
     struct Dependencies {
@@ -38,18 +42,44 @@ public:
         // Marker types other clipboard readers skip.
         QString transientType;
         QString restoredType;
+        // The focused element of the application typed into (may be null:
+        // then no element is ever known).
+        std::shared_ptr<AccessibleFocus> accessibility;
+    };
+
+    // Where typed text goes: the focused window's application and, when the
+    // accessibility bus knows it, its focused element.
+    struct Target {
+        std::optional<ForeignApplication> application;
+        std::shared_ptr<FocusedElement> element;
     };
 
     TextInjectEngine(Dependencies dependencies, Mode mode);
     ~TextInjectEngine();
 
+    // The target of an insertion now, or nothing (and why, in *reason) when
+    // the focused element must not be typed into: a password field, a
+    // disabled element, or one that takes no text. An application whose
+    // focused element is unknown may be typed into.
+    std::optional<Target> target(QString* reason = nullptr) const;
+
+    // Removes `replacing` before the caret and puts `text` in its place; the
+    // caret then ends `cursorFromEnd` characters before the end of `text`.
+    // With `caretBeforeEnd`, the caret is first moved right by that many
+    // characters (to the end of an earlier insertion that left it inside).
     // Throws VantrelError when a step fails.
-    void inject(const QString& text, const QString& replacing, qsizetype cursorFromEnd = 0);
+    void inject(const QString& text, const QString& replacing, const Target& target, qsizetype cursorFromEnd = 0,
+                qsizetype caretBeforeEnd = 0);
+
+    // A pending clipboard restore still happens.
+    void setMode(Mode mode) { m_mode = mode; }
+    Mode mode() const { return m_mode; }
 
     bool restorePending() const { return m_restore.isActive(); }
 
 private:
-    void paste(const QString& text);
+    void remove(qsizetype count, const Target& target);
+    void paste(const QString& text, const Target& target);
     void restore();
 
     Dependencies m_dependencies;

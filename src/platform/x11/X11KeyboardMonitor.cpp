@@ -424,6 +424,7 @@ bool X11KeyboardMonitor::press(Key key, int count, QString* problem) {
     switch (key) {
     case Key::backSpace: main = code(XK_BackSpace); break;
     case Key::left: main = code(XK_Left); break;
+    case Key::right: main = code(XK_Right); break;
     case Key::paste:
     case Key::terminalPaste: main = code(XK_v); break;
     }

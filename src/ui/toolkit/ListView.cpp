@@ -6,6 +6,7 @@
 #include "ui/toolkit/Theme.h"
 
 #include <QAbstractListModel>
+#include <QBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
@@ -285,6 +286,31 @@ void ListView::setSearchPlaceholder(const QString& text) {
 void ListView::setFiltering(bool enabled) {
     m_filtering = enabled;
     refilter();
+}
+
+void ListView::replaceSections(std::vector<Section> sections) {
+    const QString selected = selectedItem() ? selectedItem()->id : QString();
+    std::erase_if(sections, [](const Section& section) { return section.items.empty(); });
+    setSections(std::move(sections));
+    if (!selected.isEmpty()) selectItem(selected);
+}
+
+void ListView::setDetailPane(QWidget* detail, QWidget* header) {
+    auto* box = static_cast<QBoxLayout*>(layout());
+    auto* left = new QWidget(this);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->setSpacing(4);
+    if (header) leftLayout->addWidget(header);
+    while (box->count() > 0) {
+        QLayoutItem* item = box->takeAt(0);
+        if (QWidget* widget = item->widget()) leftLayout->addWidget(widget, 1);
+        delete item;
+    }
+    box->setDirection(QBoxLayout::LeftToRight);
+    box->addWidget(left, 2);
+    detail->setParent(this);
+    box->addWidget(detail, 3);
 }
 
 QString ListView::title() const {

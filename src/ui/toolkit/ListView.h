@@ -45,12 +45,19 @@ public:
     ~ListView() override;
 
     void setSections(std::vector<Section> sections);
+    // The same for a list that reloads while shown: empty sections are left
+    // out, and the selected row stays selected when it is still there.
+    void replaceSections(std::vector<Section> sections);
     // Shown in the middle of the view when no row matches (or there are none).
     void setEmptyText(const QString& text);
     void setSearchPlaceholder(const QString& text);
     // With filtering off the owner filters (a command that searches itself):
     // every text change is still reported through searchTextChanged.
     void setFiltering(bool enabled);
+    // Lists with a detail pane: the rows (under `header`, a filter drop-down
+    // for example, when given) take the left two fifths and `detail` the
+    // rest. Call once, from the view's constructor; the view owns both.
+    void setDetailPane(QWidget* detail, QWidget* header = nullptr);
 
     QString title() const override;
     bool usesSearchBar() const override { return true; }

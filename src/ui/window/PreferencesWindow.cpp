@@ -101,6 +101,8 @@ QString typeTitle(SearchRecord::ContentType type) {
             return QStringLiteral("Extension Command");
         case SearchRecord::ContentType::quicklink:
             return QStringLiteral("Quicklink");
+        case SearchRecord::ContentType::snippet:
+            return QStringLiteral("Snippet");
         case SearchRecord::ContentType::fallbackSearch:
             return QStringLiteral("Fallback Search");
         case SearchRecord::ContentType::unknown:
@@ -142,6 +144,8 @@ QPixmap recordIcon(const SearchRecord& record) {
         return Icons::pixmap(ImageResource::named(QStringLiteral("script")), kIconSize);
     if (record.type == SearchRecord::ContentType::quicklink)
         return Icons::pixmap(ImageResource::named(QStringLiteral("quicklinks")), kIconSize);
+    if (record.type == SearchRecord::ContentType::snippet)
+        return Icons::pixmap(ImageResource::named(QStringLiteral("snippets")), kIconSize);
     return Icons::pixmap(ImageResource::named(QStringLiteral("command")), kIconSize);
 }
 
@@ -726,9 +730,10 @@ void PreferencesWindow::reloadExtensions() {
             m_items.insert(commandId, row);
             shown.insert(commandId);
         }
-        // Script commands and quicklinks come as search records of their own.
+        // Script commands, quicklinks and snippets come as search records of their own.
         const auto ownKind = packageId == QLatin1String("scriptCommands") ? SearchRecord::ContentType::scriptCommand
                              : packageId == QLatin1String("quicklinks")   ? SearchRecord::ContentType::quicklink
+                             : packageId == QLatin1String("snippets")     ? SearchRecord::ContentType::snippet
                                                                           : SearchRecord::ContentType::unknown;
         if (ownKind != SearchRecord::ContentType::unknown) {
             std::vector<const SearchRecord*> own;

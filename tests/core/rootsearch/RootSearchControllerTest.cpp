@@ -562,7 +562,8 @@ TEST_F(RootSearchControllerTest, DataSourcesAreRegisteredCommandsFirstAndTheCont
     EXPECT_EQ(sources,
               (std::vector<SearchRecord::Source>{SearchRecord::Source::package, SearchRecord::Source::extensionCommands,
                                                  SearchRecord::Source::system, SearchRecord::Source::scripts,
-                                                 SearchRecord::Source::quicklinks, SearchRecord::Source::provider}));
+                                                 SearchRecord::Source::quicklinks, SearchRecord::Source::provider,
+                                                 SearchRecord::Source::snippets}));
     const qsizetype before = center.observerCount(QString(NotificationNames::rootSearchFavoritesChanged));
     controller.reset();
     EXPECT_EQ(center.observerCount(QString(NotificationNames::rootSearchFavoritesChanged)), before - 1);

@@ -7,7 +7,7 @@
 #include "kit/NotificationNames.h"
 #include "platform/FileManager.h"
 #include "platform/Platform.h"
-#include "ui/toolkit/Theme.h"
+#include "ui/toolkit/DetailPane.h"
 
 #include <QBoxLayout>
 #include <QComboBox>
@@ -61,46 +61,16 @@ ClipboardHistoryView::ClipboardHistoryView(ClipboardHistory& history, ClipboardA
     setSearchPlaceholder(QStringLiteral("Type to filter entries…"));
 
     // The list and its drop-down on the left, the detail pane on the right.
-    auto* box = static_cast<QBoxLayout*>(layout());
-    auto* left = new QWidget(this);
-    auto* leftLayout = new QVBoxLayout(left);
-    leftLayout->setContentsMargins(0, 0, 0, 0);
-    leftLayout->setSpacing(4);
-    m_filterBox = new QComboBox(left);
+    m_filterBox = new QComboBox(this);
     m_filterBox->setObjectName(QStringLiteral("clipboardContentType"));
     m_filterBox->setFocusPolicy(Qt::NoFocus);
     for (ContentTypeFilter filter : {ContentTypeFilter::all, ContentTypeFilter::text, ContentTypeFilter::images,
                                      ContentTypeFilter::files, ContentTypeFilter::links, ContentTypeFilter::colors})
         m_filterBox->addItem(filterTitle(filter), int(filter));
-    leftLayout->addWidget(m_filterBox);
-    while (box->count() > 0) {
-        QLayoutItem* item = box->takeAt(0);
-        if (QWidget* widget = item->widget()) leftLayout->addWidget(widget, 1);
-        delete item;
-    }
-    box->setDirection(QBoxLayout::LeftToRight);
-    box->addWidget(left, 2);
 
-    auto* detail = new QWidget(this);
-    detail->setObjectName(QStringLiteral("clipboardDetail"));
-    auto* detailLayout = new QVBoxLayout(detail);
-    detailLayout->setContentsMargins(12, 4, 12, 4);
-    m_preview = new QLabel(detail);
-    m_preview->setAlignment(Qt::AlignCenter);
-    m_preview->setMinimumHeight(0);
-    m_text = new QTextBrowser(detail);
-    m_text->setFrameShape(QFrame::NoFrame);
-    m_text->setOpenLinks(false);
-    m_text->setStyleSheet(QStringLiteral("QTextBrowser { background: transparent; }") +
-                          Theme::current().scrollBarStyleSheet());
-    m_information = new QLabel(detail);
-    m_information->setWordWrap(true);
-    m_information->setTextFormat(Qt::PlainText);
-    m_information->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    detailLayout->addWidget(m_preview);
-    detailLayout->addWidget(m_text, 1);
-    detailLayout->addWidget(m_information);
-    box->addWidget(detail, 3);
+    m_detail = new DetailPane(this);
+    m_detail->setObjectName(QStringLiteral("clipboardDetail"));
+    setDetailPane(m_detail, m_filterBox);
 
     connect(m_filterBox, &QComboBox::currentIndexChanged, this, [this](int index) {
         m_filter = ContentTypeFilter(m_filterBox->itemData(index).toInt());
@@ -186,7 +156,6 @@ QString ClipboardHistoryView::rowTitle(const ClipboardRecord& record, const QStr
 }
 
 void ClipboardHistoryView::reload() {
-    const QString selected = selectedItem() ? selectedItem()->id : QString();
     m_readError = false;
     try {
         m_records = m_history.findItems(m_query.trimmed(), category(m_filter));
@@ -207,12 +176,8 @@ void ClipboardHistoryView::reload() {
         if (record.copyCount > 1) item.accessories.push_back({QStringLiteral("×%1").arg(record.copyCount), {}});
         (record.isPinned ? pinned : recent).items.push_back(std::move(item));
     }
-    std::vector<Section> sections;
-    if (!pinned.items.empty()) sections.push_back(std::move(pinned));
-    if (!recent.items.empty()) sections.push_back(std::move(recent));
     setEmptyText(m_readError ? readErrorText : emptyHistoryText);
-    setSections(std::move(sections));
-    if (!selected.isEmpty()) selectItem(selected);
+    replaceSections({std::move(pinned), std::move(recent)});
     updateDetail();
     emit actionsChanged();
 }
@@ -234,23 +199,20 @@ std::vector<MenuItem> ClipboardHistoryView::actions() const {
 
 void ClipboardHistoryView::updateDetail() {
     const std::optional<ClipboardRecord> record = selectedRecord();
-    m_preview->clear();
-    m_preview->hide();
-    m_text->clear();
-    m_information->clear();
+    m_detail->clear();
     if (!record) return;
     QStringList information;
     using Category = ClipboardRecord::Category;
     switch (record->category) {
         case Category::text:
             if (record->richTextData && !record->richTextData->startsWith("{\\rtf"))
-                m_text->setHtml(QString::fromUtf8(*record->richTextData));
+                m_detail->setHtml(QString::fromUtf8(*record->richTextData));
             else
-                m_text->setPlainText(record->text);
+                m_detail->setPlainText(record->text);
             information << QStringLiteral("Characters: %1").arg(record->text.size());
             break;
         case Category::link:
-            m_text->setPlainText(record->text);
+            m_detail->setPlainText(record->text);
             information << QStringLiteral("Link");
             break;
         case Category::color: {
@@ -258,10 +220,9 @@ void ClipboardHistoryView::updateDetail() {
             if (color) {
                 QPixmap swatch(96, 96);
                 swatch.fill(*color);
-                m_preview->setPixmap(swatch);
-                m_preview->show();
+                m_detail->setPreview(swatch);
             }
-            m_text->setPlainText(record->text);
+            m_detail->setPlainText(record->text);
             if (color) information << QStringLiteral("Color: %1").arg(color->name(QColor::HexArgb));
             break;
         }
@@ -271,11 +232,10 @@ void ClipboardHistoryView::updateDetail() {
             const QSize size = reader.size();
             const QPixmap pixmap(path);
             if (!pixmap.isNull()) {
-                m_preview->setPixmap(pixmap.scaled(QSize(360, 220).boundedTo(pixmap.size()), Qt::KeepAspectRatio,
+                m_detail->setPreview(pixmap.scaled(QSize(360, 220).boundedTo(pixmap.size()), Qt::KeepAspectRatio,
                                                    Qt::SmoothTransformation));
-                m_preview->show();
             }
-            m_text->setPlainText(record->text);
+            m_detail->setPlainText(record->text);
             if (size.isValid()) information << QStringLiteral("Dimensions: %1×%2").arg(size.width()).arg(size.height());
             information << QStringLiteral("Size: %1").arg(QLocale().formattedDataSize(QFileInfo(path).size()));
             break;
@@ -284,9 +244,8 @@ void ClipboardHistoryView::updateDetail() {
             const QString path = record->filePath.value_or(record->text);
             const QFileInfo file(path);
             const QIcon icon = QFileIconProvider().icon(file);
-            m_preview->setPixmap(icon.pixmap(64, 64));
-            m_preview->show();
-            m_text->setPlainText(path);
+            m_detail->setPreview(icon.pixmap(64, 64));
+            m_detail->setPlainText(path);
             information << (file.exists() ? QStringLiteral("Path: %1").arg(path) : QStringLiteral("Missing: %1").arg(path));
             break;
         }
@@ -295,15 +254,15 @@ void ClipboardHistoryView::updateDetail() {
     information << QStringLiteral("Times copied: %1").arg(record->copyCount);
     information << QStringLiteral("Last copied: %1").arg(when(record->lastModifiedAt));
     information << QStringLiteral("First copied: %1").arg(when(record->createdAt));
-    m_information->setText(information.join(QLatin1Char('\n')));
+    m_detail->setInformation(information);
 }
 
 QString ClipboardHistoryView::detailText() const {
-    return m_text->toPlainText();
+    return m_detail->text();
 }
 
 QString ClipboardHistoryView::detailInformation() const {
-    return m_information->text();
+    return m_detail->information();
 }
 
 CommandOutcome ClipboardHistoryView::quickLook(const ClipboardRecord& record) const {

@@ -9,13 +9,12 @@
 #include <vector>
 
 class QComboBox;
-class QLabel;
-class QTextBrowser;
 
 namespace vantrel {
 
 class ClipboardActions;
 class ClipboardHistory;
+class DetailPane;
 class NotificationCenter;
 
 // "Clipboard History": the records, pinned first and then the most recently
@@ -74,9 +73,7 @@ private:
     std::vector<ClipboardRecord> m_records;
     bool m_readError = false;
     QComboBox* m_filterBox = nullptr;
-    QLabel* m_preview = nullptr;
-    QTextBrowser* m_text = nullptr;
-    QLabel* m_information = nullptr;
+    DetailPane* m_detail = nullptr;
 };
 
 }  // namespace vantrel

@@ -21,6 +21,7 @@ class KeyboardMonitor;
 class SystemClipboard;
 class UserDefaults;
 
+class ApplicationMenus;
 class ColorSchemeSource;
 class DesktopServices;
 class FileManager;
@@ -81,6 +82,8 @@ struct Platform {
     // Watching the keyboard everywhere and typing into other applications
     // (null where the session gives no way to).
     std::function<std::shared_ptr<KeyboardMonitor>()> makeKeyboardMonitor;
+    // The menu bars of other applications (through the accessibility bus).
+    std::function<std::shared_ptr<ApplicationMenus>()> makeApplicationMenus;
 };
 
 // The installed implementations (all empty until installPlatform is called).

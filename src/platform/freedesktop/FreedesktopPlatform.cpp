@@ -1,6 +1,7 @@
 #include "platform/freedesktop/FreedesktopPlatform.h"
 
 #include "platform/freedesktop/ApplicationsSource.h"
+#include "platform/freedesktop/AtSpiMenus.h"
 #include "platform/freedesktop/DesktopLauncher.h"
 #include "platform/freedesktop/FreedesktopColorScheme.h"
 #include "platform/freedesktop/FreedesktopFileManager.h"
@@ -18,6 +19,7 @@ Platform freedesktopPlatform() {
     platform.makeApplicationsSource = [](const UserDefaults& defaults) -> std::shared_ptr<DataSource> {
         return makeApplicationsSource(defaults);
     };
+    platform.makeApplicationMenus = []() -> std::shared_ptr<ApplicationMenus> { return std::make_shared<AtSpiMenus>(); };
     return platform;
 }
 

@@ -146,6 +146,12 @@ QString dryRunSentence(const QString& id) {
         {QStringLiteral("quitAllApps"), QStringLiteral("ask every application to quit")},
         {QStringLiteral("emptyTrash"), QStringLiteral("empty the trash")},
         {QStringLiteral("ejectAllDisks"), QStringLiteral("eject every removable disk")},
+        // These change what every window on the screen shows.
+        {QStringLiteral("showDesktop"), QStringLiteral("show the desktop")},
+        {QStringLiteral("hideAllApps"), QStringLiteral("minimize the windows of every other application")},
+        {QStringLiteral("unhideAllApps"), QStringLiteral("restore every minimized window")},
+        {QStringLiteral("sleepDisplays"), QStringLiteral("turn the displays off")},
+        {QStringLiteral("showScreenSaver"), QStringLiteral("start the screen saver")},
     };
     return sentences.value(id);
 }

@@ -81,7 +81,7 @@ constexpr const char* kColorSchemeKey = "color-scheme";
 QString hiddenFilesProblem() {
     DesktopSetting primary(kFileChooserSchemas[0], kShowHiddenKey);
     if (primary.isUsable()) return {};
-    return QStringLiteral("Toggling hidden files is not available on this desktop: %1.").arg(primary.problem());
+    return QStringLiteral("Toggling hidden files cannot work on this desktop: %1.").arg(primary.problem());
 }
 
 QString toggleHiddenFiles() {
@@ -97,7 +97,7 @@ QString toggleHiddenFiles() {
 QString appearanceProblem() {
     DesktopSetting setting(kInterfaceSchema, kColorSchemeKey);
     if (setting.isUsable()) return {};
-    return QStringLiteral("Toggling the system appearance is not available on this desktop: %1.")
+    return QStringLiteral("Toggling the system appearance cannot work on this desktop: %1.")
         .arg(setting.problem());
 }
 

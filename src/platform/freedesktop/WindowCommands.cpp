@@ -42,7 +42,7 @@ std::unique_ptr<Ewmh> windowDesktop(const QString& commandId, QString* problem =
     }
     if (!desktop) {
         const QString sentence =
-            QStringLiteral("%1 is not available on this desktop: %2.").arg(windowCommandSentence(commandId), reason);
+            QStringLiteral("%1 cannot work on this desktop: %2.").arg(windowCommandSentence(commandId), reason);
         if (problem) {
             *problem = sentence;
             return nullptr;

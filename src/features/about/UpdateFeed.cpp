@@ -114,7 +114,7 @@ void UpdateFeed::fetch(const QUrl& feed, const Version& running, std::function<v
         if (*finished) return;
         UpdateCheck failed;
         failed.problem =
-            QStringLiteral("The update feed did not answer within %1 seconds.").arg((timeoutMs + 999) / 1000);
+            QStringLiteral("The update feed did not answer within %1 seconds.").arg(timeoutMs / 1000.0);
         finish(failed);
         reply->abort();
     });

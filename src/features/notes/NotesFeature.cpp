@@ -128,7 +128,7 @@ void NotesFeature::registerWith(FeatureContext& context) {
         return 0;
     });
 
-    // `vantrel notes`: the floating note's text as stored.
+    // `vantrel notes`: the floating note's text.
     FloatingNoteStore* store = m_store.get();
     context.addCliCommand(QStringLiteral("notes"), [store](const QStringList& arguments) -> std::optional<int> {
         if (!arguments.isEmpty()) {
@@ -136,8 +136,8 @@ void NotesFeature::registerWith(FeatureContext& context) {
             return 2;
         }
         try {
-            const std::optional<QString> text = store->storedText();
-            if (!text) return 0;
+            // As the note window would show it: with text a killed launcher left unsaved.
+            const std::optional<QString> text = store->load();
             std::fputs(text->toUtf8().constData(), stdout);
             if (!text->isEmpty() && !text->endsWith(QLatin1Char('\n'))) std::fputs("\n", stdout);
             return 0;

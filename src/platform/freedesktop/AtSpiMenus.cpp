@@ -183,7 +183,7 @@ QString AtSpiMenus::readableShortcut(const QString& binding) {
     QString rest = shortcut;
     while (rest.startsWith(QLatin1Char('<'))) {
         const qsizetype end = rest.indexOf(QLatin1Char('>'));
-        if (end < 0) break;
+        if (end < 0) return {};
         const QString modifier = rest.mid(1, end - 1).toLower();
         rest = rest.mid(end + 1);
         if (modifier == QLatin1String("control") || modifier == QLatin1String("primary") ||

@@ -12,6 +12,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -546,6 +548,57 @@ TEST_F(DesktopSettings, ToggleSystemAppearanceSwitchesBetweenDarkAndDefault) {
     EXPECT_EQ(SystemCommands::run(QStringLiteral("toggleSystemAppearance")), QStringLiteral("Light appearance"));
     EXPECT_EQ(scheme(), QStringLiteral("default"));
     g_object_unref(settings);
+}
+
+// --- KDE Plasma: its configuration files -------------------------------------------------
+
+class KdeSettings : public ::testing::Test {
+protected:
+    ScopedXdgHome home;
+    ScopedEnv desktop{"XDG_CURRENT_DESKTOP", QByteArray("KDE")};
+    ScopedEnv backend{"GSETTINGS_BACKEND", QByteArray("memory")};
+    QString globals = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/kdeglobals");
+
+    void write(const QString& path, const QByteArray& text) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+    }
+};
+
+TEST_F(KdeSettings, ToggleHiddenFilesFlipsTheFileDialogAndDolphin) {
+    write(globals, "# written by Plasma\n[General]\nColorScheme=BreezeLight\n\n[KFileDialog Settings]\n"
+                   "Show hidden files=false\nSort by=Name\n");
+    EXPECT_TRUE(SystemCommands::isAvailable(QStringLiteral("toggleHiddenFiles")));
+    EXPECT_EQ(SystemCommands::run(QStringLiteral("toggleHiddenFiles")), QStringLiteral("Hidden files shown"));
+    EXPECT_EQ(QString::fromUtf8(readTestFile(globals)),
+              QStringLiteral("# written by Plasma\n[General]\nColorScheme=BreezeLight\n\n[KFileDialog Settings]\n"
+                             "Show hidden files=true\nSort by=Name\n"));
+    const QString dolphin =
+        qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/dolphin/view_properties/global/.directory");
+    EXPECT_EQ(readTestFile(dolphin), QByteArray("[Settings]\nHiddenFilesShown=true\n"));
+    EXPECT_EQ(SystemCommands::run(QStringLiteral("toggleHiddenFiles")), QStringLiteral("Hidden files hidden"));
+    EXPECT_TRUE(readTestFile(globals).contains("Show hidden files=false\n"));
+    EXPECT_TRUE(readTestFile(dolphin).contains("HiddenFilesShown=false"));
+}
+
+TEST_F(KdeSettings, WithoutAConfigurationFileOneIsWritten) {
+    EXPECT_EQ(SystemCommands::run(QStringLiteral("toggleHiddenFiles")), QStringLiteral("Hidden files shown"));
+    EXPECT_EQ(readTestFile(globals), QByteArray("[KFileDialog Settings]\nShow hidden files=true\n"));
+}
+
+TEST_F(KdeSettings, ToggleSystemAppearanceSwitchesTheColourScheme) {
+    if (!QStandardPaths::findExecutable(QStringLiteral("plasma-apply-colorscheme")).isEmpty())
+        GTEST_SKIP() << "Plasma's own tool would change this session's colours";
+    // Lines that are no entries are kept as they are.
+    write(globals, "[General]\nColorScheme=BreezeLight\nnot an entry\n[WM]\nactiveBackground=49,54,59\n");
+    EXPECT_TRUE(SystemCommands::isAvailable(QStringLiteral("toggleSystemAppearance")));
+    EXPECT_EQ(SystemCommands::run(QStringLiteral("toggleSystemAppearance")), QStringLiteral("Dark appearance"));
+    EXPECT_EQ(readTestFile(globals),
+              QByteArray("[General]\nColorScheme=BreezeDark\nnot an entry\n[WM]\nactiveBackground=49,54,59\n"));
+    EXPECT_EQ(SystemCommands::run(QStringLiteral("toggleSystemAppearance")), QStringLiteral("Light appearance"));
+    EXPECT_TRUE(readTestFile(globals).contains("ColorScheme=BreezeLight\n"));
 }
 
 // --- D-Bus: logind, the screen saver, the session manager --------------------------------

@@ -18,25 +18,7 @@ namespace {
 
 class CliAboutTest : public CliFixture {
 protected:
-    void SetUp() override {
-        marker = home.root() + QStringLiteral("/opened.txt");
-        const QString recorder = home.root() + QStringLiteral("/record-link");
-        write(recorder, "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + marker.toUtf8() + "'\n");
-        QFile::setPermissions(recorder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        write(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/vantrel-link-recorder.desktop"),
-              "[Desktop Entry]\nType=Application\nName=Link Recorder\nExec=" + recorder.toUtf8() +
-                  " %u\nMimeType=x-scheme-handler/http;x-scheme-handler/https;\n");
-        write(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/mimeapps.list"),
-              "[Default Applications]\nx-scheme-handler/https=vantrel-link-recorder.desktop\n"
-              "x-scheme-handler/http=vantrel-link-recorder.desktop\n");
-    }
-
-    static void write(const QString& path, const QByteArray& text) {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text);
-    }
+    void SetUp() override { marker = recordOpenedLinks(); }
 
     // Runs the executable while this process keeps answering HTTP requests.
     static ProcessRun runServing(const QStringList& arguments, const QProcessEnvironment& environment =
@@ -51,13 +33,7 @@ protected:
                 QString::fromUtf8(process.readAllStandardError())};
     }
 
-    QString openedLink() const {
-        QDeadlineTimer deadline(15000);
-        while (!QFile::exists(marker) && !deadline.hasExpired()) QThread::msleep(20);
-        QFile file(marker);
-        if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("<nothing opened>");
-        return QString::fromUtf8(file.readAll()).trimmed();
-    }
+    QString openedLink() const { return CliFixture::openedLink(marker); }
 
     QString marker;
 };

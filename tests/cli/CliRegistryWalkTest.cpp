@@ -47,24 +47,9 @@ protected:
     void SetUp() override {
         // Links go to a recorder instead of a browser, and the update feed is a
         // local port nobody listens on.
-        const QString recorder = home.root() + QStringLiteral("/record-link");
-        write(recorder, "#!/bin/sh\nexit 0\n");
-        QFile::setPermissions(recorder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        write(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/vantrel-link-recorder.desktop"),
-              "[Desktop Entry]\nType=Application\nName=Link Recorder\nExec=" + recorder.toUtf8() +
-                  " %u\nMimeType=x-scheme-handler/http;x-scheme-handler/https;\n");
-        write(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/mimeapps.list"),
-              "[Default Applications]\nx-scheme-handler/https=vantrel-link-recorder.desktop\n"
-              "x-scheme-handler/http=vantrel-link-recorder.desktop\n");
+        recordOpenedLinks();
         const ProcessRun feed = run({"config", "set", "default", "updatesFeedURL", "\"http://127.0.0.1:9/releases\""});
         ASSERT_EQ(feed.exitCode, 0) << feed.err.toStdString();
-    }
-
-    static void write(const QString& path, const QByteArray& text) {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text);
     }
 
     static ProcessRun runDry(const QStringList& arguments) {

@@ -74,5 +74,38 @@ TEST_F(FloatingNotesEndToEndTest, TheToggleHidesTheWindowAgain) {
     EXPECT_TRUE(eventually([&] { return noteWindow().isEmpty(); }));
 }
 
+// Focus goes to the note and back to the window the user was typing in.
+TEST_F(FloatingNotesEndToEndTest, TheFocusToggleMovesTheKeyboardToTheNoteAndBack) {
+    QTemporaryDir folder;
+    QProcess editor;
+    editor.start(QStringLiteral(VANTREL_TEXT_WINDOW), {folder.filePath(QStringLiteral("typed.txt")),
+                                                       QStringLiteral("Notes Focus Target")});
+    ASSERT_TRUE(editor.waitForStarted(5000));
+    QString target;
+    ASSERT_TRUE(eventually([&] {
+        target = run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                 QStringLiteral("--name"), QStringLiteral("^Notes Focus Target$")})
+                     .out.split(QLatin1Char('\n'))
+                     .value(0)
+                     .trimmed();
+        return !target.isEmpty();
+    }));
+    ASSERT_EQ(run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), target}).exitCode, 0);
+    const auto active = [&] { return activeWindowId(); };
+    ASSERT_TRUE(eventually([&] { return active() == QString::number(target.toULongLong()); }));
+
+    ASSERT_EQ(run(kExecutable, {QStringLiteral("run"), QStringLiteral("floatingNotes_toggleFocus")}, 30000).exitCode, 0);
+    QString note;
+    ASSERT_TRUE(eventually([&] { return !(note = noteWindow()).isEmpty(); }));
+    EXPECT_TRUE(eventually([&] { return active() == QString::number(note.toULongLong()); })) << active().toStdString();
+
+    ASSERT_EQ(run(kExecutable, {QStringLiteral("run"), QStringLiteral("floatingNotes_toggleFocus")}, 30000).exitCode, 0);
+    EXPECT_TRUE(eventually([&] { return active() == QString::number(target.toULongLong()); })) << active().toStdString();
+    // The note stays open beside it.
+    EXPECT_FALSE(noteWindow().isEmpty());
+    editor.kill();
+    editor.waitForFinished();
+}
+
 }  // namespace
 }  // namespace vantrel::test

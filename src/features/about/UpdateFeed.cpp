@@ -92,7 +92,6 @@ void UpdateFeed::fetch(const QUrl& feed, const Version& running, std::function<v
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setRawHeader("Accept", "application/json");
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Vantrel/%1").arg(running.toString()));
-    request.setTransferTimeout(timeoutMs);
     QNetworkReply* reply = manager->get(request);
     auto finished = std::make_shared<bool>(false);
     const auto finish = [manager, finished, done](UpdateCheck result) {

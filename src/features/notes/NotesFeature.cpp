@@ -112,20 +112,7 @@ void NotesFeature::registerWith(FeatureContext& context) {
     context.addCliCommand(QStringLiteral("run"), [](const QStringList& arguments) -> std::optional<int> {
         const QString id = arguments.value(0);
         if (id != toggleWindowCommandId && id != toggleFocusCommandId) return std::nullopt;
-        const InstanceClient launcher;
-        if (!launcher.isRunning()) return std::nullopt;
-        QString error;
-        const auto reply =
-            launcher.send({QStringLiteral("open"), QStringLiteral("vantrel://commands/") + id, {}}, 10000, &error);
-        if (!reply) {
-            std::fprintf(stderr, "vantrel: the running launcher did not answer (%s)\n", error.toUtf8().constData());
-            return 1;
-        }
-        if (!reply->ok) {
-            std::fprintf(stderr, "vantrel: %s\n", reply->message.toUtf8().constData());
-            return 1;
-        }
-        return 0;
+        return InstanceClient().runCommand(id);
     });
 
     // `vantrel notes`: the floating note's text.

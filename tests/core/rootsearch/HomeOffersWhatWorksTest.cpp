@@ -47,7 +47,7 @@ TEST_F(HomeOffersWhatWorksTest, SuggestionsRunAndComingCommandsSaySo) {
         }
     }
     // A few a new user would otherwise meet first.
-    for (const char* id : {"checkForUpdates", "extensionsStore", "reportError"})
+    for (const char* id : {"dailyUpdateForm", "extensionsStore", "reportError"})
         EXPECT_EQ(registry->availability(QString::fromLatin1(id)), CommandAvailability::notInThisBuild) << id;
     // Clipboard history is a feature of this build.
     EXPECT_EQ(registry->availability(QStringLiteral("clipboardHistory")), CommandAvailability::available);

@@ -758,7 +758,8 @@ constexpr uint32_t kBrowserPid = 4000002;
 
 // A private display with openbox, so that the commands that minimize and
 // close windows never touch another test's windows.
-class WindowCommands : public ::testing::Test {
+// On openbox and on fluxbox, each on a display of its own.
+class WindowCommands : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
         VANTREL_REQUIRE_DESKTOP_OR_SKIP(desktop.problem().isEmpty(), desktop.problem().toStdString());
@@ -766,11 +767,14 @@ protected:
     }
     QString run(const char* id) { return SystemCommands::run(QString::fromLatin1(id)); }
 
-    PrivateDisplay desktop{true};
+    PrivateDisplay desktop{true, QString::fromLatin1(GetParam())};
     std::optional<X11Client> client;
 };
 
-TEST_F(WindowCommands, ShowDesktopTogglesTheWindowManagersDesktopMode) {
+INSTANTIATE_TEST_SUITE_P(WindowManagers, WindowCommands, ::testing::Values("openbox", "fluxbox"),
+                         [](const auto& param) { return std::string(param.param); });
+
+TEST_P(WindowCommands, ShowDesktopTogglesTheWindowManagersDesktopMode) {
     EXPECT_TRUE(SystemCommands::isAvailable(QStringLiteral("showDesktop")));
     client->createWindow(kEditorPid);
     EXPECT_EQ(run("showDesktop"), QStringLiteral("Showing the desktop"));
@@ -779,7 +783,7 @@ TEST_F(WindowCommands, ShowDesktopTogglesTheWindowManagersDesktopMode) {
     EXPECT_TRUE(waitUntil([&] { return !client->showingDesktop(); }));
 }
 
-TEST_F(WindowCommands, HideAllAppsKeepsTheFrontmostApplicationAndUnhideBringsTheRestBack) {
+TEST_P(WindowCommands, HideAllAppsKeepsTheFrontmostApplicationAndUnhideBringsTheRestBack) {
     const xcb_window_t editor = client->createWindow(kEditorPid);
     const xcb_window_t browser = client->createWindow(kBrowserPid);
     const xcb_window_t secondBrowser = client->createWindow(kBrowserPid);
@@ -799,7 +803,7 @@ TEST_F(WindowCommands, HideAllAppsKeepsTheFrontmostApplicationAndUnhideBringsThe
     EXPECT_EQ(run("unhideAllApps"), QStringLiteral("No hidden windows"));
 }
 
-TEST_F(WindowCommands, WhenVantrelIsFrontmostTheTopmostOtherApplicationStays) {
+TEST_P(WindowCommands, WhenVantrelIsFrontmostTheTopmostOtherApplicationStays) {
     const xcb_window_t editor = client->createWindow(kEditorPid);
     const xcb_window_t browser = client->createWindow(kBrowserPid);
     const xcb_window_t own = client->createWindow(uint32_t(getpid()));
@@ -811,7 +815,7 @@ TEST_F(WindowCommands, WhenVantrelIsFrontmostTheTopmostOtherApplicationStays) {
     EXPECT_FALSE(client->isHidden(own));
 }
 
-TEST_F(WindowCommands, QuitAllAppsAsksEveryOtherApplicationToClose) {
+TEST_P(WindowCommands, QuitAllAppsAsksEveryOtherApplicationToClose) {
     const xcb_window_t editor = client->createWindow(kEditorPid);
     const xcb_window_t browser = client->createWindow(kBrowserPid);
     const xcb_window_t secondBrowser = client->createWindow(kBrowserPid);
@@ -827,7 +831,7 @@ TEST_F(WindowCommands, QuitAllAppsAsksEveryOtherApplicationToClose) {
     EXPECT_FALSE(X11Client::contains(asked, own));
 }
 
-TEST_F(WindowCommands, NothingToDoIsSaid) {
+TEST_P(WindowCommands, NothingToDoIsSaid) {
     EXPECT_EQ(run("quitAllApps"), QStringLiteral("No applications to quit"));
     EXPECT_EQ(run("hideAllApps"), QStringLiteral("No other windows to hide"));
     EXPECT_EQ(run("unhideAllApps"), QStringLiteral("No hidden windows"));

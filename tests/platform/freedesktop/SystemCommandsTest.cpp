@@ -774,13 +774,28 @@ protected:
 INSTANTIATE_TEST_SUITE_P(WindowManagers, WindowCommands, ::testing::Values("openbox", "fluxbox"),
                          [](const auto& param) { return std::string(param.param); });
 
+// openbox has a desktop mode (_NET_SHOWING_DESKTOP); fluxbox has none, and
+// the windows are minimized and brought back instead.
 TEST_P(WindowCommands, ShowDesktopTogglesTheWindowManagersDesktopMode) {
     EXPECT_TRUE(SystemCommands::isAvailable(QStringLiteral("showDesktop")));
-    client->createWindow(kEditorPid);
+    const xcb_window_t editor = client->createWindow(kEditorPid);
+    const xcb_window_t browser = client->createWindow(kBrowserPid);
+    client->activate(browser);
+    const bool desktopMode = std::string(GetParam()) == "openbox";
     EXPECT_EQ(run("showDesktop"), QStringLiteral("Showing the desktop"));
-    EXPECT_TRUE(waitUntil([&] { return client->showingDesktop(); }));
+    if (desktopMode) {
+        EXPECT_TRUE(waitUntil([&] { return client->showingDesktop(); }));
+    } else {
+        EXPECT_TRUE(waitUntil([&] { return client->isHidden(editor) && client->isHidden(browser); }));
+    }
     EXPECT_EQ(run("showDesktop"), QStringLiteral("Windows shown again"));
-    EXPECT_TRUE(waitUntil([&] { return !client->showingDesktop(); }));
+    if (desktopMode) {
+        EXPECT_TRUE(waitUntil([&] { return !client->showingDesktop(); }));
+    } else {
+        EXPECT_TRUE(waitUntil([&] { return !client->isHidden(editor) && !client->isHidden(browser); }));
+        // The window that had the focus has it again.
+        EXPECT_TRUE(waitUntil([&] { return client->activeWindow() == browser; }));
+    }
 }
 
 TEST_P(WindowCommands, HideAllAppsKeepsTheFrontmostApplicationAndUnhideBringsTheRestBack) {

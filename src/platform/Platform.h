@@ -22,6 +22,7 @@ class KeyboardMonitor;
 class SystemClipboard;
 class UserDefaults;
 
+class ApplicationMenus;
 class ColorSchemeSource;
 class DesktopServices;
 class FileManager;
@@ -85,6 +86,8 @@ struct Platform {
     // The focused element of other applications through the accessibility
     // bus (null where the session has none to ask).
     std::function<std::shared_ptr<AccessibleFocus>()> makeAccessibleFocus;
+    // The menu bars of other applications (through the accessibility bus).
+    std::function<std::shared_ptr<ApplicationMenus>()> makeApplicationMenus;
 };
 
 // The installed implementations (all empty until installPlatform is called).

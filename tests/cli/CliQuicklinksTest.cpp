@@ -14,37 +14,9 @@ namespace {
 
 class CliQuicklinksTest : public CliFixture {
 protected:
-    void SetUp() override {
-        const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-        const QString data = qEnvironmentVariable("XDG_DATA_HOME");
-        ASSERT_FALSE(config.isEmpty());
-        marker = home.root() + QStringLiteral("/opened.txt");
-        const QString recorder = home.root() + QStringLiteral("/record-link");
-        write(recorder, "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + marker.toUtf8() + ".part' && /bin/mv '" +
-                            marker.toUtf8() + ".part' '" + marker.toUtf8() + "'\n");
-        QFile::setPermissions(recorder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        write(data + QStringLiteral("/applications/vantrel-link-recorder.desktop"),
-              "[Desktop Entry]\nType=Application\nName=Link Recorder\nExec=" + recorder.toUtf8() +
-                  " %u\nMimeType=x-scheme-handler/http;x-scheme-handler/https;\n");
-        write(config + QStringLiteral("/mimeapps.list"),
-              "[Default Applications]\nx-scheme-handler/https=vantrel-link-recorder.desktop\n"
-              "x-scheme-handler/http=vantrel-link-recorder.desktop\n");
-    }
+    void SetUp() override { marker = recordOpenedLinks(); }
 
-    static void write(const QString& path, const QByteArray& text) {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text);
-    }
-
-    // What the handler was handed, once it has run.
-    QString openedLink() const {
-        if (!waitUntil([&] { return QFile::exists(marker); }, 15000)) return QStringLiteral("<nothing opened>");
-        QFile file(marker);
-        if (!file.open(QIODevice::ReadOnly)) return {};
-        return QString::fromUtf8(file.readAll()).trimmed();
-    }
+    QString openedLink() const { return CliFixture::openedLink(marker); }
 
     QString added(const QStringList& arguments) {
         const ProcessRun run = this->run(QStringList{"quicklinks", "add"} + arguments);

@@ -8,6 +8,9 @@
 #include "data/FileKeychainBackend.h"
 #include "data/Keychain.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -38,6 +41,39 @@ protected:
         EXPECT_TRUE(process.waitForFinished(60000));
         return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
                 QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    static void writeFile(const QString& path, const QByteArray& text) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+    }
+
+    // Links open in a recorder instead of a browser: the private session's
+    // default handler for http and https writes what it was handed to the
+    // returned file (whole: written aside, then renamed).
+    QString recordOpenedLinks() {
+        const QString marker = home.root() + QStringLiteral("/opened.txt");
+        const QString recorder = home.root() + QStringLiteral("/record-link");
+        writeFile(recorder, "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + marker.toUtf8() + ".part' && /bin/mv '" +
+                                marker.toUtf8() + ".part' '" + marker.toUtf8() + "'\n");
+        QFile::setPermissions(recorder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        writeFile(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/vantrel-link-recorder.desktop"),
+                  "[Desktop Entry]\nType=Application\nName=Link Recorder\nExec=" + recorder.toUtf8() +
+                      " %u\nMimeType=x-scheme-handler/http;x-scheme-handler/https;\n");
+        writeFile(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/mimeapps.list"),
+                  "[Default Applications]\nx-scheme-handler/https=vantrel-link-recorder.desktop\n"
+                  "x-scheme-handler/http=vantrel-link-recorder.desktop\n");
+        return marker;
+    }
+
+    // What the recorder was handed, once it has run.
+    static QString openedLink(const QString& marker) {
+        if (!waitUntil([&] { return QFile::exists(marker); }, 15000)) return QStringLiteral("<nothing opened>");
+        QFile file(marker);
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        return QString::fromUtf8(file.readAll()).trimmed();
     }
 
     // The same database the executable opens, through the same file keyring.

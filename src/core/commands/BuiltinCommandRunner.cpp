@@ -44,28 +44,20 @@ std::vector<BuiltinCommandBehaviour> makeTable() {
         line("createScriptCommand", B::showView),
         line("reloadScriptCommands", B::launcherHook, "Reloading script directories"),
         line("refreshSystemSource", B::launcherHook, "Refreshing apps and preferences"),
-        line("openVantrelChangelog", B::notInThisBuild, "The changelog is not published yet."),
-        line("openVantrelManual", B::notInThisBuild, "The manual is not published yet."),
         line("toggleVantrelAppearance", B::toggleAppearance),
         line("reportError", B::notInThisBuild, "Error reporting is not available on this build."),
         line("recenterMainWindow", B::launcherHook, "Resetting the window position"),
         line("dailyUpdateForm", B::notInThisBuild, "The daily update form is not available yet."),
-        line("sendFeedback", B::notInThisBuild, "Sending feedback from Vantrel is not available yet."),
+        // The about feature handles it unless a package manager updates the program.
         line("checkForUpdates", B::notInThisBuild,
-             "Vantrel is updated by your package manager; checking for updates from Vantrel is not available."),
-        line("createQuicklink", B::unavailable, "Quicklinks are not available yet."),
-        line("createQuicklinkWithURL", B::unavailable, "Quicklinks are not available yet."),
+             "Vantrel came from a package your package manager keeps up to date; it does not check for updates "
+             "itself."),
         line("fileSearch", B::showView),
-        line("clipboardHistory", B::unavailable, "Clipboard history is not available yet."),
-        line("dictionary_defineWord", B::unavailable, "Looking up words is not available on this desktop yet."),
         line("contacts_search", B::unavailable, "Contacts are not available on this desktop yet."),
-        line("browserBookmarks_search", B::unavailable, "Browser bookmarks are not available yet."),
         line("calendar_schedule", B::unavailable, "The calendar is not available on this desktop yet."),
         line("reminders_myReminders", B::unavailable, "Reminders are not available on this desktop yet."),
         line("reminders_createReminder", B::unavailable, "Reminders are not available on this desktop yet."),
         line("media_hackerNews", B::unavailable, "The news reader is not available yet."),
-        line("floatingNotes_toggleFocus", B::unavailable, "Floating notes are not available yet."),
-        line("floatingNotes_toggleWindow", B::unavailable, "Floating notes are not available yet."),
         line("urlEncode", B::urlEncode),
         line("urlDecode", B::urlDecode),
         line("openInBrowser", B::openInBrowser),
@@ -76,7 +68,7 @@ std::vector<BuiltinCommandBehaviour> makeTable() {
     };
     for (const char* id : {"toggleBluetooth",   "ejectAllDisks", "quitAllApps",     "showScreenSaver",
                            "toggleHiddenFiles", "logOutSystem",  "restartSystem",   "shutDownSystem",
-                           "emptyTrash",        "appSwitcher",   "searchMenuItems", "setVolume0",
+                           "emptyTrash",        "setVolume0",
                            "setVolume25",       "setVolume50",   "setVolume75",     "setVolume100",
                            "showDesktop",       "unhideAllApps", "hideAllApps",     "toggleSystemAppearance",
                            "turnVolumeDown",    "turnVolumeUp",  "toggleMute",      "lockScreen",
@@ -140,13 +132,43 @@ CommandOutcome runWithoutLauncher(const VantrelCommand& command, const BuiltinCo
                                   behaviour.sentence + QStringLiteral(" is only available while Vantrel is running."));
 }
 
+// What the commands that end work or the session would do, said instead of
+// done in a dry run.
+QString dryRunSentence(const QString& id) {
+    static const QHash<QString, QString> sentences{
+        {QStringLiteral("restartSystem"), QStringLiteral("restart the computer")},
+        {QStringLiteral("shutDownSystem"), QStringLiteral("shut the computer down")},
+        {QStringLiteral("sleep"), QStringLiteral("put the computer to sleep")},
+        {QStringLiteral("logOutSystem"), QStringLiteral("log out of the session")},
+        {QStringLiteral("lockScreen"), QStringLiteral("lock the screen")},
+        {QStringLiteral("quitAllApps"), QStringLiteral("ask every application to quit")},
+        {QStringLiteral("emptyTrash"), QStringLiteral("empty the trash")},
+        {QStringLiteral("ejectAllDisks"), QStringLiteral("eject every removable disk")},
+        // These change what every window on the screen shows.
+        {QStringLiteral("showDesktop"), QStringLiteral("show the desktop")},
+        {QStringLiteral("hideAllApps"), QStringLiteral("minimize the windows of every other application")},
+        {QStringLiteral("unhideAllApps"), QStringLiteral("restore every minimized window")},
+        {QStringLiteral("sleepDisplays"), QStringLiteral("turn the displays off")},
+        {QStringLiteral("showScreenSaver"), QStringLiteral("start the screen saver")},
+    };
+    return sentences.value(id);
+}
+
 // The desktop's own sentence becomes the message: "unavailable" when the
 // command cannot work on this desktop, a failure otherwise.
 CommandOutcome runSystemCommand(const VantrelCommand& command) {
     const QString id = command.id().rawValue;
     const std::shared_ptr<SystemActions> system = platform().system;
     if (!system)
-        return CommandOutcome::unavailable(QStringLiteral("System commands are not available on this desktop."));
+        return CommandOutcome::unavailable(
+            QStringLiteral("System commands need a freedesktop desktop (D-Bus, logind), which this build has none of."));
+    if (isDryRun()) {
+        if (const QString sentence = dryRunSentence(id); !sentence.isEmpty()) {
+            QString problem;
+            if (!system->isAvailable(id, &problem)) return CommandOutcome::unavailable(problem);
+            return CommandOutcome::done(QStringLiteral("Dry run: would %1").arg(sentence));
+        }
+    }
     try {
         return CommandOutcome::done(system->run(id));
     } catch (const std::exception& error) {
@@ -169,6 +191,11 @@ CommandOutcome toggleAppearance(const CommandRunContext& context) {
 }
 
 }  // namespace
+
+bool isDryRun() {
+    const QByteArray value = qgetenv("VANTREL_DRY_RUN");
+    return !value.isEmpty() && value != "0";
+}
 
 CommandAvailability builtinCommandAvailability(const QString& commandId) {
     const auto behaviour = builtinCommandBehaviour(commandId);

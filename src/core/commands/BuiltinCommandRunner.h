@@ -30,6 +30,15 @@ enum class CommandAvailability {
     notInThisBuild,  // not listed at all
 };
 
+// Whether VANTREL_DRY_RUN is set (and not "0"): the system commands that end
+// the session or throw things away (restart, shut down, sleep, log out, lock,
+// quit all applications, empty trash, eject) or change every window on the
+// screen (show desktop, hide and unhide apps, sleep displays, screen saver)
+// then say what they would do ("Dry run: would empty the trash") instead of
+// doing it, for runs that try every command. A command that cannot work here
+// still says why.
+bool isDryRun();
+
 // The availability of a built-in command by its table entry alone (a
 // command without an entry is available); PackageRegistry::availability
 // also counts the handlers features register.

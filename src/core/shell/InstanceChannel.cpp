@@ -10,6 +10,8 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 
+#include <cstdio>
+
 #include <unistd.h>
 
 namespace vantrel {
@@ -235,6 +237,22 @@ std::optional<InstanceReply> InstanceClient::send(const InstanceRequest& request
         if (answer.size() > kMaxReplyLength) break;
     }
     return InstanceReply::decode(answer.left(answer.indexOf('\n') + 1), error);
+}
+
+std::optional<int> InstanceClient::runCommand(const QString& commandId, int timeoutMs) const {
+    if (!isRunning()) return std::nullopt;
+    QString error;
+    const auto reply =
+        send({QStringLiteral("open"), QStringLiteral("vantrel://commands/") + commandId, {}}, timeoutMs, &error);
+    if (!reply) {
+        std::fprintf(stderr, "vantrel: the running launcher did not answer (%s)\n", error.toUtf8().constData());
+        return 1;
+    }
+    if (!reply->ok) {
+        std::fprintf(stderr, "vantrel: %s\n", reply->message.toUtf8().constData());
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace vantrel

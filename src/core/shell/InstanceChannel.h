@@ -85,6 +85,12 @@ public:
     std::optional<InstanceReply> send(const InstanceRequest& request, int timeoutMs = 5000,
                                       QString* error = nullptr) const;
 
+    // `vantrel run COMMAND_ID` of a command the running launcher carries out
+    // (its windows, its remembered state): hands it over as the link
+    // vantrel://commands/COMMAND_ID. Nothing when no launcher runs; else the
+    // exit status, the reason on standard error when it failed.
+    std::optional<int> runCommand(const QString& commandId, int timeoutMs = 10000) const;
+
 private:
     QString m_path;
 };

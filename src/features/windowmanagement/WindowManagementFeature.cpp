@@ -108,20 +108,7 @@ void WindowManagementFeature::registerWith(FeatureContext& context) {
     // command runs in this process like any other.
     context.addCliCommand(QStringLiteral("run"), [](const QStringList& arguments) -> std::optional<int> {
         if (arguments.isEmpty() || !windowActionForCommandId(arguments.first())) return std::nullopt;
-        const InstanceClient launcher;
-        if (!launcher.isRunning()) return std::nullopt;
-        QString error;
-        const auto reply = launcher.send(
-            {QStringLiteral("open"), QStringLiteral("vantrel://commands/") + arguments.first(), {}}, 10000, &error);
-        if (!reply) {
-            std::fprintf(stderr, "vantrel: the running launcher did not answer (%s)\n", error.toUtf8().constData());
-            return 1;
-        }
-        if (!reply->ok) {
-            std::fprintf(stderr, "vantrel: %s\n", reply->message.toUtf8().constData());
-            return 1;
-        }
-        return 0;
+        return InstanceClient().runCommand(arguments.first());
     });
 }
 

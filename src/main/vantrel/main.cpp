@@ -396,7 +396,7 @@ int printOutcome(const VantrelCommand& command, const CommandOutcome& outcome) {
         case CommandOutcome::Kind::showView:
         case CommandOutcome::Kind::showPreferences:
             std::fprintf(stderr,
-                         "vantrel: %s opens its view in the launcher window, which this build does not have yet\n",
+                         "vantrel: %s opens its view in the launcher window: run it there (vantrel toggle)\n",
                          command.displayName().toUtf8().constData());
             return 1;
         case CommandOutcome::Kind::showArguments:

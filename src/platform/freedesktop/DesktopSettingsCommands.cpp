@@ -1,6 +1,12 @@
 #include "platform/freedesktop/SystemCommandCapabilities.h"
 
 #include "kit/VantrelError.h"
+#include "platform/freedesktop/KdeConfig.h"
+#include "platform/freedesktop/SystemCommandSupport.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QStandardPaths>
 
 #include "platform/freedesktop/GioHeaders.h"
 
@@ -76,15 +82,79 @@ constexpr const char* kShowHiddenKey = "show-hidden";
 constexpr const char* kInterfaceSchema = "org.gnome.desktop.interface";
 constexpr const char* kColorSchemeKey = "color-scheme";
 
+// KDE Plasma keeps these choices in its own configuration files.
+bool isKde() {
+    return qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':')).contains(QLatin1String("KDE"));
+}
+
+const QString kKdeGlobals = QStringLiteral("kdeglobals");
+const QString kKdeFileDialogGroup = QStringLiteral("KFileDialog Settings");
+const QString kKdeShowHiddenKey = QStringLiteral("Show hidden files");
+const QString kKdeGeneralGroup = QStringLiteral("General");
+const QString kKdeColorSchemeKey = QStringLiteral("ColorScheme");
+
+// Dolphin's view properties for every folder (used when it shares one view
+// for all folders, and as the default of new ones).
+QString dolphinGlobalViewProperties() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/dolphin/view_properties/global/.directory");
+}
+
+// Tells running KDE applications that the palette changed (KGlobalSettings'
+// PaletteChanged, as the colour settings module sends it).
+void announceKdePaletteChange() {
+    QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/KGlobalSettings"),
+                                                     QStringLiteral("org.kde.KGlobalSettings"),
+                                                     QStringLiteral("notifyChange"));
+    signal << 0 << 0;
+    QDBusConnection::sessionBus().send(signal);
+}
+
+QString toggleKdeHiddenFiles() {
+    KdeConfigFile globals(KdeConfigFile::configPath(kKdeGlobals));
+    const bool show = globals.value(kKdeFileDialogGroup, kKdeShowHiddenKey) != QLatin1String("true");
+    const QString value = show ? QStringLiteral("true") : QStringLiteral("false");
+    globals.setValue(kKdeFileDialogGroup, kKdeShowHiddenKey, value);
+    KdeConfigFile(dolphinGlobalViewProperties()).setValue(QStringLiteral("Settings"), QStringLiteral("HiddenFilesShown"),
+                                                          value);
+    // GTK applications on Plasma read the GTK file chooser's setting.
+    for (const char* schema : kFileChooserSchemas) {
+        DesktopSetting gtk(schema, kShowHiddenKey);
+        if (gtk.isUsable()) gtk.setBoolean(show);
+    }
+    return show ? QStringLiteral("Hidden files shown") : QStringLiteral("Hidden files hidden");
+}
+
+QString toggleKdeAppearance() {
+    KdeConfigFile globals(KdeConfigFile::configPath(kKdeGlobals));
+    const QString current = globals.value(kKdeGeneralGroup, kKdeColorSchemeKey).value_or(QStringLiteral("BreezeLight"));
+    const bool dark = !current.contains(QLatin1String("Dark"), Qt::CaseInsensitive);
+    const QString next = dark ? QStringLiteral("BreezeDark") : QStringLiteral("BreezeLight");
+    // Plasma's own tool also recolours the running applications and the panel.
+    if (const QString tool = findTool("plasma-apply-colorscheme"); !tool.isEmpty()) {
+        runToolOrThrow(tool, {next}, QStringLiteral("Changing the colour scheme"));
+    } else {
+        globals.setValue(kKdeGeneralGroup, kKdeColorSchemeKey, next);
+        announceKdePaletteChange();
+    }
+    DesktopSetting gtk(kInterfaceSchema, kColorSchemeKey);
+    if (gtk.isUsable()) gtk.setString(dark ? QStringLiteral("prefer-dark") : QStringLiteral("default"));
+    return dark ? QStringLiteral("Dark appearance") : QStringLiteral("Light appearance");
+}
+
 }  // namespace
 
 QString hiddenFilesProblem() {
+    if (isKde()) return {};
     DesktopSetting primary(kFileChooserSchemas[0], kShowHiddenKey);
     if (primary.isUsable()) return {};
-    return QStringLiteral("Toggling hidden files is not available on this desktop: %1.").arg(primary.problem());
+    return QStringLiteral("Toggling hidden files cannot work on this desktop: %1. It follows GNOME's file chooser "
+                          "settings (install gsettings-desktop-schemas and dconf) or KDE Plasma's.")
+        .arg(primary.problem());
 }
 
 QString toggleHiddenFiles() {
+    if (isKde()) return toggleKdeHiddenFiles();
     if (const QString problem = hiddenFilesProblem(); !problem.isEmpty()) throw VantrelError(problem);
     DesktopSetting primary(kFileChooserSchemas[0], kShowHiddenKey);
     const bool show = !primary.boolean();
@@ -95,13 +165,16 @@ QString toggleHiddenFiles() {
 }
 
 QString appearanceProblem() {
+    if (isKde()) return {};
     DesktopSetting setting(kInterfaceSchema, kColorSchemeKey);
     if (setting.isUsable()) return {};
-    return QStringLiteral("Toggling the system appearance is not available on this desktop: %1.")
+    return QStringLiteral("Toggling the system appearance cannot work on this desktop: %1. It follows GNOME's "
+                          "color-scheme (install gsettings-desktop-schemas and dconf) or KDE Plasma's colour scheme.")
         .arg(setting.problem());
 }
 
 QString toggleSystemAppearance() {
+    if (isKde()) return toggleKdeAppearance();
     if (const QString problem = appearanceProblem(); !problem.isEmpty()) throw VantrelError(problem);
     DesktopSetting setting(kInterfaceSchema, kColorSchemeKey);
     const bool dark = setting.string() != QLatin1String("prefer-dark");

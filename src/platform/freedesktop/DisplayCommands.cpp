@@ -15,10 +15,10 @@ QString sleepDisplaysProblem(QString* xset) {
     const QString tool = findTool("xset");
     if (tool.isEmpty()) return QStringLiteral("Sleeping the displays needs xset, which is not installed.");
     if (qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland")) {
-        return QStringLiteral("Sleeping the displays is not available in a Wayland session.");
+        return QStringLiteral("Sleeping the displays cannot work in a Wayland session.");
     }
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        return QStringLiteral("Sleeping the displays is not available on this desktop: DISPLAY is not set.");
+        return QStringLiteral("Sleeping the displays cannot work on this desktop: DISPLAY is not set.");
     }
     if (xset) *xset = tool;
     return {};

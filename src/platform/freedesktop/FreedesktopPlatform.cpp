@@ -2,6 +2,7 @@
 
 #include "platform/freedesktop/ApplicationsSource.h"
 #include "platform/freedesktop/AtSpiFocus.h"
+#include "platform/freedesktop/AtSpiMenus.h"
 #include "platform/freedesktop/DesktopLauncher.h"
 #include "platform/freedesktop/FreedesktopColorScheme.h"
 #include "platform/freedesktop/FreedesktopFileManager.h"
@@ -20,6 +21,7 @@ Platform freedesktopPlatform() {
         return makeApplicationsSource(defaults);
     };
     platform.makeAccessibleFocus = []() -> std::shared_ptr<AccessibleFocus> { return std::make_shared<AtSpiFocus>(); };
+    platform.makeApplicationMenus = []() -> std::shared_ptr<ApplicationMenus> { return std::make_shared<AtSpiMenus>(); };
     return platform;
 }
 

@@ -74,7 +74,7 @@ QString lockScreenProblem() {
     if (system.hasService(kLogindService)) return {};
     BusConnection session(BusConnection::Kind::Session);
     if (session.hasService(kScreenSaverService)) return {};
-    return QStringLiteral("Locking the screen is not available: neither %1 nor %2 is running.")
+    return QStringLiteral("Locking the screen cannot work here: neither %1 nor %2 is running.")
         .arg(kLoginManagerName, kScreenSaverName);
 }
 
@@ -85,7 +85,7 @@ QString screenSaverProblem() {
     }
     if (!findTool("xdg-screensaver").isEmpty()) return {};
     return QStringLiteral(
-               "Starting the screen saver is not available: %1 is not running and xdg-screensaver is not "
+               "Starting the screen saver cannot work here: %1 is not running and xdg-screensaver is not "
                "installed.")
         .arg(kScreenSaverName);
 }

@@ -85,7 +85,7 @@ QString logOutProblem() {
     }
     BusConnection system(BusConnection::Kind::System);
     if (system.hasService(kLogindService)) return {};
-    return QStringLiteral("Logging out is not available: no session manager is running and %1 cannot be reached.")
+    return QStringLiteral("Logging out cannot work here: no session manager is running and %1 cannot be reached.")
         .arg(kLoginManagerName);
 }
 

@@ -30,11 +30,6 @@ const std::vector<Command>& commands() {
             list.push_back({QString::fromLatin1(id), std::move(run), std::move(problem)});
         };
         const auto always = [] { return QString(); };
-        const auto unavailable = [](QString sentence) {
-            return std::pair<std::function<QString()>, std::function<QString()>>(
-                [sentence]() -> QString { throw VantrelError(sentence); }, [sentence] { return sentence; });
-        };
-
         const auto windowCommand = [&](const char* id, QString (*run)()) {
             const QString commandId = QString::fromLatin1(id);
             add(id, run, [commandId] { return windowProblem(commandId); });
@@ -50,7 +45,8 @@ const std::vector<Command>& commands() {
                 id, [commandId] { return runVolumeCommand(commandId); }, volumeProblem);
         };
 
-        // In the order of the registry's "systemCommands" package.
+        // In the order of the registry's "systemCommands" package; "Switch Apps"
+        // and "Search Menu Items" are features of their own (switcher, menus).
         add("toggleBluetooth", toggleBluetooth, bluetoothProblem);
         add("ejectAllDisks", ejectAllDisks, always);
         windowCommand("quitAllApps", quitAllApps);
@@ -60,18 +56,6 @@ const std::vector<Command>& commands() {
         powerCommand("restartSystem");
         powerCommand("shutDownSystem");
         add("emptyTrash", emptyTrash, always);
-        {
-            auto [run, problem] = unavailable(QStringLiteral(
-                "Switching apps is not available on this desktop: use the window manager's own switcher (usually "
-                "Alt+Tab)."));
-            add("appSwitcher", run, problem);
-        }
-        {
-            auto [run, problem] = unavailable(
-                QStringLiteral("Searching menu items is not available on this desktop: applications here do not "
-                               "publish their menus to other programs."));
-            add("searchMenuItems", run, problem);
-        }
         for (const char* id : {"setVolume0", "setVolume25", "setVolume50", "setVolume75", "setVolume100"}) {
             volumeCommand(id);
         }

@@ -17,8 +17,11 @@ namespace vantrel::systemcommands {
 namespace {
 
 // The EWMH hints a window command needs from the window manager.
+// Window managers without a desktop mode (fluxbox) get it by minimizing:
+// the windows put away are kept here until the next Show Desktop.
+constexpr const char* kPutAwayWindows = "_VANTREL_DESKTOP_SHOWN_WINDOWS";
+
 const char* requiredHint(const QString& commandId) {
-    if (commandId == QLatin1String("showDesktop")) return "_NET_SHOWING_DESKTOP";
     if (commandId == QLatin1String("quitAllApps")) return "_NET_CLOSE_WINDOW";
     if (commandId == QLatin1String("unhideAllApps")) return "_NET_ACTIVE_WINDOW";
     return "_NET_CLIENT_LIST";
@@ -42,7 +45,7 @@ std::unique_ptr<Ewmh> windowDesktop(const QString& commandId, QString* problem =
     }
     if (!desktop) {
         const QString sentence =
-            QStringLiteral("%1 is not available on this desktop: %2.").arg(windowCommandSentence(commandId), reason);
+            QStringLiteral("%1 cannot work on this desktop: %2.").arg(windowCommandSentence(commandId), reason);
         if (problem) {
             *problem = sentence;
             return nullptr;
@@ -64,8 +67,48 @@ QString countOf(qsizetype count, const char* singular, const char* plural) {
 
 }  // namespace
 
+namespace {
+
+// Without _NET_SHOWING_DESKTOP: minimizes every application window and
+// remembers which; the next call restores them (the active one last).
+QString showDesktopByMinimizing(Ewmh& desktop) {
+    const std::vector<Ewmh::WindowId> putAway = desktop.windowList(kPutAwayWindows);
+    const std::vector<Ewmh::Window> windows = desktop.clientWindows();
+    const auto hiddenNow = [&](Ewmh::WindowId id) {
+        for (const auto& window : windows)
+            if (window.id == id) return window.hidden;
+        return false;
+    };
+    std::vector<Ewmh::WindowId> toRestore;
+    for (const Ewmh::WindowId id : putAway)
+        if (hiddenNow(id)) toRestore.push_back(id);
+    desktop.setWindowList(kPutAwayWindows, {});
+    if (!toRestore.empty()) {
+        // Stored with the active window first: it is restored last, so it ends in front.
+        for (auto it = toRestore.rbegin(); it != toRestore.rend(); ++it) desktop.activate(*it);
+        desktop.sync();
+        return QStringLiteral("Windows shown again");
+    }
+    const std::optional<Ewmh::WindowId> active = desktop.activeWindow();
+    std::vector<Ewmh::WindowId> minimized;
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+        if (!it->normal || it->hidden || isOwn(*it)) continue;
+        desktop.minimize(it->id);
+        if (active && it->id == *active)
+            minimized.insert(minimized.begin(), it->id);
+        else
+            minimized.push_back(it->id);
+    }
+    desktop.setWindowList(kPutAwayWindows, minimized);
+    desktop.sync();
+    return QStringLiteral("Showing the desktop");
+}
+
+}  // namespace
+
 QString showDesktop() {
     auto desktop = windowDesktop(QStringLiteral("showDesktop"));
+    if (!desktop->supports("_NET_SHOWING_DESKTOP")) return showDesktopByMinimizing(*desktop);
     const bool showing = desktop->showingDesktop();
     desktop->setShowingDesktop(!showing);
     desktop->sync();

@@ -145,6 +145,24 @@ void Ewmh::setShowingDesktop(bool showing) {
     x.sendToRoot(x.root(), x.atom("_NET_SHOWING_DESKTOP"), {showing ? 1u : 0u, 0, 0, 0, 0});
 }
 
+std::vector<Ewmh::WindowId> Ewmh::windowList(const char* property) const {
+    const XcbConnection& x = *m_connection;
+    std::vector<WindowId> windows;
+    for (const uint32_t id : x.property32(x.root(), x.atom(property), XCB_ATOM_WINDOW)) windows.push_back(id);
+    return windows;
+}
+
+void Ewmh::setWindowList(const char* property, const std::vector<WindowId>& windows) {
+    const XcbConnection& x = *m_connection;
+    if (windows.empty()) {
+        xcb_delete_property(x.get(), x.root(), x.atom(property));
+        return;
+    }
+    const std::vector<uint32_t> ids(windows.begin(), windows.end());
+    xcb_change_property(x.get(), XCB_PROP_MODE_REPLACE, x.root(), x.atom(property), XCB_ATOM_WINDOW, 32,
+                        uint32_t(ids.size()), ids.data());
+}
+
 void Ewmh::close(WindowId window) {
     const XcbConnection& x = *m_connection;
     x.sendToRoot(window, x.atom("_NET_CLOSE_WINDOW"), {XCB_CURRENT_TIME, kSourcePager, 0, 0, 0});

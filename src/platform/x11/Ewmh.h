@@ -97,6 +97,12 @@ public:
     // Moves the window to a desktop, counted from 0 (_NET_WM_DESKTOP).
     void moveToDesktop(WindowId window, uint32_t desktop);
 
+    // A list of windows kept on the root window under `property`, for a
+    // command that undoes in a later process what an earlier one did.
+    std::vector<WindowId> windowList(const char* property) const;
+    // Replaces the list (an empty one removes the property).
+    void setWindowList(const char* property, const std::vector<WindowId>& windows);
+
     // Waits until the server has taken every request sent so far.
     void sync();
 

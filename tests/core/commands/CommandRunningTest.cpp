@@ -117,21 +117,24 @@ TEST_F(CommandRunningTest, SystemCommandsReportWhatTheDesktopAnswered) {
 }
 
 TEST_F(CommandRunningTest, SystemCommandOutcomeCarriesSystemCommandsOwnSentence) {
-    QString expected;
-    try {
-        platform().system->run("appSwitcher");
-        FAIL() << "the app switcher is expected to be unavailable on this desktop";
-    } catch (const VantrelError& error) {
-        expected = error.errorDescription();
+    // Restarting is refused without a login manager to ask; with one, the dry
+    // run below says what it would do instead.
+    const ScopedEnv dryRun("VANTREL_DRY_RUN", QByteArray("1"));
+    const CommandOutcome outcome = run("restartSystem");
+    QString reason;
+    if (platform().system->isAvailable("restartSystem", &reason)) {
+        EXPECT_EQ(outcome.kind, CommandOutcome::Kind::done);
+        EXPECT_EQ(outcome.hudText, "Dry run: would restart the computer");
+    } else {
+        EXPECT_EQ(outcome.kind, CommandOutcome::Kind::unavailable);
+        EXPECT_EQ(outcome.message, reason);
     }
-    const CommandOutcome outcome = run("appSwitcher");
-    EXPECT_NE(outcome.kind, CommandOutcome::Kind::done);
-    EXPECT_FALSE(outcome.succeeded());
-    EXPECT_EQ(outcome.message, expected);
 }
 
 TEST_F(CommandRunningTest, EverySystemCommandOfThePackageIsOneSystemCommandsCarriesOut) {
     for (const auto& each : registry->package(PackageIdentifier("systemCommands"))->commands()) {
+        // Switching apps and searching menus are features of their own.
+        if (each->id().rawValue == "appSwitcher" || each->id().rawValue == "searchMenuItems") continue;
         EXPECT_TRUE(platform().system->handles(each->id().rawValue)) << each->id().rawValue.toStdString();
         EXPECT_EQ(builtinCommandBehaviour(each->id().rawValue)->behaviour, BuiltinBehaviour::systemCommand);
     }
@@ -225,12 +228,12 @@ TEST_F(CommandRunningTest, ACommandRunsExactlyWhenTheRegistryCallsItAvailable) {
     }
     // Both kinds exist: the table is not all one way.
     EXPECT_TRUE(available.contains(QStringLiteral("urlEncode")));
-    EXPECT_TRUE(coming.contains(QStringLiteral("clipboardHistory")));
+    EXPECT_TRUE(coming.contains(QStringLiteral("media_hackerNews")));
     EXPECT_TRUE(opened.contains(QUrl(QStringLiteral("https://example.org/a"))));
     const CommandOutcome jira = run("jira_createIssue");
     EXPECT_EQ(jira.kind, CommandOutcome::Kind::unavailable);
     EXPECT_EQ(jira.message, "Signing in to outside services is not available yet, so Jira commands cannot run yet.");
-    EXPECT_EQ(run("clipboardHistory").message, "Clipboard history is not available yet.");
+    EXPECT_EQ(run("media_hackerNews").message, "The news reader is not available yet.");
     // What has no meaning on this desktop says why, in the desktop's terms.
     const CommandOutcome bounce = run("windowBounceAnimation");
     EXPECT_EQ(bounce.kind, CommandOutcome::Kind::unavailable);

@@ -212,9 +212,9 @@ TEST_F(PackageRegistryTest, FallbackSearchCommandsWithIdsNamesAndOrders) {
 }
 
 TEST_F(PackageRegistryTest, FallbackOpensItsCommandWithTheQuery) {
-    const auto drive = registry->fallbackSearchCommand("dictionary_defineWord_fallbackSearch");
-    // The dictionary is not on this desktop yet: the outcome says so.
-    const CommandOutcome outcome = drive->run("serendipity", {});
+    const auto contacts = registry->fallbackSearchCommand("contacts_search_fallbackSearch");
+    // Contacts are not on this desktop yet: the outcome says so.
+    const CommandOutcome outcome = contacts->run("serendipity", {});
     EXPECT_EQ(outcome.kind, CommandOutcome::Kind::unavailable);
     EXPECT_FALSE(outcome.message.isEmpty());
 }

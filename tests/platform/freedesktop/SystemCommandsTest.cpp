@@ -12,6 +12,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -62,7 +64,7 @@ QString outcomeOf(const QString& commandId) {
 TEST(SystemCommandsCatalogue, CarriesOutEveryCommandOfTheSystemPackage) {
     const QStringList expected{"toggleBluetooth",   "ejectAllDisks", "quitAllApps",     "showScreenSaver",
                                "toggleHiddenFiles", "logOutSystem",  "restartSystem",   "shutDownSystem",
-                               "emptyTrash",        "appSwitcher",   "searchMenuItems", "setVolume0",
+                               "emptyTrash",        "setVolume0",
                                "setVolume25",       "setVolume50",   "setVolume75",     "setVolume100",
                                "showDesktop",       "unhideAllApps", "hideAllApps",     "toggleSystemAppearance",
                                "turnVolumeDown",    "turnVolumeUp",  "toggleMute",      "lockScreen",
@@ -80,12 +82,10 @@ TEST(SystemCommandsCatalogue, UnknownCommandIsRefusedByName) {
               QStringLiteral("There is no system command \"formatDisk\"."));
 }
 
-TEST(SystemCommandsCatalogue, CommandsWithoutALinuxCounterpartSaySo) {
-    for (const QString& id : {QStringLiteral("appSwitcher"), QStringLiteral("searchMenuItems")}) {
-        const QString reason = unavailableReason(id);
-        EXPECT_TRUE(reason.contains(QLatin1String("is not available on this desktop"))) << reason.toStdString();
-        EXPECT_EQ(failureOf(id), reason);
-    }
+// "Switch Apps" and "Search Menu Items" belong to features of their own.
+TEST(SystemCommandsCatalogue, SwitchingAppsAndMenusAreNotSystemCommands) {
+    for (const QString& id : {QStringLiteral("appSwitcher"), QStringLiteral("searchMenuItems")})
+        EXPECT_FALSE(SystemCommands::handles(id)) << id.toStdString();
 }
 
 // The same commands behind the platform interface the launcher uses.
@@ -95,8 +95,8 @@ TEST(SystemCommandsCatalogue, TheDesktopsSystemActionsAreTheseCommands) {
     EXPECT_TRUE(actions.handles(QStringLiteral("lockScreen")));
     EXPECT_FALSE(actions.handles(QStringLiteral("formatDisk")));
     QString reason;
-    EXPECT_FALSE(actions.isAvailable(QStringLiteral("appSwitcher"), &reason));
-    EXPECT_EQ(reason, unavailableReason(QStringLiteral("appSwitcher")));
+    EXPECT_FALSE(actions.isAvailable(QStringLiteral("formatDisk"), &reason));
+    EXPECT_EQ(reason, unavailableReason(QStringLiteral("formatDisk")));
     try {
         actions.run(QStringLiteral("formatDisk"));
         ADD_FAILURE() << "an unknown command ran";
@@ -550,6 +550,57 @@ TEST_F(DesktopSettings, ToggleSystemAppearanceSwitchesBetweenDarkAndDefault) {
     g_object_unref(settings);
 }
 
+// --- KDE Plasma: its configuration files -------------------------------------------------
+
+class KdeSettings : public ::testing::Test {
+protected:
+    ScopedXdgHome home;
+    ScopedEnv desktop{"XDG_CURRENT_DESKTOP", QByteArray("KDE")};
+    ScopedEnv backend{"GSETTINGS_BACKEND", QByteArray("memory")};
+    QString globals = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/kdeglobals");
+
+    void write(const QString& path, const QByteArray& text) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+    }
+};
+
+TEST_F(KdeSettings, ToggleHiddenFilesFlipsTheFileDialogAndDolphin) {
+    write(globals, "# written by Plasma\n[General]\nColorScheme=BreezeLight\n\n[KFileDialog Settings]\n"
+                   "Show hidden files=false\nSort by=Name\n");
+    EXPECT_TRUE(SystemCommands::isAvailable(QStringLiteral("toggleHiddenFiles")));
+    EXPECT_EQ(SystemCommands::run(QStringLiteral("toggleHiddenFiles")), QStringLiteral("Hidden files shown"));
+    EXPECT_EQ(QString::fromUtf8(readTestFile(globals)),
+              QStringLiteral("# written by Plasma\n[General]\nColorScheme=BreezeLight\n\n[KFileDialog Settings]\n"
+                             "Show hidden files=true\nSort by=Name\n"));
+    const QString dolphin =
+        qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/dolphin/view_properties/global/.directory");
+    EXPECT_EQ(readTestFile(dolphin), QByteArray("[Settings]\nHiddenFilesShown=true\n"));
+    EXPECT_EQ(SystemCommands::run(QStringLiteral("toggleHiddenFiles")), QStringLiteral("Hidden files hidden"));
+    EXPECT_TRUE(readTestFile(globals).contains("Show hidden files=false\n"));
+    EXPECT_TRUE(readTestFile(dolphin).contains("HiddenFilesShown=false"));
+}
+
+TEST_F(KdeSettings, WithoutAConfigurationFileOneIsWritten) {
+    EXPECT_EQ(SystemCommands::run(QStringLiteral("toggleHiddenFiles")), QStringLiteral("Hidden files shown"));
+    EXPECT_EQ(readTestFile(globals), QByteArray("[KFileDialog Settings]\nShow hidden files=true\n"));
+}
+
+TEST_F(KdeSettings, ToggleSystemAppearanceSwitchesTheColourScheme) {
+    if (!QStandardPaths::findExecutable(QStringLiteral("plasma-apply-colorscheme")).isEmpty())
+        GTEST_SKIP() << "Plasma's own tool would change this session's colours";
+    // Lines that are no entries are kept as they are.
+    write(globals, "[General]\nColorScheme=BreezeLight\nnot an entry\n[WM]\nactiveBackground=49,54,59\n");
+    EXPECT_TRUE(SystemCommands::isAvailable(QStringLiteral("toggleSystemAppearance")));
+    EXPECT_EQ(SystemCommands::run(QStringLiteral("toggleSystemAppearance")), QStringLiteral("Dark appearance"));
+    EXPECT_EQ(readTestFile(globals),
+              QByteArray("[General]\nColorScheme=BreezeDark\nnot an entry\n[WM]\nactiveBackground=49,54,59\n"));
+    EXPECT_EQ(SystemCommands::run(QStringLiteral("toggleSystemAppearance")), QStringLiteral("Light appearance"));
+    EXPECT_TRUE(readTestFile(globals).contains("ColorScheme=BreezeLight\n"));
+}
+
 // --- D-Bus: logind, the screen saver, the session manager --------------------------------
 
 // The stand-ins a case puts on the private bus.
@@ -707,7 +758,8 @@ constexpr uint32_t kBrowserPid = 4000002;
 
 // A private display with openbox, so that the commands that minimize and
 // close windows never touch another test's windows.
-class WindowCommands : public ::testing::Test {
+// On openbox and on fluxbox, each on a display of its own.
+class WindowCommands : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
         VANTREL_REQUIRE_DESKTOP_OR_SKIP(desktop.problem().isEmpty(), desktop.problem().toStdString());
@@ -715,20 +767,38 @@ protected:
     }
     QString run(const char* id) { return SystemCommands::run(QString::fromLatin1(id)); }
 
-    PrivateDisplay desktop{true};
+    PrivateDisplay desktop{true, QString::fromLatin1(GetParam())};
     std::optional<X11Client> client;
 };
 
-TEST_F(WindowCommands, ShowDesktopTogglesTheWindowManagersDesktopMode) {
+INSTANTIATE_TEST_SUITE_P(WindowManagers, WindowCommands, ::testing::Values("openbox", "fluxbox"),
+                         [](const auto& param) { return std::string(param.param); });
+
+// openbox has a desktop mode (_NET_SHOWING_DESKTOP); fluxbox has none, and
+// the windows are minimized and brought back instead.
+TEST_P(WindowCommands, ShowDesktopTogglesTheWindowManagersDesktopMode) {
     EXPECT_TRUE(SystemCommands::isAvailable(QStringLiteral("showDesktop")));
-    client->createWindow(kEditorPid);
+    const xcb_window_t editor = client->createWindow(kEditorPid);
+    const xcb_window_t browser = client->createWindow(kBrowserPid);
+    client->activate(browser);
+    const bool desktopMode = std::string(GetParam()) == "openbox";
     EXPECT_EQ(run("showDesktop"), QStringLiteral("Showing the desktop"));
-    EXPECT_TRUE(waitUntil([&] { return client->showingDesktop(); }));
+    if (desktopMode) {
+        EXPECT_TRUE(waitUntil([&] { return client->showingDesktop(); }));
+    } else {
+        EXPECT_TRUE(waitUntil([&] { return client->isHidden(editor) && client->isHidden(browser); }));
+    }
     EXPECT_EQ(run("showDesktop"), QStringLiteral("Windows shown again"));
-    EXPECT_TRUE(waitUntil([&] { return !client->showingDesktop(); }));
+    if (desktopMode) {
+        EXPECT_TRUE(waitUntil([&] { return !client->showingDesktop(); }));
+    } else {
+        EXPECT_TRUE(waitUntil([&] { return !client->isHidden(editor) && !client->isHidden(browser); }));
+        // The window that had the focus has it again.
+        EXPECT_TRUE(waitUntil([&] { return client->activeWindow() == browser; }));
+    }
 }
 
-TEST_F(WindowCommands, HideAllAppsKeepsTheFrontmostApplicationAndUnhideBringsTheRestBack) {
+TEST_P(WindowCommands, HideAllAppsKeepsTheFrontmostApplicationAndUnhideBringsTheRestBack) {
     const xcb_window_t editor = client->createWindow(kEditorPid);
     const xcb_window_t browser = client->createWindow(kBrowserPid);
     const xcb_window_t secondBrowser = client->createWindow(kBrowserPid);
@@ -748,7 +818,7 @@ TEST_F(WindowCommands, HideAllAppsKeepsTheFrontmostApplicationAndUnhideBringsThe
     EXPECT_EQ(run("unhideAllApps"), QStringLiteral("No hidden windows"));
 }
 
-TEST_F(WindowCommands, WhenVantrelIsFrontmostTheTopmostOtherApplicationStays) {
+TEST_P(WindowCommands, WhenVantrelIsFrontmostTheTopmostOtherApplicationStays) {
     const xcb_window_t editor = client->createWindow(kEditorPid);
     const xcb_window_t browser = client->createWindow(kBrowserPid);
     const xcb_window_t own = client->createWindow(uint32_t(getpid()));
@@ -760,7 +830,7 @@ TEST_F(WindowCommands, WhenVantrelIsFrontmostTheTopmostOtherApplicationStays) {
     EXPECT_FALSE(client->isHidden(own));
 }
 
-TEST_F(WindowCommands, QuitAllAppsAsksEveryOtherApplicationToClose) {
+TEST_P(WindowCommands, QuitAllAppsAsksEveryOtherApplicationToClose) {
     const xcb_window_t editor = client->createWindow(kEditorPid);
     const xcb_window_t browser = client->createWindow(kBrowserPid);
     const xcb_window_t secondBrowser = client->createWindow(kBrowserPid);
@@ -776,7 +846,7 @@ TEST_F(WindowCommands, QuitAllAppsAsksEveryOtherApplicationToClose) {
     EXPECT_FALSE(X11Client::contains(asked, own));
 }
 
-TEST_F(WindowCommands, NothingToDoIsSaid) {
+TEST_P(WindowCommands, NothingToDoIsSaid) {
     EXPECT_EQ(run("quitAllApps"), QStringLiteral("No applications to quit"));
     EXPECT_EQ(run("hideAllApps"), QStringLiteral("No other windows to hide"));
     EXPECT_EQ(run("unhideAllApps"), QStringLiteral("No hidden windows"));
@@ -786,10 +856,10 @@ TEST(WindowCommandsUnavailable, WithoutAWindowManager) {
     PrivateDisplay bare(false);
     VANTREL_REQUIRE_DESKTOP_OR_SKIP(bare.problem().isEmpty(), bare.problem().toStdString());
     EXPECT_EQ(unavailableReason(QStringLiteral("showDesktop")),
-              QStringLiteral("Showing the desktop is not available on this desktop: no window manager that follows "
+              QStringLiteral("Showing the desktop cannot work on this desktop: no window manager that follows "
                              "the EWMH conventions is running."));
     EXPECT_EQ(failureOf(QStringLiteral("hideAllApps")),
-              QStringLiteral("Hiding applications is not available on this desktop: no window manager that follows "
+              QStringLiteral("Hiding applications cannot work on this desktop: no window manager that follows "
                              "the EWMH conventions is running."));
 }
 
@@ -797,7 +867,7 @@ TEST(WindowCommandsUnavailable, WithoutADisplay) {
     ScopedEnv display("DISPLAY", std::nullopt);
     ScopedEnv session("XDG_SESSION_TYPE", std::nullopt);
     EXPECT_EQ(failureOf(QStringLiteral("quitAllApps")),
-              QStringLiteral("Quitting all applications is not available on this desktop: it needs an X11 display, and "
+              QStringLiteral("Quitting all applications cannot work on this desktop: it needs an X11 display, and "
                              "DISPLAY is not set."));
     EXPECT_FALSE(SystemCommands::isAvailable(QStringLiteral("unhideAllApps")));
 }
@@ -805,7 +875,7 @@ TEST(WindowCommandsUnavailable, WithoutADisplay) {
 TEST(WindowCommandsUnavailable, InAWaylandSession) {
     ScopedEnv session("XDG_SESSION_TYPE", QByteArray("wayland"));
     EXPECT_EQ(unavailableReason(QStringLiteral("showDesktop")),
-              QStringLiteral("Showing the desktop is not available on this desktop: it works only in an X11 session, "
+              QStringLiteral("Showing the desktop cannot work on this desktop: it works only in an X11 session, "
                              "and this is a Wayland session."));
 }
 

@@ -17,6 +17,7 @@ class GlobalShortcutsPortal;
 class HotkeyManager;
 class KeychainBackend;
 class PasteInjector;
+class PersonalDataStore;
 class KeyboardMonitor;
 class SystemClipboard;
 class UserDefaults;
@@ -81,6 +82,12 @@ struct Platform {
     // Watching the keyboard everywhere and typing into other applications
     // (null where the session gives no way to).
     std::function<std::shared_ptr<KeyboardMonitor>()> makeKeyboardMonitor;
+    // The desktop's calendars, task lists and address books (Evolution Data
+    // Server); the one shared store, made on first call.
+    std::function<std::shared_ptr<PersonalDataStore>()> personalData;
+    // Shows a desktop notification; false and *problem (when given) saying
+    // why when there is no notification server.
+    std::function<bool(const QString& summary, const QString& body, QString* problem)> notify;
 };
 
 // The installed implementations (all empty until installPlatform is called).

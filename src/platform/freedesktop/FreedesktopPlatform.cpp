@@ -2,6 +2,7 @@
 
 #include "platform/freedesktop/ApplicationsSource.h"
 #include "platform/freedesktop/DesktopLauncher.h"
+#include "platform/freedesktop/EvolutionDataStore.h"
 #include "platform/freedesktop/FreedesktopColorScheme.h"
 #include "platform/freedesktop/FreedesktopFileManager.h"
 #include "platform/freedesktop/FreedesktopSystemActions.h"
@@ -17,6 +18,10 @@ Platform freedesktopPlatform() {
     platform.fileManager = std::make_shared<FreedesktopFileManager>();
     platform.makeApplicationsSource = [](const UserDefaults& defaults) -> std::shared_ptr<DataSource> {
         return makeApplicationsSource(defaults);
+    };
+    platform.personalData = []() -> std::shared_ptr<PersonalDataStore> { return EvolutionDataStore::shared(); };
+    platform.notify = [](const QString& summary, const QString& body, QString* problem) {
+        return showDesktopNotification(summary, body, problem);
     };
     return platform;
 }

@@ -460,10 +460,29 @@ std::vector<icalcomponent*> calendarsIn(icalcomponent* root) {
     return calendars;
 }
 
-ComponentPtr parse(const QByteArray& text) {
+// The END lines a text cut off in the middle lacks (a download that broke
+// off, a file written half): what was complete before is still read.
+QByteArray missingEnds(const QByteArray& text) {
+    QList<QByteArray> open;
+    for (QByteArray line : text.split('\n')) {
+        line = line.trimmed().toUpper();
+        if (line.startsWith("BEGIN:"))
+            open.append(line.mid(6));
+        else if (line.startsWith("END:") && !open.isEmpty() && open.last() == line.mid(4))
+            open.removeLast();
+    }
+    QByteArray ends;
+    while (!open.isEmpty()) ends += "\r\nEND:" + open.takeLast();
+    return ends.isEmpty() ? ends : ends + "\r\n";
+}
+
+ComponentPtr parse(const QByteArray& text, bool* completed = nullptr) {
     // libical reads up to the first NUL.
     QByteArray terminated = text;
     terminated.replace('\0', ' ');
+    const QByteArray ends = missingEnds(terminated);
+    if (completed) *completed = !ends.isEmpty();
+    terminated += ends;
     return ComponentPtr(icalparser_parse_string(terminated.constData()));
 }
 
@@ -483,13 +502,15 @@ CalendarContent ICalendarReader::read(const QByteArray& text, const QString& sou
         content.problems << QStringLiteral("This is not an iCalendar file (it has no BEGIN:VCALENDAR).");
         return content;
     }
-    const ComponentPtr root = parse(text);
+    bool cutOff = false;
+    const ComponentPtr root = parse(text, &cutOff);
     const std::vector<icalcomponent*> calendars = calendarsIn(root.get());
     if (calendars.empty()) {
         content.readable = false;
         content.problems << QStringLiteral("The iCalendar text could not be read.");
         return content;
     }
+    if (cutOff) content.problems << QStringLiteral("The calendar ends before its last item is complete.");
     if (const int errors = countParseErrors(root.get()); errors > 0)
         content.problems << QStringLiteral("%1 lines of the calendar could not be read and were skipped.").arg(errors);
     for (icalcomponent* calendar : calendars) {

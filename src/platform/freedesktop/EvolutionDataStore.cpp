@@ -22,8 +22,9 @@ namespace vantrel {
 namespace {
 
 constexpr const char* kSourcesService = "org.gnome.evolution.dataserver.Sources5";
-// How long connecting to one collection may wait for its backend to come online.
-constexpr guint32 kConnectSeconds = 10;
+// Connecting does not wait for the backend to say it is online ((guint32) -1;
+// 0 would wait for ever): what it has, cached or local, is read at once.
+constexpr guint32 kConnectSeconds = guint32(-1);
 
 QString takeError(GError* error) {
     if (!error) return QStringLiteral("unknown error");

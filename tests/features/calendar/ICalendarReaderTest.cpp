@@ -106,8 +106,12 @@ TEST_F(ICalendarReaderTest, EventsAreInTimeOrderWithAllDayOnesFirstEachDay) {
         const EventOccurrence& a = content.events[i - 1];
         const EventOccurrence& b = content.events[i];
         ASSERT_LE(a.localFirstDay(), b.localFirstDay());
-        if (a.localFirstDay() == b.localFirstDay() && !a.allDay && !b.allDay) EXPECT_LE(a.start, b.start);
-        if (a.localFirstDay() == b.localFirstDay()) EXPECT_FALSE(!a.allDay && b.allDay);
+        if (a.localFirstDay() == b.localFirstDay() && !a.allDay && !b.allDay) {
+            EXPECT_LE(a.start, b.start);
+        }
+        if (a.localFirstDay() == b.localFirstDay()) {
+            EXPECT_FALSE(!a.allDay && b.allDay);
+        }
     }
 }
 
@@ -153,7 +157,9 @@ TEST_F(ICalendarReaderTest, TextThatIsNotICalendarIsRefusedWhole) {
         const CalendarContent content =
             ICalendarReader::read(text, QStringLiteral("x.ics"), startOf(today), startOf(today.addDays(7)));
         EXPECT_TRUE(content.events.empty());
-        if (!content.readable) EXPECT_FALSE(content.problems.isEmpty());
+        if (!content.readable) {
+            EXPECT_FALSE(content.problems.isEmpty());
+        }
     }
     const CalendarContent plain =
         ICalendarReader::read("just text", QStringLiteral("x.ics"), startOf(today), startOf(today.addDays(7)));

@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
@@ -86,10 +87,10 @@ TEST_F(RemindersTest, ACreatedReminderGoesToTheLaunchersOwnFileAndCanBeCompleted
 TEST_F(RemindersTest, ATaskOfAFileTheUserAddedIsCompletedInThatFile) {
     const QString file = makeCalendarFile(QStringLiteral("tasks"), QDir(folder.path()).filePath("tasks.ics"), today);
     const CalendarService service = filesOnly({file});
-    const TaskItem* plants = find(service.reminders(), QStringLiteral("Water the plants"));
+    const ReminderList before = service.reminders();
+    const TaskItem* plants = find(before, QStringLiteral("Water the plants"));
     ASSERT_TRUE(plants);
-    const TaskItem copy = *plants;
-    service.completeReminder(copy);
+    service.completeReminder(*plants);
     EXPECT_TRUE(find(service.reminders(), QStringLiteral("Water the plants"))->completed);
     EXPECT_FALSE(QFile::exists(CalendarService::ownTaskFile()));
 }

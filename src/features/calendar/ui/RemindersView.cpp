@@ -29,7 +29,7 @@ void RemindersView::reload() {
     Queue::global().dispatch([service, self] {
         ReminderList list = service.reminders();
         Queue::main().dispatch([self, list = std::move(list)]() mutable {
-            if (self) self->show(std::move(list));
+            if (self) self->present(std::move(list));
         });
     });
 }
@@ -50,12 +50,12 @@ void RemindersView::complete(const TaskItem& task) {
             if (!self) return;
             self->m_lastProblem = problem;
             if (!problem.isEmpty()) list.notes.prepend(problem);
-            self->show(std::move(list));
+            self->present(std::move(list));
         });
     });
 }
 
-void RemindersView::show(ReminderList list) {
+void RemindersView::present(ReminderList list) {
     m_busy = false;
     m_list = std::move(list);
     const QDate today = QDate::currentDate();

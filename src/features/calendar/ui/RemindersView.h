@@ -28,7 +28,7 @@ signals:
     void loaded();
 
 private:
-    void show(ReminderList list);
+    void present(ReminderList list);
 
     CalendarService m_service;
     bool m_busy = false;

@@ -51,12 +51,12 @@ void ScheduleView::reload() {
     Queue::global().dispatch([service, from, to, self] {
         Schedule schedule = service.schedule(from, to);
         Queue::main().dispatch([self, schedule = std::move(schedule)]() mutable {
-            if (self) self->show(std::move(schedule));
+            if (self) self->present(std::move(schedule));
         });
     });
 }
 
-void ScheduleView::show(Schedule schedule) {
+void ScheduleView::present(Schedule schedule) {
     m_loading = false;
     m_schedule = std::move(schedule);
     const QDate today = QDate::currentDate();

@@ -27,7 +27,7 @@ signals:
     void loaded();
 
 private:
-    void show(Schedule schedule);
+    void present(Schedule schedule);
 
     CalendarService m_service;
     int m_days;

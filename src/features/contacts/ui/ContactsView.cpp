@@ -23,12 +23,12 @@ void ContactsView::reload() {
     Queue::global().dispatch([service, self] {
         ContactSearch found = service.search(QString());
         Queue::main().dispatch([self, found = std::move(found)]() mutable {
-            if (self) self->show(std::move(found));
+            if (self) self->present(std::move(found));
         });
     });
 }
 
-void ContactsView::show(ContactSearch found) {
+void ContactsView::present(ContactSearch found) {
     m_loading = false;
     m_found = std::move(found);
     Section contacts{QStringLiteral("Contacts"), {}};

@@ -24,7 +24,7 @@ signals:
     void loaded();
 
 private:
-    void show(ContactSearch found);
+    void present(ContactSearch found);
 
     ContactsService m_service;
     bool m_loading = false;

@@ -18,6 +18,7 @@ class GlobalShortcutsPortal;
 class HotkeyManager;
 class KeychainBackend;
 class PasteInjector;
+class PersonalDataStore;
 class KeyboardMonitor;
 class SystemClipboard;
 class UserDefaults;
@@ -88,6 +89,12 @@ struct Platform {
     std::function<std::shared_ptr<AccessibleFocus>()> makeAccessibleFocus;
     // The menu bars of other applications (through the accessibility bus).
     std::function<std::shared_ptr<ApplicationMenus>()> makeApplicationMenus;
+    // The desktop's calendars, task lists and address books (Evolution Data
+    // Server); the one shared store, made on first call.
+    std::function<std::shared_ptr<PersonalDataStore>()> personalData;
+    // Shows a desktop notification; false and *problem (when given) saying
+    // why when there is no notification server.
+    std::function<bool(const QString& summary, const QString& body, QString* problem)> notify;
 };
 
 // The installed implementations (all empty until installPlatform is called).

@@ -565,6 +565,7 @@ std::vector<ListSection> RootSearchController::homeSections() {
         item.subtitle = event.location.value_or(QString());
         item.kind = ListItem::Kind::calendarEvent;
         item.calendarEvent = event;
+        item.actionProvider = event.actions;
         events.items.push_back(std::move(item));
     }
     sections.push_back(std::move(events));

@@ -51,6 +51,8 @@ struct CalendarEvent {
     QString title;
     QDateTime startDate;
     std::optional<QString> location;
+    // What Return and the action panel offer (join the meeting…), when set.
+    std::shared_ptr<ActionProvider> actions;
 };
 
 // One row of the root search list and what it stands for.

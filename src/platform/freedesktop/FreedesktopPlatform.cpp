@@ -4,6 +4,7 @@
 #include "platform/freedesktop/AtSpiFocus.h"
 #include "platform/freedesktop/AtSpiMenus.h"
 #include "platform/freedesktop/DesktopLauncher.h"
+#include "platform/freedesktop/EvolutionDataStore.h"
 #include "platform/freedesktop/FreedesktopColorScheme.h"
 #include "platform/freedesktop/FreedesktopFileManager.h"
 #include "platform/freedesktop/FreedesktopSystemActions.h"
@@ -22,6 +23,10 @@ Platform freedesktopPlatform() {
     };
     platform.makeAccessibleFocus = []() -> std::shared_ptr<AccessibleFocus> { return std::make_shared<AtSpiFocus>(); };
     platform.makeApplicationMenus = []() -> std::shared_ptr<ApplicationMenus> { return std::make_shared<AtSpiMenus>(); };
+    platform.personalData = []() -> std::shared_ptr<PersonalDataStore> { return EvolutionDataStore::shared(); };
+    platform.notify = [](const QString& summary, const QString& body, QString* problem) {
+        return showDesktopNotification(summary, body, problem);
+    };
     return platform;
 }
 

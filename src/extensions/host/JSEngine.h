@@ -1,6 +1,6 @@
 #pragma once
 
-#include "extensions/host/JSException.h"
+#include "extensions/protocol/JSException.h"
 #include "extensions/host/SourceMap.h"
 #include "kit/Logger.h"
 #include "kit/Promise.h"

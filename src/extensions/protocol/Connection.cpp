@@ -93,6 +93,7 @@ void Connection::write(const QJsonObject& message) {
         return;
     }
     m_socket->write(frame);
+    m_socket->flush();
 }
 
 void Connection::onReadyRead() {

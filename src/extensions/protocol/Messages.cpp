@@ -61,6 +61,7 @@ QJsonObject CallbackParams::toJson() const {
     QJsonObject object{{QStringLiteral("commandId"), commandId}, {QStringLiteral("namespace"), nameSpace},
                        {QStringLiteral("method"), method},       {QStringLiteral("id"), callbackId},
                        {QStringLiteral("type"), type},           {QStringLiteral("mode"), callbackModeName(mode)}};
+    if (expectsAnswer) object.insert(QStringLiteral("expectsAnswer"), true);
     if (error) {
         object.insert(QStringLiteral("error"), *error);
     } else if (!data.isUndefined()) {
@@ -86,6 +87,7 @@ Result<CallbackParams> CallbackParams::fromJson(const QJsonObject& params) {
     if (!mode) return invalid(name, QStringLiteral("mode"));
     out.mode = *mode;
     out.data = params.value(QStringLiteral("data"));
+    out.expectsAnswer = params.value(QStringLiteral("expectsAnswer")).toBool(false);
     const QJsonValue error = params.value(QStringLiteral("error"));
     if (error.isObject()) {
         out.error = error.toObject();

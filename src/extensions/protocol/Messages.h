@@ -77,6 +77,7 @@ struct CallbackParams {
     QJsonValue data;
     CallbackMode mode = CallbackMode::once;
     std::optional<QJsonObject> error;  // an error dictionary instead of data
+    bool expectsAnswer = false;         // the script answers through the event's "completion"
 
     QJsonObject toJson() const;
     static Result<CallbackParams> fromJson(const QJsonObject& params);

@@ -1,4 +1,4 @@
-#include "extensions/host/JSException.h"
+#include "extensions/protocol/JSException.h"
 
 namespace vantrel::extensions {
 

@@ -78,7 +78,9 @@ void ExtensionHostClient::kill() {
 }
 
 void ExtensionHostClient::disconnect() {
-    if (m_connection) m_connection->close();
+    if (!m_connection) return;
+    m_disconnecting = true;
+    m_connection->close();
 }
 
 void ExtensionHostClient::ensureConnected(std::function<void(Result<Connection*>)> then) {
@@ -181,7 +183,12 @@ void ExtensionHostClient::finishWaiting(Result<Connection*> result) {
 void ExtensionHostClient::onConnectionClosed() {
     m_connection = nullptr;
     m_state = State::disconnected;
-    if (m_expectingExit) return;
+    const bool ours = m_disconnecting;
+    m_disconnecting = false;
+    if (m_expectingExit || ours) {
+        m_logger.info(QStringLiteral("Disconnect"));
+        return;
+    }
     if (m_process && m_process->state() == QProcess::Running) {
         m_logger.error(QStringLiteral("Connection invalidated"));
         emit invalidated();

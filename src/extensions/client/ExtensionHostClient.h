@@ -85,6 +85,7 @@ private:
     QPointer<Connection> m_connection;
     State m_state = State::disconnected;
     bool m_expectingExit = false;
+    bool m_disconnecting = false;
     QByteArray m_stdout;
     std::vector<std::function<void(Result<Connection*>)>> m_waiters;
     Connection::RequestHandler m_requestHandler;

@@ -9,7 +9,7 @@
 // The host holds no file, network or clipboard access of its own: scripts
 // reach those through the launcher. Where the kernel has Landlock it can read
 // only the extensions folder, the API folder, the folders given with
-// --allow-read and the time-zone data, and can write nowhere. --probe-write
+// --allow-read, /dev/urandom and the time-zone data, and can write nowhere. --probe-write
 // tries to create FILE under that sandbox, prints "probe-write: allowed" or
 // "probe-write: denied (reason)" and exits.
 #include "extensions/host/CommandHost.h"
@@ -42,8 +42,10 @@ int main(int argc, char** argv) {
 
     QString socketPath;
     QString probeWrite;
-    QStringList readable{ExtensionPaths::extensionsDir(), ExtensionPaths::apiDir(), QStringLiteral("/usr/share/zoneinfo"),
-                         QStringLiteral("/etc/localtime")};
+    // JavaScriptCore seeds its random numbers from /dev/urandom and stops
+    // without it; the time-zone data gives Date the local zone.
+    QStringList readable{ExtensionPaths::extensionsDir(), ExtensionPaths::apiDir(), QStringLiteral("/dev/urandom"),
+                         QStringLiteral("/usr/share/zoneinfo"), QStringLiteral("/etc/localtime")};
     const QStringList arguments = app.arguments();
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);

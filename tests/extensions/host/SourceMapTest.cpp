@@ -97,7 +97,7 @@ TEST_P(SourceMapAgainstRealTools, decodesEveryMappingAndTranslatesEveryPositionL
 }
 
 INSTANTIATE_TEST_SUITE_P(EsbuildAndTypeScript, SourceMapAgainstRealTools,
-                         ::testing::Values("esbuild-bundle", "esbuild-minified", "tsc-command", "tsc-format"));
+                         ::testing::Values("esbuild-bundle", "esbuild-minified", "esbuild-throws", "tsc-command", "tsc-format"));
 
 TEST(SourceMapTranslation, givesTheEndFromTheNextMappingOfTheSameFile) {
     // Line 1 col 0 -> a.ts 1:0; line 1 col 4 -> a.ts 1:6.

@@ -28,7 +28,10 @@ const QString kUsage = QStringLiteral(
     "extensions takes: install PATH (a .zip or a built development folder) | list [--json] | remove ID | "
     "create --template T --name N --description D --dir LOCATION");
 
-void announce() {
+using Changed = std::function<void()>;
+
+void announce(const Changed& changed) {
+    if (changed) changed();
     NotificationCenter::defaultCenter().post(QString(NotificationNames::packageConfigurationDidChange),
                                              QString(ExtensionCommandsSource::packageId));
 }
@@ -41,7 +44,7 @@ void printInstalled(const ExtensionPackage& package) {
         printLine(QStringLiteral("  %1  %2").arg(ExtensionId::command(package.id, command.name).rawValue(), command.title));
 }
 
-int install(ExtensionRegistry& registry, const QStringList& arguments) {
+int install(ExtensionRegistry& registry, const QStringList& arguments, const Changed& changed) {
     if (arguments.size() != 1) {
         printError(QStringLiteral("extensions install takes one PATH: a .zip archive or a built development folder"));
         return 2;
@@ -58,7 +61,7 @@ int install(ExtensionRegistry& registry, const QStringList& arguments) {
                 installation = registry.localInstallation(path, registry.manifestOfArchive(path).name);
             package = registry.installPackage(path, installation);
         }
-        announce();
+        announce(changed);
         printInstalled(package);
         return 0;
     } catch (const std::exception& error) {
@@ -96,7 +99,7 @@ int list(ExtensionRegistry& registry, QStringList arguments) {
 
 // ID: a package id ("name__uuid"), a command id ("name.command__uuid"), a
 // package command key ("extension_…") or an extension's bare name.
-int remove(ExtensionRegistry& registry, const QStringList& arguments) {
+int remove(ExtensionRegistry& registry, const QStringList& arguments, const Changed& changed) {
     if (arguments.size() != 1) {
         printError(QStringLiteral("extensions remove takes one ID (see extensions list)"));
         return 2;
@@ -108,7 +111,7 @@ int remove(ExtensionRegistry& registry, const QStringList& arguments) {
             for (const ExtensionDetails& details : registry.fetchAllExtensions())
                 if (details.extension.name == raw) {
                     registry.uninstallPackage(details.extension.packageId());
-                    announce();
+                    announce(changed);
                     printLine(QStringLiteral("Extension uninstalled: ") + details.extension.packageId().rawValue());
                     return 0;
                 }
@@ -122,12 +125,12 @@ int remove(ExtensionRegistry& registry, const QStringList& arguments) {
         }
         if (registry.command(*id)) {
             registry.uninstallCommand(*id);
-            announce();
+            announce(changed);
             printLine(QStringLiteral("Command uninstalled: ") + id->rawValue());
             return 0;
         }
         registry.uninstallPackage(*id);
-        announce();
+        announce(changed);
         printLine(QStringLiteral("Extension uninstalled: ") + id->rawValue());
         return 0;
     } catch (const std::exception& error) {
@@ -136,7 +139,7 @@ int remove(ExtensionRegistry& registry, const QStringList& arguments) {
     }
 }
 
-int create(ExtensionRegistry& registry, QStringList arguments) {
+int create(ExtensionRegistry& registry, QStringList arguments, const Changed& changed) {
     const std::optional<QString> templateId = cli::takeOption(arguments, QStringLiteral("--template"));
     const std::optional<QString> name = cli::takeOption(arguments, QStringLiteral("--name"));
     const QString description = cli::takeOption(arguments, QStringLiteral("--description")).value_or(QString());
@@ -159,7 +162,7 @@ int create(ExtensionRegistry& registry, QStringList arguments) {
                                            : QStringLiteral("Templates: ") + templates.join(QStringLiteral(", ")));
         return 1;
     }
-    announce();
+    announce(changed);
     printLine(result.title);
     printLine(result.folder);
     return 0;
@@ -167,12 +170,12 @@ int create(ExtensionRegistry& registry, QStringList arguments) {
 
 }  // namespace
 
-int extensionsCommand(ExtensionRegistry& registry, QStringList arguments) {
+int extensionsCommand(ExtensionRegistry& registry, QStringList arguments, const std::function<void()>& changed) {
     const QString verb = arguments.isEmpty() ? QString() : arguments.takeFirst();
-    if (verb == QLatin1String("install")) return install(registry, arguments);
+    if (verb == QLatin1String("install")) return install(registry, arguments, changed);
     if (verb == QLatin1String("list")) return list(registry, arguments);
-    if (verb == QLatin1String("remove")) return remove(registry, arguments);
-    if (verb == QLatin1String("create")) return create(registry, arguments);
+    if (verb == QLatin1String("remove")) return remove(registry, arguments, changed);
+    if (verb == QLatin1String("create")) return create(registry, arguments, changed);
     printError(kUsage);
     return 2;
 }

@@ -14,9 +14,46 @@
 #include "features/extensions/ui/CreateExtensionView.h"
 #include "kit/NotificationCenter.h"
 #include "kit/NotificationNames.h"
+#include "core/commands/VantrelCommandsSource.h"
+#include "kit/VantrelError.h"
 #include "search/Search.h"
 
+#include <QEventLoop>
+#include <QTimer>
+
 namespace vantrel {
+
+namespace {
+
+// The commands' records go to the search table now (a one-shot command line
+// process ends before the background rebuild would write them), so that the
+// next `vantrel search` finds exactly what is installed.
+void publish(FeatureContext& context, ExtensionCommandsSource& source) {
+    const QSet<CommandIdentifier> disabled =
+        context.registry().packageDisabledCommands().value(PackageIdentifier(QString(ExtensionCommandsSource::packageId)));
+    DataSourceUpdate update;
+    std::vector<SearchRecord>& records = update.records[SearchRecord::Source::extensionCommands];
+    for (const auto& command : source.commands())
+        if (!disabled.contains(command->id()))
+            records.push_back(VantrelCommandsSource::record(*command, command->package()->displayName(),
+                                                            SearchRecord::Source::extensionCommands));
+    update.strategy = SearchUpdateStrategy::source();
+    QEventLoop loop;
+    std::optional<bool> written;
+    context.search().search().updateDataSources({update}, 0, [&](const std::optional<VantrelError>& error) {
+        QMetaObject::invokeMethod(
+            &loop,
+            [&, failed = error.has_value()] {
+                written = !failed;
+                loop.quit();
+            },
+            Qt::QueuedConnection);
+    });
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    if (!written) loop.exec();
+}
+
+}  // namespace
 
 ExtensionsFeature::ExtensionsFeature() = default;
 
@@ -65,8 +102,12 @@ void ExtensionsFeature::registerWith(FeatureContext& context) {
         return new CreateExtensionView(*registry, std::move(open));
     });
 
-    context.addCliCommand(QStringLiteral("extensions"), [registry](const QStringList& arguments) {
-        return std::optional<int>(extensions::extensionsCommand(*registry, arguments));
+    context.addCliCommand(QStringLiteral("extensions"), [registry, source, shared](const QStringList& arguments) {
+        return std::optional<int>(extensions::extensionsCommand(*registry, arguments, [registry, source, shared] {
+            registry->fetchCommands(ExtensionRegistry::commandsLimit);
+            source->reload();
+            publish(*shared, *source);
+        }));
     });
 }
 

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 
@@ -23,12 +24,19 @@ struct ToolRun {
     QString output;
 };
 
+// The program is looked up in PATH, then in the system's own folders (some
+// fixtures point PATH at a folder of their own).
 inline ToolRun runTool(const QString& program, const QStringList& arguments, const QString& workingDirectory = {},
                        const QByteArray& input = {}) {
+    QString executable = QStandardPaths::findExecutable(program);
+    if (executable.isEmpty())
+        executable = QStandardPaths::findExecutable(program, {QStringLiteral("/usr/local/bin"), QStringLiteral("/usr/bin"),
+                                                              QStringLiteral("/bin")});
+    if (executable.isEmpty()) return {-1, program + QStringLiteral(" is not installed")};
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     if (!workingDirectory.isEmpty()) process.setWorkingDirectory(workingDirectory);
-    process.start(program, arguments);
+    process.start(executable, arguments);
     process.write(input);
     process.closeWriteChannel();
     if (!process.waitForFinished(120000)) return {-1, QStringLiteral("timed out")};

@@ -62,6 +62,11 @@ QJsonObject manifestJson(const ExtensionManifest& manifest, bool ordered) {
             dependencies.insert(it.key(), it.value());
         object.insert(key(ordered, 9, "devDependencies"), dependencies);
     }
+    for (auto it = manifest.otherKeys.constBegin(); it != manifest.otherKeys.constEnd(); ++it) {
+        ExtensionManifest::Key other{98, it.key(), std::nullopt};
+        if (ordered) other.prefix = QString(ExtensionManifest::orderedKeyPrefix);
+        object.insert(other.stringValue(), it.value());
+    }
     return object;
 }
 
@@ -137,6 +142,12 @@ ExtensionManifest ExtensionManifest::fromJson(const QJsonObject& object) {
         }
         manifest.devDependencies = std::move(map);
     }
+    static const QStringList known{QStringLiteral("name"),     QStringLiteral("title"),       QStringLiteral("description"),
+                                   QStringLiteral("icon"),     QStringLiteral("keywords"),    QStringLiteral("license"),
+                                   QStringLiteral("commands"), QStringLiteral("preferences"), QStringLiteral("debug"),
+                                   QStringLiteral("devDependencies")};
+    for (auto it = object.constBegin(); it != object.constEnd(); ++it)
+        if (!known.contains(it.key())) manifest.otherKeys.insert(it.key(), it.value());
     return manifest;
 }
 

@@ -22,21 +22,23 @@ enum class ExtensionCommandKind {
 QString extensionCommandKindRawValue(ExtensionCommandKind kind);
 std::optional<ExtensionCommandKind> extensionCommandKindFromRawValue(const QString& raw);
 
-// A key combination as a manifest writes it: {"modifiers": [...], "key": "r"}.
-struct KeyboardShortcut {
-    QStringList modifiers;
-    QString key;
-    friend bool operator==(const KeyboardShortcut&, const KeyboardShortcut&) = default;
-};
-
 // The "package.json" of an extension.
 //
 // Decoding is strict: a missing required key or a value of the wrong type fails
 // the whole manifest; unknown keys are ignored and values are not validated
-// further. Writing keeps the declaration order of the keys (name, title,
-// description, icon, keywords, license, commands, preferences, debug,
-// devDependencies; the same for the keys of commands and preferences).
+// further (they are kept in otherKeys). Writing keeps the declaration order of
+// the keys (name, title, description, icon, keywords, license, commands,
+// preferences, debug, devDependencies, then the others by name; the same for
+// the keys of commands and preferences).
 struct ExtensionManifest {
+    // A key combination as a manifest writes it: {"modifiers": [...], "key": "r"}
+    // (turned into a key combination where it is shown).
+    struct KeyboardShortcut {
+        QStringList modifiers;
+        QString key;
+        friend bool operator==(const KeyboardShortcut&, const KeyboardShortcut&) = default;
+    };
+
     struct Command {
         QString name;  // also the base name of the command's script
         QString title;
@@ -77,6 +79,10 @@ struct ExtensionManifest {
     std::optional<std::vector<ExtensionPreference>> preferences;
     std::optional<Debug> debug;
     std::optional<QMap<QString, QString>> devDependencies;
+    // Every other key of the file ("scripts", "dependencies"…), kept as it was
+    // so that writing the manifest back loses nothing; written after the keys
+    // above, by name.
+    QJsonObject otherKeys;
 
     // Throws VantrelError "Could not decode manifest: " + what is wrong.
     static ExtensionManifest decode(const QByteArray& json);

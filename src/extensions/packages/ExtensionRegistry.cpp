@@ -103,6 +103,18 @@ QString packageRoot(const QString& unpacked, const QString& archivePath) {
     throw VantrelError(QStringLiteral("Could not get archive path at: ") + archivePath);
 }
 
+// Unpacks the archive; unsafe entries say what they are, and anything that
+// is not a readable zip has no package in it.
+void unpack(const ZipArchive& archive, const QString& zipPath, const QString& destination) {
+    try {
+        archive.extract(zipPath, destination);
+    } catch (const VantrelError& error) {
+        if (error.errorDescription().startsWith(QLatin1String("Not a readable zip archive")))
+            throw VantrelError(QStringLiteral("Could not get archive path at: ") + zipPath, error);
+        throw;
+    }
+}
+
 template <typename T, typename Work>
 void runAsync(std::function<void(Result<T>)> completion, Work work, std::function<void()> onMain = {}) {
     Queue::global().dispatch([completion = std::move(completion), work = std::move(work), onMain = std::move(onMain)]() mutable {
@@ -248,11 +260,7 @@ ExtensionPackage ExtensionRegistry::package(const ExtensionCommand& command) {
 ExtensionManifest ExtensionRegistry::manifestOfArchive(const QString& zipPath) const {
     QTemporaryDir unpacked(QDir::tempPath() + QStringLiteral("/vantrel-extension-XXXXXX"));
     if (!unpacked.isValid()) throw VantrelError(QStringLiteral("Could not create a temporary folder"));
-    try {
-        m_archive.extract(zipPath, unpacked.path());
-    } catch (const VantrelError& error) {
-        throw VantrelError(QStringLiteral("Could not get archive path at: ") + zipPath, error);
-    }
+    unpack(m_archive, zipPath, unpacked.path());
     return PackageLoader::loadManifest(packageRoot(unpacked.path(), zipPath));
 }
 
@@ -279,14 +287,7 @@ ExtensionPackage ExtensionRegistry::doInstallPackage(const QString& zipPath, con
         checkFolderName(installation.uuid, "extension id");
         QTemporaryDir unpacked(QDir::tempPath() + QStringLiteral("/vantrel-extension-XXXXXX"));
         if (!unpacked.isValid()) throw VantrelError(QStringLiteral("Could not create a temporary folder"));
-        try {
-            m_archive.extract(zipPath, unpacked.path());
-        } catch (const VantrelError& error) {
-            // Unsafe entries say what they are; anything unreadable is no package.
-            if (error.errorDescription().startsWith(QLatin1String("Not a readable zip archive")))
-                throw VantrelError(QStringLiteral("Could not get archive path at: ") + zipPath, error);
-            throw;
-        }
+        unpack(m_archive, zipPath, unpacked.path());
         const QString root = packageRoot(unpacked.path(), zipPath);
         const ExtensionManifest manifest = PackageLoader::loadManifest(root);
         checkManifest(manifest);

@@ -71,10 +71,11 @@ void ZipArchive::extract(const QString& archivePath, const QString& destination)
         throw VantrelError(QStringLiteral("Not a readable zip archive: ") + errorText(reader.get()));
 
     std::unique_ptr<archive, WriterDeleter> writer(archive_write_disk_new());
-    // Our own checks come first; libarchive's secure options are a second net.
+    // Our own checks come first; libarchive's secure options are a second net
+    // (not the one against absolute paths: every entry is written at its
+    // checked path below the absolute destination).
     archive_write_disk_set_options(writer.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_SECURE_SYMLINKS |
-                                                     ARCHIVE_EXTRACT_SECURE_NODOTDOT |
-                                                     ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS);
+                                                     ARCHIVE_EXTRACT_SECURE_NODOTDOT);
     const QString root = QDir(destination).absolutePath();
 
     std::int64_t entries = 0;

@@ -67,10 +67,11 @@ void ExtensionsFeature::registerWith(FeatureContext& context) {
     m_registry = std::make_unique<ExtensionRegistry>(std::make_shared<RepositoryExtensionsStorage>(std::move(repository)),
                                                      &context.center());
     ExtensionRegistry* registry = m_registry.get();
+    FeatureContext* runContext = &context;
     m_source = std::make_unique<ExtensionCommandsSource>(
         *registry, &context.search().dynamicCommandsSource(), context.center(),
-        [registry](const ExtensionCommand& command, const CommandRunContext& run) {
-            return runExtensionCommand(*registry, command, run);
+        [registry, runContext](const ExtensionCommand& command, const CommandRunContext& run) {
+            return runExtensionCommand(*registry, command, run, runContext->presenter());
         });
     m_source->reload();
 
@@ -102,6 +103,9 @@ void ExtensionsFeature::registerWith(FeatureContext& context) {
         return new CreateExtensionView(*registry, std::move(open));
     });
 
+    context.addCliCommand(QStringLiteral("run"), [registry](const QStringList& arguments) {
+        return runExtensionCommandFromCommandLine(*registry, arguments);
+    });
     context.addCliCommand(QStringLiteral("extensions"), [registry, source, shared](const QStringList& arguments) {
         return std::optional<int>(extensions::extensionsCommand(*registry, arguments, [registry, source, shared] {
             registry->fetchCommands(ExtensionRegistry::commandsLimit);

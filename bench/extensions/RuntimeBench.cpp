@@ -62,9 +62,11 @@ ExtensionPackage writeCommand(const QString& name, const QByteArray& script) {
     QFile manifestFile(folder + QStringLiteral("/package.json"));
     manifestFile.open(QIODevice::WriteOnly);
     manifestFile.write(QJsonDocument(manifest).toJson());
+    manifestFile.close();
     QFile scriptFile(folder + QStringLiteral("/command.js"));
     scriptFile.open(QIODevice::WriteOnly);
     scriptFile.write(script);
+    scriptFile.close();
     ExtensionPackage package(ExtensionId(name, QStringLiteral("dev")));
     package.manifest = PackageLoader::loadManifest(package.folder());
     package.launchCommand = ExtensionLaunchCommand{ExtensionId::command(package.id, QStringLiteral("command")), std::nullopt};

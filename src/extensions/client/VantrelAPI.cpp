@@ -1,0 +1,212 @@
+#include "extensions/client/VantrelAPI.h"
+
+namespace vantrel::extensions {
+
+namespace {
+
+const QString kHostStopped = QStringLiteral("The extension host stopped while the command ran");
+
+}  // namespace
+
+const QStringList& VantrelAPI::namespaces() {
+    static const QStringList list{QStringLiteral("debug"), QStringLiteral("ui"), QStringLiteral("net"),
+                                  QStringLiteral("app"),   QStringLiteral("fs"), QStringLiteral("utils")};
+    return list;
+}
+
+const std::map<QString, QString>& VantrelAPI::methods() {
+    static const std::map<QString, QString> table = [] {
+        std::map<QString, QString> out;
+        const std::pair<const char*, QStringList> groups[] = {
+            {"debug", {QStringLiteral("ping"), QStringLiteral("log")}},
+            {"ui", {QStringLiteral("render")}},
+            {"net", {QStringLiteral("resumeHTTPRequest"), QStringLiteral("cancelHTTPRequest")}},
+            {"app",
+             {QStringLiteral("open"), QStringLiteral("setClipboardContents"), QStringLiteral("clearClipboardContents"),
+              QStringLiteral("setTimeout"), QStringLiteral("clearTimeout"), QStringLiteral("allLocalStorageItems"),
+              QStringLiteral("getLocalStorageItem"), QStringLiteral("setLocalStorageItem"), QStringLiteral("removeLocalStorageItem"),
+              QStringLiteral("clearLocalStorage"), QStringLiteral("showToast"), QStringLiteral("hideToast"), QStringLiteral("changeToast")}},
+            {"fs",
+             {QStringLiteral("readTextFile"), QStringLiteral("writeTextFile"), QStringLiteral("exists"), QStringLiteral("copy"),
+              QStringLiteral("rename"), QStringLiteral("remove"), QStringLiteral("stat"), QStringLiteral("makeDirectory"),
+              QStringLiteral("readDirectory")}},
+            {"utils", {QStringLiteral("uuid"), QStringLiteral("uuids"), QStringLiteral("base64Encode"), QStringLiteral("base64Decode")}},
+        };
+        for (const auto& [nameSpace, names] : groups) {
+            for (const QString& name : names) out.emplace(name, QString::fromLatin1(nameSpace));
+        }
+        return out;
+    }();
+    return table;
+}
+
+VantrelAPI::VantrelAPI(ExtensionHostClient* client, QObject* parent)
+    : QObject(parent), m_client(client), m_logger({QStringLiteral("Vantrel API"), QStringLiteral("🧩")}) {
+    client->setRequestHandler([this](const QString& name, const QJsonObject& params, Connection::Responder respond) {
+        handleHostRequest(name, params, std::move(respond));
+    });
+    client->setOneWayHandler([this](const QString& name, const QJsonObject& params) { handleHostOneWay(name, params); });
+    connect(client, &ExtensionHostClient::interrupted, this, [this] {
+        // Commands with a view would be loaded again here; those without one
+        // are reported through their load, which failed with the connection.
+        m_logger.info(QStringLiteral("Reloading views commands"));
+    });
+    connect(client, &ExtensionHostClient::invalidated, this, [this] { m_logger.info(QStringLiteral("Reloading command...")); });
+}
+
+VantrelAPI::~VantrelAPI() = default;
+
+void VantrelAPI::loadCommand(const ExtensionPackage& package, std::shared_ptr<CommandPresenter> presenter,
+                             std::function<void(Result<QJsonValue>)> completion) {
+    if (!package.launchCommand) {
+        completion(VantrelError(QStringLiteral("No launch command set in package: ") + package.id.rawValue()));
+        return;
+    }
+    const QString commandId = package.launchCommand->id.rawValue();
+    auto api = std::make_shared<CommandAPI>(commandId, package, std::move(presenter));
+    {
+        std::lock_guard lock(m_mutex);
+        m_commands[commandId] = api;
+    }
+    m_client->loadCommand(package.toJson(), [this, commandId, api, completion = std::move(completion)](Result<QJsonValue> result) {
+        removeCommand(commandId, api.get());
+        if (result.isFailure() && result.error().errorDescription() == QLatin1String("Connection lost")) {
+            m_logger.error(QStringLiteral("Command interrupted: ") + commandId);
+            emit commandInterrupted(commandId);
+            completion(VantrelError(kHostStopped));
+            return;
+        }
+        if (result.isSuccess()) m_logger.info(QStringLiteral("Loaded package: ") + commandId);
+        completion(std::move(result));
+    });
+}
+
+void VantrelAPI::unloadCommand(const QString& commandId, std::function<void(Result<QJsonValue>)> completion) {
+    m_client->unloadCommand(commandId, [this, commandId, completion = std::move(completion)](Result<QJsonValue> result) {
+        if (result.isSuccess()) m_logger.info(QStringLiteral("Unloaded package: ") + commandId);
+        completion(std::move(result));
+    });
+}
+
+void VantrelAPI::removeCommand(const QString& commandId, const CommandAPI* api) {
+    std::shared_ptr<CommandAPI> removed;
+    {
+        std::lock_guard lock(m_mutex);
+        const auto found = m_commands.find(commandId);
+        if (found == m_commands.end() || found->second.get() != api) return;
+        removed = std::move(found->second);
+        m_commands.erase(found);
+    }
+    removed->uninstall();
+}
+
+std::shared_ptr<CommandAPI> VantrelAPI::command(const QString& commandId) const {
+    std::lock_guard lock(m_mutex);
+    const auto found = m_commands.find(commandId);
+    return found == m_commands.end() ? nullptr : found->second;
+}
+
+QStringList VantrelAPI::runningCommands() const {
+    std::lock_guard lock(m_mutex);
+    QStringList out;
+    for (const auto& [id, api] : m_commands) out << id;
+    return out;
+}
+
+void VantrelAPI::dispatchMessage(const QString& commandId, const QString& nameSpace, const QString& method, const QJsonObject& arguments,
+                                 CommandAPI::Callback callback, const QJsonObject& callbackInfo,
+                                 std::function<void(Result<QJsonValue>)> completion) {
+    Q_UNUSED(callback);
+    Q_UNUSED(callbackInfo);
+    const std::shared_ptr<CommandAPI> api = command(commandId);
+    if (!api) {
+        completion(VantrelError(QStringLiteral("Invalid command id: ") + commandId));
+        return;
+    }
+    if (!namespaces().contains(nameSpace)) {
+        completion(VantrelError(QStringLiteral("Unknown namespace: ") + nameSpace));
+        return;
+    }
+    const auto found = methods().find(method);
+    if (found == methods().end()) {
+        completion(VantrelError(QStringLiteral("Unknown methodName: ") + method));
+        return;
+    }
+    const QString name = nameSpace + QLatin1Char('.') + method;
+    if (found->second != nameSpace) {
+        completion(VantrelError(QStringLiteral("Unhandled message: ") + name));
+        return;
+    }
+    // Errors are logged with the method's name before they reach the script.
+    auto answer = [this, name, completion = std::move(completion)](Result<QJsonValue> result) {
+        if (result.isFailure()) m_logger.error(name + QStringLiteral(": ") + result.error().errorDescription());
+        completion(std::move(result));
+    };
+    if (method == QLatin1String("ping")) return api->ping(answer);
+    if (method == QLatin1String("log")) return api->log(arguments, answer);
+    if (method == QLatin1String("uuid")) return api->uuid(answer);
+    if (method == QLatin1String("uuids")) return api->uuids(arguments, answer);
+    if (method == QLatin1String("base64Encode")) return api->base64Encode(arguments, answer);
+    if (method == QLatin1String("base64Decode")) return api->base64Decode(arguments, answer);
+    if (method == QLatin1String("showToast")) return api->showToast(arguments, answer);
+    if (method == QLatin1String("hideToast")) return api->hideToast(answer);
+    if (method == QLatin1String("changeToast")) return api->changeToast(arguments, answer);
+    // The rest of the API (views, HTTP, clipboard, storage, timers, files)
+    // is not part of this version yet.
+    answer(VantrelError(QStringLiteral("Not built yet: ") + name + QStringLiteral(" is not available in this version of Vantrel")));
+}
+
+void VantrelAPI::logException(const QString& commandId, const JSException& exception) {
+    const std::shared_ptr<CommandAPI> api = command(commandId);
+    if (!api) {
+        m_logger.error(QStringLiteral("Invalid command API for: ") + commandId);
+        return;
+    }
+    api->logger().error(QStringLiteral("Exception: ") + exception.description());
+    if (api->presenter()) api->presenter()->showException(exception);
+}
+
+void VantrelAPI::handleHostRequest(const QString& name, const QJsonObject& params, Connection::Responder respond) {
+    if (name != launcherRequest::dispatchMessage) {
+        respond(VantrelError(QStringLiteral("Unknown request: ") + name));
+        return;
+    }
+    const auto message = DispatchMessageParams::fromJson(params);
+    if (message.isFailure()) {
+        respond(message.error());
+        return;
+    }
+    const DispatchMessageParams& call = message.value();
+    CommandAPI::Callback callback = [](CommandAPI::CallbackParameters) {};
+    if (call.callbackId) {
+        QPointer<ExtensionHostClient> client = m_client;
+        callback = [client, call](CommandAPI::CallbackParameters event) {
+            CallbackParams forwarded{call.commandId, call.nameSpace, call.method, *call.callbackId, event.type,
+                                  event.error ? QJsonValue() : event.data, event.mode, std::nullopt, static_cast<bool>(event.completion)};
+            if (event.error) forwarded.error = errorDictionary(*event.error);
+            if (!client) return;
+            client->callback(forwarded, [completion = event.completion](Result<QJsonValue> result) {
+                if (completion) completion(std::move(result));
+            });
+        };
+    }
+    dispatchMessage(call.commandId, call.nameSpace, call.method, call.arguments, std::move(callback), call.callbackInfo,
+                    [respond = std::move(respond)](Result<QJsonValue> result) { respond(std::move(result)); });
+}
+
+void VantrelAPI::handleHostOneWay(const QString& name, const QJsonObject& params) {
+    if (name == launcherRequest::ping) {
+        m_logger.debug(QStringLiteral("pong"));
+    } else if (name == launcherRequest::logException) {
+        const auto message = LogExceptionParams::fromJson(params);
+        if (message.isFailure()) {
+            m_logger.error(message.error().errorDescription());
+            return;
+        }
+        logException(message.value().commandId, JSException::fromDictionary(message.value().exception));
+    } else {
+        m_logger.warning(QStringLiteral("Unknown message from the extension host: ") + name);
+    }
+}
+
+}  // namespace vantrel::extensions

@@ -1,0 +1,237 @@
+#include "features/extensions/ExtensionCommandRunner.h"
+
+#include "core/api/LauncherPresenter.h"
+#include "extensions/client/CommandPresenter.h"
+#include "extensions/client/ExtensionRuntime.h"
+#include "extensions/packages/ExtensionRegistry.h"
+#include "kit/Logger.h"
+#include "kit/VantrelError.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QPointer>
+
+#include <cstdio>
+
+namespace vantrel {
+
+namespace {
+
+using extensions::ExtensionRuntime;
+using extensions::JSException;
+
+const Logger& runnerLog() {
+    static const Logger logger({QStringLiteral("Extension Commands"), QStringLiteral("🧩")});
+    return logger;
+}
+
+Toast::Style toastStyle(const QString& style) {
+    if (style == QLatin1String("failure")) return Toast::Style::failure;
+    if (style == QLatin1String("animated")) return Toast::Style::animated;
+    return Toast::Style::success;
+}
+
+// The original file of an exception, resolved against the package folder
+// when the map names it relatively.
+QString exceptionPosition(const JSException& exception, const QString& packageFolder) {
+    if (!exception.location) return {};
+    QString source = exception.location->source;
+    if (source.startsWith(QLatin1String("file://"))) source = QUrl(source).toLocalFile();
+    if (QFileInfo(source).isRelative()) source = QDir::cleanPath(QDir(packageFolder).filePath(source));
+    return QStringLiteral("%1:%2:%3").arg(source).arg(exception.location->line).arg(exception.location->column + 1);
+}
+
+// Shows a running command's output in the launcher window.
+class WindowCommandPresenter : public extensions::CommandPresenter {
+public:
+    WindowCommandPresenter(LauncherPresenter* presenter, QString packageFolder)
+        : m_presenter(presenter), m_packageFolder(std::move(packageFolder)) {}
+
+    void showToast(const QString& style, const QString& title, const std::optional<QString>& message) override {
+        if (!m_presenter) return;
+        if (style == QLatin1String("hud")) {
+            m_presenter->showHUD(message ? title + QStringLiteral(": ") + *message : title);
+            return;
+        }
+        m_toast = Toast{toastStyle(style), title, message.value_or(QString())};
+        if (m_presenter->isWindowVisible()) {
+            m_toastId = m_presenter->showToast(m_toast);
+        } else {
+            m_toastId.reset();
+            m_presenter->showHUD(LauncherPresenter::hudText(m_toast));
+        }
+    }
+    void hideToast() override {
+        if (m_presenter && m_toastId) m_presenter->hideToast(*m_toastId);
+        m_toastId.reset();
+    }
+    void changeToast(const std::optional<QString>& style, const std::optional<QString>& title,
+                     const std::optional<QString>& message) override {
+        if (style) m_toast.style = toastStyle(*style);
+        if (title) m_toast.title = *title;
+        if (message) m_toast.message = *message;
+        if (m_presenter && m_toastId) m_presenter->updateToast(*m_toastId, m_toast);
+    }
+    void log(const QString&, const QString&) override {}  // the command's log has it
+    void showException(const JSException& exception) override {
+        m_exception = exception;
+        runnerLog().error(QStringLiteral("Exception: ") + exception.title(),
+                          {{QStringLiteral("at"), exceptionPosition(exception, m_packageFolder)}});
+    }
+
+    std::optional<JSException> exception() const { return m_exception; }
+    const QString& packageFolder() const { return m_packageFolder; }
+
+private:
+    LauncherPresenter* m_presenter;
+    QString m_packageFolder;
+    Toast m_toast;
+    std::optional<LauncherPresenter::ToastId> m_toastId;
+    std::optional<JSException> m_exception;
+};
+
+// Prints a running command's output on the terminal (or collects it for --json).
+class TerminalCommandPresenter : public extensions::CommandPresenter {
+public:
+    TerminalCommandPresenter(bool json, QString packageFolder) : m_json(json), m_packageFolder(std::move(packageFolder)) {}
+
+    void showToast(const QString& style, const QString& title, const std::optional<QString>& message) override {
+        QJsonObject event{{QStringLiteral("type"), style == QLatin1String("hud") ? QStringLiteral("hud") : QStringLiteral("toast")},
+                          {QStringLiteral("title"), title}};
+        if (style != QLatin1String("hud")) event.insert(QStringLiteral("style"), style);
+        if (message) event.insert(QStringLiteral("message"), *message);
+        const QString suffix = message ? QStringLiteral(" – ") + *message : QString();
+        emitEvent(event, style == QLatin1String("hud") ? QStringLiteral("HUD: ") + title + suffix
+                                                      : QStringLiteral("Toast (%1): %2%3").arg(style, title, suffix));
+    }
+    void hideToast() override { emitEvent({{QStringLiteral("type"), QStringLiteral("hideToast")}}, QStringLiteral("Toast hidden")); }
+    void changeToast(const std::optional<QString>& style, const std::optional<QString>& title,
+                     const std::optional<QString>& message) override {
+        QJsonObject event{{QStringLiteral("type"), QStringLiteral("changeToast")}};
+        QStringList parts;
+        if (style) {
+            event.insert(QStringLiteral("style"), *style);
+            parts << QStringLiteral("style ") + *style;
+        }
+        if (title) {
+            event.insert(QStringLiteral("title"), *title);
+            parts << QStringLiteral("title ") + *title;
+        }
+        if (message) {
+            event.insert(QStringLiteral("message"), *message);
+            parts << QStringLiteral("message ") + *message;
+        }
+        emitEvent(event, QStringLiteral("Toast changed: ") + parts.join(QStringLiteral(", ")));
+    }
+    void log(const QString& level, const QString& text) override {
+        emitEvent({{QStringLiteral("type"), QStringLiteral("log")}, {QStringLiteral("level"), level}, {QStringLiteral("message"), text}},
+                  QStringLiteral("Log [%1]: %2").arg(level, text));
+    }
+    void showException(const JSException& exception) override {
+        m_exception = exception;
+        QJsonObject event = exception.toDictionary();
+        event.insert(QStringLiteral("type"), QStringLiteral("exception"));
+        const QString position = exceptionPosition(exception, m_packageFolder);
+        if (!position.isEmpty()) event.insert(QStringLiteral("position"), position);
+        emitEvent(event, exception.title() + (position.isEmpty() ? QString() : QStringLiteral("\n    at ") + position));
+    }
+
+    QJsonArray events() const { return m_events; }
+    bool hadException() const { return m_exception.has_value(); }
+
+private:
+    void emitEvent(const QJsonObject& event, const QString& line) {
+        m_events.append(event);
+        if (m_json) return;
+        std::printf("%s\n", line.toLocal8Bit().constData());
+        std::fflush(stdout);
+    }
+
+    bool m_json;
+    QString m_packageFolder;
+    QJsonArray m_events;
+    std::optional<JSException> m_exception;
+};
+
+}  // namespace
+
+CommandOutcome runExtensionCommand(ExtensionRegistry& registry, const ExtensionCommand& command, const CommandRunContext& context,
+                                   LauncherPresenter* presenter) {
+    (void)context;
+    ExtensionPackage package;
+    try {
+        package = registry.package(command);
+    } catch (const std::exception& error) {
+        return CommandOutcome::failed(QStringLiteral("Could not load package"), VantrelError::describe(error));
+    }
+    if (command.kind() == ExtensionCommandKind::view) {
+        return CommandOutcome::unavailable(
+            QStringLiteral("'%1' shows a view: extension command views come with the next version of Vantrel").arg(command.displayTitle()));
+    }
+    auto output = std::make_shared<WindowCommandPresenter>(presenter, package.folder());
+    const QString title = command.displayTitle();
+    ExtensionRuntime::shared().api().loadCommand(package, output, [output, presenter, title](Result<QJsonValue> result) {
+        if (result.isSuccess()) return;
+        QString message = result.error().errorDescription();
+        if (const auto exception = output->exception(); exception && exception->location) {
+            message += QStringLiteral(" (") + exceptionPosition(*exception, output->packageFolder()) + QLatin1Char(')');
+        }
+        runnerLog().error(QStringLiteral("Could not load command: ") + title, {{QStringLiteral("error"), message}});
+        if (presenter) presenter->tell(Toast{Toast::Style::failure, QStringLiteral("Could not load command"), message});
+    });
+    return CommandOutcome::done();
+}
+
+std::optional<int> runExtensionCommandFromCommandLine(ExtensionRegistry& registry, const QStringList& arguments) {
+    if (arguments.isEmpty() || !arguments.first().startsWith(ExtensionCommand::keyPrefix)) return std::nullopt;
+    const QString key = arguments.first();
+    const QStringList rest = arguments.mid(1);
+    const bool json = rest.contains(QStringLiteral("--json"));
+    for (const QString& argument : rest) {
+        if (argument != QLatin1String("--json")) {
+            std::fprintf(stderr, "vantrel run: unknown option '%s' (usage: vantrel run extension_<id> [--json])\n", qPrintable(argument));
+            return 2;
+        }
+    }
+    const auto command = registry.command(key);
+    if (!command) {
+        std::fprintf(stderr, "vantrel run: no extension command '%s' (see `vantrel extensions list`)\n", qPrintable(key));
+        return 1;
+    }
+    ExtensionPackage package;
+    try {
+        package = registry.package(*command);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "Could not load package: %s\n", qPrintable(VantrelError::describe(error)));
+        return 1;
+    }
+    if (command->kind() == ExtensionCommandKind::view) {
+        std::fprintf(stderr, "'%s' shows a view: extension command views come with the next version of Vantrel\n",
+                     qPrintable(command->displayTitle()));
+        return 1;
+    }
+
+    auto output = std::make_shared<TerminalCommandPresenter>(json, package.folder());
+    std::optional<Result<QJsonValue>> outcome;
+    QEventLoop loop;
+    ExtensionRuntime::shared().api().loadCommand(package, output, [&](Result<QJsonValue> result) {
+        outcome = std::move(result);
+        loop.quit();
+    });
+    if (!outcome) loop.exec();
+    const bool succeeded = outcome->isSuccess();
+    if (json) {
+        QJsonObject report{{QStringLiteral("command"), key}, {QStringLiteral("success"), succeeded}, {QStringLiteral("events"), output->events()}};
+        if (!succeeded) report.insert(QStringLiteral("error"), outcome->error().errorDescription());
+        std::printf("%s\n", QJsonDocument(report).toJson(QJsonDocument::Indented).constData());
+    } else if (!succeeded && !output->hadException()) {
+        std::fprintf(stderr, "Could not load command: %s\n", qPrintable(outcome->error().errorDescription()));
+    }
+    ExtensionRuntime::shared().client().kill();
+    return succeeded ? 0 : 1;
+}
+
+}  // namespace vantrel

@@ -98,6 +98,14 @@ ExtensionCommandsSource::ExtensionCommandsSource(ExtensionRegistry& registry, Va
 ExtensionCommandsSource::~ExtensionCommandsSource() = default;
 
 void ExtensionCommandsSource::reload() {
+    load(true);
+}
+
+void ExtensionCommandsSource::loadInitial() {
+    load(false);
+}
+
+void ExtensionCommandsSource::load(bool announceEmpty) {
     std::map<QString, std::shared_ptr<ExtensionVantrelPackage>> packages;
     std::map<QString, std::shared_ptr<const ExtensionVantrelCommand>> made;
     std::map<QString, CommandList> byPackage;
@@ -127,6 +135,7 @@ void ExtensionCommandsSource::reload() {
         listed.push_back(std::move(entry));
     }
     for (auto& [key, package] : packages) package->setCommands(byPackage[key]);
+    if (!announceEmpty && made.empty()) return;
     {
         std::lock_guard lock(m_mutex);
         m_commands = std::move(made);

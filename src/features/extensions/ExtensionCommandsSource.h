@@ -65,11 +65,16 @@ public:
 
     // Reads the commands again and publishes them.
     void reload();
+    // The first read, before root search loads its sources: without any
+    // installed command there is nothing to publish and nothing is posted.
+    void loadInitial();
     // The command of a package command key, or null.
     std::shared_ptr<const ExtensionVantrelCommand> command(const QString& key) const;
     std::vector<std::shared_ptr<const ExtensionVantrelCommand>> commands() const;
 
 private:
+    void load(bool announceEmpty);
+
     ExtensionRegistry& m_registry;
     VantrelDynamicCommandsSource* m_target;
     NotificationCenter& m_center;

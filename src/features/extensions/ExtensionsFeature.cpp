@@ -73,7 +73,7 @@ void ExtensionsFeature::registerWith(FeatureContext& context) {
         [registry, runContext](const ExtensionCommand& command, const CommandRunContext& run) {
             return runExtensionCommand(*registry, command, run, runContext->presenter());
         });
-    m_source->reload();
+    m_source->loadInitial();
 
     // A change made by another process (`vantrel extensions install`) reaches
     // the running launcher as a configuration change of the commands' package.

@@ -41,9 +41,11 @@ inline GitHubProcessRun runProcess(const QString& program, const QStringList& ar
             QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
 }
 
+#ifdef VANTREL_EXECUTABLE
 inline GitHubProcessRun runVantrel(const QStringList& arguments,
                                    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
     return runProcess(QStringLiteral(VANTREL_EXECUTABLE), arguments, environment);
 }
+#endif
 
 }  // namespace vantrel::test

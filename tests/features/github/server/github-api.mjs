@@ -358,6 +358,25 @@ async function handle(request, response, body) {
     response.end(PNG);
     return;
   }
+  if (url.pathname === '/login/oauth/authorize') {
+    log({ request: { method: request.method, path: url.pathname, query: Object.fromEntries(url.searchParams) } });
+    const redirect = new URL(url.searchParams.get('redirect_uri'));
+    redirect.searchParams.set('code', 'code-1');
+    redirect.searchParams.set('state', url.searchParams.get('state') || '');
+    response.writeHead(302, { Location: redirect.toString(), 'Content-Length': 0 });
+    response.end();
+    return;
+  }
+  if (url.pathname === '/login/oauth/access_token') {
+    const form = new URLSearchParams(body);
+    log({ request: { method: request.method, path: url.pathname, form: Object.fromEntries(form), authorization: request.headers.authorization || null } });
+    if (form.get('grant_type') === 'authorization_code' && form.get('code') !== 'code-1') {
+      send(response, 400, { error: 'invalid_grant', error_description: 'The code passed is incorrect or expired.' });
+      return;
+    }
+    send(response, 200, { access_token: 'gho_valid', token_type: 'bearer', scope: 'repo,read:org,notifications,workflow' });
+    return;
+  }
   let operation = null;
   let variables = {};
   if (url.pathname === '/graphql') {

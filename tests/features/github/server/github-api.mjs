@@ -14,6 +14,7 @@
 //   {"rateLimit": {"status": 403|429, "retryAfter": SECONDS, "count": 1}}
 //   {"tokens": ["..."]}                         the access tokens it accepts (default: "gho_valid")
 //   {"hold": "OPERATION"} / {"release": "OPERATION"}   keep answers back until released
+//   {"seedPulls": N}                            N more pull requests by the user (benchmarks)
 'use strict';
 import http from 'node:http';
 import readline from 'node:readline';
@@ -456,6 +457,11 @@ readline.createInterface({ input: process.stdin }).on('line', (line) => {
     if (command.rateLimit) rateLimits.push({ status: 429, retryAfter: 1, count: 1, ...command.rateLimit });
     if (command.tokens) tokens = new Set(command.tokens);
     if (command.hold) held.set(command.hold, []);
+    for (let i = 0; i < (command.seedPulls || 0); i += 1) {
+      const number = 1000 + pulls.length;
+      const state = i % 3 === 0 ? 'CLOSED' : 'OPEN';
+      pulls.push({ id: `PR_${number}`, number, repo: i % 2 ? 'acme/rocket' : 'octocat/hello-world', title: `Generated change number ${number}`, author: 'octocat', state, draft: i % 5 === 0, mergeable: 'MERGEABLE', review: 'REVIEW_REQUIRED', head: `branch-${number}`, base: 'main', updated: daysAgo(i % 10), assignees: i % 2 ? ['octocat'] : [], mentions: i % 4 ? [] : ['octocat'], reviewers: i % 3 ? ['octocat'] : [], body: 'Generated.' });
+    }
     if (command.release) {
       const waiting = held.get(command.release) || [];
       held.delete(command.release);

@@ -111,6 +111,7 @@ GitHubListView::GitHubListView(GitHubServices& services, Kind kind, const QStrin
     }
     connectResource();
     reload();
+    if (kind == Kind::searchRepositories || kind == Kind::workflowRuns) m_api.organizations->refresh();
 }
 
 GitHubListView::~GitHubListView() = default;
@@ -243,6 +244,16 @@ void GitHubListView::connectResource() {
             });
             break;
         }
+        // Without words the list is the user's repositories and those of the
+        // user's organisations, once those are known.
+        m_api.organizations->subscribe(context, [this](const APIResource<std::vector<Organization>>::Result& result) {
+            if (!result.value) return;
+            QStringList owners;
+            for (const Organization& organization : *result.value) owners << organization.login;
+            if (owners == m_organizations) return;
+            m_organizations = owners;
+            if (m_query.trimmed().isEmpty() && !(m_kind == Kind::workflowRuns && m_api.workflowRunsRepository)) reload();
+        });
         m_api.filteredRepositories->subscribe(context, [this, failed](const auto& result) {
             if (result.isFailure()) return failed(result.error);
             if (!result.value) return;
@@ -265,6 +276,19 @@ void GitHubListView::connectResource() {
     }
 }
 
+RepositoryFilter GitHubListView::repositoryFilter(const QString& text) const {
+    RepositoryFilter filter;
+    if (!text.isEmpty()) {
+        filter.searchText = text;
+        return filter;
+    }
+    if (!m_organizations.isEmpty()) {
+        const QString login = m_api.githubUsername();
+        filter.githubUsernames = (login.isEmpty() ? QStringList() : QStringList{login}) + m_organizations;
+    }
+    return filter;
+}
+
 void GitHubListView::reload(APIRefreshMode mode) {
     m_loading = true;
     setEmptyText(QStringLiteral("Loading…"));
@@ -282,7 +306,7 @@ void GitHubListView::reload(APIRefreshMode mode) {
         m_api.filteredIssues->refresh(mode);
         break;
     case Kind::searchRepositories:
-        m_api.repositoryFilter.searchText = text.isEmpty() ? std::nullopt : std::optional(text);
+        m_api.repositoryFilter = repositoryFilter(text);
         m_api.filteredRepositories->refresh(mode);
         break;
     case Kind::notifications: m_api.notifications->refresh(mode); break;
@@ -290,7 +314,7 @@ void GitHubListView::reload(APIRefreshMode mode) {
         if (m_api.workflowRunsRepository)
             m_api.workflowRuns->refresh(mode);
         else {
-            m_api.repositoryFilter = {};
+            m_api.repositoryFilter = repositoryFilter(QString());
             m_api.filteredRepositories->refresh(mode);
         }
         break;

@@ -60,6 +60,7 @@ signals:
 private:
     void connectResource();
     void reload(APIRefreshMode mode = APIRefreshMode::cachingPolicy);
+    RepositoryFilter repositoryFilter(const QString& text) const;
     void showSignIn(const QString& reason);
     void showFailure(const QString& message);
     void setItems(std::vector<Section> sections, bool cached);
@@ -82,6 +83,8 @@ private:
     bool m_loading = false;
     bool m_cached = false;
     bool m_signInShown = false;
+    // The logins of the user's organisations (their repositories join the list).
+    QStringList m_organizations;
     std::unique_ptr<QObject> m_subscriptions;
 };
 

@@ -193,9 +193,10 @@ function answerGraphQL(operation, v) {
       return { search: search('issue', v.query, v.numberOfItems) };
     case 'SearchRepositories': {
       const words = v.query.split(/\s+/).filter(Boolean);
-      const found = repositories.filter((r) => words.every((w) => {
-        if (w.startsWith('user:')) return r.owner === w.slice(5);
-        if (w.startsWith('sort:') || w.startsWith('fork:')) return true;
+      // user: qualifiers are alternatives; the other words must all match.
+      const owners = words.filter((w) => w.startsWith('user:')).map((w) => w.slice(5));
+      const found = repositories.filter((r) => (owners.length === 0 || owners.includes(r.owner)) && words.every((w) => {
+        if (w.includes(':')) return true;
         return r.name.includes(w);
       }));
       return { search: { repositoryCount: found.length, nodes: found.slice(0, v.numberOfItems).map(repository) } };
@@ -373,6 +374,15 @@ async function handle(request, response, body) {
     log({ request: { method: request.method, path: url.pathname, form: Object.fromEntries(form), authorization: request.headers.authorization || null } });
     if (form.get('grant_type') === 'authorization_code' && form.get('code') !== 'code-1') {
       send(response, 400, { error: 'invalid_grant', error_description: 'The code passed is incorrect or expired.' });
+      return;
+    }
+    if (form.get('grant_type') === 'refresh_token') {
+      if (form.get('refresh_token') !== 'ghr_1') {
+        send(response, 400, { error: 'invalid_grant', error_description: 'The refresh token passed is incorrect or expired.' });
+        return;
+      }
+      tokens.add('gho_refreshed');
+      send(response, 200, { access_token: 'gho_refreshed', refresh_token: 'ghr_2', expires_in: 28800, token_type: 'bearer', scope: 'repo' });
       return;
     }
     send(response, 200, { access_token: 'gho_valid', token_type: 'bearer', scope: 'repo,read:org,notifications,workflow' });

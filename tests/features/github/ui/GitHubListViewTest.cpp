@@ -137,5 +137,16 @@ TEST_F(GitHubListViewTest, DetailsShowTheBodyAndTheWrites) {
     EXPECT_FALSE(actionTitles.contains(QStringLiteral("Rebase and Merge")));
 }
 
+TEST_F(GitHubListViewTest, RepositoriesWithoutWordsAreTheUsersAndItsOrganisations) {
+    signIn();
+    auto view = open(GitHubListView::Kind::searchRepositories);
+    ASSERT_TRUE(waitUntil([&] { return titles(*view).size() == 2 && !view->isLoading(); }, 20000))
+        << titles(*view).join(',').toStdString();
+    EXPECT_EQ(titles(*view), (QStringList{QStringLiteral("acme/rocket"), QStringLiteral("octocat/hello-world")}));
+    EXPECT_EQ(server.last(QStringLiteral("SearchRepositories")).value(QStringLiteral("variables")).toObject()
+                  .value(QStringLiteral("query")).toString(),
+              QStringLiteral("user:octocat user:acme sort:updated"));
+}
+
 }  // namespace
 }  // namespace vantrel::test

@@ -245,10 +245,11 @@ void HTTPClient::send(const std::shared_ptr<Task::State>& state) {
             return;
         }
         // Network, proxy and protocol failures (a body cut short, a TLS
-        // failure…) count whatever status line came before them; content
-        // and server errors are HTTP statuses, judged below.
+        // failure…) count whatever status line came before them; the other
+        // codes Qt gives stand for HTTP statuses (400 is a "protocol
+        // invalid operation"), judged below by the status itself.
         const int code = int(reply->error());
-        const bool transportFailure = (code > 0 && code < 200) || (code >= 300 && code < 400);
+        const bool transportFailure = (code > 0 && code < 200) || code == QNetworkReply::ProtocolFailure;
         if (info.statusCode == 0 || transportFailure) {
             HTTPError error = reply->error() != QNetworkReply::NoError
                                   ? transportError(reply->error(), reply->errorString(), sent.url)

@@ -244,7 +244,13 @@ void HTTPClient::send(const std::shared_ptr<Task::State>& state) {
             state->finish(HTTPResponse<QByteArray>::cancelled());
             return;
         }
-        if (info.statusCode == 0) {
+        // Network, proxy and protocol failures (a body cut short, a TLS
+        // failure…) count whatever status line came before them; the other
+        // codes Qt gives stand for HTTP statuses (400 is a "protocol
+        // invalid operation"), judged below by the status itself.
+        const int code = int(reply->error());
+        const bool transportFailure = (code > 0 && code < 200) || code == QNetworkReply::ProtocolFailure;
+        if (info.statusCode == 0 || transportFailure) {
             HTTPError error = reply->error() != QNetworkReply::NoError
                                   ? transportError(reply->error(), reply->errorString(), sent.url)
                                   : HTTPError{HTTPError::Kind::transport, QStringLiteral("No HTTP data or response"), 0,

@@ -382,7 +382,8 @@ void OAuthProvider::handleRedirect(const QUrl& url, std::function<void(const Res
         fail(QStringLiteral("Cannot handle redirect URL to finish authorization"));
         return;
     }
-    const QUrlQuery query(url);
+    // The query is form-encoded: '+' stands for a space.
+    const QUrlQuery query(url.query(QUrl::FullyEncoded).replace(QLatin1Char('+'), QStringLiteral("%20")));
     if (query.hasQueryItem(QStringLiteral("error")) && !query.hasQueryItem(QStringLiteral("code"))) {
         // The user said no, or the service refused the request.
         QJsonObject body{{QStringLiteral("error"), query.queryItemValue(QStringLiteral("error"), QUrl::FullyDecoded)}};

@@ -179,7 +179,9 @@ void GitHubListView::connectResource() {
     QObject* context = m_subscriptions.get();
     const auto failed = [this](const std::optional<HTTPError>& error) {
         if (error && (error->kind == HTTPError::Kind::tokenInvalid || error->isUnauthorized())) {
-            showSignIn(QStringLiteral("Authorization failed for GitHub. Please connect your account again."));
+            const QString title = tokenInvalidatedToastTitle(QStringLiteral("GitHub"));
+            toast({Toast::Style::failure, title, tokenInvalidatedToastMessage()});
+            showSignIn(title + QStringLiteral(". ") + tokenInvalidatedToastMessage() + QLatin1Char('.'));
             return;
         }
         showFailure(error ? error->message : QStringLiteral("GitHub did not answer"));

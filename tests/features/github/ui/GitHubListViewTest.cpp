@@ -27,9 +27,9 @@ protected:
         backend = std::make_shared<FileKeychainBackend>();
     }
 
-    void signIn() {
+    void signIn(const QString& token = QStringLiteral("gho_valid")) {
         OAuthSession session;
-        session.credentials.accessToken = QStringLiteral("gho_valid");
+        session.credentials.accessToken = token;
         session.credentials.tokenType = QStringLiteral("bearer");
         session.credentials.createdAt = QDateTime::currentDateTimeUtc();
         OAuthUser user;
@@ -111,6 +111,18 @@ TEST_F(GitHubListViewTest, WithoutASessionTheListOffersTheSignIn) {
     EXPECT_EQ(view->visibleItems().front()->title, QStringLiteral("Sign In with GitHub"));
     EXPECT_EQ(view->visibleItems().front()->actions.front().title, QStringLiteral("Sign In with GitHub"));
     EXPECT_EQ(server.requests().size(), 0);
+}
+
+TEST_F(GitHubListViewTest, ARefusedSessionTurnsTheListIntoTheSignIn) {
+    signIn(QStringLiteral("gho_revoked"));
+    auto view = open(GitHubListView::Kind::openIssues);
+    ASSERT_TRUE(waitUntil([&] { return presenter.toastTitles().contains(QStringLiteral("Authorization failed for GitHub")); }, 20000))
+        << presenter.toastTitles().join(',').toStdString();
+    EXPECT_EQ(presenter.lastToast()->message, QStringLiteral("Please connect your account again"));
+    ASSERT_EQ(view->visibleItems().size(), 1u);
+    EXPECT_EQ(view->visibleItems().front()->id, QStringLiteral("signIn"));
+    EXPECT_FALSE(services->auth().isAuthorized());
+    EXPECT_EQ(server.count(QStringLiteral("SearchOpenIssues")), 1);
 }
 
 TEST_F(GitHubListViewTest, SearchingAsksGitHubWithTheTypedText) {

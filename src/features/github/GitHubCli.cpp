@@ -100,11 +100,7 @@ int signIn(GitHubServices& services, const QStringList& arguments) {
             finish);
     } else {
         services.auth().authorize(finish);
-        if (!outcome) {
-            const QUrl redirect = services.auth().loopbackRedirectURL();
-            std::fputs("Waiting for the browser to finish signing in to GitHub…\n", stderr);
-            Q_UNUSED(redirect);
-        }
+        if (!outcome) std::fputs("Waiting for the browser to finish signing in to GitHub…\n", stderr);
     }
     if (!outcome) loop.exec();
     if (outcome->isFailure()) {

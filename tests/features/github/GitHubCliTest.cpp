@@ -196,6 +196,31 @@ TEST_F(GitHubCliTest, SignInGoesThroughTheBrowserAndTheLoopbackRedirect) {
     EXPECT_EQ(github({QStringLiteral("pull-requests"), QStringLiteral("--json")}).exitCode, 0);
 }
 
+TEST_F(GitHubCliTest, SignInKeepsTheSessionInTheDesktopsSecretService) {
+    if (!desktopRequired()) GTEST_SKIP() << "needs the Secret Service of scripts/test-session";
+    QProcessEnvironment env = environment();
+    env.remove(QStringLiteral("VANTREL_KEYRING"));
+    env.insert(QStringLiteral("BROWSER"), gitHubTestFile(QStringLiteral("fake-browser.sh")));
+    env.insert(QStringLiteral("GITHUB_CLIENT_ID"), QStringLiteral("test-client"));
+    env.insert(QStringLiteral("GITHUB_CLIENT_SECRET"), QStringLiteral("test-secret"));
+    const GitHubProcessRun signIn = runVantrel({QStringLiteral("github"), QStringLiteral("sign-in")}, env);
+    ASSERT_EQ(signIn.exitCode, 0) << signIn.err.toStdString();
+    const GitHubProcessRun stored = runProcess(QStringLiteral("secret-tool"),
+                                               {QStringLiteral("lookup"), QStringLiteral("service"), QStringLiteral("vantrel"),
+                                                QStringLiteral("account"), QStringLiteral("github")});
+    EXPECT_EQ(stored.exitCode, 0) << stored.err.toStdString();
+    const QJsonObject session = QJsonDocument::fromJson(stored.out.toUtf8()).object();
+    EXPECT_EQ(session.value(QStringLiteral("credentials")).toObject().value(QStringLiteral("access_token")).toString(),
+              QStringLiteral("gho_valid"))
+        << stored.out.toStdString();
+    EXPECT_EQ(runVantrel({QStringLiteral("github"), QStringLiteral("sign-out")}, env).exitCode, 0);
+    EXPECT_NE(runProcess(QStringLiteral("secret-tool"), {QStringLiteral("lookup"), QStringLiteral("service"),
+                                                         QStringLiteral("vantrel"), QStringLiteral("account"),
+                                                         QStringLiteral("github")})
+                  .exitCode,
+              0);
+}
+
 TEST_F(GitHubCliTest, SignInWithoutAClientIdNamesTheVariable) {
     QProcessEnvironment env = environment();
     env.remove(QStringLiteral("GITHUB_CLIENT_ID"));

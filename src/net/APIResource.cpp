@@ -63,7 +63,8 @@ QByteArray APITasks::requestKey(const HTTPRequest& request) {
 
 bool APITasks::perform(HTTPClient& client, const HTTPRequest& request, const CachingPolicy& policy,
                        HTTPClient::RawCompletion completion) {
-    const QByteArray key = requestKey(request);
+    // Requests of different clients are never merged.
+    const QByteArray key = QByteArray::number(quintptr(&client), 16) + ' ' + requestKey(request);
     {
         std::lock_guard lock(m_lock);
         auto found = m_requests.find(key);

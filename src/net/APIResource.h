@@ -125,6 +125,10 @@ public:
             refreshHandler(mode);
             return;
         }
+        if (!m_request) {
+            detail::apiLogger().warning("No refresh handler set", {{QStringLiteral("tag"), tag.value_or(QString())}});
+            return;
+        }
         perform(mode);
     }
 
@@ -143,7 +147,8 @@ public:
     APICacheRetrievalQueue cacheRetrievalQueue = APICacheRetrievalQueue::defaultQueue;
     ResultInterceptor resultInterceptor;
     HTTPRequestAdapter requestAdapter;
-    // Replaces the resource's own refresh (a resource made of others).
+    // Replaces the resource's own refresh (a resource made of others). A
+    // resource with neither this nor a request logs "No refresh handler set".
     RefreshHandler refreshHandler;
 
     // The resource's own refresh, for a refreshHandler that wants it.

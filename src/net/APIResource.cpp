@@ -1,5 +1,7 @@
 #include "net/APIResource.h"
 
+#include <QThreadPool>
+
 namespace vantrel {
 
 namespace detail {
@@ -7,6 +9,15 @@ const Logger& apiLogger() {
     static const Logger instance(Logger::Category{QStringLiteral("APIResource"), QStringLiteral("📡")});
     return instance;
 }
+Queue cacheReadQueue() {
+    static QThreadPool* pool = [] {
+        auto* made = new QThreadPool();
+        made->setMaxThreadCount(2);
+        return made;
+    }();
+    return Queue([](Queue::Work work) { pool->start(std::move(work)); });
+}
+
 }  // namespace detail
 
 QUrl APIEndpoint::resolved(const QUrl& base) const {
@@ -63,7 +74,8 @@ QByteArray APITasks::requestKey(const HTTPRequest& request) {
 
 bool APITasks::perform(HTTPClient& client, const HTTPRequest& request, const CachingPolicy& policy,
                        HTTPClient::RawCompletion completion) {
-    const QByteArray key = requestKey(request);
+    // Requests of different clients are never merged.
+    const QByteArray key = QByteArray::number(quintptr(&client), 16) + ' ' + requestKey(request);
     {
         std::lock_guard lock(m_lock);
         auto found = m_requests.find(key);

@@ -75,7 +75,10 @@ private:
 
 namespace detail {
 const Logger& apiLogger();
-}
+// Threads of their own for cache reads off the caller's thread, so that
+// long work on the global pool never holds a cached value back.
+Queue cacheReadQueue();
+}  // namespace detail
 
 // A value a view shows: each refresh publishes the cached value first (when
 // the policy reads the cache) and then the network value; failures are
@@ -125,6 +128,10 @@ public:
             refreshHandler(mode);
             return;
         }
+        if (!m_request) {
+            detail::apiLogger().warning("No refresh handler set", {{QStringLiteral("tag"), tag.value_or(QString())}});
+            return;
+        }
         perform(mode);
     }
 
@@ -143,7 +150,8 @@ public:
     APICacheRetrievalQueue cacheRetrievalQueue = APICacheRetrievalQueue::defaultQueue;
     ResultInterceptor resultInterceptor;
     HTTPRequestAdapter requestAdapter;
-    // Replaces the resource's own refresh (a resource made of others).
+    // Replaces the resource's own refresh (a resource made of others). A
+    // resource with neither this nor a request logs "No refresh handler set".
     RefreshHandler refreshHandler;
 
     // The resource's own refresh, for a refreshHandler that wants it.
@@ -183,7 +191,7 @@ private:
         if (cacheRetrievalQueue == APICacheRetrievalQueue::backgroundQueue) {
             std::shared_ptr<HTTPCache> cache = m_client->sharedCache();
             QPointer<QObject> context(m_context.get());
-            Queue::global()([cache, request, policy, context, deliver] {
+            detail::cacheReadQueue()([cache, request, policy, context, deliver] {
                 std::optional<HTTPCache::Entry> entry = cache->response(request, policy);
                 if (context) Queue::object(context.data())([deliver, entry] { deliver(entry); });
             });

@@ -173,7 +173,8 @@ Result<EncodedHTTPRequest> encodeHTTPRequest(const HTTPRequest& request) {
             form.writeEncodedData(path);
         } catch (const VantrelError& error) {
             QFile::remove(path);
-            return error;
+            if (!error.errorDescription().contains(QLatin1String("OutputStream"))) return error;
+            return VantrelError(QStringLiteral("Cannot create HTTPUpload"), error);
         }
         encoded.bodyFile = path;
         setDefault("Content-Type", form.contentType());

@@ -13,13 +13,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QTimeZone>
 #include <QUuid>
 
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <list>
 
 namespace vantrel {
@@ -199,6 +199,10 @@ struct HTTPCache::Realm {
         diskEntries = 0;
         const QFileInfoList files = QDir(directory).entryInfoList(QDir::Files);
         for (const QFileInfo& file : files) {
+            if (file.fileName().endsWith(QLatin1String(".partial"))) {
+                QFile::remove(file.absoluteFilePath());  // left by a write that never finished
+                continue;
+            }
             diskBytes += file.size();
             ++diskEntries;
         }
@@ -343,9 +347,24 @@ void HTTPCache::storeResponse(const HTTPResponseInfo& response, const QByteArray
     Realm& target = realm(policy.effectiveRealm());
     const QString path = QDir(target.directory).filePath(name);
     const qint64 previous = QFileInfo(path).exists() ? QFileInfo(path).size() : -1;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(*sealed) != sealed->size() || !file.commit()) {
+    // Written aside and renamed into place, so a reader never sees half an
+    // entry; no fsync: a cache entry lost in a crash is only a miss.
+    const QString partial = path + QStringLiteral(".partial");
+    QFile file(partial);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(*sealed) != sealed->size() ||
+        !file.flush()) {
         logger().error("Could not write cache entry", {{QStringLiteral("error"), file.errorString()}});
+        file.close();
+        QFile::remove(partial);
+        return;
+    }
+    file.close();
+    std::error_code renameError;
+    std::filesystem::rename(QFile::encodeName(partial).toStdString(), QFile::encodeName(path).toStdString(),
+                            renameError);
+    if (renameError) {
+        logger().error("Could not write cache entry", {{QStringLiteral("error"), QString::fromStdString(renameError.message())}});
+        QFile::remove(partial);
         return;
     }
     if (previous >= 0) {

@@ -136,7 +136,16 @@ HTTPClient::HTTPClient(std::shared_ptr<HTTPCache> cache, QObject* parent)
     m_session->setAutoDeleteReplies(false);
 }
 
-HTTPClient::~HTTPClient() = default;
+HTTPClient::~HTTPClient() {
+    // Whoever waits on a request (an APITasks entry, a resource) hears that
+    // it ended, instead of waiting for ever.
+    const auto running = std::move(m_running);
+    for (const auto& weak : running)
+        if (auto state = weak.lock()) {
+            state->cancelled = true;
+            state->finish(HTTPResponse<QByteArray>::cancelled());
+        }
+}
 
 void HTTPClient::logFailedCacheDecoding(const QUrl& url, const QString& reason) {
     logger().warning("Failed decoding from cache", {{QStringLiteral("url"), Logger::MetadataValue::privateValue(url.toString())},
@@ -177,6 +186,11 @@ HTTPClient::Task HTTPClient::performRequest(const HTTPRequest& request, const Ca
     state->request = request;
     state->policy = policy;
     state->completion = std::move(completion);
+    std::erase_if(m_running, [](const std::weak_ptr<Task::State>& weak) {
+        auto live = weak.lock();
+        return !live || live->finished;
+    });
+    m_running.push_back(state);
     send(state);
     return Task(state);
 }

@@ -150,6 +150,8 @@ private:
 
     std::shared_ptr<HTTPCache> m_cache;
     QNetworkAccessManager* m_session;
+    // Tasks not finished yet: a client that goes away answers them cancelled.
+    std::vector<std::weak_ptr<Task::State>> m_running;
     Trace m_trace;
     std::vector<HTTPHeader> m_defaultHeaders;
     int m_defaultTimeoutSeconds = 30;

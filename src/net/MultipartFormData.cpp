@@ -6,7 +6,10 @@
 #include <QFileInfo>
 #include <QMimeDatabase>
 
+#include <cerrno>
 #include <cstring>
+
+#include <sys/stat.h>
 
 namespace vantrel {
 
@@ -85,24 +88,36 @@ void MultipartFormData::append(const QUrl& fileURL, const QString& name, const Q
         fail(QStringLiteral("The URL provided is not a file URL: ") + text);
         return;
     }
-    const QFileInfo info(fileURL.toLocalFile());
-    if (!info.exists()) {
-        fail(QStringLiteral("The URL provided is not reachable: ") + text);
+    const QString path = fileURL.toLocalFile();
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            fail(QStringLiteral("The URL provided is not reachable: ") + text);
+        else
+            fail(QStringLiteral("The system returned an error while checking the provided URL for reachability.\nURL: ") +
+                 text);
         return;
     }
-    if (info.isDir()) {
+    if (S_ISDIR(status.st_mode)) {
         fail(QStringLiteral("The URL provided is a directory: ") + text);
         return;
     }
-    if (info.size() < 0) {
+    if (!S_ISREG(status.st_mode) && !S_ISCHR(status.st_mode) && !S_ISFIFO(status.st_mode)) {
+        fail(QStringLiteral("The system returned an error while attempting to fetch the file size from the provided "
+                            "URL.\nURL: ") +
+             text);
+        return;
+    }
+    if (status.st_size < 0) {
         fail(QStringLiteral("Could not fetch the file size from the provided URL: ") + text);
         return;
     }
+    const QFileInfo info(path);
     BodyPart part;
     part.headers.append(qMakePair(QByteArray("Content-Disposition"), "form-data; name=" + quoted(name) + "; filename=" + quoted(fileName)));
     part.headers.append(qMakePair(QByteArray("Content-Type"), mimeType.isEmpty() ? QByteArray("application/octet-stream") : mimeType.toUtf8()));
     part.filePath = info.absoluteFilePath();
-    part.contentLength = info.size();
+    part.contentLength = qint64(status.st_size);
     m_bodyParts.push_back(std::move(part));
 }
 
@@ -130,7 +145,7 @@ void MultipartFormData::writeEncodedData(const QString& path) const {
         throw VantrelError(prefix + QStringLiteral("A file already exists at the provided URL: ") + path);
     QFile out(path);
     if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        throw VantrelError(QStringLiteral("Cannot create HTTPUpload"));
+        throw VantrelError(prefix + QStringLiteral("Failed to create an OutputStream for URL: ") + path);
     auto write = [&](const QByteArray& bytes) {
         if (out.write(bytes) != bytes.size())
             throw VantrelError(prefix + QStringLiteral("OutputStream write failed with error: ") + out.errorString());

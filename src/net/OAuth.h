@@ -12,6 +12,7 @@
 #include <QList>
 #include <QObject>
 #include <QPair>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 
@@ -303,10 +304,11 @@ public:
     // the failure is then published as tokenInvalid.
     template <typename T>
     typename APIResource<T>::ResultInterceptor invalidTokenErrorInterceptor(std::weak_ptr<APIResource<T>> resource) {
-        return [this, resource](const typename APIResource<T>::Result& result, const std::function<void()>&) {
-            if (!result.isFailure() || !result.error || !result.error->isUnauthorized()) return false;
+        QPointer<OAuthController> self(this);
+        return [self, resource](const typename APIResource<T>::Result& result, const std::function<void()>&) {
+            if (!self || !result.isFailure() || !result.error || !result.error->isUnauthorized()) return false;
             HTTPError error = *result.error;
-            takeInvalidToken(error);
+            self->takeInvalidToken(error);
             if (auto strong = resource.lock())
                 strong->observable().publish(
                     typename APIResource<T>::Result{APIResource<T>::Result::Kind::failure, std::nullopt, error});

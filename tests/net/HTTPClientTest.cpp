@@ -343,6 +343,38 @@ TEST_F(HTTPClientRequests, AnUploadStreamsTheFileFromDiskAndLeavesNoTemporaryBod
     EXPECT_EQ(QDir::temp().entryList({"vantrel-upload-*"}), before);
 }
 
+TEST(MultipartFormDataBody, AFileThatVanishedBeforeTheBodyIsWrittenIsNamed) {
+    QTemporaryDir dir;
+    const QString path = writeTestFile(dir.filePath("gone-soon.txt"), "x");
+    MultipartFormData form;
+    form.append(QUrl::fromLocalFile(path), "file");
+    ASSERT_FALSE(form.bodyPartError().has_value());
+    QFile::remove(path);
+    try {
+        form.writeEncodedData(dir.filePath("out"));
+        FAIL() << "wrote a body without its file";
+    } catch (const VantrelError& error) {
+        EXPECT_EQ(error.errorDescription(), "Mulipart encoding failed, reason: Failed to create an InputStream for the "
+                                            "provided URL: " + QUrl::fromLocalFile(path).toString());
+    }
+}
+
+TEST_F(HTTPClientRequests, AnUploadWhoseBodyCannotBeWrittenFailsBeforeSending) {
+    QTemporaryDir dir;
+    // A temporary "folder" that is a file: nothing can be created in it.
+    ScopedEnv tmp("TMPDIR", writeTestFile(dir.filePath("not-a-folder"), "x").toUtf8());
+    auto form = std::make_shared<MultipartFormData>();
+    form->append(QByteArray("x"), "x");
+    server.reply("/upload", {200, "{}"});
+    std::optional<HTTPResponse<QByteArray>> answer;
+    client->upload(HTTPRequest(server.url("/upload")), form,
+                   [&](const HTTPResponse<QByteArray>& response) { answer = response; });
+    ASSERT_TRUE(waitUntil([&] { return answer.has_value(); }));
+    ASSERT_TRUE(answer->isFailure());
+    EXPECT_EQ(answer->error->message, "Cannot create HTTPUpload");
+    EXPECT_EQ(server.count("/upload"), 0);
+}
+
 TEST_F(HTTPClientRequests, ADownloadTakesItsNameFromContentDispositionAndKeepsExistingFiles) {
     QTemporaryDir dir;
     server.reply("/files/42", {200, "PDFDATA", {{"Content-Type", "application/pdf"},

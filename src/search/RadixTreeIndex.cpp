@@ -245,52 +245,78 @@ public:
 
     std::unique_ptr<SortedKeyTable> finish() {
         if (!m_ids.empty()) flush();
-        m_pairRecords = {};
-        m_keyPairs = {};
+        m_path = {};
+        m_pathIds = {};
+        m_pathRecords = {};
         return std::make_unique<SortedKeyTable>(m_builder.finish());
     }
 
 private:
+    // A key added earlier that is a prefix of the one added last, with its ids
+    // (in m_pathIds / m_pathRecords from `from`, `count` of them).
+    struct Ancestor {
+        size_t length;
+        size_t keyIndex;
+        size_t from;
+        size_t count;
+    };
+
     void flush() {
         if (m_ids.size() > 1)
             std::sort(m_ids.begin(), m_ids.end(), [](const KeyId& a, const KeyId& b) { return a.text() < b.text(); });
+        // Keys come in byte order, so the earlier keys that are prefixes of this
+        // one are exactly those left on the path after dropping the ones longer
+        // than what this key shares with the previous one.
+        size_t shared = 0;
+        const size_t limit = std::min(m_previous.size(), m_key.size());
+        while (shared < limit && m_previous[shared] == m_key[shared]) ++shared;
+        while (!m_path.empty() && m_path.back().length > shared) {
+            m_pathIds.resize(m_path.back().from);
+            m_pathRecords.resize(m_path.back().from);
+            m_path.pop_back();
+        }
         if (!m_key.empty() && decimalByte(m_key.back())) resolveSharedStrings();
-        m_keyPairs.push_back(static_cast<quint32>(m_pairRecords.size()));
-        m_idValues.clear();
+        const Ancestor self{m_key.size(), m_builder.keyCount(), m_pathIds.size(), 0};
+        m_path.push_back(self);
         for (const KeyId& entry : m_ids) {
             if (entry.dropped) continue;
-            m_idValues.push_back(entry.id);
-            m_pairRecords.push_back(entry.record);
+            m_pathIds.push_back(entry.id);
+            m_pathRecords.push_back(entry.record);
         }
-        m_builder.add(m_key, m_idValues.data(), m_idValues.size());
+        m_path.back().count = m_pathIds.size() - self.from;
+        m_builder.add(m_key, m_pathIds.data() + self.from, m_path.back().count);
+        m_previous.assign(m_key);
         m_ids.clear();
     }
 
     // The key ends in what could begin a decimal id: a shorter key followed by
     // one of its ids may spell the same string as this key and one of its own.
     void resolveSharedStrings() {
+        size_t run = 0;
+        while (run < m_key.size() && run < 20 && decimalByte(m_key[m_key.size() - 1 - run])) ++run;
         struct Rival {
             size_t keyIndex;
             qint64 id;
             quint32 record;
         };
-        std::vector<std::vector<Rival>> rivals(m_ids.size());
+        std::vector<std::vector<Rival>> rivals;
         char digits[22];
-        for (size_t tail = 1; tail <= m_key.size() && tail <= 20 && decimalByte(m_key[m_key.size() - tail]); ++tail) {
-            const qint64 shorter = m_builder.find(m_key.substr(0, m_key.size() - tail));
-            if (shorter < 0) continue;
-            const std::string_view spelled = m_key.substr(m_key.size() - tail);
-            const std::vector<qint64> ids = m_builder.idsAt(static_cast<size_t>(shorter));
-            for (size_t j = 0; j < ids.size(); ++j) {
-                const std::string_view text(digits, sorted_key_table::decimal(ids[j], digits));
+        for (const Ancestor& ancestor : m_path) {
+            if (ancestor.length + run < m_key.size()) continue;
+            const size_t tail = m_key.size() - ancestor.length;
+            const std::string_view spelled = m_key.substr(ancestor.length);
+            for (size_t j = 0; j < ancestor.count; ++j) {
+                const qint64 id = m_pathIds[ancestor.from + j];
+                const std::string_view text(digits, sorted_key_table::decimal(id, digits));
                 if (text.size() <= tail || text.substr(0, tail) != spelled) continue;
                 for (size_t k = 0; k < m_ids.size(); ++k)
-                    if (m_ids[k].text() == text.substr(tail))
-                        rivals[k].push_back({static_cast<size_t>(shorter), ids[j],
-                                             m_pairRecords[m_keyPairs[static_cast<size_t>(shorter)] + j]});
+                    if (m_ids[k].text() == text.substr(tail)) {
+                        rivals.resize(m_ids.size());
+                        rivals[k].push_back({ancestor.keyIndex, id, m_pathRecords[ancestor.from + j]});
+                    }
             }
         }
-        for (size_t k = 0; k < m_ids.size(); ++k) {
+        for (size_t k = 0; k < rivals.size(); ++k) {
             if (rivals[k].empty()) continue;
             // The latest record among all pairs of this string keeps it.
             quint32 latest = m_ids[k].record;
@@ -310,10 +336,11 @@ private:
     const std::vector<SearchRecord>& m_records;
     SortedKeyTableBuilder m_builder;
     std::string_view m_key;
+    std::string m_previous;
     std::vector<KeyId> m_ids;
-    std::vector<qint64> m_idValues;
-    std::vector<quint32> m_pairRecords;  // the record of every added pair, while filling
-    std::vector<quint32> m_keyPairs;     // each key's first pair in m_pairRecords
+    std::vector<Ancestor> m_path;
+    std::vector<qint64> m_pathIds;
+    std::vector<quint32> m_pathRecords;
 };
 
 }  // namespace

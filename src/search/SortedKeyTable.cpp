@@ -68,18 +68,6 @@ void SortedKeyTableBuilder::add(std::string_view key, const qint64* ids, size_t 
 
 void SortedKeyTableBuilder::hide(size_t keyIndex, qint64 id) { m_table.m_hidden.emplace_back(keyIndex, id); }
 
-qint64 SortedKeyTableBuilder::find(std::string_view key) const {
-    const SortedKeyTable::Cursor cursor = m_table.lowerBound(key);
-    return cursor.valid && cursor.key == key ? static_cast<qint64>(cursor.index) : -1;
-}
-
-std::vector<qint64> SortedKeyTableBuilder::idsAt(size_t keyIndex) const {
-    std::vector<qint64> ids;
-    const SortedKeyTable::Cursor cursor = m_table.at(keyIndex);
-    if (cursor.valid) m_table.readIds(cursor, ids);
-    return ids;
-}
-
 SortedKeyTable SortedKeyTableBuilder::finish() {
     std::sort(m_table.m_hidden.begin(), m_table.m_hidden.end());
     m_table.m_hidden.erase(std::unique(m_table.m_hidden.begin(), m_table.m_hidden.end()), m_table.m_hidden.end());
@@ -142,15 +130,6 @@ SortedKeyTable::Cursor SortedKeyTable::lowerBound(std::string_view key) const {
     }
     decodeAt(cursor, m_blocks[low], low * kBlockKeys);
     while (cursor.valid && std::string_view(cursor.key) < key) advance(cursor);
-    return cursor;
-}
-
-SortedKeyTable::Cursor SortedKeyTable::at(size_t index) const {
-    Cursor cursor;
-    if (index >= m_keys) return cursor;
-    const size_t block = index / kBlockKeys;
-    decodeAt(cursor, m_blocks[block], block * kBlockKeys);
-    while (cursor.valid && cursor.index < index) advance(cursor);
     return cursor;
 }
 

@@ -57,7 +57,6 @@ private:
     void advance(Cursor& cursor) const;
     // The first key >= `key` (an invalid cursor when there is none).
     Cursor lowerBound(std::string_view key) const;
-    Cursor at(size_t index) const;
     void readIds(const Cursor& cursor, std::vector<qint64>& ids) const;
     bool hidden(size_t keyIndex, qint64 id) const;
 
@@ -76,10 +75,6 @@ public:
     // Keeps a pair stored but leaves it out of every walk (the pair's string
     // is also another pair's, and that one answers for it).
     void hide(size_t keyIndex, qint64 id);
-    // The index of `key` among the keys added so far, or -1.
-    qint64 find(std::string_view key) const;
-    // The ids stored under the key at `keyIndex` (added so far).
-    std::vector<qint64> idsAt(size_t keyIndex) const;
     size_t keyCount() const { return m_table.m_keys; }
     SortedKeyTable finish();
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -77,6 +78,8 @@ void expectSameWalks(const std::vector<SearchRecord>& records, size_t sampleEver
         if (n++ % sampleEvery != 0) continue;
         for (qsizetype length = 1; length <= key.size(); ++length) prefixes.push_back(key.left(length));
     }
+    std::sort(prefixes.begin(), prefixes.end());
+    prefixes.erase(std::unique(prefixes.begin(), prefixes.end()), prefixes.end());
     for (const QByteArray& prefix : prefixes) {
         ASSERT_EQ(walk(*table, prefix), walk(tree, prefix)) << prefix.toStdString();
         ASSERT_EQ(walk(*table, prefix, 3), walk(tree, prefix, 3)) << prefix.toStdString();

@@ -3,7 +3,7 @@
 # Each run starts a fresh private test session (scripts/test-session: Xvfb,
 # openbox, D-Bus, empty XDG folders), writes one .desktop file per line of the
 # names file into $XDG_DATA_HOME/applications, starts `vantrel --background`,
-# waits until the log says the data sources were written and indexed, lets it
+# waits until the log says the data sources were indexed and written, lets it
 # settle, and reads VmRSS. Prints every run and the median.
 #   bench/search/idle-rss-apps.sh [-n RUNS] [-f NAMES] [BINARY]
 set -euo pipefail
@@ -45,8 +45,8 @@ inner() {
   # Wait (up to 120 s) for the applications to be written and indexed.
   local ok=0
   for _ in $(seq 1 1200); do
-    if grep -q "Data source(s) updated" "$log" 2>/dev/null &&
-       awk '/Data source\(s\) updated/ {seen = 1} seen && /Indexed [0-9]+ keys/ {found = 1} END {exit !found}' "$log"; then
+    # The index logs "Indexed N keys" just before the loader reports the write.
+    if grep -q "Data source(s) updated" "$log" 2>/dev/null && grep -q "Indexed [0-9]* keys" "$log"; then
       ok=1
       break
     fi

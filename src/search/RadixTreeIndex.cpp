@@ -15,7 +15,7 @@
 #include <algorithm>
 #include <cstring>
 #include <future>
-#include <tuple>
+#include <string_view>
 
 #include <mutex>
 #include <string>
@@ -34,7 +34,7 @@ QString indexingModeName(IndexingMode mode) {
 }
 
 RadixTreeIndex::RadixTreeIndex(std::shared_ptr<SearchRepository> repository)
-    : m_repository(std::move(repository)), m_tree(std::make_unique<RadixTree<qint64>>()) {}
+    : m_repository(std::move(repository)), m_keys(std::make_unique<SortedKeyTable>()) {}
 
 namespace {
 
@@ -44,21 +44,19 @@ bool isAscii(const QString& text) {
     return true;
 }
 
-// One stored key inside a chunk's byte buffer. `head` holds the first eight key
+// One derived key inside a chunk's byte buffer. `head` holds the first eight key
 // bytes big-endian (zero padded) so most comparisons never touch the buffer;
-// `order` keeps equal keys in the order they were derived, so the later record
-// still wins when two records produce the same stored key.
+// `record` is the index of the record it came from (equal keys sort in record
+// order, so a later record is met last).
 struct KeyEntry {
     quint64 head;
     quint32 offset;
     quint32 length;
-    quint32 order;
-    qint64 id;
+    quint32 record;
 };
 
-// The stored keys of some records: each search key in composed form followed
-// by the record id in decimal, packed into one buffer and sorted by bytes so
-// the tree is filled along neighbouring paths.
+// The keys of some records, each search key in composed form, packed into one
+// buffer and sorted by bytes, then record.
 struct KeyChunk {
     QByteArray bytes;
     std::vector<KeyEntry> entries;
@@ -74,11 +72,11 @@ struct KeyChunk {
             if (c != 0) return c < 0;
         }
         if (a.length != b.length) return a.length < b.length;
-        return a.order < b.order;
+        return a.record < b.record;
     }
 };
 
-void appendKey(KeyChunk& chunk, const QString& searchKey, const QByteArray& suffix, qint64 id) {
+void appendKey(KeyChunk& chunk, const QString& searchKey, quint32 record) {
     const auto offset = static_cast<quint32>(chunk.bytes.size());
     if (isAscii(searchKey)) {
         const qsizetype size = searchKey.size();
@@ -90,30 +88,28 @@ void appendKey(KeyChunk& chunk, const QString& searchKey, const QByteArray& suff
     } else {
         chunk.bytes += searchKey.normalized(QString::NormalizationForm_C).toUtf8();
     }
-    chunk.bytes += suffix;
     const auto length = static_cast<quint32>(chunk.bytes.size()) - offset;
     quint64 head = 0;
     const auto* key = reinterpret_cast<const unsigned char*>(chunk.bytes.constData()) + offset;
     for (quint32 k = 0; k < 8; ++k) head = (head << 8) | (k < length ? key[k] : 0u);
-    chunk.entries.push_back({head, offset, length, static_cast<quint32>(chunk.entries.size()), id});
+    chunk.entries.push_back({head, offset, length, record});
 }
 
-void appendKeyBytes(KeyChunk& chunk, const std::string& searchKey, const QByteArray& suffix, qint64 id) {
+void appendKeyBytes(KeyChunk& chunk, const std::string& searchKey, quint32 record) {
     const auto offset = static_cast<quint32>(chunk.bytes.size());
     chunk.bytes.append(searchKey.data(), static_cast<qsizetype>(searchKey.size()));
-    chunk.bytes += suffix;
     const auto length = static_cast<quint32>(chunk.bytes.size()) - offset;
     quint64 head = 0;
     const auto* key = reinterpret_cast<const unsigned char*>(chunk.bytes.constData()) + offset;
     for (quint32 k = 0; k < 8; ++k) head = (head << 8) | (k < length ? key[k] : 0u);
-    chunk.entries.push_back({head, offset, length, static_cast<quint32>(chunk.entries.size()), id});
+    chunk.entries.push_back({head, offset, length, record});
 }
 
 // The keys searchKeys derives from an ASCII name, written straight into the
-// chunk (no string sets: a key derived twice is stored twice under the same id,
+// chunk (no string sets: a key derived twice is stored twice for the record,
 // which the merge folds into one). Returns false, writing nothing, for a name
 // that is not ASCII.
-bool appendAsciiNameKeys(KeyChunk& chunk, const QString& name, const QByteArray& suffix, qint64 id) {
+bool appendAsciiNameKeys(KeyChunk& chunk, const QString& name, quint32 record) {
     if (!isAscii(name)) return false;
     if (name.isEmpty()) return true;
 
@@ -125,20 +121,20 @@ bool appendAsciiNameKeys(KeyChunk& chunk, const QString& name, const QByteArray&
     for (char& c : normalizedName)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
     if (words.size() == 1) {
-        appendKeyBytes(chunk, normalizedName, suffix, id);
+        appendKeyBytes(chunk, normalizedName, record);
         return true;
     }
 
     std::string spaceless;
     auto add = [&](const std::string& key) {
-        appendKeyBytes(chunk, key, suffix, id);
+        appendKeyBytes(chunk, key, record);
         if (key.find(' ') == std::string::npos) return;
         spaceless.clear();
         for (char c : key)
             if (c != ' ') spaceless += c;
-        appendKeyBytes(chunk, spaceless, suffix, id);
+        appendKeyBytes(chunk, spaceless, record);
     };
-    auto addAsIs = [&](const std::string& key) { appendKeyBytes(chunk, key, suffix, id); };
+    auto addAsIs = [&](const std::string& key) { appendKeyBytes(chunk, key, record); };
     auto joinedFrom = [&words](size_t from) {
         std::string joined;
         for (size_t k = from; k < words.size(); ++k) {
@@ -184,79 +180,194 @@ bool appendAsciiNameKeys(KeyChunk& chunk, const QString& name, const QByteArray&
             add(key);
         }
     }
-    if (normalizedName != split) appendKeyBytes(chunk, normalizedName, suffix, id);
+    if (normalizedName != split) appendKeyBytes(chunk, normalizedName, record);
     return true;
 }
 
-KeyChunk storedKeys(const SearchRecord* begin, const SearchRecord* end) {
+KeyChunk derivedKeys(const SearchRecord* records, size_t begin, size_t end) {
     KeyChunk chunk;
-    const auto records = static_cast<size_t>(end - begin);
-    chunk.entries.reserve(records * 24);
-    chunk.bytes.reserve(static_cast<qsizetype>(records) * 24 * 24);
-    for (const SearchRecord* record = begin; record != end; ++record) {
-        if (!record->id) continue;
-        const QByteArray suffix = QByteArray::number(*record->id);
-        const QSet<QString> keywords = record->indexableKeywords();
-        if (appendAsciiNameKeys(chunk, record->name, suffix, *record->id)) {
+    const size_t count = end - begin;
+    chunk.entries.reserve(count * 22);
+    chunk.bytes.reserve(static_cast<qsizetype>(count) * 22 * 16);
+    for (size_t i = begin; i != end; ++i) {
+        const SearchRecord& record = records[i];
+        if (!record.id) continue;
+        const auto at = static_cast<quint32>(i);
+        const QSet<QString> keywords = record.indexableKeywords();
+        if (appendAsciiNameKeys(chunk, record.name, at)) {
             // The keywords are keys of their own, normalised, empty ones skipped.
             for (const QString& keyword : keywords)
-                if (!keyword.isEmpty()) appendKey(chunk, normalizedForSearch(keyword), suffix, *record->id);
+                if (!keyword.isEmpty()) appendKey(chunk, normalizedForSearch(keyword), at);
             continue;
         }
-        for (const QString& searchKey : searchKeys(record->name, keywords))
-            appendKey(chunk, searchKey, suffix, *record->id);
+        for (const QString& searchKey : searchKeys(record.name, keywords)) appendKey(chunk, searchKey, at);
     }
     std::sort(chunk.entries.begin(), chunk.entries.end(),
               [&chunk](const KeyEntry& a, const KeyEntry& b) { return chunk.less(a, b); });
-    // Lay the bytes out in sorted order too, so the merge and the tree build
-    // read them front to back.
-    QByteArray sortedBytes(chunk.bytes.size(), Qt::Uninitialized);
-    quint32 used = 0;
-    for (KeyEntry& entry : chunk.entries) {
-        std::memcpy(sortedBytes.data() + used, chunk.bytes.constData() + entry.offset, entry.length);
-        entry.offset = used;
-        used += entry.length;
-    }
-    chunk.bytes = std::move(sortedBytes);
     return chunk;
 }
 
+bool decimalByte(char c) { return (c >= '0' && c <= '9') || c == '-'; }
+
+// One key's ids while it is added: the record each came from (the latest one
+// for an id several records carry) and the id's decimal form.
+struct KeyId {
+    qint64 id;
+    quint32 record;
+    quint8 length;
+    bool dropped;
+    char digits[22];
+    std::string_view text() const { return {digits, length}; }
+};
+
+// Adds the distinct keys of a sorted stream to the table. The ids of a key
+// are ordered by their decimal form, as the strings `key + id` sort. Two pairs
+// can spell the same string ("ab" + "12" and "ab1" + "2"): only the pair of
+// the later record is visited, as a tree keyed by those strings would keep
+// only the value inserted last.
+class KeyTableFiller {
+public:
+    explicit KeyTableFiller(const std::vector<SearchRecord>& records) : m_records(records) {}
+
+    void add(std::string_view key, quint32 record) {
+        if (!m_ids.empty() && key != m_key) flush();
+        m_key = key;
+        const qint64 id = *m_records[record].id;
+        for (KeyId& known : m_ids)
+            if (known.id == id) {
+                known.record = std::max(known.record, record);
+                return;
+            }
+        KeyId entry{id, record, 0, false, {}};
+        entry.length = static_cast<quint8>(sorted_key_table::decimal(id, entry.digits));
+        m_ids.push_back(entry);
+    }
+
+    std::unique_ptr<SortedKeyTable> finish() {
+        if (!m_ids.empty()) flush();
+        m_path = {};
+        m_pathIds = {};
+        m_pathRecords = {};
+        return std::make_unique<SortedKeyTable>(m_builder.finish());
+    }
+
+private:
+    // A key added earlier that is a prefix of the one added last, with its ids
+    // (in m_pathIds / m_pathRecords from `from`, `count` of them).
+    struct Ancestor {
+        size_t length;
+        size_t keyIndex;
+        size_t from;
+        size_t count;
+    };
+
+    void flush() {
+        if (m_ids.size() > 1)
+            std::sort(m_ids.begin(), m_ids.end(), [](const KeyId& a, const KeyId& b) { return a.text() < b.text(); });
+        // Keys come in byte order, so the earlier keys that are prefixes of this
+        // one are exactly those left on the path after dropping the ones longer
+        // than what this key shares with the previous one.
+        size_t shared = 0;
+        const size_t limit = std::min(m_previous.size(), m_key.size());
+        while (shared < limit && m_previous[shared] == m_key[shared]) ++shared;
+        while (!m_path.empty() && m_path.back().length > shared) {
+            m_pathIds.resize(m_path.back().from);
+            m_pathRecords.resize(m_path.back().from);
+            m_path.pop_back();
+        }
+        if (!m_key.empty() && decimalByte(m_key.back())) resolveSharedStrings();
+        const Ancestor self{m_key.size(), m_builder.keyCount(), m_pathIds.size(), 0};
+        m_path.push_back(self);
+        for (const KeyId& entry : m_ids) {
+            if (entry.dropped) continue;
+            m_pathIds.push_back(entry.id);
+            m_pathRecords.push_back(entry.record);
+        }
+        m_path.back().count = m_pathIds.size() - self.from;
+        m_builder.add(m_key, m_pathIds.data() + self.from, m_path.back().count);
+        m_previous.assign(m_key);
+        m_ids.clear();
+    }
+
+    // The key ends in what could begin a decimal id: a shorter key followed by
+    // one of its ids may spell the same string as this key and one of its own.
+    void resolveSharedStrings() {
+        size_t run = 0;
+        while (run < m_key.size() && run < 20 && decimalByte(m_key[m_key.size() - 1 - run])) ++run;
+        struct Rival {
+            size_t keyIndex;
+            qint64 id;
+            quint32 record;
+        };
+        std::vector<std::vector<Rival>> rivals;
+        char digits[22];
+        for (const Ancestor& ancestor : m_path) {
+            if (ancestor.length + run < m_key.size()) continue;
+            const size_t tail = m_key.size() - ancestor.length;
+            const std::string_view spelled = m_key.substr(ancestor.length);
+            for (size_t j = 0; j < ancestor.count; ++j) {
+                const qint64 id = m_pathIds[ancestor.from + j];
+                const std::string_view text(digits, sorted_key_table::decimal(id, digits));
+                if (text.size() <= tail || text.substr(0, tail) != spelled) continue;
+                for (size_t k = 0; k < m_ids.size(); ++k)
+                    if (m_ids[k].text() == text.substr(tail)) {
+                        rivals.resize(m_ids.size());
+                        rivals[k].push_back({ancestor.keyIndex, id, m_pathRecords[ancestor.from + j]});
+                    }
+            }
+        }
+        for (size_t k = 0; k < rivals.size(); ++k) {
+            if (rivals[k].empty()) continue;
+            // The latest record among all pairs of this string keeps it.
+            quint32 latest = m_ids[k].record;
+            for (const Rival& rival : rivals[k]) latest = std::max(latest, rival.record);
+            bool kept = false;
+            for (const Rival& rival : rivals[k]) {
+                if (rival.record == latest && !kept && m_ids[k].record != latest) {
+                    kept = true;
+                    continue;
+                }
+                m_builder.hide(rival.keyIndex, rival.id);
+            }
+            m_ids[k].dropped = m_ids[k].record != latest;
+        }
+    }
+
+    const std::vector<SearchRecord>& m_records;
+    SortedKeyTableBuilder m_builder;
+    std::string_view m_key;
+    std::string m_previous;
+    std::vector<KeyId> m_ids;
+    std::vector<Ancestor> m_path;
+    std::vector<qint64> m_pathIds;
+    std::vector<quint32> m_pathRecords;
+};
+
 }  // namespace
 
-std::unique_ptr<RadixTree<qint64>> RadixTreeIndex::buildTree(const std::vector<SearchRecord>& records) {
-    // Deriving and sorting keys runs on every core; the tree itself is filled by
-    // one thread, in byte order across all chunks (a merge), so each insertion
-    // walks the path the previous one just touched.
+std::unique_ptr<SortedKeyTable> RadixTreeIndex::buildKeys(const std::vector<SearchRecord>& records) {
+    // Deriving and sorting keys runs on every core; the table is then filled by
+    // one thread in byte order across all chunks (a merge).
     const size_t chunks = records.size() < 2000 ? 1 : static_cast<size_t>(std::max(1, QThread::idealThreadCount()));
     const size_t perChunk = (records.size() + chunks - 1) / std::max<size_t>(chunks, 1);
     std::vector<std::future<KeyChunk>> parts;
     for (size_t start = 0; start < records.size(); start += perChunk) {
-        const SearchRecord* begin = records.data() + start;
-        const SearchRecord* end = records.data() + std::min(records.size(), start + perChunk);
-        parts.push_back(std::async(start == 0 ? std::launch::deferred : std::launch::async, storedKeys, begin, end));
+        const size_t end = std::min(records.size(), start + perChunk);
+        parts.push_back(std::async(start == 0 ? std::launch::deferred : std::launch::async, derivedKeys,
+                                   records.data(), start, end));
     }
     std::vector<KeyChunk> keys;
     keys.reserve(parts.size());
     for (auto& part : parts) keys.push_back(part.get());
 
-    // Merge the chunks into one ascending sequence. Equal keys of different
-    // records keep only the later record's id, as inserting in record order
-    // (where the last insertion overwrites) would.
-    struct Sorted {
-        const unsigned char* key;
-        size_t length;
-        qint64 id;
-    };
-    size_t total = 0;
-    for (const KeyChunk& chunk : keys) total += chunk.entries.size();
-    std::vector<Sorted> sorted;
-    sorted.reserve(total);
-    quint64 lastHead = 0;
+    KeyTableFiller filler(records);
     std::vector<size_t> next(keys.size(), 0);
+    std::vector<size_t> sizes;
+    for (const KeyChunk& chunk : keys) sizes.push_back(chunk.entries.size());
     for (;;) {
         size_t best = keys.size();
         for (size_t c = 0; c < keys.size(); ++c) {
-            if (next[c] == keys[c].entries.size()) continue;
+            if (next[c] == sizes[c]) continue;
             if (best == keys.size()) {
                 best = c;
                 continue;
@@ -273,23 +384,16 @@ std::unique_ptr<RadixTree<qint64>> RadixTreeIndex::buildTree(const std::vector<S
             if (order < 0) best = c;
         }
         if (best == keys.size()) break;
-        const KeyChunk& chunk = keys[best];
+        KeyChunk& chunk = keys[best];
         const KeyEntry& entry = chunk.entries[next[best]++];
-        const unsigned char* key = chunk.keyOf(entry);
-        if (!sorted.empty() && lastHead == entry.head && sorted.back().length == entry.length &&
-            std::memcmp(sorted.back().key, key, entry.length) == 0) {
-            sorted.back().id = entry.id;
-            continue;
+        filler.add(std::string_view(reinterpret_cast<const char*>(chunk.keyOf(entry)), entry.length), entry.record);
+        if (next[best] == sizes[best] && keys.size() > 1) {
+            // A finished chunk's entries go at once; its bytes are still the
+            // current key's.
+            chunk.entries = {};
         }
-        sorted.push_back({key, entry.length, entry.id});
-        lastHead = entry.head;
     }
-
-    auto tree = std::make_unique<RadixTree<qint64>>();
-    tree->loadSorted(sorted.size(), [&sorted](size_t i) {
-        return std::tuple<const unsigned char*, size_t, qint64>(sorted[i].key, sorted[i].length, sorted[i].id);
-    });
-    return tree;
+    return filler.finish();
 }
 
 void RadixTreeIndex::index(const std::vector<SearchRecord>& records, IndexingMode mode,
@@ -299,8 +403,8 @@ void RadixTreeIndex::index(const std::vector<SearchRecord>& records, IndexingMod
     auto corrections = std::async(std::launch::async, [&records] {
         return std::make_shared<const CorrectionIndex>(records);
     });
-    std::unique_ptr<RadixTree<qint64>> fresh = buildTree(records);
-    const quint64 keys = fresh->count();
+    std::unique_ptr<SortedKeyTable> fresh = buildKeys(records);
+    const quint64 keys = fresh->pairCount();
     std::shared_ptr<const CorrectionIndex> names = corrections.get();
     qint64 largest = 0;
     for (const SearchRecord& record : records)
@@ -308,10 +412,10 @@ void RadixTreeIndex::index(const std::vector<SearchRecord>& records, IndexingMod
     {
         std::unique_lock lock(m_lock);
         m_idWords = std::min<qint64>(largest, qint64(1) << 26) / 64 + 1;
-        m_tree.swap(fresh);
+        m_keys.swap(fresh);
         m_corrections.swap(names);
     }
-    // The previous tree is freed outside the lock, and the memory it and the
+    // The previous table is freed outside the lock, and the memory it and the
     // build's scratch buffers held goes back to the system rather than staying
     // with the allocator until the next rebuild.
     fresh.reset();
@@ -346,7 +450,9 @@ QList<qint64> RadixTreeIndex::idsStartingWith(const QString& term) const {
         seen.resize(static_cast<size_t>(m_idWords), 0);
         // Keys come in byte order; the read is capped anyway, so the walk stops
         // once that many records are found.
-        m_tree->forEachWithPrefix(term.toUtf8(), [&](const char*, size_t, qint64 id) {
+        const QByteArray prefix = term.toUtf8();
+        m_keys->forEachWithPrefix(std::string_view(prefix.constData(), static_cast<size_t>(prefix.size())),
+                                  [&](const char*, size_t, qint64 id) {
             if (firstTime(id)) ids << id;
             return ids.size() < kReadIdsLimit;
         });
@@ -361,7 +467,7 @@ std::shared_ptr<const CorrectionIndex> RadixTreeIndex::correctionIndex() const {
 
 quint64 RadixTreeIndex::keyCount() const {
     std::shared_lock lock(m_lock);
-    return m_tree->count();
+    return m_keys->pairCount();
 }
 
 std::vector<SearchRecord> RadixTreeIndex::itemsStartingWith(const QString& term) const {

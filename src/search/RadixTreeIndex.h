@@ -2,18 +2,20 @@
 
 #include "data/SearchRepository.h"
 #include "search/CorrectionIndex.h"
-#include "search/RadixTree.h"
 #include "search/SearchIndex.h"
+#include "search/SortedKeyTable.h"
 
 #include <memory>
 #include <shared_mutex>
 
 namespace vantrel {
 
-// The prefix index of root search: every search key of every record, stored in
-// Unicode composed form followed by the record id in decimal, maps to that id.
-// A rebuild fills a new tree off to the side and swaps it in under the write
-// lock, so lookups (under the read lock) keep answering from the previous tree.
+// The prefix index of root search: every search key of every record, in
+// Unicode composed form, followed by the record id in decimal, maps to that id.
+// Each distinct key is stored once with its ids (a SortedKeyTable), and lookups
+// walk the strings `key + id` in byte order, as a radix tree of those strings
+// would. A rebuild fills a new table off to the side and swaps it in under the
+// write lock, so lookups (under the read lock) keep answering from the previous one.
 class RadixTreeIndex : public SearchIndex {
 public:
     explicit RadixTreeIndex(std::shared_ptr<SearchRepository> repository);
@@ -29,13 +31,13 @@ public:
     QList<qint64> idsStartingWith(const QString& term) const;
     quint64 keyCount() const;
 
-    // Builds the tree for the records without touching the live index.
-    static std::unique_ptr<RadixTree<qint64>> buildTree(const std::vector<SearchRecord>& records);
+    // Builds the key table for the records without touching the live index.
+    static std::unique_ptr<SortedKeyTable> buildKeys(const std::vector<SearchRecord>& records);
 
 private:
     std::shared_ptr<SearchRepository> m_repository;
     mutable std::shared_mutex m_lock;  // "radixtreeindex.queue": reads shared, swaps exclusive
-    std::unique_ptr<RadixTree<qint64>> m_tree;
+    std::unique_ptr<SortedKeyTable> m_keys;
     std::shared_ptr<const CorrectionIndex> m_corrections;
     qint64 m_idWords = 1;  // 64-bit words of a bitmap over the indexed ids
 };

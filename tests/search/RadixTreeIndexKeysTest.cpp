@@ -1,31 +1,89 @@
 // The radix-tree index derives and stores its keys through its own fast paths
-// (byte buffers, an ASCII key generator, a sorted bulk load). The tree it builds
-// must hold exactly the keys and ids that inserting every searchKeys() key, in
-// composed form with the record id appended, record by record, would give.
+// (byte buffers, an ASCII key generator, one entry per distinct key with its
+// ids). Walking its table must give exactly the strings and ids, in the same
+// order, that a radix tree gets by inserting every searchKeys() key, in composed
+// form with the record id appended, record by record; for any prefix too.
 #include "search/RadixTreeIndex.h"
+#include "search/RadixTree.h"
 #include "search/SearchKeys.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <memory>
 #include <random>
 #include <vector>
 
 namespace vantrel {
 namespace {
 
+std::unique_ptr<RadixTree<qint64>> referenceTree(const std::vector<SearchRecord>& records);
+
 std::vector<std::pair<QString, qint64>> referenceKeys(const std::vector<SearchRecord>& records) {
-    RadixTree<qint64> tree;
+    return referenceTree(records)->itemsWithPrefix(QString());
+}
+
+std::unique_ptr<RadixTree<qint64>> referenceTree(const std::vector<SearchRecord>& records) {
+    auto tree = std::make_unique<RadixTree<qint64>>();
     for (const SearchRecord& record : records) {
         if (!record.id) continue;
         const QString suffix = QString::number(*record.id);
         for (const QString& key : searchKeys(record.name, record.indexableKeywords()))
-            tree.insert(key.normalized(QString::NormalizationForm_C) + suffix, *record.id);
+            tree->insert(key.normalized(QString::NormalizationForm_C) + suffix, *record.id);
     }
-    return tree.itemsWithPrefix(QString());
+    return tree;
+}
+
+using Walk = std::vector<std::pair<QByteArray, qint64>>;
+
+Walk walk(const SortedKeyTable& table, const QByteArray& prefix, size_t limit = SIZE_MAX) {
+    Walk out;
+    table.forEachWithPrefix(std::string_view(prefix.constData(), static_cast<size_t>(prefix.size())),
+                            [&](const char* key, size_t length, qint64 id) {
+                                out.emplace_back(QByteArray(key, static_cast<qsizetype>(length)), id);
+                                return out.size() < limit;
+                            });
+    return out;
+}
+
+Walk walk(const RadixTree<qint64>& tree, const QByteArray& prefix, size_t limit = SIZE_MAX) {
+    Walk out;
+    tree.forEachWithPrefix(prefix, [&](const char* key, size_t length, qint64 id) {
+        out.emplace_back(QByteArray(key, static_cast<qsizetype>(length)), id);
+        return out.size() < limit;
+    });
+    return out;
 }
 
 std::vector<std::pair<QString, qint64>> indexedKeys(const std::vector<SearchRecord>& records) {
-    return RadixTreeIndex::buildTree(records)->itemsWithPrefix(QString());
+    const auto table = RadixTreeIndex::buildKeys(records);
+    std::vector<std::pair<QString, qint64>> out;
+    for (const auto& [key, id] : walk(*table, QByteArray())) out.emplace_back(QString::fromUtf8(key), id);
+    EXPECT_EQ(table->pairCount(), out.size());
+    return out;
+}
+
+// Every byte prefix of every stored string (a sample of them when there are
+// many) answers the same walk from the table as from the tree, whole and cut
+// short.
+void expectSameWalks(const std::vector<SearchRecord>& records, size_t sampleEvery = 1) {
+    const auto reference = referenceTree(records);
+    const RadixTree<qint64>& tree = *reference;
+    const auto table = RadixTreeIndex::buildKeys(records);
+    std::vector<QByteArray> prefixes{QByteArray(), QByteArrayLiteral("zzzz-not-a-key"), QByteArrayLiteral("1"),
+                                     QByteArrayLiteral("-"), QByteArrayLiteral("\xff")};
+    size_t n = 0;
+    for (const auto& [key, id] : walk(tree, QByteArray())) {
+        if (n++ % sampleEvery != 0) continue;
+        for (qsizetype length = 1; length <= key.size(); ++length) prefixes.push_back(key.left(length));
+    }
+    std::sort(prefixes.begin(), prefixes.end());
+    prefixes.erase(std::unique(prefixes.begin(), prefixes.end()), prefixes.end());
+    for (const QByteArray& prefix : prefixes) {
+        ASSERT_EQ(walk(*table, prefix), walk(tree, prefix)) << prefix.toStdString();
+        ASSERT_EQ(walk(*table, prefix, 3), walk(tree, prefix, 3)) << prefix.toStdString();
+    }
 }
 
 SearchRecord record(qint64 id, const QString& name, std::optional<QString> keywords = std::nullopt) {
@@ -62,6 +120,30 @@ TEST(RadixTreeIndexKeys, TrickyNamesMatchSearchKeys) {
     records.push_back(record(2, QStringLiteral("ab1")));
     records.push_back(record(21, QStringLiteral("ab")));
     EXPECT_EQ(indexedKeys(records), referenceKeys(records));
+    expectSameWalks(records);
+}
+
+TEST(RadixTreeIndexKeys, IdsSpellingOtherKeysKeepTheLaterRecord) {
+    // "ab" + "123" = "ab1" + "23" = "ab12" + "3": three records spell one string
+    // and only the latest one is found under it, whatever the order of the ids.
+    for (const std::vector<std::pair<qint64, QString>>& order :
+         {std::vector<std::pair<qint64, QString>>{{123, QStringLiteral("ab")}, {23, QStringLiteral("ab1")}, {3, QStringLiteral("ab12")}},
+          {{3, QStringLiteral("ab12")}, {123, QStringLiteral("ab")}, {23, QStringLiteral("ab1")}},
+          {{23, QStringLiteral("ab1")}, {3, QStringLiteral("ab12")}, {123, QStringLiteral("ab")}},
+          {{1, QStringLiteral("x-")}, {-1, QStringLiteral("x")}, {5, QStringLiteral("x-1")}}}) {
+        std::vector<SearchRecord> records;
+        for (const auto& [id, name] : order) records.push_back(record(id, name));
+        EXPECT_EQ(indexedKeys(records), referenceKeys(records));
+        expectSameWalks(records);
+    }
+}
+
+TEST(RadixTreeIndexKeys, EmptyAndIdlessInputs) {
+    EXPECT_TRUE(indexedKeys({}).empty());
+    std::vector<SearchRecord> records{record(1, QString()), record(2, QStringLiteral("x"))};
+    records[1].id.reset();
+    EXPECT_EQ(indexedKeys(records), referenceKeys(records));
+    expectSameWalks(records);
 }
 
 TEST(RadixTreeIndexKeys, RandomNamesMatchSearchKeys) {
@@ -81,6 +163,7 @@ TEST(RadixTreeIndexKeys, RandomNamesMatchSearchKeys) {
                                  rng() % 4 == 0 ? std::optional<QString>(QStringLiteral("Kw x%1").arg(id)) : std::nullopt));
     }
     EXPECT_EQ(indexedKeys(records), referenceKeys(records));
+    expectSameWalks(records, 7);
 }
 
 TEST(RadixTreeIndexKeys, LargeIndexMatchesSearchKeys) {

@@ -213,10 +213,11 @@ TEST_F(PackageRegistryTest, FallbackSearchCommandsWithIdsNamesAndOrders) {
 
 TEST_F(PackageRegistryTest, FallbackOpensItsCommandWithTheQuery) {
     const auto contacts = registry->fallbackSearchCommand("contacts_search_fallbackSearch");
-    // Contacts are not on this desktop yet: the outcome says so.
+    // The fallback opens "Search Contacts" with what was typed.
     const CommandOutcome outcome = contacts->run("serendipity", {});
-    EXPECT_EQ(outcome.kind, CommandOutcome::Kind::unavailable);
-    EXPECT_FALSE(outcome.message.isEmpty());
+    EXPECT_EQ(outcome.kind, CommandOutcome::Kind::showView);
+    EXPECT_EQ(outcome.commandId, QStringLiteral("contacts_search"));
+    EXPECT_EQ(outcome.initialQuery, QStringLiteral("serendipity"));
 }
 
 // MARK: Packages with their own command data

@@ -112,6 +112,8 @@ protected:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), compositor->runtimeDir());
         environment.insert(QStringLiteral("WAYLAND_DISPLAY"), compositor->socket());
+        // wl-copy keeps what it serves in a folder under TMPDIR; a killed one leaves it.
+        environment.insert(QStringLiteral("TMPDIR"), scratch.path());
         return environment;
     }
 
@@ -129,7 +131,9 @@ protected:
     }
 
     // wl-copy in the foreground, owning the selection until it is stopped.
-    QProcess* copy(const QByteArray& data, const QStringList& options = {}) {
+    // Its type is given, not guessed from the content by xdg-mime.
+    QProcess* copy(const QByteArray& data, QStringList options = {}) {
+        if (!options.contains(QStringLiteral("--type"))) options << QStringLiteral("--type") << QStringLiteral("text/plain");
         auto process = std::make_unique<QProcess>();
         process->setProcessEnvironment(wayland());
         process->start(QStringLiteral("wl-copy"), QStringList{QStringLiteral("--foreground")} + options);
@@ -163,6 +167,15 @@ protected:
         return output + process.readAllStandardOutput();
     }
 
+    // The text a snapshot fetched, or what became of it.
+    static std::string text(const ClipboardSnapshot& snapshot) {
+        const auto found = snapshot.data.find(QStringLiteral("text/plain"));
+        if (found != snapshot.data.end()) return found->second.toStdString();
+        return "<not fetched; offered: " + snapshot.types.join(QLatin1Char(' ')).toStdString() +
+               "; failed: " + snapshot.failed.join(QLatin1Char(' ')).toStdString() + ">";
+    }
+
+    QTemporaryDir scratch;
     std::unique_ptr<HeadlessSway> compositor;
     std::unique_ptr<WaylandClipboard> clipboard;
     std::vector<std::unique_ptr<QProcess>> processes;
@@ -174,15 +187,16 @@ TEST_F(WaylandClipboardTest, aCopyIsReportedWithWhatWasFetchedAndTheChangeCounte
     EXPECT_EQ(clipboard->protocolName(), QStringLiteral("zwlr_data_control_manager_v1"));
     copy("already there");
     ASSERT_TRUE(waitFor([&] { return paste() == "already there"; }));
+    ASSERT_TRUE(waitFor([&] { return clipboard->changeCount() >= 1; }));
     // What was on the clipboard before the start is not a copy.
     startWatching();
     const quint64 before = clipboard->changeCount();
     copy("copied while watched");
     ASSERT_TRUE(waitFor([&] { return !snapshots.empty(); }));
-    ASSERT_EQ(snapshots.size(), 1u);
+    ASSERT_EQ(snapshots.size(), 1u) << text(snapshots.front());
     const ClipboardSnapshot& snapshot = snapshots.front();
     EXPECT_TRUE(snapshot.types.contains(QStringLiteral("text/plain")));
-    EXPECT_EQ(snapshot.data.at(QStringLiteral("text/plain")), QByteArray("copied while watched"));
+    EXPECT_EQ(text(snapshot), "copied while watched");
     EXPECT_FALSE(snapshot.primary);
     EXPECT_FALSE(snapshot.application.has_value());
     EXPECT_GT(clipboard->changeCount(), before);
@@ -203,8 +217,8 @@ TEST_F(WaylandClipboardTest, ourContentIsServedUnderTheTextTypesAndNotReportedBa
     EXPECT_GE(clipboard->changeCount(), 1u);
     copy("someone else");
     ASSERT_TRUE(waitFor([&] { return !snapshots.empty(); }));
-    ASSERT_EQ(snapshots.size(), 1u);
-    EXPECT_EQ(snapshots.front().data.at(QStringLiteral("text/plain")), QByteArray("someone else"));
+    ASSERT_EQ(snapshots.size(), 1u) << text(snapshots.front());
+    EXPECT_EQ(text(snapshots.front()), "someone else");
     EXPECT_TRUE(waitFor([&] { return !clipboard->ownsSelection(); }));
 }
 

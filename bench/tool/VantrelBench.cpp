@@ -19,6 +19,7 @@
 
 #include "data/SearchRepository.h"
 #include "kit/Logger.h"
+#include "kit/Memory.h"
 #include "search/RadixTreeIndex.h"
 #include "search/Search.h"
 
@@ -99,6 +100,8 @@ int rootSearch(const QStringList& names, const QStringList& queries) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The allocator set up as the launcher sets it.
+    keepLargeAllocationsMapped();
     QCoreApplication app(argc, argv);
     QStringList arguments = QCoreApplication::arguments().mid(1);
     const QString command = arguments.value(0);

@@ -13,6 +13,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <future>
 #include <string_view>
@@ -345,29 +346,30 @@ private:
 
 }  // namespace
 
-std::unique_ptr<SortedKeyTable> RadixTreeIndex::buildKeys(const std::vector<SearchRecord>& records) {
-    // Deriving and sorting keys runs on every core; the table is then filled by
-    // one thread in byte order across all chunks (a merge).
-    const size_t chunks = records.size() < 2000 ? 1 : static_cast<size_t>(std::max(1, QThread::idealThreadCount()));
-    const size_t perChunk = (records.size() + chunks - 1) / std::max<size_t>(chunks, 1);
-    std::vector<std::future<KeyChunk>> parts;
-    for (size_t start = 0; start < records.size(); start += perChunk) {
-        const size_t end = std::min(records.size(), start + perChunk);
-        parts.push_back(std::async(start == 0 ? std::launch::deferred : std::launch::async, derivedKeys,
-                                   records.data(), start, end));
-    }
-    std::vector<KeyChunk> keys;
-    keys.reserve(parts.size());
-    for (auto& part : parts) keys.push_back(part.get());
+namespace {
 
+// Entries [from, to) of each chunk.
+struct ChunkRange {
+    size_t from;
+    size_t to;
+};
+
+// Fills a table with the keys of the given ranges of the sorted chunks, merged
+// into one byte-ordered stream. `release` lets a chunk's entries go once all
+// of them were read (only when no other range reads that chunk).
+SortedKeyTable fillKeys(const std::vector<SearchRecord>& records, std::vector<KeyChunk>& keys,
+                        const std::vector<ChunkRange>& ranges, bool release) {
     KeyTableFiller filler(records);
-    std::vector<size_t> next(keys.size(), 0);
-    std::vector<size_t> sizes;
-    for (const KeyChunk& chunk : keys) sizes.push_back(chunk.entries.size());
+    std::vector<size_t> next;
+    std::vector<size_t> ends;
+    for (const ChunkRange& range : ranges) {
+        next.push_back(range.from);
+        ends.push_back(range.to);
+    }
     for (;;) {
         size_t best = keys.size();
         for (size_t c = 0; c < keys.size(); ++c) {
-            if (next[c] == sizes[c]) continue;
+            if (next[c] == ends[c]) continue;
             if (best == keys.size()) {
                 best = c;
                 continue;
@@ -387,13 +389,68 @@ std::unique_ptr<SortedKeyTable> RadixTreeIndex::buildKeys(const std::vector<Sear
         KeyChunk& chunk = keys[best];
         const KeyEntry& entry = chunk.entries[next[best]++];
         filler.add(std::string_view(reinterpret_cast<const char*>(chunk.keyOf(entry)), entry.length), entry.record);
-        if (next[best] == sizes[best] && keys.size() > 1) {
+        if (release && next[best] == ends[best] && keys.size() > 1) {
             // A finished chunk's entries go at once; its bytes are still the
             // current key's.
             chunk.entries = {};
         }
     }
-    return filler.finish();
+    std::unique_ptr<SortedKeyTable> table = filler.finish();
+    return std::move(*table);
+}
+
+}  // namespace
+
+std::unique_ptr<SortedKeyTable> RadixTreeIndex::buildKeys(const std::vector<SearchRecord>& records) {
+    // Deriving and sorting keys runs on every core. Filling the table runs on
+    // two threads as well when there is enough: keys are cut by their first
+    // byte into two ranges of about as many entries, each range merged across
+    // the chunks into a table of its own, and the two tables joined. A key and
+    // every key it is a prefix of share their first byte, so each range sees
+    // all it needs of the others (only an empty key would be a prefix of
+    // both: with one, a single thread fills everything).
+    const size_t threads = records.size() < 2000 ? 1 : static_cast<size_t>(std::max(1, QThread::idealThreadCount()));
+    const size_t perChunk = (records.size() + threads - 1) / std::max<size_t>(threads, 1);
+    std::vector<std::future<KeyChunk>> parts;
+    for (size_t start = 0; start < records.size(); start += perChunk) {
+        const size_t end = std::min(records.size(), start + perChunk);
+        parts.push_back(std::async(start == 0 ? std::launch::deferred : std::launch::async, derivedKeys,
+                                   records.data(), start, end));
+    }
+    std::vector<KeyChunk> keys;
+    keys.reserve(parts.size());
+    for (auto& part : parts) keys.push_back(part.get());
+
+    std::vector<ChunkRange> whole;
+    size_t total = 0;
+    bool emptyKey = false;
+    for (const KeyChunk& chunk : keys) {
+        whole.push_back({0, chunk.entries.size()});
+        total += chunk.entries.size();
+        if (!chunk.entries.empty() && chunk.entries.front().length == 0) emptyKey = true;
+    }
+    if (threads < 2 || emptyKey || total < 20000)
+        return std::make_unique<SortedKeyTable>(fillKeys(records, keys, whole, true));
+
+    // The first byte where the entries before it reach half of them.
+    std::array<size_t, 256> perByte{};
+    for (const KeyChunk& chunk : keys)
+        for (const KeyEntry& entry : chunk.entries) ++perByte[entry.head >> 56];
+    size_t split = 1;
+    for (size_t before = perByte[0]; split < 255 && before + perByte[split] <= total / 2; ++split)
+        before += perByte[split];
+    std::vector<ChunkRange> low;
+    std::vector<ChunkRange> high;
+    for (const KeyChunk& chunk : keys) {
+        const auto at = std::partition_point(chunk.entries.begin(), chunk.entries.end(),
+                                             [split](const KeyEntry& entry) { return (entry.head >> 56) < split; });
+        const auto cut = static_cast<size_t>(at - chunk.entries.begin());
+        low.push_back({0, cut});
+        high.push_back({cut, chunk.entries.size()});
+    }
+    auto upper = std::async(std::launch::async, [&records, &keys, &high] { return fillKeys(records, keys, high, false); });
+    SortedKeyTable lower = fillKeys(records, keys, low, false);
+    return std::make_unique<SortedKeyTable>(SortedKeyTable::concatenated(std::move(lower), upper.get()));
 }
 
 void RadixTreeIndex::index(const std::vector<SearchRecord>& records, IndexingMode mode,

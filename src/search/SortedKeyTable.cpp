@@ -80,8 +80,38 @@ SortedKeyTable SortedKeyTableBuilder::finish() {
     return table;
 }
 
+SortedKeyTable SortedKeyTable::concatenated(SortedKeyTable first, SortedKeyTable second) {
+    if (second.m_keys == 0) return first;
+    if (first.m_keys == 0) return second;
+    // Every block of `second` starts with a whole key, so its bytes follow
+    // those of `first` unchanged; only offsets and key indexes move.
+    const size_t byteShift = first.m_bytes.size();
+    const size_t keyShift = first.m_keys;
+    const bool aligned = first.m_blockFirstKeys.empty() && second.m_blockFirstKeys.empty() &&
+                         first.m_keys % kBlockKeys == 0;
+    if (!aligned) {
+        std::vector<size_t> firstKeys;
+        firstKeys.reserve(first.m_blocks.size() + second.m_blocks.size());
+        for (size_t b = 0; b < first.m_blocks.size(); ++b) firstKeys.push_back(first.firstKeyOfBlock(b));
+        for (size_t b = 0; b < second.m_blocks.size(); ++b) firstKeys.push_back(keyShift + second.firstKeyOfBlock(b));
+        first.m_blockFirstKeys = std::move(firstKeys);
+    }
+    first.m_bytes.reserve(first.m_bytes.size() + second.m_bytes.size());
+    first.m_bytes.insert(first.m_bytes.end(), second.m_bytes.begin(), second.m_bytes.end());
+    second.m_bytes = {};
+    first.m_blocks.reserve(first.m_blocks.size() + second.m_blocks.size());
+    first.m_hidden.reserve(first.m_hidden.size() + second.m_hidden.size());
+    for (size_t offset : second.m_blocks) first.m_blocks.push_back(byteShift + offset);
+    // Hidden pairs stay sorted: the second table's key indexes all come later.
+    for (const auto& [keyIndex, id] : second.m_hidden) first.m_hidden.emplace_back(keyShift + keyIndex, id);
+    first.m_keys += second.m_keys;
+    first.m_pairs += second.m_pairs;
+    first.m_blocks.shrink_to_fit();
+    return first;
+}
+
 size_t SortedKeyTable::memoryBytes() const {
-    return m_bytes.capacity() + m_blocks.capacity() * sizeof(size_t) +
+    return m_bytes.capacity() + m_blocks.capacity() * sizeof(size_t) + m_blockFirstKeys.capacity() * sizeof(size_t) +
            m_hidden.capacity() * sizeof(std::pair<size_t, qint64>) + sizeof(*this);
 }
 
@@ -128,7 +158,7 @@ SortedKeyTable::Cursor SortedKeyTable::lowerBound(std::string_view key) const {
         if (headOf(middle) <= key) low = middle;
         else high = middle;
     }
-    decodeAt(cursor, m_blocks[low], low * kBlockKeys);
+    decodeAt(cursor, m_blocks[low], firstKeyOfBlock(low));
     while (cursor.valid && std::string_view(cursor.key) < key) advance(cursor);
     return cursor;
 }

@@ -33,6 +33,11 @@ public:
     size_t pairCount() const { return m_pairs - m_hidden.size(); }
     size_t memoryBytes() const;
 
+    // The keys of `first` followed by those of `second`, every one of which
+    // sorts after the last key of `first` (as tables filled from two ranges of
+    // one sorted key stream are).
+    static SortedKeyTable concatenated(SortedKeyTable first, SortedKeyTable second);
+
     // Visits every stored string `key + decimal id` that starts with `prefix`,
     // in byte order, as visit(const char* bytes, size_t length, qint64 id); the
     // walk stops when visit answers false.
@@ -59,9 +64,15 @@ private:
     Cursor lowerBound(std::string_view key) const;
     void readIds(const Cursor& cursor, std::vector<qint64>& ids) const;
     bool hidden(size_t keyIndex, qint64 id) const;
+    size_t firstKeyOfBlock(size_t block) const {
+        return m_blockFirstKeys.empty() ? block * kBlockKeys : m_blockFirstKeys[block];
+    }
 
     std::vector<unsigned char> m_bytes;
     std::vector<size_t> m_blocks;  // byte offset of every block's first key
+    // The index of every block's first key, kept only once tables with a short
+    // last block were joined; otherwise block b starts at key b * kBlockKeys.
+    std::vector<size_t> m_blockFirstKeys;
     std::vector<std::pair<size_t, qint64>> m_hidden;  // sorted (key index, id)
     size_t m_keys = 0;
     size_t m_pairs = 0;

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace vantrel {
@@ -174,6 +175,51 @@ TEST(RadixTreeIndexKeys, LargeIndexMatchesSearchKeys) {
     const auto indexed = indexedKeys(records);
     EXPECT_GT(indexed.size(), 200000u);
     EXPECT_EQ(indexed, referenceKeys(records));
+    // The table is filled in two ranges of first bytes and joined: walks that
+    // start inside either range, or cross from one into the other, still agree.
+    expectSameWalks(records, 1009);
+}
+
+// Tables filled from consecutive ranges of one sorted key stream and joined
+// answer every walk as the table filled from the whole stream does, wherever
+// the cuts fall (inside a block of sixteen keys or on its edge).
+TEST(RadixTreeIndexKeys, JoinedTablesWalkAsOne) {
+    std::vector<std::string> keys;
+    for (int i = 0; i < 300; ++i) {
+        keys.push_back("k" + std::to_string(i));
+        if (i % 7 == 0) keys.push_back("k" + std::to_string(i) + " tool");
+        if (i % 11 == 0) keys.push_back("z" + std::to_string(i));
+    }
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    auto fill = [&keys](size_t from, size_t to) {
+        SortedKeyTableBuilder builder;
+        for (size_t k = from; k < to; ++k) {
+            // Ids in the byte order of their decimal forms; some repeat across keys.
+            std::vector<qint64> ids{static_cast<qint64>(k % 13 + 1), static_cast<qint64>(k + 20)};
+            std::sort(ids.begin(), ids.end(), [](qint64 a, qint64 b) { return std::to_string(a) < std::to_string(b); });
+            builder.add(keys[k], ids.data(), ids.size());
+            if (k % 9 == 0) builder.hide(builder.keyCount() - 1, ids.front());
+        }
+        return builder.finish();
+    };
+    const SortedKeyTable whole = fill(0, keys.size());
+    std::vector<QByteArray> prefixes{QByteArray(), QByteArrayLiteral("k1"), QByteArrayLiteral("z"),
+                                     QByteArrayLiteral("k29"), QByteArrayLiteral("a"), QByteArrayLiteral("\xff")};
+    for (const std::string& key : keys)
+        for (size_t length = 1; length <= key.size(); ++length) prefixes.push_back(QByteArray::fromStdString(key.substr(0, length)));
+    for (const std::vector<size_t>& cuts : std::vector<std::vector<size_t>>{
+             {37}, {16}, {0}, {keys.size()}, {5, 21}, {16, 32}, {1, keys.size() - 1}, {100, 101, 250}}) {
+        SortedKeyTable joined = fill(0, cuts.front());
+        for (size_t c = 0; c < cuts.size(); ++c)
+            joined = SortedKeyTable::concatenated(std::move(joined), fill(cuts[c], c + 1 < cuts.size() ? cuts[c + 1] : keys.size()));
+        ASSERT_EQ(joined.keyCount(), whole.keyCount());
+        ASSERT_EQ(joined.pairCount(), whole.pairCount());
+        for (const QByteArray& prefix : prefixes) {
+            ASSERT_EQ(walk(joined, prefix), walk(whole, prefix)) << "cut at " << cuts.front() << ": " << prefix.toStdString();
+            ASSERT_EQ(walk(joined, prefix, 2), walk(whole, prefix, 2)) << prefix.toStdString();
+        }
+    }
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "data/PackageConfigurationRepository.h"
 #include "data/VantrelDatabaseMigrator.h"
 #include "features/Features.h"
+#include "kit/Memory.h"
 #include "kit/AppFlavor.h"
 #include "kit/CommandLine.h"
 #include "kit/Logger.h"
@@ -693,6 +694,7 @@ int doctor() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    keepLargeAllocationsMapped();
     // The one place that picks the desktop's implementations.
     installPlatform(composePlatform());
     if (cli::isLauncherInvocation(argc, argv)) return cli::runLauncher(argc, argv);

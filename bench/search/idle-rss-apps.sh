@@ -57,9 +57,11 @@ inner() {
     sleep 5
     local rss
     rss="$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status")"
+    local split
+    split="$(awk '/^RssAnon:/ {a=$2} /^RssFile:/ {f=$2} END {printf "anon_kb %d file_kb %d", a, f}' "/proc/$pid/status")"
     local keys
     keys="$(sed -n 's/.*Indexed \([0-9]*\) keys.*/\1/p' "$log" | tail -1)"
-    echo "rss_kb $rss keys $keys" >> "$out"
+    echo "rss_kb $rss keys $keys $split" >> "$out"
   fi
   "$binary" quit >/dev/null 2>&1 || kill "$pid"
   wait "$pid" 2>/dev/null || true

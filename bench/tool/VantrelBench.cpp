@@ -101,7 +101,7 @@ int rootSearch(const QStringList& names, const QStringList& queries) {
 
 int main(int argc, char** argv) {
     // The allocator set up as the launcher sets it.
-    keepLargeAllocationsMapped();
+    shareAllocatorArenas();
     QCoreApplication app(argc, argv);
     QStringList arguments = QCoreApplication::arguments().mid(1);
     const QString command = arguments.value(0);

@@ -6,16 +6,15 @@
 
 namespace vantrel {
 
-// Sets the process's allocator up for a long-running program that builds
-// large buffers now and then (the search index, its scratch, result lists):
-// every block of 256 KiB or more is mapped on its own and goes back to the
-// system when freed. Without this, glibc raises its mapping threshold after
-// the first such block is freed, and later ones are cut from the arenas,
-// where freed space stays with the process. Call once, first thing in main.
-inline void keepLargeAllocationsMapped() {
+// Sets the process's allocator up for a long-running program whose worker
+// threads now and then build large buffers (the search index and its scratch)
+// that outlive them: all threads share two arenas. With an arena per thread,
+// what a finished worker allocated stays resident in its own arena after it is
+// freed, out of reach of malloc_trim and of the threads that allocate next.
+// Call once, first thing in main.
+inline void shareAllocatorArenas() {
 #ifdef __GLIBC__
-    // Setting the threshold also switches its automatic adjustment off.
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    mallopt(M_ARENA_MAX, 2);
 #endif
 }
 

@@ -694,7 +694,7 @@ int doctor() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    keepLargeAllocationsMapped();
+    shareAllocatorArenas();
     // The one place that picks the desktop's implementations.
     installPlatform(composePlatform());
     if (cli::isLauncherInvocation(argc, argv)) return cli::runLauncher(argc, argv);

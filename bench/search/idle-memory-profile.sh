@@ -28,28 +28,21 @@ while getopts "f:o:" option; do
   esac
 done
 shift $((OPTIND - 1))
-binary="${1:-$root/build/bin/vantrel}"
-[ -x "$binary" ] || { echo "no launcher at $binary (build it first, or pass its path)" >&2; exit 2; }
-[ -f "$names" ] || { echo "no names file at $names" >&2; exit 2; }
+# shellcheck source=bench/search/apps-session.sh
+. "$root/bench/search/apps-session.sh"
+resolve_launcher_inputs "${1:-$root/build/bin/vantrel}" "$names"
 for tool in heaptrack heaptrack_print gdb; do
   command -v "$tool" >/dev/null || { echo "$tool is missing (scripts/install-deps installs it)" >&2; exit 2; }
 done
-binary="$(cd "$(dirname "$binary")" && pwd)/$(basename "$binary")"
-names="$(cd "$(dirname "$names")" && pwd)/$(basename "$names")"
-mkdir -p "$output"
-output="$(cd "$output" && pwd)"
+if [ "${VANTREL_MEASURE_INNER:-}" != 1 ]; then
+  mkdir -p "$output"
+  output="$(cd "$output" && pwd)"
+fi
 
 inner() {
   set -euo pipefail
   local binary="$1" names="$2" out="$3"
-  local apps="$XDG_DATA_HOME/applications"
-  mkdir -p "$apps"
-  awk -v dir="$apps" '{
-      file = sprintf("%s/bench-%05d.desktop", dir, NR)
-      printf "[Desktop Entry]\nType=Application\nName=%s\nExec=true\n", $0 > file
-      close(file)
-    }' "$names"
-  local log="$XDG_STATE_HOME/vantrel/vantrel.log"
+  write_desktop_entries "$names"
   rm -f "$out"/heaptrack.*
   VANTREL_KEYRING=file heaptrack -o "$out/heaptrack.vantrel" "$binary" --background >"$out/heaptrack.out" 2>&1 &
   local wrapper=$!
@@ -58,7 +51,7 @@ inner() {
   # heaptrack starts the launcher as its child; indexing under it is slower.
   for _ in $(seq 1 3000); do
     [ -n "$pid" ] || pid="$(pgrep -P "$wrapper" -x "$(basename "$binary" | cut -c1-15)" || true)"
-    if [ -n "$pid" ] && grep -q "Data source(s) updated" "$log" 2>/dev/null && grep -q "Indexed [0-9]* keys" "$log"; then
+    if [ -n "$pid" ] && applications_indexed; then
       ok=1
       break
     fi
@@ -102,5 +95,9 @@ echo "== heap live at the idle moment (heaptrack, leaked = not freed when stoppe
 data="$(ls "$output"/heaptrack.vantrel.* 2>/dev/null | head -1)"
 [ -n "$data" ] && heaptrack_print -f "$data" --print-leaks 1 --print-peaks 0 --print-allocators 0 \
     --print-temporary 0 --disable-builtin-suppressions --peak-limit 30 2>/dev/null > "$output/heaptrack.txt"
-sed -n '/MOST MEMORY LEAKED/,$p' "$output/heaptrack.txt" | grep -E "^[0-9.]+[KMG]?B? leaked|leaked over|^total" | head -40
-tail -8 "$output/heaptrack.txt"
+# Each call site: its size, then the first frame of ours below the allocator.
+awk '
+  /^[0-9.]+[KMG]?B? leaked over [0-9]+ calls from$/ { if (site) print site; site = $0; found = 0; next }
+  site && !found && /vantrel::/ && !/^ *(at|in) / { sub(/^ +/, ""); site = site "  " substr($0, 1, 110); found = 1 }
+  END { if (site) print site }' "$output/heaptrack.txt" | head -25
+tail -6 "$output/heaptrack.txt"

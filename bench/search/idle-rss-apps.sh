@@ -20,11 +20,9 @@ while getopts "n:f:" option; do
   esac
 done
 shift $((OPTIND - 1))
-binary="${1:-$root/build/bin/vantrel}"
-[ -x "$binary" ] || { echo "no launcher at $binary (build it first, or pass its path)" >&2; exit 2; }
-[ -f "$names" ] || { echo "no names file at $names" >&2; exit 2; }
-binary="$(cd "$(dirname "$binary")" && pwd)/$(basename "$binary")"
-names="$(cd "$(dirname "$names")" && pwd)/$(basename "$names")"
+# shellcheck source=bench/search/apps-session.sh
+. "$root/bench/search/apps-session.sh"
+resolve_launcher_inputs "${1:-$root/build/bin/vantrel}" "$names"
 
 results="$(mktemp /tmp/vantrel-idle-rss.XXXXXX)"
 trap 'rm -f "$results"' EXIT
@@ -32,21 +30,13 @@ trap 'rm -f "$results"' EXIT
 inner() {
   set -euo pipefail
   local binary="$1" names="$2" out="$3"
-  local apps="$XDG_DATA_HOME/applications"
-  mkdir -p "$apps"
-  awk -v dir="$apps" '{
-      file = sprintf("%s/bench-%05d.desktop", dir, NR)
-      printf "[Desktop Entry]\nType=Application\nName=%s\nExec=true\n", $0 > file
-      close(file)
-    }' "$names"
-  local log="$XDG_STATE_HOME/vantrel/vantrel.log"
+  write_desktop_entries "$names"
   VANTREL_KEYRING=file "$binary" --background >/dev/null 2>&1 &
   local pid=$!
   # Wait (up to 120 s) for the applications to be written and indexed.
   local ok=0
   for _ in $(seq 1 1200); do
-    # The index logs "Indexed N keys" just before the loader reports the write.
-    if grep -q "Data source(s) updated" "$log" 2>/dev/null && grep -q "Indexed [0-9]* keys" "$log"; then
+    if applications_indexed; then
       ok=1
       break
     fi
@@ -60,7 +50,7 @@ inner() {
     local split
     split="$(awk '/^RssAnon:/ {a=$2} /^RssFile:/ {f=$2} END {printf "anon_kb %d file_kb %d", a, f}' "/proc/$pid/status")"
     local keys
-    keys="$(sed -n 's/.*Indexed \([0-9]*\) keys.*/\1/p' "$log" | tail -1)"
+    keys="$(sed -n 's/.*Indexed \([0-9]*\) keys.*/\1/p' "$XDG_STATE_HOME/vantrel/vantrel.log" | tail -1)"
     echo "rss_kb $rss keys $keys $split" >> "$out"
   fi
   "$binary" quit >/dev/null 2>&1 || kill "$pid"

@@ -2,12 +2,14 @@
 #include "NetTestSupport.h"
 
 #include <QJsonDocument>
+#include <QPointer>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 namespace vantrel::test {
@@ -22,6 +24,15 @@ protected:
         const QUrl url = server.url(path);
         return Resource::make(*client, [url] { return std::optional<HTTPRequest>(HTTPRequest(url)); }, policy,
                               decodeJSONDocument);
+    }
+    // A cached resource that reads the cache off the main thread, its results
+    // collected, and a first value asked from the network.
+    std::shared_ptr<Resource> readingOffTheMainThread(const QString& path, std::vector<Resource::Result>& results) {
+        auto made = resource(path, CachingPolicy::returnLocalAndNetwork(3600s));
+        made->cacheRetrievalQueue = APICacheRetrievalQueue::backgroundQueue;
+        made->subscribe(&context, [&results](const Resource::Result& result) { results.push_back(result); });
+        made->refresh(APIRefreshMode::networkOnly);
+        return made;
     }
     QObject context;
 };
@@ -96,37 +107,40 @@ private:
     std::shared_ptr<State> m_state = std::make_shared<State>();
 };
 
+// Holds both threads that read the cache off the main thread while
+// `meanwhile` runs (a read queued then has to wait), then frees one: the held
+// reads run in order, followed by a marker, and this returns once the marker
+// (and so every read's answer before it) was handled on this thread.
+bool withCacheReadsHeld(QObject* context, const std::function<void()>& meanwhile) {
+    CacheReadGate kept;
+    CacheReadGate released;
+    if (!kept.waitUntilHolding() || !released.waitUntilHolding()) return false;
+    meanwhile();
+    released.open();
+    auto markerBack = std::make_shared<bool>(false);
+    detail::cacheReadQueue()([context = QPointer<QObject>(context), markerBack] {
+        if (context) QMetaObject::invokeMethod(context.data(), [markerBack] { *markerBack = true; }, Qt::QueuedConnection);
+    });
+    return waitUntil([markerBack] { return *markerBack; });
+}
+
 TEST_F(APIResources, ACacheReadThatFinishesAfterTheNetworkValueIsDropped) {
     int version = 1;
     server.on("/user", [&](const TestHttpServer::Request&) {
         return TestHttpServer::Response{200, "{\"v\":" + QByteArray::number(version) + "}"};
     });
-    auto user = resource("/user", CachingPolicy::returnLocalAndNetwork(3600s));
-    user->cacheRetrievalQueue = APICacheRetrievalQueue::backgroundQueue;
     std::vector<Resource::Result> results;
-    user->subscribe(&context, [&](const Resource::Result& result) { results.push_back(result); });
-    user->refresh(APIRefreshMode::networkOnly);
+    auto user = readingOffTheMainThread("/user", results);
     ASSERT_TRUE(waitUntil([&] { return results.size() == 1; }));
 
-    // Both reading threads are busy: this refresh's cache read waits while
-    // the network answers with the next version.
+    // This refresh's cache read waits while the network answers with the next version.
     version = 2;
-    CacheReadGate kept;
-    CacheReadGate released;
-    ASSERT_TRUE(kept.waitUntilHolding());
-    ASSERT_TRUE(released.waitUntilHolding());
-    user->refresh();
-    ASSERT_TRUE(waitUntil([&] { return results.size() == 2; }));
+    ASSERT_TRUE(withCacheReadsHeld(&context, [&] {
+        user->refresh();
+        ASSERT_TRUE(waitUntil([&] { return results.size() == 2; }));
+    }));
+    ASSERT_GE(results.size(), 2u);
     ASSERT_TRUE(results[1].isNetwork());
-
-    // One thread free: the late read runs, then a marker behind it on the
-    // same thread; once the marker is back, the read's answer was handled.
-    released.open();
-    bool markerBack = false;
-    detail::cacheReadQueue()([&] {
-        QMetaObject::invokeMethod(&context, [&] { markerBack = true; }, Qt::QueuedConnection);
-    });
-    ASSERT_TRUE(waitUntil([&] { return markerBack; }));
     EXPECT_EQ(results.size(), 2u) << "a cached value was published after the network's";
     EXPECT_EQ(user->latestValue()->object().value("v").toInt(), 2);
 
@@ -139,25 +153,14 @@ TEST_F(APIResources, ACacheReadThatFinishesAfterTheNetworkValueIsDropped) {
 
 TEST_F(APIResources, ACacheReadNeverReplacesAnOptimisticValueSetAfterItStarted) {
     server.reply("/pull", {200, R"({"state":"open"})"});
-    auto pull = resource("/pull", CachingPolicy::returnLocalAndNetwork(3600s));
-    pull->cacheRetrievalQueue = APICacheRetrievalQueue::backgroundQueue;
     std::vector<Resource::Result> results;
-    pull->subscribe(&context, [&](const Resource::Result& result) { results.push_back(result); });
-    pull->refresh(APIRefreshMode::networkOnly);
+    auto pull = readingOffTheMainThread("/pull", results);
     ASSERT_TRUE(waitUntil([&] { return results.size() == 1; }));
 
-    CacheReadGate kept;
-    CacheReadGate released;
-    ASSERT_TRUE(kept.waitUntilHolding());
-    ASSERT_TRUE(released.waitUntilHolding());
-    pull->refresh(APIRefreshMode::localOnly);
-    pull->setLocalValue(QJsonDocument::fromJson(R"({"state":"closed"})"));
-    released.open();
-    bool markerBack = false;
-    detail::cacheReadQueue()([&] {
-        QMetaObject::invokeMethod(&context, [&] { markerBack = true; }, Qt::QueuedConnection);
-    });
-    ASSERT_TRUE(waitUntil([&] { return markerBack; }));
+    ASSERT_TRUE(withCacheReadsHeld(&context, [&] {
+        pull->refresh(APIRefreshMode::localOnly);
+        pull->setLocalValue(QJsonDocument::fromJson(R"({"state":"closed"})"));
+    }));
     ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(results[1].value->object().value("state").toString(), "closed");
     EXPECT_EQ(pull->latestValue()->object().value("state").toString(), "closed");

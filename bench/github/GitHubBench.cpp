@@ -108,8 +108,8 @@ int rows(const PullRequestGroups& groups) {
     return count;
 }
 
-// One SearchPullRequests request through the client (token attached, GET with
-// the document in the query, the answer stored in the encrypted cache).
+// One SearchPullRequests request through the client (token attached, POST with
+// the document and variables as a JSON body, the answer stored in the encrypted cache).
 void BM_PullRequestsRequestToLocalServer(benchmark::State& state) {
     GitHubAPI& api = setup().services->api();
     int shown = 0;

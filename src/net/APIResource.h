@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -139,6 +140,7 @@ public:
     const std::optional<T>& latestValue() const { return m_latestValue; }
     // Replaces the value shown (optimistic updates) and publishes it as local.
     void setLocalValue(std::optional<T> value) {
+        ++m_generation;
         m_latestValue = value;
         m_observable.publish(Result{Result::Kind::local, std::move(value), std::nullopt});
     }
@@ -174,11 +176,20 @@ private:
         APITasks::shared().addResource(this);
     }
 
+    // A read off the thread can finish after a newer value went out (the
+    // network's, or an optimistic one): it is dropped then, so a view never
+    // steps back to what the cache held before.
     void readCache(const HTTPRequest& request, const CachingPolicy& policy) {
         const bool localOnly = policy.kind == CachingPolicy::Kind::returnLocalOnly;
-        auto deliver = [weak = this->weak_from_this(), localOnly](std::optional<HTTPCache::Entry> entry) {
+        const std::uint64_t generation = m_generation;
+        auto deliver = [weak = this->weak_from_this(), localOnly, generation](std::optional<HTTPCache::Entry> entry) {
             auto self = weak.lock();
             if (!self) return;
+            if (self->m_generation != generation) {
+                detail::apiLogger().debug("Dropped a cached value read before a newer one was published",
+                                          {{QStringLiteral("tag"), self->tag.value_or(QString())}});
+                return;
+            }
             std::optional<T> value;
             if (entry) {
                 HTTPResponse<QByteArray> raw = HTTPResponse<QByteArray>::local(entry->data, entry->response);
@@ -229,6 +240,7 @@ private:
         if (raw.isCancelled()) return;
         HTTPResponse<T> decoded = HTTPClient::decodeResponse<T>(raw, m_decode);
         if (decoded.isNetwork()) {
+            ++m_generation;
             m_latestValue = decoded.value;
             m_observable.publish(Result{Result::Kind::network, std::move(decoded.value), std::nullopt});
             return;
@@ -284,6 +296,9 @@ private:
     unsigned m_attempt = 0;
     Signal<const Result&> m_observable;
     std::optional<T> m_latestValue;
+    // Counts the values published from the network or set locally; a cache
+    // read started under an older count is stale when it finishes.
+    std::uint64_t m_generation = 0;
 };
 
 // A local change shown before a write is confirmed, and how to take it back.

@@ -16,6 +16,8 @@
 #include <QUrlQuery>
 #include <QUuid>
 
+#include <algorithm>
+
 namespace vantrel {
 
 namespace {
@@ -582,7 +584,9 @@ void OAuthProvider::cancelDeviceAuthorization() { m_context = std::make_unique<Q
 void OAuthProvider::pollOnce(const OAuthDeviceAuthorization& authorization, int interval, const QDateTime& deadline,
                              std::function<void(const Result<OAuthCredentials>&)> completion) {
     QPointer<QObject> context(m_context.get());
-    QTimer::singleShot(interval * 1000, m_context.get(), [this, context, authorization, interval, deadline, completion] {
+    // The service refuses (slow_down) a poll that comes before the interval
+    // is over: a coarse timer may fire a little early.
+    QTimer::singleShot(interval * 1000, Qt::PreciseTimer, m_context.get(), [this, context, authorization, interval, deadline, completion] {
         if (!context) return;
         if (QDateTime::currentDateTimeUtc() > deadline) {
             completion(VantrelError(QStringLiteral("The sign-in code expired: start again")));
@@ -615,7 +619,9 @@ void OAuthProvider::pollOnce(const OAuthDeviceAuthorization& authorization, int 
                                            return;
                                        }
                                        if (error->error == OAuthError::ErrorType::slowDown) {
-                                           pollOnce(authorization, interval + 5, deadline, completion);
+                                           // Five seconds more from now on, or what the service asks for.
+                                           const int told = document.object().value(QStringLiteral("interval")).toInt(0);
+                                           pollOnce(authorization, std::max(interval + 5, told), deadline, completion);
                                            return;
                                        }
                                        completion(VantrelError(error->message()));

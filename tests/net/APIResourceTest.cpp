@@ -2,10 +2,15 @@
 #include "NetTestSupport.h"
 
 #include <QJsonDocument>
+#include <QPointer>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 
 namespace vantrel::test {
 namespace {
@@ -19,6 +24,15 @@ protected:
         const QUrl url = server.url(path);
         return Resource::make(*client, [url] { return std::optional<HTTPRequest>(HTTPRequest(url)); }, policy,
                               decodeJSONDocument);
+    }
+    // A cached resource that reads the cache off the main thread, its results
+    // collected, and a first value asked from the network.
+    std::shared_ptr<Resource> readingOffTheMainThread(const QString& path, std::vector<Resource::Result>& results) {
+        auto made = resource(path, CachingPolicy::returnLocalAndNetwork(3600s));
+        made->cacheRetrievalQueue = APICacheRetrievalQueue::backgroundQueue;
+        made->subscribe(&context, [&results](const Resource::Result& result) { results.push_back(result); });
+        made->refresh(APIRefreshMode::networkOnly);
+        return made;
     }
     QObject context;
 };
@@ -45,10 +59,7 @@ TEST_F(APIResources, ARefreshPublishesTheCachedValueThenTheNetworkValue) {
     EXPECT_EQ(pulls->latestValue()->object().value("v").toInt(), 2);
 }
 
-// Off: a background cache read that finishes after the network answer still
-// publishes the older cached value (a second result), so this test fails now
-// and then. The read must be dropped once a network value is out.
-TEST_F(APIResources, DISABLED_ACachedValueCanBeReadOffTheMainThread) {
+TEST_F(APIResources, ACachedValueCanBeReadOffTheMainThread) {
     server.reply("/user", {200, R"({"login":"ada"})"});
     auto user = resource("/user", CachingPolicy::returnLocalAndNetwork(3600s));
     user->cacheRetrievalQueue = APICacheRetrievalQueue::backgroundQueue;
@@ -56,11 +67,103 @@ TEST_F(APIResources, DISABLED_ACachedValueCanBeReadOffTheMainThread) {
     user->subscribe(&context, [&](const Resource::Result& result) { results.push_back(result); });
     user->refresh();
     ASSERT_TRUE(waitUntil([&] { return results.size() == 1; }));
+    EXPECT_TRUE(results[0].isNetwork());
     server.close();
     user->refresh(APIRefreshMode::localOnly);
     ASSERT_TRUE(waitUntil([&] { return results.size() == 2; }));
     EXPECT_TRUE(results[1].isLocal());
     EXPECT_EQ(results[1].value->object().value("login").toString(), "ada");
+    EXPECT_EQ(user->latestValue()->object().value("login").toString(), "ada");
+}
+
+// Holds one of the threads that read the cache off the main thread until
+// released (or destroyed), so a test decides when a read may run.
+class CacheReadGate {
+public:
+    CacheReadGate() {
+        detail::cacheReadQueue()([state = m_state] {
+            state->started = true;
+            std::unique_lock lock(state->mutex);
+            state->opened.wait(lock, [&] { return state->open; });
+        });
+    }
+    ~CacheReadGate() { open(); }
+    bool waitUntilHolding() { return waitUntil([this] { return m_state->started.load(); }); }
+    void open() {
+        {
+            std::lock_guard lock(m_state->mutex);
+            m_state->open = true;
+        }
+        m_state->opened.notify_all();
+    }
+
+private:
+    struct State {
+        std::mutex mutex;
+        std::condition_variable opened;
+        bool open = false;
+        std::atomic<bool> started{false};
+    };
+    std::shared_ptr<State> m_state = std::make_shared<State>();
+};
+
+// Holds both threads that read the cache off the main thread while
+// `meanwhile` runs (a read queued then has to wait), then frees one: the held
+// reads run in order, followed by a marker, and this returns once the marker
+// (and so every read's answer before it) was handled on this thread.
+bool withCacheReadsHeld(QObject* context, const std::function<void()>& meanwhile) {
+    CacheReadGate kept;
+    CacheReadGate released;
+    if (!kept.waitUntilHolding() || !released.waitUntilHolding()) return false;
+    meanwhile();
+    released.open();
+    auto markerBack = std::make_shared<bool>(false);
+    detail::cacheReadQueue()([context = QPointer<QObject>(context), markerBack] {
+        if (context) QMetaObject::invokeMethod(context.data(), [markerBack] { *markerBack = true; }, Qt::QueuedConnection);
+    });
+    return waitUntil([markerBack] { return *markerBack; });
+}
+
+TEST_F(APIResources, ACacheReadThatFinishesAfterTheNetworkValueIsDropped) {
+    int version = 1;
+    server.on("/user", [&](const TestHttpServer::Request&) {
+        return TestHttpServer::Response{200, "{\"v\":" + QByteArray::number(version) + "}"};
+    });
+    std::vector<Resource::Result> results;
+    auto user = readingOffTheMainThread("/user", results);
+    ASSERT_TRUE(waitUntil([&] { return results.size() == 1; }));
+
+    // This refresh's cache read waits while the network answers with the next version.
+    version = 2;
+    ASSERT_TRUE(withCacheReadsHeld(&context, [&] {
+        user->refresh();
+        ASSERT_TRUE(waitUntil([&] { return results.size() == 2; }));
+    }));
+    ASSERT_GE(results.size(), 2u);
+    ASSERT_TRUE(results[1].isNetwork());
+    EXPECT_EQ(results.size(), 2u) << "a cached value was published after the network's";
+    EXPECT_EQ(user->latestValue()->object().value("v").toInt(), 2);
+
+    // A read started after the network value still comes through.
+    user->refresh(APIRefreshMode::localOnly);
+    ASSERT_TRUE(waitUntil([&] { return results.size() == 3; }));
+    EXPECT_TRUE(results[2].isLocal());
+    EXPECT_EQ(results[2].value->object().value("v").toInt(), 2);
+}
+
+TEST_F(APIResources, ACacheReadNeverReplacesAnOptimisticValueSetAfterItStarted) {
+    server.reply("/pull", {200, R"({"state":"open"})"});
+    std::vector<Resource::Result> results;
+    auto pull = readingOffTheMainThread("/pull", results);
+    ASSERT_TRUE(waitUntil([&] { return results.size() == 1; }));
+
+    ASSERT_TRUE(withCacheReadsHeld(&context, [&] {
+        pull->refresh(APIRefreshMode::localOnly);
+        pull->setLocalValue(QJsonDocument::fromJson(R"({"state":"closed"})"));
+    }));
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[1].value->object().value("state").toString(), "closed");
+    EXPECT_EQ(pull->latestValue()->object().value("state").toString(), "closed");
 }
 
 TEST_F(APIResources, TwoResourcesAskingTheSameThingCauseOneRequest) {

@@ -317,17 +317,11 @@ QString GitHubAPI::githubUsername() const {
 }
 
 HTTPRequest GitHubAPI::httpRequest(const GraphQLRequest& request) const {
-    const std::vector<HTTPHeader> headers{HTTPHeader::accept("application/vnd.github+json")};
-    if (request.method == RequestMethod::getGraphQL) {
-        // A query string holds text only: the variables travel as their JSON text.
-        QJsonObject parameters = request.parameters();
-        if (parameters.contains(QStringLiteral("variables")))
-            parameters.insert(QStringLiteral("variables"),
-                              QString::fromUtf8(QJsonDocument(request.variables).toJson(QJsonDocument::Compact)));
-        return HTTPRequest(graphQLURL(m_apiBase), HTTPMethod::getGraphQL, headers, parameters,
-                           HTTPParameterEncoding::queryString());
-    }
-    return HTTPRequest(graphQLURL(m_apiBase), HTTPMethod::postGraphQL, headers, request.parameters(),
+    // GitHub's GraphQL endpoint answers queries and mutations only as a POST
+    // with a JSON body; a GET there is for schema introspection. The lists
+    // marked getGraphQL go the same way.
+    return HTTPRequest(graphQLURL(m_apiBase), HTTPMethod::postGraphQL,
+                       {HTTPHeader::accept("application/vnd.github+json")}, request.parameters(),
                        HTTPParameterEncoding::jsonHTTPBody());
 }
 

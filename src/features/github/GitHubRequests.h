@@ -12,8 +12,9 @@
 
 namespace vantrel::github {
 
-// How a request travels: the GraphQL kinds carry a document (GET puts it in
-// the query, POST in a JSON body); the REST kinds a path below the REST base.
+// How a request travels: the GraphQL kinds carry a document (sent to GitHub
+// as a POST with a JSON body, whichever of the two a request is marked with);
+// the REST kinds a path below the REST base.
 enum class RequestMethod { get, post, put, delete_, patch, getGraphQL, postGraphQL };
 
 // The selection state of the filtered lists.

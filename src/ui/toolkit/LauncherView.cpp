@@ -6,6 +6,13 @@
 
 namespace vantrel {
 
+LauncherPresenter* LauncherView::presenter() const {
+    if (m_presenter) return m_presenter;
+    for (QWidget* host = parentWidget(); host; host = host->parentWidget())
+        if (auto* view = qobject_cast<LauncherView*>(host); view && view->m_presenter) return view->m_presenter;
+    return nullptr;
+}
+
 bool LauncherView::scrollByKey(QAbstractScrollArea* area, QKeyEvent* event) {
     QScrollBar* bar = area->verticalScrollBar();
     const bool control = event->modifiers().testFlag(Qt::ControlModifier);

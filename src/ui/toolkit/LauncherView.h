@@ -58,7 +58,9 @@ public:
     // Scrolling a text view from the keyboard: Up/Down by a line, Page Up/Down by
     // a page, Ctrl+Home/End to its ends. True when the key was one of those.
     static bool scrollByKey(QAbstractScrollArea* area, QKeyEvent* event);
-    LauncherPresenter* presenter() const { return m_presenter; }
+    // The window's presenter; a view shown inside another view (a sign-in
+    // screen in place of a list) uses its host's.
+    LauncherPresenter* presenter() const;
 
 signals:
     // The actions (or the primary action) changed: the action bar redraws.

@@ -103,8 +103,17 @@ std::vector<MenuItem> OAuthSignInView::actions() const {
     return items;
 }
 
+void OAuthSignInView::setSignInProblem(const QString& problem) {
+    m_signInProblem = problem;
+    setPhase(Phase::failed, problem);
+}
+
 void OAuthSignInView::startBrowserSignIn() {
     if (!m_controller) return;
+    if (m_signInProblem) {
+        finished(VantrelError(*m_signInProblem));
+        return;
+    }
     setPhase(Phase::waitingForBrowser, QStringLiteral("Waiting for your browser… Finish signing in there."));
     QPointer<OAuthSignInView> self(this);
     m_controller->authorize([self](const Result<OAuthSession>& result) {
@@ -114,6 +123,10 @@ void OAuthSignInView::startBrowserSignIn() {
 
 void OAuthSignInView::startCodeSignIn() {
     if (!m_controller) return;
+    if (m_signInProblem) {
+        finished(VantrelError(*m_signInProblem));
+        return;
+    }
     setPhase(Phase::waitingForCode, QStringLiteral("Asking for a sign-in code…"));
     QPointer<OAuthSignInView> self(this);
     m_controller->authorizeWithDevice(

@@ -37,6 +37,10 @@ public:
     // Called once the session is stored (the integration replaces the view).
     std::function<void(const OAuthSession& session)> onSignedIn;
 
+    // Why signing in cannot start here (a missing client id, say): the view
+    // says so at once, and both ways to sign in report it instead of starting.
+    void setSignInProblem(const QString& problem);
+
     QString title() const override;
     std::vector<MenuItem> actions() const override;
 
@@ -62,6 +66,7 @@ private:
     QLabel* m_code;
     Phase m_phase = Phase::idle;
     std::optional<OAuthDeviceAuthorization> m_deviceCode;
+    std::optional<QString> m_signInProblem;
 };
 
 // Tells the user a service refused the stored session: the failure toast

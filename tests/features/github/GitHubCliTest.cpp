@@ -6,9 +6,11 @@
 
 #include "data/FileKeychainBackend.h"
 #include "data/Keychain.h"
+#include "features/github/GitHubAPI.h"
 #include "net/OAuth.h"
 
 #include <QJsonArray>
+#include <QTcpServer>
 
 namespace vantrel::test {
 namespace {
@@ -70,6 +72,51 @@ protected:
         return {};
     }
 
+    // The environment of a sign-in: the client's id and secret, and a browser.
+    QProcessEnvironment signInEnvironment(const QString& browser = QStringLiteral("fake-browser.sh")) const {
+        QProcessEnvironment env = environment();
+        env.insert(QStringLiteral("BROWSER"), gitHubTestFile(browser));
+        env.insert(QStringLiteral("GITHUB_CLIENT_ID"), QStringLiteral("test-client"));
+        env.insert(QStringLiteral("GITHUB_CLIENT_SECRET"), QStringLiteral("test-secret"));
+        return env;
+    }
+
+    // What the keyring the executable uses holds for GitHub, if anything.
+    static std::optional<QJsonObject> storedSession() {
+        const std::optional<QByteArray> stored =
+            Keychain(QString::fromLatin1(Keychain::kDefaultService), std::make_shared<FileKeychainBackend>())
+                .fetchValue(QStringLiteral("github"));
+        if (!stored) return std::nullopt;
+        return QJsonDocument::fromJson(*stored).object();
+    }
+
+    // The token requests of a sign-in with a code, in order.
+    QList<QJsonObject> devicePolls() const {
+        QList<QJsonObject> polls;
+        for (const QJsonObject& request : server.requests())
+            if (request.value(QStringLiteral("path")).toString() == QLatin1String("/login/oauth/access_token") &&
+                request.value(QStringLiteral("form")).toObject().value(QStringLiteral("grant_type")).toString() ==
+                    QLatin1String("urn:ietf:params:oauth:grant-type:device_code"))
+                polls << request;
+        return polls;
+    }
+
+    // GitHub takes GraphQL only as a POST with a JSON body (the local server
+    // refuses anything else, as GitHub does).
+    void expectEveryGraphQLRequestWasAPost() const {
+        int graphQL = 0;
+        for (const QJsonObject& request : server.requests()) {
+            if (request.value(QStringLiteral("path")).toString() != QLatin1String("/graphql")) continue;
+            ++graphQL;
+            EXPECT_EQ(request.value(QStringLiteral("method")).toString(), QStringLiteral("POST"))
+                << QJsonDocument(request).toJson().toStdString();
+            EXPECT_FALSE(request.value(QStringLiteral("refused")).toBool());
+            EXPECT_TRUE(request.value(QStringLiteral("query")).toObject().isEmpty())
+                << "nothing travels in the query string";
+        }
+        EXPECT_GT(graphQL, 0);
+    }
+
     ScopedXdgHome home;
     GitHubApiServer server;
 };
@@ -94,6 +141,7 @@ TEST_F(GitHubCliTest, PullRequestsComeInTheirGroupsAndFromTheCacheWhileGitHubIsD
     EXPECT_TRUE(request.value(QStringLiteral("variables")).toObject().value(QStringLiteral("createdOpenQuery")).toString()
                     .startsWith(QStringLiteral("is:pr author:octocat archived:false is:open updated:>")));
     EXPECT_EQ(request.value(QStringLiteral("variables")).toObject().value(QStringLiteral("numberOfOpenItems")).toInt(), 20);
+    expectEveryGraphQLRequestWasAPost();
 
     server.stop();
     const GitHubProcessRun offline = github({QStringLiteral("pull-requests"), QStringLiteral("--json")});
@@ -140,6 +188,9 @@ TEST_F(GitHubCliTest, EveryListPrintsWhatGitHubAnswers) {
     ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
     EXPECT_TRUE(text.out.contains(QStringLiteral("Created:\n  acme/rocket#1  Add the launch sequence  [open]"))) << text.out.toStdString();
     EXPECT_TRUE(text.out.contains(QStringLiteral("acme/rocket#2  Fix the fuel gauge  [draft]"))) << text.out.toStdString();
+    EXPECT_EQ(server.count(QStringLiteral("SearchCreatedIssues")), 1);
+    EXPECT_EQ(server.count(QStringLiteral("SearchOpenIssues")), 1);
+    expectEveryGraphQLRequestWasAPost();
 }
 
 TEST_F(GitHubCliTest, ArgumentsThatAreNotUnderstoodAreRefused) {
@@ -228,6 +279,143 @@ TEST_F(GitHubCliTest, SignInWithoutAClientIdNamesTheVariable) {
     const GitHubProcessRun signIn = runVantrel({QStringLiteral("github"), QStringLiteral("sign-in")}, env);
     EXPECT_EQ(signIn.exitCode, 1);
     EXPECT_TRUE(signIn.err.contains(QStringLiteral("GITHUB_CLIENT_ID"))) << signIn.err.toStdString();
+    const GitHubProcessRun withCode =
+        runVantrel({QStringLiteral("github"), QStringLiteral("sign-in"), QStringLiteral("--device")}, env);
+    EXPECT_EQ(withCode.exitCode, 1);
+    EXPECT_TRUE(withCode.err.contains(QStringLiteral("GITHUB_CLIENT_ID"))) << withCode.err.toStdString();
+    EXPECT_EQ(server.requests().size(), 0);
+}
+
+TEST_F(GitHubCliTest, ARedirectCarryingAnotherSignInsStateIsRefused) {
+    const GitHubProcessRun signIn =
+        runVantrel({QStringLiteral("github"), QStringLiteral("sign-in")}, signInEnvironment(QStringLiteral("fake-browser-wrong-state.sh")));
+    EXPECT_EQ(signIn.exitCode, 1);
+    EXPECT_TRUE(signIn.err.contains(QStringLiteral("Signing in to GitHub failed: State from redirect doesn't match state from request")))
+        << signIn.err.toStdString();
+    EXPECT_EQ(server.count(QStringLiteral("/login/oauth/authorize")), 1);
+    EXPECT_EQ(server.count(QStringLiteral("/login/oauth/access_token")), 0);
+    EXPECT_FALSE(storedSession().has_value());
+    EXPECT_EQ(github({QStringLiteral("status")}).exitCode, 1);
+}
+
+TEST_F(GitHubCliTest, TheTokenEndpointsErrorDescriptionIsShown) {
+    // GitHub answers a bad client with 200 and an error body; other services with 400.
+    for (const int status : {200, 400}) {
+        SCOPED_TRACE(status);
+        ASSERT_TRUE(server.command({{"oauthError", QJsonObject{{"error", "incorrect_client_credentials"},
+                                                               {"error_description", "The client_id and/or client_secret passed are incorrect."},
+                                                               {"status", status}}}}));
+        const GitHubProcessRun signIn = runVantrel({QStringLiteral("github"), QStringLiteral("sign-in")}, signInEnvironment());
+        EXPECT_EQ(signIn.exitCode, 1);
+        EXPECT_TRUE(signIn.err.contains(
+            QStringLiteral("Signing in to GitHub failed: The client_id and/or client_secret passed are incorrect.")))
+            << signIn.err.toStdString();
+        EXPECT_FALSE(storedSession().has_value());
+    }
+    EXPECT_EQ(server.count(QStringLiteral("User")), 0);
+}
+
+// MARK: Sign-in with a code (the device flow of RFC 8628)
+
+TEST_F(GitHubCliTest, SignInWithACodeWaitsForTheApprovalAndKeepsTheSession) {
+    ASSERT_TRUE(server.command({{"device", QJsonObject{{"pending", 2}}}}));
+    const GitHubProcessRun signIn =
+        runVantrel({QStringLiteral("github"), QStringLiteral("sign-in"), QStringLiteral("--device")}, signInEnvironment());
+    ASSERT_EQ(signIn.exitCode, 0) << signIn.err.toStdString();
+    const QStringList lines = signIn.out.trimmed().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 2) << signIn.out.toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("Open %1/login/device and enter the code WDJB-MJHT").arg(server.url().toString()));
+    EXPECT_EQ(lines[1], QStringLiteral("Signed in to GitHub as octocat"));
+
+    const QJsonObject asked = server.last(QStringLiteral("/login/device/code")).value(QStringLiteral("form")).toObject();
+    EXPECT_EQ(asked.value(QStringLiteral("client_id")).toString(), QStringLiteral("test-client"));
+    EXPECT_EQ(asked.value(QStringLiteral("scope")).toString(), github::GitHubAPI::oAuthScope);
+    const QList<QJsonObject> polls = devicePolls();
+    ASSERT_EQ(polls.size(), 3);  // pending, pending, approved
+    for (const QJsonObject& poll : polls) EXPECT_FALSE(poll.value(QStringLiteral("early")).toBool());
+
+    const std::optional<QJsonObject> session = storedSession();
+    ASSERT_TRUE(session.has_value());
+    EXPECT_EQ(session->value(QStringLiteral("credentials")).toObject().value(QStringLiteral("access_token")).toString(),
+              QStringLiteral("gho_valid"));
+    EXPECT_EQ(session->value(QStringLiteral("user")).toObject().value(QStringLiteral("custom")).toObject()
+                  .value(QStringLiteral("login")).toString(),
+              QStringLiteral("octocat"));
+    EXPECT_EQ(github({QStringLiteral("status")}).out.trimmed(), QStringLiteral("Signed in to GitHub as octocat"));
+}
+
+TEST_F(GitHubCliTest, SignInWithACodeWaitsFiveSecondsLongerAfterASlowDown) {
+    ASSERT_TRUE(server.command({{"device", QJsonObject{{"pending", 0}, {"slowDown", 1}}}}));
+    const GitHubProcessRun signIn =
+        runVantrel({QStringLiteral("github"), QStringLiteral("sign-in"), QStringLiteral("--device")}, signInEnvironment());
+    ASSERT_EQ(signIn.exitCode, 0) << signIn.err.toStdString();
+    const QList<QJsonObject> polls = devicePolls();
+    ASSERT_EQ(polls.size(), 2);  // slowed down, approved
+    EXPECT_EQ(polls[1].value(QStringLiteral("required")).toInt(), 6000);
+    EXPECT_GE(polls[1].value(QStringLiteral("waited")).toInt(), 6000 - 50);
+    for (const QJsonObject& poll : polls) EXPECT_FALSE(poll.value(QStringLiteral("early")).toBool());
+    EXPECT_TRUE(storedSession().has_value());
+}
+
+TEST_F(GitHubCliTest, ADeniedOrExpiredCodeShowsGitHubsReasonAndKeepsNothing) {
+    const std::pair<const char*, const char*> outcomes[] = {
+        {"access_denied", "The authorization request was denied."},
+        {"expired_token", "The device_code has expired. Please start the sign-in again."}};
+    for (const auto& [outcome, description] : outcomes) {
+        SCOPED_TRACE(outcome);
+        ASSERT_TRUE(server.command({{"device", QJsonObject{{"pending", 0}, {"outcome", outcome}}}}));
+        const GitHubProcessRun signIn =
+            runVantrel({QStringLiteral("github"), QStringLiteral("sign-in"), QStringLiteral("--device")}, signInEnvironment());
+        EXPECT_EQ(signIn.exitCode, 1);
+        EXPECT_TRUE(signIn.err.contains(QStringLiteral("Signing in to GitHub failed: ") + QLatin1String(description)))
+            << signIn.err.toStdString();
+        EXPECT_FALSE(storedSession().has_value());
+    }
+    EXPECT_EQ(devicePolls().size(), 2);
+    EXPECT_EQ(github({QStringLiteral("status")}).exitCode, 1);
+}
+
+TEST_F(GitHubCliTest, ACodeThatRunsOutBeforeTheFirstPollEndsTheSignIn) {
+    ASSERT_TRUE(server.command({{"device", QJsonObject{{"interval", 2}, {"expiresIn", 1}}}}));
+    const GitHubProcessRun signIn =
+        runVantrel({QStringLiteral("github"), QStringLiteral("sign-in"), QStringLiteral("--device")}, signInEnvironment());
+    EXPECT_EQ(signIn.exitCode, 1);
+    EXPECT_TRUE(signIn.err.contains(QStringLiteral("The sign-in code expired: start again"))) << signIn.err.toStdString();
+    EXPECT_EQ(server.count(QStringLiteral("/login/device/code")), 1);
+    EXPECT_EQ(devicePolls().size(), 0);
+    EXPECT_FALSE(storedSession().has_value());
+}
+
+// MARK: GitHub out of reach
+
+TEST_F(GitHubCliTest, AnUnreachableGitHubSaysWhyAndPrintsNoList) {
+    storeSession();
+    QTcpServer reserved;
+    ASSERT_TRUE(reserved.listen(QHostAddress::LocalHost, 0));
+    const QString closedPort = QString::number(reserved.serverPort());
+    reserved.close();  // nothing listens there any more
+    const struct {
+        QString apiURL;
+        QString said;
+    } cases[] = {
+        {QStringLiteral("http://127.0.0.1:") + closedPort, QStringLiteral("'127.0.0.1' refused the connection")},
+        {QStringLiteral("http://api.github-test.invalid"), QStringLiteral("Could not find the server: 'api.github-test.invalid'")},
+        // The local server speaks plain HTTP: the TLS handshake fails.
+        {QStringLiteral("https://127.0.0.1:%1").arg(server.port()),
+         QStringLiteral("Could not make a secure connection to '127.0.0.1'")},
+    };
+    for (const auto& failing : cases) {
+        SCOPED_TRACE(failing.apiURL.toStdString());
+        QProcessEnvironment env = environment();
+        env.insert(QStringLiteral("GITHUB_API_URL"), failing.apiURL);
+        const GitHubProcessRun run = runVantrel({QStringLiteral("github"), QStringLiteral("notifications"), QStringLiteral("--json")}, env);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+        EXPECT_TRUE(run.err.contains(failing.said)) << run.err.toStdString();
+    }
+    // Nothing was answered: the stored session is untouched.
+    EXPECT_TRUE(storedSession().has_value());
+    EXPECT_EQ(server.count(QStringLiteral("/notifications")), 0);
 }
 
 TEST_F(GitHubCliTest, AnHtmlErrorPageOrACutAnswerFailsWithoutAList) {

@@ -118,5 +118,39 @@ TEST_F(SignInViewTest, ARefusedSessionIsNamedAtTheTopAndAsAToast) {
     EXPECT_EQ(presenter.toasts[0].toast.message, "Please connect your account again");
 }
 
+TEST_F(SignInViewTest, ASignInThatCannotStartSaysWhyAndOpensNothing) {
+    OAuthSignInView view(*controller);
+    view.setPresenter(&presenter);
+    const QString missing = "Missing OAuth client id: set GITHUB_CLIENT_ID in the environment or in ~/.config/vantrel/environment";
+    view.setSignInProblem(missing);
+    EXPECT_EQ(view.phase(), OAuthSignInView::Phase::failed);
+    EXPECT_EQ(view.statusText(), missing);
+    view.startBrowserSignIn();
+    view.startCodeSignIn();
+    ASSERT_EQ(presenter.toasts.size(), 2u);
+    for (const auto& shown : presenter.toasts) {
+        EXPECT_EQ(shown.toast.title, "Sign-in failed");
+        EXPECT_EQ(shown.toast.message, missing);
+    }
+    EXPECT_FALSE(opened.isValid());
+    EXPECT_FALSE(controller->isAuthorizing());
+    EXPECT_TRUE(server.requests().empty());
+}
+
+// A list that shows the sign-in screen in place of its rows: the screen
+// tells the user through the window of the view it is shown in.
+TEST_F(SignInViewTest, AScreenShownInsideAnotherViewUsesThatViewsWindow) {
+    OAuthSignInView host(*controller);
+    host.setPresenter(&presenter);
+    auto* inside = new OAuthSignInView(*controller, &host);
+    EXPECT_EQ(inside->presenter(), &presenter);
+    OAuthSignInView alone(*controller);
+    EXPECT_EQ(alone.presenter(), nullptr);
+    inside->setSignInProblem("Nothing to sign in with");
+    inside->startBrowserSignIn();
+    ASSERT_EQ(presenter.toasts.size(), 1u);
+    EXPECT_EQ(presenter.toasts[0].toast.message, "Nothing to sign in with");
+}
+
 }  // namespace
 }  // namespace vantrel::test

@@ -5,6 +5,7 @@
 #include "kit/VantrelError.h"
 #include "platform/DesktopServices.h"
 #include "platform/Platform.h"
+#include "ui/toolkit/OAuthSignInView.h"
 
 #include <QDesktopServices>
 #include <QLocale>
@@ -18,26 +19,19 @@ struct KindInfo {
     const char* commandId;
     const char* title;
     const char* placeholder;
-    const char* signInReason;
 };
 
 const KindInfo kKinds[] = {
-    {GitHubListView::Kind::pullRequests, "github-pullRequests", "My Pull Requests", "Filter pull requests…",
-     "Sign in to GitHub to see your pull requests."},
-    {GitHubListView::Kind::createdIssues, "github-createdIssues", "Created Issues", "Filter issues…",
-     "Sign in to GitHub to see the issues you created."},
-    {GitHubListView::Kind::openIssues, "github-openIssues", "My Open Issues", "Filter issues…",
-     "Sign in to GitHub to see the issues assigned to you."},
+    {GitHubListView::Kind::pullRequests, "github-pullRequests", "My Pull Requests", "Filter pull requests…"},
+    {GitHubListView::Kind::createdIssues, "github-createdIssues", "Created Issues", "Filter issues…"},
+    {GitHubListView::Kind::openIssues, "github-openIssues", "My Open Issues", "Filter issues…"},
     {GitHubListView::Kind::searchPullRequests, "github-searchPullRequests", "Search Pull Requests",
-     "Search pull requests…", "Sign in to GitHub to search pull requests."},
-    {GitHubListView::Kind::searchIssues, "github-searchIssues", "Search Issues", "Search issues…",
-     "Sign in to GitHub to search issues."},
+     "Search pull requests…"},
+    {GitHubListView::Kind::searchIssues, "github-searchIssues", "Search Issues", "Search issues…"},
     {GitHubListView::Kind::searchRepositories, "github-searchRepositories", "Search Repositories",
-     "Search repositories…", "Sign in to GitHub to search repositories."},
-    {GitHubListView::Kind::notifications, "github-notifications", "Notifications", "Filter notifications…",
-     "Sign in to GitHub to see your notifications."},
-    {GitHubListView::Kind::workflowRuns, "github-actions", "Workflow Runs", "Filter…",
-     "Sign in to GitHub to see your workflow runs."},
+     "Search repositories…"},
+    {GitHubListView::Kind::notifications, "github-notifications", "Notifications", "Filter notifications…"},
+    {GitHubListView::Kind::workflowRuns, "github-actions", "Workflow Runs", "Filter…"},
 };
 
 const KindInfo& info(GitHubListView::Kind kind) {
@@ -106,7 +100,7 @@ GitHubListView::GitHubListView(GitHubServices& services, Kind kind, const QStrin
     });
     if (!initialQuery.isEmpty()) ListView::searchTextChanged(initialQuery);
     if (!isSignedIn()) {
-        showSignIn(QLatin1String(info(kind).signInReason));
+        showSignIn(false);
         return;
     }
     connectResource();
@@ -124,37 +118,52 @@ void GitHubListView::toast(const Toast& shown) {
     if (LauncherPresenter* window = presenter()) window->showToast(shown);
 }
 
-void GitHubListView::showSignIn(const QString& reason) {
+void GitHubListView::showSignIn(bool invalidated) {
     m_signInShown = true;
     m_loading = false;
-    Item item;
-    item.id = QStringLiteral("signIn");
-    item.title = QStringLiteral("Sign In with GitHub");
-    item.subtitle = reason;
-    item.icon = ImageResource::emoji(QStringLiteral("🔑"));
+    m_typing.stop();
+    // The lists stop listening: what is in flight for the refused session is dropped.
+    m_subscriptions.reset();
+    setSections({});
+    setEmptyText(QString());
+    if (m_signInView) m_signInView->deleteLater();
+    OAuthController& auth = m_services.auth();
+    m_signInView = invalidated ? OAuthSignInView::forInvalidatedToken(auth, this) : new OAuthSignInView(auth, this);
+    if (const std::optional<QString>& problem = m_services.clientProblem()) m_signInView->setSignInProblem(*problem);
     QPointer<GitHubListView> self(this);
-    item.actions.push_back(MenuItem::make(QStringLiteral("signIn"), QStringLiteral("Sign In with GitHub"), [self] {
-        if (!self) return CommandOutcome::done();
-        if (self->m_services.clientProblem())
-            return CommandOutcome::failed(QStringLiteral("Signing in to GitHub failed"), *self->m_services.clientProblem());
-        self->m_services.auth().authorize([self](const Result<OAuthSession>& result) {
-            if (!self) return;
-            if (result.isFailure()) {
-                self->toast({Toast::Style::failure, QStringLiteral("Signing in to GitHub failed"),
-                             result.error().errorDescription()});
-                return;
-            }
-            self->m_signInShown = false;
-            self->toast({Toast::Style::success, QStringLiteral("Signed in to GitHub"), {}});
-            self->connectResource();
-            self->reload();
-        });
-        CommandOutcome waiting = CommandOutcome::done();
-        waiting.toastTitle = QStringLiteral("Continue in your browser to sign in to GitHub");
-        return waiting;
-    }));
-    setSections({Section{QString(), {item}}});
+    m_signInView->onSignedIn = [self](const OAuthSession&) {
+        if (self) self->signedIn();
+    };
+    connect(m_signInView, &LauncherView::actionsChanged, this, &LauncherView::actionsChanged);
+    m_signInView->setGeometry(rect());
+    m_signInView->show();
+    m_signInView->raise();
+    emit actionsChanged();
     emit listChanged();
+}
+
+void GitHubListView::signedIn() {
+    m_signInShown = false;
+    if (m_signInView) {
+        // Called from the sign-in screen itself: it goes once it has returned.
+        m_signInView->hide();
+        m_signInView->deleteLater();
+        m_signInView = nullptr;
+    }
+    connectResource();
+    reload();
+    if (m_kind == Kind::searchRepositories || m_kind == Kind::workflowRuns) m_api.organizations->refresh();
+    emit actionsChanged();
+}
+
+void GitHubListView::resizeEvent(QResizeEvent* event) {
+    ListView::resizeEvent(event);
+    if (m_signInView) m_signInView->setGeometry(rect());
+}
+
+std::vector<MenuItem> GitHubListView::actions() const {
+    if (m_signInView) return m_signInView->actions();
+    return ListView::actions();
 }
 
 void GitHubListView::showFailure(const QString& message) {
@@ -179,9 +188,9 @@ void GitHubListView::connectResource() {
     QObject* context = m_subscriptions.get();
     const auto failed = [this](const std::optional<HTTPError>& error) {
         if (error && (error->kind == HTTPError::Kind::tokenInvalid || error->isUnauthorized())) {
-            const QString title = tokenInvalidatedToastTitle(QStringLiteral("GitHub"));
-            toast({Toast::Style::failure, title, tokenInvalidatedToastMessage()});
-            showSignIn(title + QStringLiteral(". ") + tokenInvalidatedToastMessage() + QLatin1Char('.'));
+            if (m_signInShown) return;  // the other lists of the view were refused too
+            if (LauncherPresenter* window = presenter()) tellTokenInvalidated(*window, QStringLiteral("GitHub"));
+            showSignIn(true);
             return;
         }
         showFailure(error ? error->message : QStringLiteral("GitHub did not answer"));

@@ -3,6 +3,7 @@
 #include "features/github/GitHubAPI.h"
 #include "core/rootsearch/RootSearchController.h"
 #include "ui/toolkit/ListView.h"
+#include "ui/toolkit/OAuthSignInView.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -15,7 +16,8 @@ class GitHubServices;
 // network's; the search commands ask GitHub again as the user types. Rows
 // carry their actions: details, the browser, copying the link, and merging,
 // closing or reopening with the change shown at once (and undone when GitHub
-// refuses). Without a session the list offers the sign-in instead.
+// refuses). Without a session, or when GitHub refuses the stored one, the
+// toolkit's sign-in screen takes the rows' place until the user has signed in.
 class GitHubListView : public ListView {
     Q_OBJECT
 
@@ -48,6 +50,10 @@ public:
     // Whether what the list shows came from the cache (no network answer yet).
     bool isShowingCachedList() const { return m_cached; }
     QString searchText() const override { return m_query; }
+    // The sign-in screen's actions while it is shown, else the selected row's.
+    std::vector<MenuItem> actions() const override;
+    // The sign-in screen shown in place of the rows, if any.
+    OAuthSignInView* signInView() const { return m_signInView; }
 
     // Runs a row's action by its id ("merge", "close", "reopen", "squash"…),
     // as the action panel does.
@@ -61,7 +67,9 @@ private:
     void connectResource();
     void reload(APIRefreshMode mode = APIRefreshMode::cachingPolicy);
     RepositoryFilter repositoryFilter(const QString& text) const;
-    void showSignIn(const QString& reason);
+    void showSignIn(bool invalidated);
+    void signedIn();
+    void resizeEvent(QResizeEvent* event) override;
     void showFailure(const QString& message);
     void setItems(std::vector<Section> sections, bool cached);
     Item pullRequestItem(const FoundPullRequest& pr);
@@ -83,6 +91,7 @@ private:
     bool m_loading = false;
     bool m_cached = false;
     bool m_signInShown = false;
+    QPointer<OAuthSignInView> m_signInView;
     // The logins of the user's organisations (their repositories join the list).
     QStringList m_organizations;
     std::unique_ptr<QObject> m_subscriptions;

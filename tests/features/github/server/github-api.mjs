@@ -1,7 +1,7 @@
 #!/usr/bin/env node
 // A small stand-in for GitHub's web API on 127.0.0.1, for the GitHub suites:
-// GraphQL at /graphql (POST with a JSON body, or GET with "query" and
-// "variables" in the query string) and the REST paths the integration uses
+// GraphQL at /graphql (POST with a JSON body only: like GitHub, a GET is
+// refused) and the REST paths the integration uses
 // (notifications, workflow runs and their re-run, cancel and delete), over one
 // user's pull requests, issues and repositories held in memory. Mutations
 // change that state, so a later list shows them.
@@ -15,6 +15,12 @@
 //   {"tokens": ["..."]}                         the access tokens it accepts (default: "gho_valid")
 //   {"hold": "OPERATION"} / {"release": "OPERATION"}   keep answers back until released
 //   {"seedPulls": N}                            N more pull requests by the user (benchmarks)
+//   {"device": {"interval": 1, "expiresIn": 900, "pending": 1, "slowDown": 0, "outcome": "approve"}}
+//        the device sign-in (RFC 8628): polls answered authorization_pending `pending` times, then
+//        slow_down `slowDown` times, then the outcome ("approve", "access_denied" or "expired_token").
+//        A poll that comes before the interval has passed is logged as early and slowed down, as
+//        GitHub does.
+//   {"oauthError": {"error": "...", "error_description": "...", "status": 200}}   the token endpoint's next answer
 'use strict';
 import http from 'node:http';
 import readline from 'node:readline';
@@ -32,6 +38,9 @@ let failures = [];
 let truncations = 0;
 let rateLimits = [];
 const held = new Map(); // operation -> [resume functions] (null list: holding, nothing waiting)
+let device = { interval: 1, expiresIn: 900, pending: 1, slowDown: 0, outcome: 'approve' };
+let deviceIssued = null; // { code, interval, lastAnswer } of the code handed out last
+let oauthErrors = [];
 
 // MARK: The data
 
@@ -369,9 +378,70 @@ async function handle(request, response, body) {
     response.end();
     return;
   }
+  if (url.pathname === '/login/device/code') {
+    const form = new URLSearchParams(body);
+    log({ request: { method: request.method, path: url.pathname, form: Object.fromEntries(form) } });
+    if (request.method !== 'POST' || !form.get('client_id')) {
+      send(response, 400, { error: 'invalid_request', error_description: 'The client_id is missing.' });
+      return;
+    }
+    deviceIssued = { code: `dc_${Date.now()}`, interval: device.interval, lastAnswer: Date.now() };
+    send(response, 200, { device_code: deviceIssued.code, user_code: 'WDJB-MJHT', verification_uri: `${base()}/login/device`,
+      expires_in: device.expiresIn, interval: device.interval });
+    return;
+  }
+  if (url.pathname === '/login/oauth/access_token' && new URLSearchParams(body).get('grant_type') === 'urn:ietf:params:oauth:grant-type:device_code') {
+    const form = new URLSearchParams(body);
+    const now = Date.now();
+    const waited = deviceIssued ? now - deviceIssued.lastAnswer : null;
+    // Timers may round; a poll more than 50 ms before its time is early.
+    const early = deviceIssued !== null && waited < deviceIssued.interval * 1000 - 50;
+    log({ request: { method: request.method, path: url.pathname, form: Object.fromEntries(form), waited, required: deviceIssued && deviceIssued.interval * 1000, early } });
+    const answer = (json) => {
+      if (deviceIssued) deviceIssued.lastAnswer = Date.now();
+      send(response, 200, json);
+    };
+    if (!deviceIssued || form.get('device_code') !== deviceIssued.code) {
+      answer({ error: 'incorrect_device_code', error_description: 'The device_code provided is not valid.' });
+      return;
+    }
+    if (early) {
+      deviceIssued.interval += 5;
+      answer({ error: 'slow_down', error_description: 'Too many requests have been made in the same timeframe.', interval: deviceIssued.interval });
+      return;
+    }
+    if (device.pending > 0) {
+      device.pending -= 1;
+      answer({ error: 'authorization_pending', error_description: 'The authorization request is still pending.' });
+      return;
+    }
+    if (device.slowDown > 0) {
+      device.slowDown -= 1;
+      deviceIssued.interval += 5;
+      answer({ error: 'slow_down', error_description: 'Too many requests have been made in the same timeframe.', interval: deviceIssued.interval });
+      return;
+    }
+    if (device.outcome === 'access_denied') {
+      answer({ error: 'access_denied', error_description: 'The authorization request was denied.' });
+      return;
+    }
+    if (device.outcome === 'expired_token') {
+      answer({ error: 'expired_token', error_description: 'The device_code has expired. Please start the sign-in again.' });
+      return;
+    }
+    deviceIssued = null;
+    answer({ access_token: 'gho_valid', token_type: 'bearer', scope: 'repo,read:org,notifications,workflow' });
+    return;
+  }
   if (url.pathname === '/login/oauth/access_token') {
     const form = new URLSearchParams(body);
     log({ request: { method: request.method, path: url.pathname, form: Object.fromEntries(form), authorization: request.headers.authorization || null } });
+    if (oauthErrors.length) {
+      // GitHub answers these with 200 unless told otherwise.
+      const { status, ...error } = oauthErrors.shift();
+      send(response, status || 200, error);
+      return;
+    }
     if (form.get('grant_type') === 'authorization_code' && form.get('code') !== 'code-1') {
       send(response, 400, { error: 'invalid_grant', error_description: 'The code passed is incorrect or expired.' });
       return;
@@ -391,16 +461,16 @@ async function handle(request, response, body) {
   let operation = null;
   let variables = {};
   if (url.pathname === '/graphql') {
+    if (request.method !== 'POST') {
+      log({ request: { method: request.method, path: url.pathname, query: Object.fromEntries(url.searchParams), refused: true } });
+      send(response, 405, { message: 'GraphQL queries and mutations are sent as a POST with a JSON body.' }, { Allow: 'POST' });
+      return;
+    }
     let document = '';
     try {
-      if (request.method === 'GET') {
-        document = url.searchParams.get('query') || '';
-        variables = JSON.parse(url.searchParams.get('variables') || '{}');
-      } else {
-        const parsed = JSON.parse(body || '{}');
-        document = parsed.query || '';
-        variables = parsed.variables || {};
-      }
+      const parsed = JSON.parse(body || '{}');
+      document = parsed.query || '';
+      variables = parsed.variables || {};
     } catch (error) {
       log({ request: { method: request.method, path: url.pathname, error: String(error) } });
       send(response, 400, { message: 'Problems parsing JSON' });
@@ -467,6 +537,8 @@ readline.createInterface({ input: process.stdin }).on('line', (line) => {
     if (command.rateLimit) rateLimits.push({ status: 429, retryAfter: 1, count: 1, ...command.rateLimit });
     if (command.tokens) tokens = new Set(command.tokens);
     if (command.hold) held.set(command.hold, []);
+    if (command.device) device = { interval: 1, expiresIn: 900, pending: 1, slowDown: 0, outcome: 'approve', ...command.device };
+    if (command.oauthError) oauthErrors.push(command.oauthError);
     for (let i = 0; i < (command.seedPulls || 0); i += 1) {
       const number = 1000 + pulls.length;
       const state = i % 3 === 0 ? 'CLOSED' : 'OPEN';

@@ -1,7 +1,7 @@
 // The GitHub lists on the test session's display, against the local GitHub
 // API: the groups of "My Pull Requests", the cached list before the fresh
-// one, a close that shows at once, the sign-in row without a session, and the
-// details page with its Markdown body.
+// one, a close that shows at once, the sign-in screen without a session (and
+// signing in from it), and the details page with its Markdown body.
 #include "../GitHubApiServer.h"
 #include "support/RecordingPresenter.h"
 
@@ -10,6 +10,8 @@
 #include "features/github/GitHubServices.h"
 #include "features/github/ui/GitHubDetailView.h"
 #include "features/github/ui/GitHubListView.h"
+#include "ui/toolkit/NoticeBanner.h"
+#include "ui/toolkit/OAuthSignInView.h"
 
 #include <QTextBrowser>
 
@@ -47,6 +49,12 @@ protected:
         view->resize(750, 475);
         view->show();
         return view;
+    }
+
+    static QStringList actionTitles(const GitHubListView& view) {
+        QStringList found;
+        for (const MenuItem& action : view.actions()) found << action.title;
+        return found;
     }
 
     static QStringList titles(const GitHubListView& view) {
@@ -105,11 +113,69 @@ TEST_F(GitHubListViewTest, ClosingARowShowsAtOnceAndTheToastFollows) {
     EXPECT_TRUE(reopenOffered());
 }
 
-TEST_F(GitHubListViewTest, WithoutASessionTheListOffersTheSignIn) {
+TEST_F(GitHubListViewTest, WithoutASessionTheSignInScreenTakesTheRowsPlace) {
+    const ScopedEnv clientId("GITHUB_CLIENT_ID", QByteArray("test-client"));
     auto view = open(GitHubListView::Kind::notifications);
-    ASSERT_EQ(view->visibleItems().size(), 1u);
-    EXPECT_EQ(view->visibleItems().front()->title, QStringLiteral("Sign In with GitHub"));
-    EXPECT_EQ(view->visibleItems().front()->actions.front().title, QStringLiteral("Sign In with GitHub"));
+    OAuthSignInView* signIn = view->signInView();
+    ASSERT_NE(signIn, nullptr);
+    EXPECT_TRUE(signIn->isVisible());
+    EXPECT_EQ(signIn->geometry(), view->rect());
+    EXPECT_TRUE(view->visibleItems().empty());
+    EXPECT_EQ(actionTitles(*view), (QStringList{QStringLiteral("Sign In with Browser"), QStringLiteral("Sign In with a Code")}));
+    EXPECT_TRUE(signIn->notice()->title().isEmpty());
+    EXPECT_EQ(server.requests().size(), 0);
+}
+
+TEST_F(GitHubListViewTest, SigningInThroughTheBrowserBringsTheListUp) {
+    const ScopedEnv clientId("GITHUB_CLIENT_ID", QByteArray("test-client"));
+    const ScopedEnv browser("BROWSER", gitHubTestFile(QStringLiteral("fake-browser.sh")).toUtf8());
+    auto view = open(GitHubListView::Kind::pullRequests);
+    ASSERT_NE(view->signInView(), nullptr);
+    // Return runs the first action, as the window does.
+    view->actions().front().perform();
+    ASSERT_TRUE(waitUntil([&] { return !view->signInView() && !view->isLoading() && !view->visibleItems().empty(); }, 30000))
+        << presenter.toastTitles().join(',').toStdString();
+    EXPECT_TRUE(presenter.toastTitles().contains(QStringLiteral("Signed in to GitHub"))) << presenter.toastTitles().join(',').toStdString();
+    EXPECT_TRUE(titles(*view).contains(QStringLiteral("Add the launch sequence")));
+    EXPECT_TRUE(services->auth().isAuthorized());
+    EXPECT_EQ(server.count(QStringLiteral("/login/oauth/access_token")), 1);
+    EXPECT_EQ(actionTitles(*view).value(0), QStringLiteral("Show Details"));
+}
+
+TEST_F(GitHubListViewTest, SigningInWithACodeShowsTheCodeThenTheList) {
+    const ScopedEnv clientId("GITHUB_CLIENT_ID", QByteArray("test-client"));
+    // The verification page opens in a browser that only notes it.
+    const QString opened = home.root() + QStringLiteral("/opened");
+    const QString noting = writeTestFile(home.root() + QStringLiteral("/browser"),
+                                         "#!/bin/sh\necho \"$1\" > \"" + opened.toUtf8() + "\"\n",
+                                         QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const ScopedEnv browser("BROWSER", noting.toUtf8());
+    auto view = open(GitHubListView::Kind::notifications);
+    ASSERT_NE(view->signInView(), nullptr);
+    ASSERT_EQ(actionTitles(*view).value(1), QStringLiteral("Sign In with a Code"));
+    view->actions().at(1).perform();
+    ASSERT_TRUE(waitUntil([&] { return view->signInView() && view->signInView()->deviceCode().has_value(); }, 20000));
+    EXPECT_EQ(view->signInView()->deviceCode()->userCode, QStringLiteral("WDJB-MJHT"));
+    EXPECT_TRUE(actionTitles(*view).contains(QStringLiteral("Copy Code")));
+    ASSERT_TRUE(waitUntil([&] { return !view->signInView() && !view->isLoading() && !view->visibleItems().empty(); }, 30000))
+        << presenter.toastTitles().join(',').toStdString();
+    EXPECT_TRUE(services->auth().isAuthorized());
+    EXPECT_TRUE(waitUntil([&] { return readTestFile(opened).trimmed() == server.url().toString().toUtf8() + "/login/device"; }))
+        << readTestFile(opened).toStdString();
+}
+
+TEST_F(GitHubListViewTest, WithoutAClientIdTheSignInScreenNamesTheVariable) {
+    const ScopedEnv clientId("GITHUB_CLIENT_ID", std::nullopt);
+    auto view = open(GitHubListView::Kind::openIssues);
+    ASSERT_NE(view->signInView(), nullptr);
+    EXPECT_TRUE(view->signInView()->statusText().contains(QStringLiteral("GITHUB_CLIENT_ID")))
+        << view->signInView()->statusText().toStdString();
+    for (int action = 0; action < 2; ++action) {
+        view->actions().at(action).perform();
+        ASSERT_NE(presenter.lastToast(), nullptr);
+        EXPECT_EQ(presenter.lastToast()->title, QStringLiteral("Sign-in failed"));
+        EXPECT_TRUE(presenter.lastToast()->message.contains(QStringLiteral("GITHUB_CLIENT_ID")));
+    }
     EXPECT_EQ(server.requests().size(), 0);
 }
 
@@ -119,10 +185,14 @@ TEST_F(GitHubListViewTest, ARefusedSessionTurnsTheListIntoTheSignIn) {
     ASSERT_TRUE(waitUntil([&] { return presenter.toastTitles().contains(QStringLiteral("Authorization failed for GitHub")); }, 20000))
         << presenter.toastTitles().join(',').toStdString();
     EXPECT_EQ(presenter.lastToast()->message, QStringLiteral("Please connect your account again"));
-    ASSERT_EQ(view->visibleItems().size(), 1u);
-    EXPECT_EQ(view->visibleItems().front()->id, QStringLiteral("signIn"));
+    ASSERT_NE(view->signInView(), nullptr);
+    EXPECT_EQ(view->signInView()->notice()->title(), QStringLiteral("Authorization failed for GitHub"));
+    EXPECT_EQ(view->signInView()->notice()->message(), QStringLiteral("Please connect your account again"));
+    EXPECT_TRUE(view->visibleItems().empty());
+    EXPECT_EQ(actionTitles(*view).value(0), QStringLiteral("Sign In with Browser"));
     EXPECT_FALSE(services->auth().isAuthorized());
     EXPECT_EQ(server.count(QStringLiteral("SearchOpenIssues")), 1);
+    EXPECT_EQ(presenter.toastTitles().count(QStringLiteral("Authorization failed for GitHub")), 1);
 }
 
 TEST_F(GitHubListViewTest, SearchingAsksGitHubWithTheTypedText) {

@@ -494,3 +494,73 @@ TEST_F(CommandHTTPTest, malformedRequestsAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// MARK: The API script's helpers, as authors call them
+
+TEST_F(CommandHTTPTest, theAuthorsHelpersWrapTheMethods) {
+    server.reply(QStringLiteral("/data"), {200, "{\"items\":[1,2,3]}", {{"Content-Type", "application/json"}}});
+    server.hold(QStringLiteral("/slow"));
+    const QStringList lines = runRequests(QStringLiteral("helpers"), QStringLiteral(R"(
+        await api.fs.writeTextFile('$DIR/h/notes.txt', 'one');
+        await api.fs.writeTextFile('$DIR/h/notes.txt', ' two', { append: true });
+        const info = await api.fs.stat('$DIR/h/notes.txt');
+        log(await api.fs.readTextFile('$DIR/h/notes.txt'), info.modificationDate instanceof Date, info.size);
+        try { await api.fs.copy('$DIR/h/notes.txt', '$DIR/h/notes.txt'); } catch (e) { log(e.message.startsWith('Item already exists')); }
+        await api.LocalStorage.setItem('k', [1, 'two']);
+        log(await api.LocalStorage.getItem('k'), await api.LocalStorage.allItems());
+        await api.LocalStorage.clear();
+        const order = [];
+        await new Promise((resolve) => {
+          const dropped = setTimeout(() => order.push('dropped'), 10);
+          clearTimeout(dropped);
+          setTimeout((word) => { order.push(word); resolve(); }, 30, 'kept');
+        });
+        log(order);
+        const response = await fetch('$SERVER/data?q=1', { headers: { 'X-A': 'b' } });
+        log(response.status, response.ok, response.header('content-type'), (await response.json()).items.length);
+        const slow = fetch('$SERVER/slow');
+        await slow.cancel();
+        try { await slow; } catch (e) { log(e.message); }
+        try { await fetch('http://127.0.0.1:1/nothing'); } catch (e) { log(e.message.startsWith('HTTP error: ')); }
+    )"));
+    EXPECT_EQ(lines, (QStringList{QStringLiteral("one two true 7"), QStringLiteral("true"), QStringLiteral("[1,\"two\"] {\"k\":[1,\"two\"]}"),
+                                  QStringLiteral("[\"kept\"]"), QStringLiteral("200 true application/json 3"),
+                                  QStringLiteral("Request cancelled"), QStringLiteral("true")}));
+    EXPECT_EQ(server.requestsTo(QStringLiteral("/data")).at(0).header("x-a"), QByteArray("b"));
+    server.release(QStringLiteral("/slow"));
+}
+
+TEST_F(CommandAPITest, theViewBuilderMakesTheTreeAndPatchesOnlyWhatChanged) {
+    const QStringList lines = run(QStringLiteral("builder"), QStringLiteral(R"(
+        const { List, ActionPanel, Action, Form, buildRender, diff } = api;
+        const view = (titles) => List({ navigationTitle: 'Fruits', onSearchTextChange: () => {} },
+          List.Section({ title: 'All' }, titles.map((t) => List.Item({ id: t, title: t, keywords: ['k'],
+            actions: ActionPanel(Action({ title: 'Pick', onAction: () => {} })) }))));
+        const first = buildRender(view(['Apple', 'Banana'])).model;
+        const list = first.body[0];
+        log(first.kind, first.path, first.selectedView.value === list.nodeId, list.kind, list.path, list.onSearchTextChange);
+        const item = list.sections[0].items[1];
+        log(item.kind, item.nodeId, item.path, item.index, item.actions.sections[0].items[0].onAction);
+        const second = buildRender(view(['Apple', 'Cherry'])).model;
+        log(diff(first, second));
+        const form = buildRender(Form({ onSubmit: () => {} }, Form.TextField({ id: 'name', title: 'Name' }),
+          Form.Checkbox({ id: 'ok', label: 'Agree' }), Form.Dropdown({ id: 'c', value: 'r' }, Form.Dropdown.Item({ value: 'r', title: 'Red' })))).model.body[0];
+        log(form.items.map((i) => i.kind + ':' + i.nodeId + ':' + i.path), form.items[1].checkboxTitle, form.items[2].menu, form.onSubmit);
+        try { buildRender(List({}, Form.Separator())); } catch (e) { log(e.message); }
+    )"));
+    EXPECT_EQ(lines, (QStringList{
+                         QStringLiteral("commandView  true listView /body/0 listView-0.onSearchTextChange"),
+                         QStringLiteral("listViewItem Banana /body/0/sections/0/items/1 k Banana.actions.0.0.onAction"),
+                         QStringLiteral("[{\"op\":\"replace\",\"path\":\"/body/0/sections/0/items/1/nodeId\",\"value\":\"Cherry\"},"
+                                        "{\"op\":\"replace\",\"path\":\"/body/0/sections/0/items/1/title\",\"value\":\"Cherry\"},"
+                                        "{\"op\":\"replace\",\"path\":\"/body/0/sections/0/items/1/actions/sections/0/items/0/onAction\","
+                                        "\"value\":\"Cherry.actions.0.0.onAction\"}]"),
+                         QStringLiteral("[\"formViewTextField:name:/body/0/items/0\",\"formViewCheckbox:ok:/body/0/items/1\","
+                                        "\"formViewDropdown:c:/body/0/items/2\"] Agree c.menu formView-0.onSubmit"),
+                         QStringLiteral("a List holds List.Section and List.Item"),
+                     }));
+}
+
+}  // namespace

@@ -25,6 +25,8 @@ QByteArray httpVerb(HTTPMethod method) {
         return "DELETE";
     case HTTPMethod::patch:
         return "PATCH";
+    case HTTPMethod::options:
+        return "OPTIONS";
     }
     return "GET";
 }
@@ -134,7 +136,12 @@ Result<EncodedHTTPRequest> encodeHTTPRequest(const HTTPRequest& request) {
         encoded.headers.push_back({name, value});
     };
 
-    switch (request.encoding.kind) {
+    // A body of the caller's own: the parameters, if any, go to the query.
+    const HTTPParameterEncoding::Kind kind =
+        request.body ? HTTPParameterEncoding::Kind::queryString : request.encoding.kind;
+    if (request.body) encoded.body = *request.body;
+
+    switch (kind) {
     case HTTPParameterEncoding::Kind::queryString: {
         if (request.parameters.isEmpty()) break;
         const auto items = flatItems(request.parameters);

@@ -23,9 +23,9 @@ class MultipartFormData;
 
 // The verbs the client sends. The GraphQL cases go out as GET and POST and
 // mark a request whose body (or query) is a GraphQL document.
-enum class HTTPMethod { get, post, put, delete_, patch, getGraphQL, postGraphQL };
+enum class HTTPMethod { get, post, put, delete_, patch, getGraphQL, postGraphQL, options };
 
-// "GET", "POST", "PUT", "DELETE", "PATCH" (GraphQL cases as GET and POST).
+// "GET", "POST", "PUT", "DELETE", "PATCH", "OPTIONS" (GraphQL cases as GET and POST).
 QByteArray httpVerb(HTTPMethod method);
 
 // One request header.
@@ -80,6 +80,13 @@ struct HTTPRequest {
     HTTPParameterEncoding encoding;
     // Seconds before the request gives up (0: the client's default).
     int timeoutSeconds = 0;
+    // A body sent as it is (its Content-Type among the headers); the
+    // parameters then only go to the query string.
+    std::optional<QByteArray> body;
+    // Every HTTP status is an answer (`network`, never retried on rate
+    // limits); only transport failures fail. For callers that show the
+    // server's answer as it came (extension commands).
+    bool everyStatusIsAnAnswer = false;
 
     HTTPRequest() = default;
     HTTPRequest(QUrl url, HTTPMethod method = HTTPMethod::get, std::vector<HTTPHeader> headers = {},

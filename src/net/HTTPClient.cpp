@@ -275,6 +275,11 @@ void HTTPClient::send(const std::shared_ptr<Task::State>& state) {
             return;
         }
 
+        if (sent.everyStatusIsAnAnswer) {
+            if (m_trace) m_trace(sent, info, std::nullopt);
+            state->finish(HTTPResponse<QByteArray>::network(body, info));
+            return;
+        }
         if (const std::optional<int> wait = rateLimitWait(info)) {
             if (*wait <= m_maximumRateLimitWait && state->rateLimitRetries < kMaximumRateLimitRetries) {
                 ++state->rateLimitRetries;

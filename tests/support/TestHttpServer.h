@@ -74,6 +74,13 @@ public:
             if (socket) answer(socket, request);
     }
     int waitingCount(const QString& path) const { return int(m_waiting.value(path).size()); }
+    // Held requests whose client is still connected (an aborted one is not).
+    int connectedWaitingCount(const QString& path) const {
+        int n = 0;
+        for (const auto& [socket, request] : m_waiting.value(path))
+            n += socket && socket->state() == QAbstractSocket::ConnectedState ? 1 : 0;
+        return n;
+    }
 
     const std::vector<Request>& requests() const { return m_requests; }
     int count(const QString& path) const {

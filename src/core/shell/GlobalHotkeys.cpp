@@ -286,9 +286,13 @@ void GlobalHotkeys::reloadCommandsGlobalHotkeys() {
         }
         if (isCommand(record.type) || record.type == SearchRecord::ContentType::scriptCommand) {
             const auto command = m_registry.command(CommandIdentifier(record.key));
-            const bool enabled = command
-                                     ? m_registry.isEnabled(*command)
-                                     : record.type == SearchRecord::ContentType::scriptCommand && !record.uninstalled;
+            // Extension commands belong to "packageCommands", a package that is
+            // off by default: like root search, only their own switch counts.
+            const bool enabled =
+                command ? (record.type == SearchRecord::ContentType::extensionCommand
+                               ? !m_registry.isCommandDisabled(command->id())
+                               : m_registry.isEnabled(*command))
+                        : record.type == SearchRecord::ContentType::scriptCommand && !record.uninstalled;
             if (!enabled) {
                 log().info("Command not enabled for global hotkey", recordMetadata(record));
                 continue;

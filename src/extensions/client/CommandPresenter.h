@@ -24,6 +24,9 @@ public:
     virtual void log(const QString& level, const QString& text) = 0;
     // An uncaught exception of the command, at its original place.
     virtual void showException(const JSException& exception) = 0;
+    // Closes the launcher window (the command copied something and is done
+    // with the window); nothing where there is no window.
+    virtual void closeWindow() {}
 };
 
 }  // namespace vantrel::extensions

@@ -1,5 +1,9 @@
 #include "extensions/client/VantrelAPI.h"
 
+#include "net/HTTPClient.h"
+
+#include <QPointer>
+
 namespace vantrel::extensions {
 
 namespace {
@@ -41,7 +45,10 @@ const std::map<QString, QString>& VantrelAPI::methods() {
 }
 
 VantrelAPI::VantrelAPI(ExtensionHostClient* client, QObject* parent)
-    : QObject(parent), m_client(client), m_logger({QStringLiteral("Vantrel API"), QStringLiteral("🧩")}) {
+    : QObject(parent),
+      m_client(client),
+      m_httpClient(new HTTPClient(nullptr, this)),
+      m_logger({QStringLiteral("Vantrel API"), QStringLiteral("🧩")}) {
     client->setRequestHandler([this](const QString& name, const QJsonObject& params, Connection::Responder respond) {
         handleHostRequest(name, params, std::move(respond));
     });
@@ -54,7 +61,17 @@ VantrelAPI::VantrelAPI(ExtensionHostClient* client, QObject* parent)
     connect(client, &ExtensionHostClient::invalidated, this, [this] { m_logger.info(QStringLiteral("Reloading command...")); });
 }
 
-VantrelAPI::~VantrelAPI() = default;
+VantrelAPI::~VantrelAPI() {
+    // Whatever still runs ends before the HTTP client goes.
+    std::map<QString, std::shared_ptr<CommandAPI>> commands;
+    {
+        std::lock_guard lock(m_mutex);
+        commands.swap(m_commands);
+    }
+    for (auto& [id, api] : commands) api->uninstall();
+}
+
+void VantrelAPI::configure(std::shared_ptr<AppManager> appManager) { m_appManager = std::move(appManager); }
 
 void VantrelAPI::loadCommand(const ExtensionPackage& package, std::shared_ptr<CommandPresenter> presenter,
                              std::function<void(Result<QJsonValue>)> completion) {
@@ -63,12 +80,20 @@ void VantrelAPI::loadCommand(const ExtensionPackage& package, std::shared_ptr<Co
         return;
     }
     const QString commandId = package.launchCommand->id.rawValue();
-    auto api = std::make_shared<CommandAPI>(commandId, package, std::move(presenter));
+    auto api = std::make_shared<CommandAPI>(commandId, package, std::move(presenter), CommandAPI::Services{m_appManager, m_httpClient});
     {
         std::lock_guard lock(m_mutex);
         m_commands[commandId] = api;
     }
-    m_client->loadCommand(package.toJson(), [this, commandId, api, completion = std::move(completion)](Result<QJsonValue> result) {
+    // The client may answer after this registry is gone (it closes its
+    // connection when it goes): then only the caller hears of it.
+    QPointer<VantrelAPI> self = this;
+    m_client->loadCommand(package.toJson(), [this, self, commandId, api, completion = std::move(completion)](Result<QJsonValue> result) {
+        if (!self) {
+            api->uninstall();
+            completion(std::move(result));
+            return;
+        }
         removeCommand(commandId, api.get());
         if (result.isFailure() && result.error().errorDescription() == QLatin1String("Connection lost")) {
             m_logger.error(QStringLiteral("Command interrupted: ") + commandId);
@@ -82,8 +107,9 @@ void VantrelAPI::loadCommand(const ExtensionPackage& package, std::shared_ptr<Co
 }
 
 void VantrelAPI::unloadCommand(const QString& commandId, std::function<void(Result<QJsonValue>)> completion) {
-    m_client->unloadCommand(commandId, [this, commandId, completion = std::move(completion)](Result<QJsonValue> result) {
-        if (result.isSuccess()) m_logger.info(QStringLiteral("Unloaded package: ") + commandId);
+    QPointer<VantrelAPI> self = this;
+    m_client->unloadCommand(commandId, [this, self, commandId, completion = std::move(completion)](Result<QJsonValue> result) {
+        if (self && result.isSuccess()) m_logger.info(QStringLiteral("Unloaded package: ") + commandId);
         completion(std::move(result));
     });
 }
@@ -116,7 +142,6 @@ QStringList VantrelAPI::runningCommands() const {
 void VantrelAPI::dispatchMessage(const QString& commandId, const QString& nameSpace, const QString& method, const QJsonObject& arguments,
                                  CommandAPI::Callback callback, const QJsonObject& callbackInfo,
                                  std::function<void(Result<QJsonValue>)> completion) {
-    Q_UNUSED(callback);
     Q_UNUSED(callbackInfo);
     const std::shared_ptr<CommandAPI> api = command(commandId);
     if (!api) {
@@ -142,17 +167,42 @@ void VantrelAPI::dispatchMessage(const QString& commandId, const QString& nameSp
         if (result.isFailure()) m_logger.error(name + QStringLiteral(": ") + result.error().errorDescription());
         completion(std::move(result));
     };
-    if (method == QLatin1String("ping")) return api->ping(answer);
-    if (method == QLatin1String("log")) return api->log(arguments, answer);
-    if (method == QLatin1String("uuid")) return api->uuid(answer);
-    if (method == QLatin1String("uuids")) return api->uuids(arguments, answer);
-    if (method == QLatin1String("base64Encode")) return api->base64Encode(arguments, answer);
-    if (method == QLatin1String("base64Decode")) return api->base64Decode(arguments, answer);
-    if (method == QLatin1String("showToast")) return api->showToast(arguments, answer);
-    if (method == QLatin1String("hideToast")) return api->hideToast(answer);
-    if (method == QLatin1String("changeToast")) return api->changeToast(arguments, answer);
-    // The rest of the API (views, HTTP, clipboard, storage, timers, files)
-    // is not part of this version yet.
+    using Arguments = const QJsonObject&;
+    using Run = std::function<void(CommandAPI&, Arguments, const CommandAPI::Callback&, const CommandAPI::Completion&)>;
+    static const std::map<QString, Run> perform{
+        {QStringLiteral("ping"), [](CommandAPI& c, Arguments, auto&, auto& done) { c.ping(done); }},
+        {QStringLiteral("log"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.log(a, done); }},
+        {QStringLiteral("uuid"), [](CommandAPI& c, Arguments, auto&, auto& done) { c.uuid(done); }},
+        {QStringLiteral("uuids"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.uuids(a, done); }},
+        {QStringLiteral("base64Encode"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.base64Encode(a, done); }},
+        {QStringLiteral("base64Decode"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.base64Decode(a, done); }},
+        {QStringLiteral("showToast"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.showToast(a, done); }},
+        {QStringLiteral("hideToast"), [](CommandAPI& c, Arguments, auto&, auto& done) { c.hideToast(done); }},
+        {QStringLiteral("changeToast"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.changeToast(a, done); }},
+        {QStringLiteral("open"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.open(a, done); }},
+        {QStringLiteral("setClipboardContents"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.setClipboardContents(a, done); }},
+        {QStringLiteral("clearClipboardContents"), [](CommandAPI& c, Arguments, auto&, auto& done) { c.clearClipboardContents(done); }},
+        {QStringLiteral("setTimeout"), [](CommandAPI& c, Arguments a, auto& events, auto& done) { c.setTimeout(a, events, done); }},
+        {QStringLiteral("clearTimeout"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.clearTimeout(a, done); }},
+        {QStringLiteral("allLocalStorageItems"), [](CommandAPI& c, Arguments, auto&, auto& done) { c.allLocalStorageItems(done); }},
+        {QStringLiteral("getLocalStorageItem"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.getLocalStorageItem(a, done); }},
+        {QStringLiteral("setLocalStorageItem"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.setLocalStorageItem(a, done); }},
+        {QStringLiteral("removeLocalStorageItem"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.removeLocalStorageItem(a, done); }},
+        {QStringLiteral("clearLocalStorage"), [](CommandAPI& c, Arguments, auto&, auto& done) { c.clearLocalStorage(done); }},
+        {QStringLiteral("readTextFile"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.readTextFile(a, done); }},
+        {QStringLiteral("writeTextFile"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.writeTextFile(a, done); }},
+        {QStringLiteral("exists"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.exists(a, done); }},
+        {QStringLiteral("copy"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.copy(a, done); }},
+        {QStringLiteral("rename"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.rename(a, done); }},
+        {QStringLiteral("remove"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.remove(a, done); }},
+        {QStringLiteral("stat"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.stat(a, done); }},
+        {QStringLiteral("makeDirectory"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.makeDirectory(a, done); }},
+        {QStringLiteral("readDirectory"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.readDirectory(a, done); }},
+        {QStringLiteral("resumeHTTPRequest"), [](CommandAPI& c, Arguments a, auto& events, auto& done) { c.resumeHTTPRequest(a, events, done); }},
+        {QStringLiteral("cancelHTTPRequest"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.cancelHTTPRequest(a, done); }},
+    };
+    if (const auto run = perform.find(method); run != perform.end()) return run->second(*api, arguments, callback, answer);
+    // Only the view tree is left: commands with a view come with their own window side.
     answer(VantrelError(QStringLiteral("Not built yet: ") + name + QStringLiteral(" is not available in this version of Vantrel")));
 }
 

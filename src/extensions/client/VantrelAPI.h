@@ -14,6 +14,10 @@
 #include <memory>
 #include <mutex>
 
+namespace vantrel {
+class HTTPClient;
+}
+
 namespace vantrel::extensions {
 
 // The launcher's registry of running commands and the single entry of every
@@ -29,6 +33,13 @@ public:
 
     explicit VantrelAPI(ExtensionHostClient* client, QObject* parent = nullptr);
     ~VantrelAPI() override;
+
+    // The launcher's desktop side of "app" (opening, the clipboard); commands
+    // loaded afterwards use it. Without it those methods fail.
+    void configure(std::shared_ptr<AppManager> appManager);
+    std::shared_ptr<AppManager> appManager() const { return m_appManager; }
+    // The client the "net" methods send through (made with the API, no cache).
+    HTTPClient& httpClient() const { return *m_httpClient; }
 
     // Loads the package's launch command in the host and runs it. completion
     // gets null once the command's function has finished, or the error: the
@@ -60,6 +71,8 @@ private:
     void removeCommand(const QString& commandId, const CommandAPI* api);
 
     ExtensionHostClient* m_client;
+    std::shared_ptr<AppManager> m_appManager;
+    HTTPClient* m_httpClient;
     mutable std::mutex m_mutex;
     std::map<QString, std::shared_ptr<CommandAPI>> m_commands;
     Logger m_logger;

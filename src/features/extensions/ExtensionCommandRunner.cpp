@@ -4,6 +4,7 @@
 #include "extensions/client/CommandPresenter.h"
 #include "extensions/client/ExtensionRuntime.h"
 #include "extensions/packages/ExtensionRegistry.h"
+#include "features/extensions/DesktopAppManager.h"
 #include "kit/Logger.h"
 #include "kit/VantrelError.h"
 
@@ -26,6 +27,13 @@ using extensions::JSException;
 const Logger& runnerLog() {
     static const Logger logger({QStringLiteral("Extension Commands"), QStringLiteral("🧩")});
     return logger;
+}
+
+// The API's desktop side, given once to the launcher's one API registry.
+extensions::VantrelAPI& configuredAPI() {
+    extensions::VantrelAPI& api = ExtensionRuntime::shared().api();
+    if (!api.appManager()) api.configure(std::make_shared<DesktopAppManager>());
+    return api;
 }
 
 Toast::Style toastStyle(const QString& style) {
@@ -53,12 +61,15 @@ public:
     void showToast(const QString& style, const QString& title, const std::optional<QString>& message) override {
         if (!m_presenter) return;
         if (style == QLatin1String("hud")) {
+            // A heads-up message is shown instead of the window.
+            if (m_presenter->isWindowVisible()) m_presenter->hideWindow();
             m_presenter->showHUD(message ? title + QStringLiteral(": ") + *message : title);
             return;
         }
         m_toast = Toast{toastStyle(style), title, message.value_or(QString())};
         if (m_presenter->isWindowVisible()) {
-            m_toastId = m_presenter->showToast(m_toast);
+            // The command still runs: its toast keeps the Cancel button.
+            m_toastId = m_presenter->showToast(m_toast, m_cancel);
         } else {
             m_toastId.reset();
             m_presenter->showHUD(LauncherPresenter::hudText(m_toast));
@@ -76,6 +87,9 @@ public:
         if (m_presenter && m_toastId) m_presenter->updateToast(*m_toastId, m_toast);
     }
     void log(const QString&, const QString&) override {}  // the command's log has it
+    void closeWindow() override {
+        if (m_presenter) m_presenter->hideWindow();
+    }
     void showException(const JSException& exception) override {
         m_exception = exception;
         runnerLog().error(QStringLiteral("Exception: ") + exception.title(),
@@ -84,9 +98,13 @@ public:
 
     std::optional<JSException> exception() const { return m_exception; }
     const QString& packageFolder() const { return m_packageFolder; }
+    // What stops the running command (empty once it has ended).
+    void setCancel(std::function<void()> cancel) { m_cancel = std::move(cancel); }
+    bool showedToast() const { return m_toastId.has_value(); }
 
 private:
     LauncherPresenter* m_presenter;
+    std::function<void()> m_cancel;
     QString m_packageFolder;
     Toast m_toast;
     std::optional<LauncherPresenter::ToastId> m_toastId;
@@ -138,6 +156,7 @@ public:
         if (!position.isEmpty()) event.insert(QStringLiteral("position"), position);
         emitEvent(event, exception.title() + (position.isEmpty() ? QString() : QStringLiteral("\n    at ") + position));
     }
+    void closeWindow() override { emitEvent({{QStringLiteral("type"), QStringLiteral("closeWindow")}}, QStringLiteral("Window closed")); }
 
     QJsonArray events() const { return m_events; }
     bool hadException() const { return m_exception.has_value(); }
@@ -173,8 +192,34 @@ CommandOutcome runExtensionCommand(ExtensionRegistry& registry, const ExtensionC
     }
     auto output = std::make_shared<WindowCommandPresenter>(presenter, package.folder());
     const QString title = command.displayTitle();
-    ExtensionRuntime::shared().api().loadCommand(package, output, [output, presenter, title](Result<QJsonValue> result) {
-        if (result.isSuccess()) return;
+    const QString commandId = package.launchCommand ? package.launchCommand->id.rawValue() : QString();
+    // While it runs, the window says so; its Cancel button, and Escape,
+    // unload the command: the host stops the script on the engine's own
+    // thread (the host and other commands go on).
+    auto stopped = std::make_shared<bool>(false);
+    std::optional<LauncherPresenter::ToastId> running;
+    if (presenter && presenter->isWindowVisible()) {
+        auto stop = [commandId, stopped, title] {
+            if (*stopped) return;
+            *stopped = true;
+            runnerLog().info(QStringLiteral("Stopping command: ") + title);
+            ExtensionRuntime::shared().api().unloadCommand(commandId, [](Result<QJsonValue>) {});
+        };
+        output->setCancel(stop);
+        running = presenter->showToast(Toast{Toast::Style::animated, QStringLiteral("Running ") + title, QString()}, stop);
+    }
+    configuredAPI().loadCommand(package, output, [output, presenter, title, stopped, running](Result<QJsonValue> result) {
+        output->setCancel({});
+        if (presenter && running && !output->showedToast()) presenter->hideToast(*running);
+        if (*stopped) {
+            runnerLog().info(QStringLiteral("Command stopped: ") + title);
+            return;
+        }
+        if (result.isSuccess()) {
+            // Nothing left to see: the window goes, as for any command that is done.
+            if (presenter && running && !output->showedToast() && presenter->isWindowVisible()) presenter->hideWindow();
+            return;
+        }
         QString message = result.error().errorDescription();
         if (const auto exception = output->exception(); exception && exception->location) {
             message += QStringLiteral(" (") + exceptionPosition(*exception, output->packageFolder()) + QLatin1Char(')');
@@ -217,7 +262,7 @@ std::optional<int> runExtensionCommandFromCommandLine(ExtensionRegistry& registr
     auto output = std::make_shared<TerminalCommandPresenter>(json, package.folder());
     std::optional<Result<QJsonValue>> outcome;
     QEventLoop loop;
-    ExtensionRuntime::shared().api().loadCommand(package, output, [&](Result<QJsonValue> result) {
+    configuredAPI().loadCommand(package, output, [&](Result<QJsonValue> result) {
         outcome = std::move(result);
         loop.quit();
     });

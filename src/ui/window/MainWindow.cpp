@@ -857,6 +857,11 @@ bool MainWindow::handleKey(QWidget* receiver, QKeyEvent* event) {
 }
 
 void MainWindow::handleEscape() {
+    // Something still runs and can be stopped (the toast offers Cancel): Escape stops it first.
+    if (ToastView* toast = m_actionBar->toastView(); toast->isVisible() && toast->hasCancelButton()) {
+        toast->cancel();
+        return;
+    }
     if (!isAtRoot()) {
         popView();
         return;

@@ -304,6 +304,48 @@ TEST_F(GlobalHotkeysTest, DisabledUninstalledAndUnreadableItemsAreSkipped) {
     EXPECT_EQ(failureOfRegistering("Shift-Control-Option-1"), QStringLiteral("(free)"));
 }
 
+TEST_F(GlobalHotkeysTest, ExtensionCommandHotkeysWorkThoughTheirPackageIsOffByDefault) {
+    // Extension commands live in "packageCommands", which no user turns on:
+    // their hotkeys follow their own switch only, as their search rows do.
+    int runs = 0;
+    auto extensionCommand = [&](const QString& id) {
+        auto command = std::make_shared<VantrelPackageCommand>();
+        command->commandId = CommandIdentifier(id);
+        command->commandPackageId = PackageIdentifier(QStringLiteral("packageCommands"));
+        command->name = id;
+        command->runner = [&runs](const CommandRunContext&) {
+            ++runs;
+            return CommandOutcome::done();
+        };
+        return command;
+    };
+    const auto weather = extensionCommand(QStringLiteral("extension_weather.forecast__dev"));
+    const auto radar = extensionCommand(QStringLiteral("extension_weather.radar__dev"));
+    writeRow(QStringLiteral("packageCommands"), false,
+             QStringLiteral("{\"disabledCommands\": [\"extension_weather.radar__dev\"]}"));
+    registry = makeRegistry(false);
+    registry->addCommandResolver([&](const CommandIdentifier& id) -> std::shared_ptr<const VantrelCommand> {
+        if (id == weather->id()) return weather;
+        if (id == radar->id()) return radar;
+        return nullptr;
+    });
+    ASSERT_FALSE(registry->isPackageEnabled(PackageIdentifier(QStringLiteral("packageCommands"))));
+    SearchRecord forecast = command(weather->id().rawValue, SearchRecord::ContentType::extensionCommand);
+    forecast.source = SearchRecord::Source::extensionCommands;
+    SearchRecord radarRecord = command(radar->id().rawValue, SearchRecord::ContentType::extensionCommand);
+    radarRecord.source = SearchRecord::Source::extensionCommands;
+    store({{forecast, QStringLiteral("Shift-Control-Option-4")}, {radarRecord, QStringLiteral("Shift-Control-Option-5")}});
+    defaults->setValue(QString(GlobalHotkeys::globalHotkeyKey), QString());
+    start();
+
+    ASSERT_EQ(hotkeys->itemHotkeys().size(), 1u) << "the disabled command has none";
+    EXPECT_EQ(hotkeys->itemHotkeys()[0].record.key, weather->id().rawValue);
+    pressKeys(QStringLiteral("ctrl+alt+shift+h"));
+    ASSERT_TRUE(waitUntil([&] { return outcomes.size() == 1; }));
+    EXPECT_EQ(outcomes[0].first, weather->id().rawValue);
+    EXPECT_EQ(runs, 1);
+}
+
 TEST_F(GlobalHotkeysTest, TheSameHotkeyOnTwoItemsKeepsTheFirst) {
     store({{command(QStringLiteral("toggleVantrelAppearance")), QStringLiteral("Shift-Control-Option-1")},
            {command(QStringLiteral("urlEncode")), QStringLiteral("Shift-Control-Option-1")}});

@@ -247,6 +247,24 @@ TEST_F(MainWindowTest, ChoosingAnActionInThePanelRunsIt) {
     EXPECT_TRUE(waitUntil([this] { return controller->section(QStringLiteral("favorites")) != nullptr; }, 5000));
 }
 
+TEST_F(MainWindowTest, EscapeStopsWhatARunningToastOffersToCancelBeforeAnythingElse) {
+    show();
+    typeText(QStringLiteral("files"));
+    int cancelled = 0;
+    window->showToast(Toast{Toast::Style::animated, QStringLiteral("Running Loop"), QString()}, [&] { ++cancelled; });
+    ASSERT_TRUE(window->actionBar()->toastView()->hasCancelButton());
+
+    press(Qt::Key_Escape);
+    EXPECT_EQ(cancelled, 1);
+    EXPECT_EQ(window->searchBar()->text(), QStringLiteral("files")) << "the text stays: Escape stopped the command";
+    EXPECT_TRUE(window->isVisible());
+
+    // Nothing left to stop: Escape is itself again.
+    press(Qt::Key_Escape);
+    EXPECT_EQ(cancelled, 1);
+    EXPECT_EQ(window->searchBar()->text(), QString());
+}
+
 TEST_F(MainWindowTest, EscapeClosesThePanelThenClearsTheTextThenHides) {
     show();
     QSignalSpy hidden(window.get(), &MainWindow::windowHidden);

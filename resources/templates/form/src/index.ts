@@ -1,18 +1,27 @@
-import { render } from "./render";
+import { Form, FormValues, showToast, showView, Toast } from "vantrel-commands";
 
-// A form: a few fields and a submit action; "submit" receives every field's
-// value by its id.
-export default async function Command() {
-  await render({
-    kind: "formView",
-    nodeId: "form",
-    navigationTitle: "Form",
-    submitTitle: "Submit",
-    onSubmit: "submit",
-    items: [
-      { kind: "formViewTextField", nodeId: "name", title: "Name", placeholder: "Your name" },
-      { kind: "formViewTextArea", nodeId: "notes", title: "Notes", placeholder: "Anything else?" },
-      { kind: "formViewCheckbox", nodeId: "subscribe", title: "Updates", checkboxTitle: "Send me updates", value: false },
-    ],
-  });
+// A form: a few fields; submitting it (Ctrl+Enter) hands every field's value,
+// by its id, to onSubmit, which answers with a toast.
+export default function Command() {
+  return showView({ sent: 0 }, (state, setState) =>
+    Form(
+      {
+        navigationTitle: "Form",
+        submitTitle: "Submit",
+        onSubmit: async (values: FormValues) => {
+          setState({ sent: state.sent + 1 });
+          const name = typeof values.name === "string" && values.name !== "" ? values.name : "nobody";
+          await showToast({ style: Toast.Style.Success, title: `Hello, ${name}`, message: values.subscribe ? "Subscribed" : undefined });
+        },
+      },
+      Form.TextField({ id: "name", title: "Name", placeholder: "Your name" }),
+      Form.TextArea({ id: "notes", title: "Notes", placeholder: "Anything else?" }),
+      Form.Checkbox({ id: "subscribe", title: "Updates", label: "Send me updates", value: false }),
+      Form.Dropdown(
+        { id: "color", title: "Colour", value: "blue", storeValue: true },
+        Form.Dropdown.Item({ value: "red", title: "Red" }),
+        Form.Dropdown.Item({ value: "blue", title: "Blue" }),
+      ),
+    ),
+  );
 }

@@ -39,8 +39,13 @@ protected:
         if (!workingDirectory.isEmpty()) process.setWorkingDirectory(workingDirectory);
         process.start(QStringLiteral(VANTREL_EXECUTABLE), arguments);
         EXPECT_TRUE(process.waitForFinished(60000));
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        ProcessRun result{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                          QString::fromUtf8(process.readAllStandardError())};
+        // Whatever the command answered, it never ends by a signal (an abort at
+        // exit included).
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit)
+            << "vantrel " << arguments.join(u' ').toStdString() << " crashed:\n" << result.err.toStdString();
+        return result;
     }
 
     static void writeFile(const QString& path, const QByteArray& text) {

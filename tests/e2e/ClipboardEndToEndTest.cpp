@@ -305,9 +305,16 @@ protected:
         m_compositor.reset();
     }
 
+    // wl-copy in the foreground, told its type (not guessed by xdg-mime). It
+    // keeps what it serves in a folder under TMPDIR, which a killed one
+    // leaves behind: that is the test's own scratch folder.
     QProcess* copyOnWayland(const QByteArray& data) {
         auto process = std::make_unique<QProcess>();
-        process->start(QStringLiteral("wl-copy"), {QStringLiteral("--foreground")});
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), m_scratch.path());
+        process->setProcessEnvironment(environment);
+        process->start(QStringLiteral("wl-copy"),
+                       {QStringLiteral("--foreground"), QStringLiteral("--type"), QStringLiteral("text/plain")});
         EXPECT_TRUE(process->waitForStarted());
         process->write(data);
         process->waitForBytesWritten(5000);
@@ -320,6 +327,7 @@ protected:
         return run(QStringLiteral("wl-paste"), {QStringLiteral("--no-newline")}).out;
     }
 
+    QTemporaryDir m_scratch;
     std::unique_ptr<HeadlessSway> m_compositor;
     std::unique_ptr<ScopedEnv> m_waylandDisplay;
     std::unique_ptr<ScopedEnv> m_qpa;

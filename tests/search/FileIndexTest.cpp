@@ -153,6 +153,11 @@ TEST(FileIndexScanning, UnreadableFoldersOddNamesAndMissingScopesAreSkipped) {
     FILE* raw = std::fopen(rawName.constData(), "w");
     ASSERT_NE(raw, nullptr);
     std::fclose(raw);
+    // QDir cannot name it to remove it with the tree: it goes by its bytes.
+    struct RemovedByItsBytes {
+        QByteArray path;
+        ~RemovedByItsBytes() { ::unlink(path.constData()); }
+    } const removeRaw{rawName};
     const bool privileged = ::geteuid() == 0;
     ASSERT_TRUE(QFile::setPermissions(tree.path("locked"), QFileDevice::Permissions()));
 

@@ -18,6 +18,7 @@ public:
         std::lock_guard lock(m_mutex);
         m_messages << record.message;
         m_lines << SimpleLogHandler::formatLine(record, false, false);
+        m_files << record.file;
     }
     QStringList messages() const {
         std::lock_guard lock(m_mutex);
@@ -27,17 +28,24 @@ public:
         std::lock_guard lock(m_mutex);
         return m_lines;
     }
+    // The source file each message was logged from (its last path component).
+    QStringList files() const {
+        std::lock_guard lock(m_mutex);
+        return m_files;
+    }
     bool contains(const QString& message) const { return messages().contains(message); }
     void clear() {
         std::lock_guard lock(m_mutex);
         m_messages.clear();
         m_lines.clear();
+        m_files.clear();
     }
 
 private:
     mutable std::mutex m_mutex;
     QStringList m_messages;
     QStringList m_lines;
+    QStringList m_files;
 };
 
 class ScopedLogCapture {

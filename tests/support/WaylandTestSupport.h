@@ -11,7 +11,11 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cstring>
 
 namespace vantrel::test {
 
@@ -52,6 +56,9 @@ public:
                     QDir(m_runtime.path()).entryList({QStringLiteral("wayland-*")}, QDir::System);
                 for (const QString& name : sockets)
                     if (!name.endsWith(QLatin1String(".lock"))) m_socket = m_runtime.filePath(name);
+                // The socket's name shows when it is bound, a moment before
+                // it listens: ready once a client can connect.
+                if (!m_socket.isEmpty() && !accepts(m_socket)) m_socket.clear();
                 return !m_socket.isEmpty() || m_process.state() == QProcess::NotRunning;
             },
             15000);
@@ -72,6 +79,19 @@ public:
     QString runtimeDir() const { return m_runtime.path(); }
 
 private:
+    static bool accepts(const QString& socketPath) {
+        const QByteArray path = QFile::encodeName(socketPath);
+        sockaddr_un address{};
+        if (path.size() >= static_cast<qsizetype>(sizeof address.sun_path)) return false;
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) return false;
+        const bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);
+        return connected;
+    }
+
     QTemporaryDir m_runtime;
     QProcess m_process;
     QString m_socket;

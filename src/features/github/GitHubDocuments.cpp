@@ -150,6 +150,57 @@ const Fragment kFragments[] = {
     }
   }
 })"},
+    {"RepositoryProjects", R"(fragment RepositoryProjects on Repository {
+  projectsV2(first: $number) {
+    nodes {
+      id
+      number
+      title
+    }
+  }
+})"},
+    {"ProjectIds", R"(fragment ProjectIds on ProjectV2Owner {
+  projectsV2(first: $number) {
+    nodes {
+      id
+    }
+  }
+})"},
+    {"RepositoryCollaborators", R"(fragment RepositoryCollaborators on Repository {
+  collaborators(first: $number) {
+    nodes {
+      id
+      login
+      name
+      avatarUrl
+    }
+  }
+})"},
+    {"AssigneeIds", R"(fragment AssigneeIds on Assignable {
+  assignees(first: $number) {
+    nodes {
+      id
+    }
+  }
+})"},
+    {"AssigneeLogins", R"(fragment AssigneeLogins on Assignable {
+  assignees(first: 20) {
+    nodes {
+      id
+      login
+    }
+  }
+})"},
+    {"PullRequestState", R"(fragment PullRequestState on PullRequest {
+  id
+  merged
+  closed
+})"},
+    {"IssueState", R"(fragment IssueState on Issue {
+  id
+  state
+  closed
+})"},
     {"PullRequestSearch", R"(fragment PullRequestSearch on SearchResultItemConnection {
   issueCount
   nodes {
@@ -374,26 +425,13 @@ const Operation kOperations[] = {
         ...RefFields
       }
     }
-    collaborators(first: $number) {
-      nodes {
-        id
-        login
-        name
-        avatarUrl
-      }
-    }
+    ...RepositoryCollaborators
     labels(first: $numberOfLabels) {
       nodes {
         ...LabelFields
       }
     }
-    projectsV2(first: $number) {
-      nodes {
-        id
-        number
-        title
-      }
-    }
+    ...RepositoryProjects
     milestones(first: $number, states: [OPEN]) {
       nodes {
         ...MilestoneFields
@@ -430,82 +468,40 @@ const Operation kOperations[] = {
     {"ProjectsForRepository-pullRequest", "ProjectsForRepository", "",
      R"(query ProjectsForRepository($owner: String!, $name: String!, $pullRequestNumber: Int!, $number: Int!) {
   repository(owner: $owner, name: $name) {
-    projectsV2(first: $number) {
-      nodes {
-        id
-        number
-        title
-      }
-    }
+    ...RepositoryProjects
     pullRequest(number: $pullRequestNumber) {
       id
-      projectsV2(first: $number) {
-        nodes {
-          id
-        }
-      }
+      ...ProjectIds
     }
   }
 })"},
     {"ProjectsForRepository-issue", "ProjectsForRepository", "issue",
      R"(query ProjectsForRepository($owner: String!, $name: String!, $issueNumber: Int!, $number: Int!) {
   repository(owner: $owner, name: $name) {
-    projectsV2(first: $number) {
-      nodes {
-        id
-        number
-        title
-      }
-    }
+    ...RepositoryProjects
     issue(number: $issueNumber) {
       id
-      projectsV2(first: $number) {
-        nodes {
-          id
-        }
-      }
+      ...ProjectIds
     }
   }
 })"},
     {"CollaboratorsForRepository-pullRequest", "CollaboratorsForRepository", "",
      R"(query CollaboratorsForRepository($owner: String!, $name: String!, $pullRequestNumber: Int!, $number: Int!) {
   repository(owner: $owner, name: $name) {
-    collaborators(first: $number) {
-      nodes {
-        id
-        login
-        name
-        avatarUrl
-      }
-    }
+    ...RepositoryCollaborators
     pullRequest(number: $pullRequestNumber) {
       id
-      assignees(first: $number) {
-        nodes {
-          id
-        }
-      }
+      ...AssigneeIds
     }
   }
 })"},
     {"CollaboratorsForRepository-issue", "CollaboratorsForRepository", "issue",
      R"(query CollaboratorsForRepository($owner: String!, $name: String!, $issueNumber: Int!, $number: Int!) {
   repository(owner: $owner, name: $name) {
-    collaborators(first: $number) {
-      nodes {
-        id
-        login
-        name
-        avatarUrl
-      }
-    }
+    ...RepositoryCollaborators
     issue(number: $issueNumber) {
       id
-      assignees(first: $number) {
-        nodes {
-          id
-        }
-      }
+      ...AssigneeIds
     }
   }
 })"},
@@ -559,9 +555,7 @@ const Operation kOperations[] = {
      R"(mutation MergePullRequest($nodeId: ID!, $method: PullRequestMergeMethod!) {
   mergePullRequest(input: {pullRequestId: $nodeId, mergeMethod: $method}) {
     pullRequest {
-      id
-      merged
-      closed
+      ...PullRequestState
       mergeable
     }
   }
@@ -570,9 +564,7 @@ const Operation kOperations[] = {
      R"(mutation ClosePullRequest($nodeId: ID!) {
   closePullRequest(input: {pullRequestId: $nodeId}) {
     pullRequest {
-      id
-      merged
-      closed
+      ...PullRequestState
     }
   }
 })"},
@@ -580,9 +572,7 @@ const Operation kOperations[] = {
      R"(mutation ReopenPullRequest($nodeId: ID!) {
   reopenPullRequest(input: {pullRequestId: $nodeId}) {
     pullRequest {
-      id
-      merged
-      closed
+      ...PullRequestState
     }
   }
 })"},
@@ -590,9 +580,7 @@ const Operation kOperations[] = {
      R"(mutation CloseIssue($nodeId: ID!) {
   closeIssue(input: {issueId: $nodeId}) {
     issue {
-      id
-      state
-      closed
+      ...IssueState
     }
   }
 })"},
@@ -600,9 +588,7 @@ const Operation kOperations[] = {
      R"(mutation ReopenIssue($nodeId: ID!) {
   reopenIssue(input: {issueId: $nodeId}) {
     issue {
-      id
-      state
-      closed
+      ...IssueState
     }
   }
 })"},
@@ -649,12 +635,7 @@ const Operation kOperations[] = {
   updatePullRequest(input: {pullRequestId: $pullRequestId, assigneeIds: $assigneeIds}) {
     pullRequest {
       id
-      assignees(first: 20) {
-        nodes {
-          id
-          login
-        }
-      }
+      ...AssigneeLogins
     }
   }
 })"},
@@ -663,12 +644,7 @@ const Operation kOperations[] = {
   updateIssue(input: {id: $issueId, assigneeIds: $assigneeIds}) {
     issue {
       id
-      assignees(first: 20) {
-        nodes {
-          id
-          login
-        }
-      }
+      ...AssigneeLogins
     }
   }
 })"},

@@ -21,9 +21,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 
 namespace vantrel::quicklinks {
 
@@ -46,20 +48,23 @@ bool publish(QuicklinksService& service, FeatureContext& context) {
     DataSourceUpdate update;
     update.records[SearchRecord::Source::quicklinks] = QuicklinksSource::records(service.enabledQuicklinks());
     update.strategy = SearchUpdateStrategy::source();
+    // The answer may come after the wait gave up: it only touches shared
+    // state, and the loop only while it is still there.
     QEventLoop loop;
-    std::optional<bool> written;
-    context.search().search().updateDataSources({update}, 0, [&](const std::optional<VantrelError>& error) {
+    const QPointer<QEventLoop> waiting(&loop);
+    const auto written = std::make_shared<std::optional<bool>>();
+    context.search().search().updateDataSources({update}, 0, [waiting, written](const std::optional<VantrelError>& error) {
         QMetaObject::invokeMethod(
-            &loop,
-            [&, failed = error.has_value()] {
-                written = !failed;
-                loop.quit();
+            QCoreApplication::instance(),
+            [waiting, written, failed = error.has_value()] {
+                *written = !failed;
+                if (waiting) waiting->quit();
             },
             Qt::QueuedConnection);
     });
     QTimer::singleShot(30000, &loop, &QEventLoop::quit);
-    if (!written) loop.exec();
-    return written.value_or(false);
+    if (!*written) loop.exec();
+    return written->value_or(false);
 }
 
 // Tells a running launcher (through the configuration-change forwarder of

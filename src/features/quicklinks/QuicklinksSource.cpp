@@ -4,7 +4,6 @@
 #include "kit/Logger.h"
 #include "kit/NotificationCenter.h"
 #include "kit/NotificationNames.h"
-#include "kit/Queue.h"
 #include "kit/VantrelError.h"
 
 #include <QUrl>
@@ -34,8 +33,7 @@ QuicklinksSource::~QuicklinksSource() {
 
 void QuicklinksSource::detach() {
     m_subscriptions.reset();
-    std::lock_guard lock(m_lifetime->mutex);
-    m_lifetime->alive = false;
+    m_loads.end();
 }
 
 SearchRecord QuicklinksSource::record(const QuicklinkRecord& quicklink) {
@@ -67,23 +65,8 @@ std::vector<SearchRecord> QuicklinksSource::records(const std::vector<QuicklinkR
 }
 
 void QuicklinksSource::load(LoadCompletion completion) {
-    std::weak_ptr<Lifetime> lifetime = m_lifetime;
-    Queue::global().dispatch([this, lifetime, completion = std::move(completion)] {
-        std::vector<SearchRecord> loaded;
-        if (const auto alive = lifetime.lock()) {
-            std::lock_guard lock(alive->mutex);
-            if (alive->alive) {
-                try {
-                    loaded = records(m_service.enabledQuicklinks());
-                } catch (const std::exception& error) {
-                    log().error("Cannot read quicklinks", {{QStringLiteral("error"), VantrelError::describe(error)}});
-                    if (completion) completion(DataSourceError::loadFailed(VantrelError::describe(error)));
-                    return;
-                }
-            }
-        }
-        if (completion) completion(std::move(loaded));
-    });
+    m_loads.dispatch([this] { return records(m_service.enabledQuicklinks()); }, std::move(completion), log(),
+                     "Cannot read quicklinks");
 }
 
 void QuicklinksSource::rebuild() {

@@ -2,11 +2,11 @@
 
 #include "data/Records.h"
 #include "search/DataSource.h"
+#include "search/GuardedLoad.h"
 
 #include <QObject>
 
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace vantrel {
@@ -39,15 +39,10 @@ public:
     static std::vector<SearchRecord> records(const std::vector<QuicklinkRecord>& quicklinks);
 
 private:
-    struct Lifetime {
-        std::mutex mutex;
-        bool alive = true;
-    };
-
     QuicklinksService& m_service;
     NotificationCenter* m_center;
     std::unique_ptr<QObject> m_subscriptions;
-    std::shared_ptr<Lifetime> m_lifetime = std::make_shared<Lifetime>();
+    GuardedLoad m_loads;
 };
 
 }  // namespace vantrel

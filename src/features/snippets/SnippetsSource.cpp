@@ -3,7 +3,6 @@
 #include "features/snippets/SnippetActions.h"
 #include "features/snippets/SnippetsService.h"
 #include "kit/Logger.h"
-#include "kit/Queue.h"
 #include "kit/VantrelError.h"
 #include "search/Search.h"
 
@@ -31,8 +30,7 @@ SnippetsSource::~SnippetsSource() {
 
 void SnippetsSource::detach() {
     m_subscriptions.reset();
-    std::lock_guard lock(m_lifetime->mutex);
-    m_lifetime->alive = false;
+    m_loads.end();
 }
 
 QString SnippetsSource::key(qint64 id) {
@@ -70,23 +68,7 @@ std::vector<SearchRecord> SnippetsSource::records(const std::vector<SnippetRecor
 }
 
 void SnippetsSource::load(LoadCompletion completion) {
-    std::weak_ptr<Lifetime> lifetime = m_lifetime;
-    Queue::global().dispatch([this, lifetime, completion = std::move(completion)] {
-        std::vector<SearchRecord> loaded;
-        if (const auto alive = lifetime.lock()) {
-            std::lock_guard lock(alive->mutex);
-            if (alive->alive) {
-                try {
-                    loaded = records(m_service.all());
-                } catch (const std::exception& error) {
-                    log().error("Cannot read snippets", {{QStringLiteral("error"), VantrelError::describe(error)}});
-                    if (completion) completion(DataSourceError::loadFailed(VantrelError::describe(error)));
-                    return;
-                }
-            }
-        }
-        if (completion) completion(std::move(loaded));
-    });
+    m_loads.dispatch([this] { return records(m_service.all()); }, std::move(completion), log(), "Cannot read snippets");
 }
 
 void SnippetsSource::rebuild() {

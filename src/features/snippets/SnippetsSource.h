@@ -3,11 +3,11 @@
 #include "core/commands/ActionProviders.h"
 #include "data/Records.h"
 #include "search/DataSource.h"
+#include "search/GuardedLoad.h"
 
 #include <QObject>
 
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -47,15 +47,10 @@ public:
     static std::vector<SearchRecord> records(const std::vector<SnippetRecord>& snippets);
 
 private:
-    struct Lifetime {
-        std::mutex mutex;
-        bool alive = true;
-    };
-
     SnippetsService& m_service;
     Search* m_search;
     std::unique_ptr<QObject> m_subscriptions;
-    std::shared_ptr<Lifetime> m_lifetime = std::make_shared<Lifetime>();
+    GuardedLoad m_loads;
 };
 
 // The actions of a snippet in root search: the snippet's menu, with the

@@ -266,6 +266,22 @@ ListView::ListView(QString title, QWidget* parent)
 
 ListView::~ListView() = default;
 
+std::optional<ListView::Section> ListView::couldNotReadSection(const QStringList& notes, int firstIndex,
+                                                               const std::vector<MenuItem>& actions) {
+    if (notes.isEmpty()) return std::nullopt;
+    Section section{QStringLiteral("Could Not Read"), {}};
+    int index = firstIndex;
+    for (const QString& note : notes) {
+        Item item;
+        item.id = QStringLiteral("note-%1").arg(index++);
+        item.title = note;
+        item.icon = ImageResource::emoji(QStringLiteral("⚠️"));
+        item.actions = actions;
+        section.items.push_back(std::move(item));
+    }
+    return section;
+}
+
 void ListView::setSections(std::vector<Section> sections) {
     const QString previous = selectedItem() ? selectedItem()->id : QString();
     m_sections = std::move(sections);

@@ -44,6 +44,12 @@ public:
     explicit ListView(QString title, QWidget* parent = nullptr);
     ~ListView() override;
 
+    // "Could Not Read": one warning row per note on a source that failed
+    // (ids "note-N", N counted from `firstIndex`), each with `actions`;
+    // nothing when there are no notes.
+    static std::optional<Section> couldNotReadSection(const QStringList& notes, int firstIndex = 0,
+                                                      const std::vector<MenuItem>& actions = {});
+
     void setSections(std::vector<Section> sections);
     // The same for a list that reloads while shown: empty sections are left
     // out, and the selected row stays selected when it is still there.

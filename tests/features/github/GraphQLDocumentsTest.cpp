@@ -1,7 +1,7 @@
 // The GraphQL documents the integration sends, checked against GitHub's
 // published schema (@octokit/graphql-schema, installed by scripts/install-deps
-// into tests/features/github/schema) with graphql-js's `validate`, as
-// `vantrel github graphql-documents DIR` writes them.
+// into the cache folder scripts/github-schema-dir names) with graphql-js's
+// `validate`, as `vantrel github graphql-documents DIR` writes them.
 #include "features/github/GitHubDocuments.h"
 #include "GitHubTestSupport.h"
 
@@ -19,15 +19,14 @@ namespace {
 
 using github::graphQLDocuments;
 
-// node tests/features/github/schema/validate.mjs DIR
+// node tests/features/github/schema/validate.mjs INSTALL DIR
 GitHubProcessRun validateFolder(const QString& folder) {
     const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
     EXPECT_FALSE(node.isEmpty()) << "node is not installed (scripts/install-deps)";
-    const QString schemaFolder = gitHubTestFile(QStringLiteral("schema"));
-    EXPECT_TRUE(QFileInfo::exists(schemaFolder + QStringLiteral("/node_modules/@octokit/graphql-schema/schema.json")))
-        << "the published schema is not installed: run scripts/install-deps";
-    return runProcess(node, {schemaFolder + QStringLiteral("/validate.mjs"), folder},
-                      QProcessEnvironment::systemEnvironment(), schemaFolder);
+    const QString install = QStringLiteral(VANTREL_GITHUB_SCHEMA_INSTALL);
+    EXPECT_TRUE(QFileInfo::exists(install + QStringLiteral("/node_modules/@octokit/graphql-schema/schema.json")))
+        << "the published schema is not installed in " << install.toStdString() << ": run scripts/install-deps";
+    return runProcess(node, {gitHubTestFile(QStringLiteral("schema/validate.mjs")), install, folder});
 }
 
 // The variables an operation declares: name → type.
@@ -68,6 +67,24 @@ TEST(GraphQLDocuments, TheCheckRefusesAFieldGitHubDoesNotHave) {
     EXPECT_TRUE(validation.out.contains(QStringLiteral("User.graphql: Cannot query field \"isViewerOfThings\" on type \"User\"")))
         << validation.out.toStdString();
     EXPECT_TRUE(validation.out.contains(QStringLiteral("Broken.graphql: Syntax Error"))) << validation.out.toStdString();
+}
+
+TEST(GraphQLDocuments, TheCheckSaysSoWhenItsPackagesAreMissing) {
+    QTemporaryDir empty;
+    QTemporaryDir documents;
+    writeTestFile(documents.filePath(QStringLiteral("User.graphql")), github::graphQLDocument(QStringLiteral("User")).toUtf8());
+    const GitHubProcessRun validation =
+        runProcess(QStandardPaths::findExecutable(QStringLiteral("node")),
+                   {gitHubTestFile(QStringLiteral("schema/validate.mjs")), empty.path(), documents.path()});
+    EXPECT_EQ(validation.exitCode, 2);
+    EXPECT_TRUE(validation.err.contains(QStringLiteral("the published schema is not installed"))) << validation.err.toStdString();
+    EXPECT_FALSE(validation.out.contains(QStringLiteral("documents,"))) << validation.out.toStdString();
+
+    const GitHubProcessRun noFolder =
+        runProcess(QStandardPaths::findExecutable(QStringLiteral("node")),
+                   {gitHubTestFile(QStringLiteral("schema/validate.mjs")), QStringLiteral(VANTREL_GITHUB_SCHEMA_INSTALL)});
+    EXPECT_EQ(noFolder.exitCode, 2);
+    EXPECT_TRUE(noFolder.err.contains(QStringLiteral("usage: validate.mjs INSTALL FOLDER"))) << noFolder.err.toStdString();
 }
 
 TEST(GraphQLDocuments, EachOperationDeclaresTheVariablesItIsSentWith) {

@@ -106,18 +106,7 @@ void RemindersView::present(ReminderList list) {
             upcoming.items.push_back(std::move(item));
     }
     std::vector<Section> sections{overdue, dueToday, upcoming, someday};
-    if (!m_list.notes.isEmpty()) {
-        Section notes{QStringLiteral("Could Not Read"), {}};
-        int index = 0;
-        for (const QString& note : m_list.notes) {
-            Item item;
-            item.id = QStringLiteral("note-%1").arg(index++);
-            item.title = note;
-            item.icon = ImageResource::emoji(QStringLiteral("⚠️"));
-            notes.items.push_back(std::move(item));
-        }
-        sections.push_back(std::move(notes));
-    }
+    if (std::optional<Section> notes = couldNotReadSection(m_list.notes)) sections.push_back(std::move(*notes));
     std::erase_if(sections, [](const Section& section) { return section.items.empty(); });
     setEmptyText(QStringLiteral("No open reminders"));
     setSections(std::move(sections));

@@ -86,22 +86,13 @@ void ScheduleView::present(Schedule schedule) {
         }
         sections.push_back(std::move(section));
     }
-    if (!m_schedule.notes.isEmpty()) {
-        Section notes{QStringLiteral("Could Not Read"), {}};
-        int index = 0;
-        for (const QString& note : m_schedule.notes) {
-            Item item;
-            item.id = QStringLiteral("note-%1").arg(index++);
-            item.title = note;
-            item.icon = ImageResource::emoji(QStringLiteral("⚠️"));
-            item.actions.push_back(MenuItem::make(QStringLiteral("refresh"), QStringLiteral("Refresh"), [refresh] {
-                refresh();
-                return CommandOutcome::done();
-            }));
-            notes.items.push_back(std::move(item));
-        }
-        sections.push_back(std::move(notes));
-    }
+    const std::vector<MenuItem> refreshAction{
+        MenuItem::make(QStringLiteral("refresh"), QStringLiteral("Refresh"), [refresh] {
+            refresh();
+            return CommandOutcome::done();
+        })};
+    if (std::optional<Section> notes = couldNotReadSection(m_schedule.notes, 0, refreshAction))
+        sections.push_back(std::move(*notes));
     setEmptyText(QStringLiteral("No events in the next %1 days").arg(m_days));
     setSections(std::move(sections));
     emit loaded();

@@ -50,17 +50,7 @@ void ContactsView::present(ContactSearch found) {
         contacts.items.push_back(std::move(item));
     }
     std::vector<Section> sections{std::move(contacts)};
-    if (!m_found.notes.isEmpty()) {
-        Section notes{QStringLiteral("Could Not Read"), {}};
-        for (const QString& note : m_found.notes) {
-            Item item;
-            item.id = QStringLiteral("note-%1").arg(index++);
-            item.title = note;
-            item.icon = ImageResource::emoji(QStringLiteral("⚠️"));
-            notes.items.push_back(std::move(item));
-        }
-        sections.push_back(std::move(notes));
-    }
+    if (std::optional<Section> notes = couldNotReadSection(m_found.notes, index)) sections.push_back(std::move(*notes));
     std::erase_if(sections, [](const Section& section) { return section.items.empty(); });
     setEmptyText(QStringLiteral("No contacts (add vCard files in Preferences › Contacts)"));
     setSections(std::move(sections));

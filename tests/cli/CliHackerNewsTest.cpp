@@ -5,8 +5,6 @@
 #include "cli/CliTestSupport.h"
 #include "support/TestHttpServer.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -25,16 +23,6 @@ protected:
         ASSERT_EQ(site.exitCode, 0) << site.err.toStdString();
     }
 
-    // Runs the executable while this process keeps answering HTTP requests.
-    static ProcessRun runServing(const QStringList& arguments) {
-        QProcess process;
-        process.start(QStringLiteral(VANTREL_EXECUTABLE), arguments);
-        QDeadlineTimer deadline(60000);
-        while (!process.waitForFinished(20) && !deadline.hasExpired()) QCoreApplication::processEvents();
-        EXPECT_EQ(process.state(), QProcess::NotRunning);
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
-    }
 
     void serveFrontPage() {
         server.reply("/v0/topstories.json", {200, "[2, 1]"});

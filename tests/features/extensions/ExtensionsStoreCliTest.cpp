@@ -4,8 +4,6 @@
 #include "extensions/packages/ArchiveFixtures.h"
 #include "support/TestHttpServer.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -25,15 +23,6 @@ protected:
         ASSERT_EQ(set.exitCode, 0) << set.err.toStdString();
     }
 
-    static ProcessRun runServing(const QStringList& arguments) {
-        QProcess process;
-        process.start(QStringLiteral(VANTREL_EXECUTABLE), arguments);
-        QDeadlineTimer deadline(60000);
-        while (!process.waitForFinished(20) && !deadline.hasExpired()) QCoreApplication::processEvents();
-        EXPECT_EQ(process.state(), QProcess::NotRunning);
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
-    }
 
     QString work = home.root() + QStringLiteral("/work");
     QString extensions = home.root() + QStringLiteral("/data/vantrel/extensions");

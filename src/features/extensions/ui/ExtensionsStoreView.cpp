@@ -52,7 +52,9 @@ void ExtensionsStoreView::reload() {
             setEmptyText(QStringLiteral("The index lists no extensions"));
             if (!m_index.problems.isEmpty() && presenter())
                 presenter()->showToast({Toast::Style::failure,
-                                        QStringLiteral("%1 entries of the index were left out").arg(m_index.problems.size()),
+                                        m_index.problems.size() == 1
+                                            ? QStringLiteral("1 entry of the index was left out")
+                                            : QStringLiteral("%1 entries of the index were left out").arg(m_index.problems.size()),
                                         m_index.problems.join(QStringLiteral("; "))});
         }
         rebuild();

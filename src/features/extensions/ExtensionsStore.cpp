@@ -210,6 +210,7 @@ void ExtensionsStore::install(const StoreListing& listing, std::function<void(Re
                     [this, alive, folder, zipPath, listing, done](const Result<HTTPClient::DownloadedFile>& file) {
         if (alive.expired()) return;
         if (file.isFailure()) {
+            folder->remove();
             done(VantrelError(QStringLiteral("Failed to download the extension: ") + file.error().errorDescription()));
             return;
         }
@@ -224,6 +225,7 @@ void ExtensionsStore::install(const StoreListing& listing, std::function<void(Re
             if (manifest.name != listing.name)
                 throw VantrelError(QStringLiteral("the archive holds the extension '%1', not '%2'").arg(manifest.name, listing.name));
         } catch (const std::exception& error) {
+            folder->remove();
             done(VantrelError(QStringLiteral("Failed to install extension: ") + VantrelError::describe(error)));
             return;
         }
@@ -231,6 +233,8 @@ void ExtensionsStore::install(const StoreListing& listing, std::function<void(Re
         if (const std::optional<ExtensionId> installed = installedPackage(listing); installed && installed->id != listing.id)
             installation.uuid = installed->id;
         m_registry.installPackage(zipPath, installation, [folder, done](Result<ExtensionPackage> result) {
+            // The download goes now, not whenever this completion is destroyed.
+            folder->remove();
             if (result.isFailure()) {
                 done(VantrelError(QStringLiteral("Failed to install extension: ") + result.error().errorDescription()));
                 return;

@@ -89,7 +89,7 @@ TEST_F(VantrelCommandsSourceTest, LoadsThePublicCommandsOfEnabledPackages) {
     EXPECT_TRUE(find(records, "clipboardHistory"));
     // Records come in registry order.
     ASSERT_FALSE(records.empty());
-    EXPECT_EQ(records.front().key, "quitVantrel");
+    EXPECT_EQ(records.front().key, "extensionsStore");
 }
 
 TEST_F(VantrelCommandsSourceTest, DevelopmentBuildsAlsoListInternalAndDebugCommands) {

@@ -34,6 +34,9 @@ protected:
     void SetUp() override {
         RootSearchFixture::SetUp();
         QDir().mkpath(work);
+        // Downloads go to a temporary folder of this test alone.
+        QDir().mkpath(home.root() + QStringLiteral("/tmp"));
+        tmp = std::make_unique<ScopedEnv>("TMPDIR", (home.root() + QStringLiteral("/tmp")).toUtf8());
         ASSERT_TRUE(server.listen());
         ASSERT_TRUE(start());
         feature = features->api<ExtensionsFeature>();
@@ -85,6 +88,7 @@ protected:
     ExtensionsFeature* feature = nullptr;
     ExtensionsStore* store = nullptr;
     QStringList downloadsBefore;
+    std::unique_ptr<ScopedEnv> tmp;
 };
 
 TEST_F(ExtensionsStoreTest, ListsTheIndexInstallsAZipAndMarksItInstalled) {

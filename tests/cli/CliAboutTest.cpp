@@ -20,19 +20,6 @@ class CliAboutTest : public CliFixture {
 protected:
     void SetUp() override { marker = recordOpenedLinks(); }
 
-    // Runs the executable while this process keeps answering HTTP requests.
-    static ProcessRun runServing(const QStringList& arguments, const QProcessEnvironment& environment =
-                                                                   QProcessEnvironment::systemEnvironment()) {
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(VANTREL_EXECUTABLE), arguments);
-        QDeadlineTimer deadline(60000);
-        while (!process.waitForFinished(20) && !deadline.hasExpired()) QCoreApplication::processEvents();
-        EXPECT_EQ(process.state(), QProcess::NotRunning);
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
-    }
-
     QString openedLink() const { return CliFixture::openedLink(marker); }
 
     QString marker;

@@ -8,6 +8,8 @@
 #include "data/FileKeychainBackend.h"
 #include "data/Keychain.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -15,6 +17,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStringList>
 
 #include <gtest/gtest.h>
@@ -46,6 +49,20 @@ protected:
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit)
             << "vantrel " << arguments.join(u' ').toStdString() << " crashed:\n" << result.err.toStdString();
         return result;
+    }
+
+    // The same, while this process keeps answering requests (a local HTTP
+    // server of the test lives on this thread's event loop).
+    static ProcessRun runServing(const QStringList& arguments,
+                                 const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(VANTREL_EXECUTABLE), arguments);
+        QDeadlineTimer deadline(60000);
+        while (!process.waitForFinished(20) && !deadline.hasExpired()) QCoreApplication::processEvents();
+        EXPECT_EQ(process.state(), QProcess::NotRunning);
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
     }
 
     static void writeFile(const QString& path, const QByteArray& text) {

@@ -35,7 +35,8 @@ const char* const kSignIn = "Signing in to outside services is not available yet
 
 std::vector<BuiltinCommandBehaviour> makeTable() {
     std::vector<BuiltinCommandBehaviour> table{
-        line("extensionsStore", B::notInThisBuild, "The extension store is not available yet."),
+        // The extensions feature lists the store's index.
+        line("extensionsStore", B::showView),
         line("windowBounceAnimation", B::notInThisBuild,
              "Window animations on this desktop come from the window manager; the launcher window has no bounce "
              "animation of its own to toggle."),
@@ -57,7 +58,7 @@ std::vector<BuiltinCommandBehaviour> makeTable() {
         line("calendar_schedule", B::showView),
         line("reminders_myReminders", B::showView),
         line("reminders_createReminder", B::showView),
-        line("media_hackerNews", B::unavailable, "The news reader is not available yet."),
+        line("media_hackerNews", B::showView),
         line("urlEncode", B::urlEncode),
         line("urlDecode", B::urlDecode),
         line("openInBrowser", B::openInBrowser),

@@ -16,6 +16,13 @@
 
 #include <cstdio>
 
+#ifndef VANTREL_FEEDBACK_URL
+#define VANTREL_FEEDBACK_URL "https://github.com/vantrel/vantrel/issues/new"
+#endif
+#ifndef VANTREL_UPDATES_FEED_URL
+#define VANTREL_UPDATES_FEED_URL "https://api.github.com/repos/vantrel/vantrel/releases/latest"
+#endif
+
 namespace vantrel {
 
 namespace {
@@ -75,8 +82,12 @@ int printDocument(const char* fileName) {
 
 }  // namespace
 
+QString AboutFeature::defaultFeedbackUrl() { return QStringLiteral(VANTREL_FEEDBACK_URL); }
+
+QString AboutFeature::defaultUpdatesFeed() { return QStringLiteral(VANTREL_UPDATES_FEED_URL); }
+
 QUrl AboutFeature::feedbackUrl(const PackageRegistry& registry) {
-    QUrl url(configured(registry, feedbackUrlKey, defaultFeedbackUrl));
+    QUrl url(configured(registry, feedbackUrlKey, defaultFeedbackUrl()));
     QUrlQuery query(url);
     query.removeAllQueryItems(QStringLiteral("body"));
     QString encoded = query.query(QUrl::FullyEncoded);
@@ -89,7 +100,7 @@ QUrl AboutFeature::feedbackUrl(const PackageRegistry& registry) {
 }
 
 QUrl AboutFeature::updatesFeed(const PackageRegistry& registry) {
-    return QUrl(configured(registry, updatesFeedKey, defaultUpdatesFeed));
+    return QUrl(configured(registry, updatesFeedKey, defaultUpdatesFeed()));
 }
 
 void AboutFeature::registerWith(FeatureContext& context) {

@@ -25,9 +25,11 @@ public:
     inline static const QString updatesCommandId = QStringLiteral("checkForUpdates");
     inline static const QString feedbackUrlKey = QStringLiteral("feedbackURL");
     inline static const QString updatesFeedKey = QStringLiteral("updatesFeedURL");
-    inline static const QString defaultFeedbackUrl = QStringLiteral("https://github.com/vantrel/vantrel/issues/new");
-    inline static const QString defaultUpdatesFeed =
-        QStringLiteral("https://api.github.com/repos/vantrel/vantrel/releases/latest");
+    // The pages used when the configuration names none: the build's
+    // VANTREL_FEEDBACK_URL and VANTREL_UPDATES_FEED_URL (CMake cache
+    // variables; placeholders of this source tree unless a build sets them).
+    static QString defaultFeedbackUrl();
+    static QString defaultUpdatesFeed();
 
     QString name() const override { return QStringLiteral("about"); }
     void registerWith(FeatureContext& context) override;

@@ -7,6 +7,7 @@
 #include "extensions/packages/ExtensionRegistry.h"
 #include "features/extensions/CreateExtensionForm.h"
 #include "features/extensions/ExtensionCommandsSource.h"
+#include "features/extensions/ExtensionsStore.h"
 #include "kit/CommandLine.h"
 #include "kit/NotificationCenter.h"
 #include "kit/NotificationNames.h"
@@ -26,7 +27,7 @@ using cli::printLine;
 
 const QString kUsage = QStringLiteral(
     "extensions takes: install PATH (a .zip or a built development folder) | list [--json] | remove ID | "
-    "create --template T --name N --description D --dir LOCATION");
+    "create --template T --name N --description D --dir LOCATION | store [--json] | store install NAME");
 
 using Changed = std::function<void()>;
 
@@ -168,7 +169,65 @@ int create(ExtensionRegistry& registry, QStringList arguments, const Changed& ch
     return 0;
 }
 
+int storeList(ExtensionsStore& store, const StoreIndex& index, bool json) {
+    if (json) {
+        QJsonArray array;
+        for (const StoreListing& listing : index.listings) {
+            QJsonObject object = listing.toJson();
+            object.insert(QStringLiteral("installed"), store.installedPackage(listing).has_value());
+            array.append(object);
+        }
+        std::fputs(QJsonDocument(array).toJson(QJsonDocument::Indented).constData(), stdout);
+        return 0;
+    }
+    if (index.listings.empty()) printLine(QStringLiteral("The index lists no extensions"));
+    for (const StoreListing& listing : index.listings) {
+        const bool installed = store.installedPackage(listing).has_value();
+        printLine(QStringLiteral("%1 (%2)%3%4")
+                      .arg(listing.title, listing.name,
+                           listing.author.isEmpty() ? QString() : QStringLiteral(" by ") + listing.author,
+                           installed ? QStringLiteral(" [installed]") : QString()));
+        printLine(QStringLiteral("  ") + listing.description);
+    }
+    return 0;
+}
+
 }  // namespace
+
+int storeCommand(ExtensionsStore* store, const QUrl& indexUrl, QStringList arguments, const QString& problem,
+                 const std::function<void()>& changed) {
+    const bool json = cli::takeFlag(arguments, QStringLiteral("--json"));
+    const QString verb = arguments.isEmpty() ? QString() : arguments.takeFirst();
+    if (!(verb.isEmpty() && arguments.isEmpty()) && !(verb == QLatin1String("install") && arguments.size() == 1 && !json)) {
+        printError(QStringLiteral("extensions store takes [--json] | install NAME"));
+        return 2;
+    }
+    if (!store) {
+        printError(problem);
+        return 1;
+    }
+    const Result<StoreIndex> index = store->fetchIndexAndWait(indexUrl);
+    if (index.isFailure()) {
+        printError(index.error().errorDescription());
+        return 1;
+    }
+    for (const QString& left : index.value().problems) printError(QStringLiteral("Left out of the index: ") + left);
+    if (verb.isEmpty()) return storeList(*store, index.value(), json);
+    const QString wanted = arguments.first();
+    for (const StoreListing& listing : index.value().listings) {
+        if (listing.name != wanted && listing.id != wanted) continue;
+        const Result<ExtensionPackage> installed = store->installAndWait(listing);
+        if (installed.isFailure()) {
+            printError(installed.error().errorDescription());
+            return 1;
+        }
+        announce(changed);
+        printInstalled(installed.value());
+        return 0;
+    }
+    printError(QStringLiteral("The index lists no extension named '%1'").arg(wanted));
+    return 1;
+}
 
 int extensionsCommand(ExtensionRegistry& registry, QStringList arguments, const std::function<void()>& changed) {
     const QString verb = arguments.isEmpty() ? QString() : arguments.takeFirst();

@@ -11,7 +11,12 @@
 #include "features/extensions/ExtensionCommandRunner.h"
 #include "features/extensions/ExtensionCommandsSource.h"
 #include "features/extensions/ExtensionsCli.h"
+#include "features/extensions/ExtensionsStore.h"
 #include "features/extensions/ui/CreateExtensionView.h"
+#include "features/extensions/ui/ExtensionsStoreView.h"
+#include "data/Keychain.h"
+#include "net/HTTPClient.h"
+#include "platform/Platform.h"
 #include "kit/NotificationCenter.h"
 #include "kit/NotificationNames.h"
 #include "core/commands/VantrelCommandsSource.h"
@@ -58,8 +63,35 @@ void publish(FeatureContext& context, ExtensionCommandsSource& source) {
 ExtensionsFeature::ExtensionsFeature() = default;
 
 ExtensionsFeature::~ExtensionsFeature() {
+    m_store.reset();
+    m_http.reset();
     m_subscriptions.reset();
     m_source.reset();
+}
+
+#ifndef VANTREL_EXTENSIONS_STORE_URL
+#define VANTREL_EXTENSIONS_STORE_URL "https://extensions.vantrel.org/index.json"
+#endif
+
+QString ExtensionsFeature::defaultStoreIndex() { return QStringLiteral(VANTREL_EXTENSIONS_STORE_URL); }
+
+QUrl ExtensionsFeature::storeIndexUrl(const PackageRegistry& registry) {
+    const std::optional<QString> value = registry.stringValue(PackageIdentifier(storePackageId), storeIndexKey);
+    const QString text = value ? value->trimmed() : QString();
+    return QUrl(text.isEmpty() ? defaultStoreIndex() : text);
+}
+
+ExtensionsStore* ExtensionsFeature::store() {
+    if (!m_store && m_registry) {
+        std::shared_ptr<KeychainBackend> backend =
+            platform().makeKeychainBackend ? platform().makeKeychainBackend() : nullptr;
+        if (!backend) return nullptr;
+        auto cache = std::make_shared<HTTPCache>(Keychain(HTTPCache::defaultKeychainService(), std::move(backend)));
+        m_http = std::make_unique<HTTPClient>(cache);
+        m_http->setDefaultHeaders({HTTPHeader::userAgent("Vantrel")});
+        m_store = std::make_unique<ExtensionsStore>(*m_http, *m_registry);
+    }
+    return m_store.get();
 }
 
 void ExtensionsFeature::registerWith(FeatureContext& context) {
@@ -103,15 +135,38 @@ void ExtensionsFeature::registerWith(FeatureContext& context) {
         return new CreateExtensionView(*registry, std::move(open));
     });
 
-    context.addCliCommand(QStringLiteral("run"), [registry](const QStringList& arguments) {
-        return runExtensionCommandFromCommandLine(*registry, arguments);
+    const QString noKeychain = QStringLiteral("There is no keychain on this desktop to keep the download cache key in");
+    PackageRegistry* packages = &context.registry();
+    context.addCommandHandler(storeCommandId, [this, noKeychain](const VantrelCommand&, const CommandRunContext& run) {
+        if (!store()) return CommandOutcome::failed(QStringLiteral("Failed loading extensions"), noKeychain);
+        return CommandOutcome::showView(storeCommandId, run.inputText());
     });
-    context.addCliCommand(QStringLiteral("extensions"), [registry, source, shared](const QStringList& arguments) {
-        return std::optional<int>(extensions::extensionsCommand(*registry, arguments, [registry, source, shared] {
+    context.addView(storeCommandId, [this, packages, registry, source](const CommandOutcome&) -> QWidget* {
+        ExtensionsStore* current = store();
+        if (!current) return nullptr;
+        return new ExtensionsStoreView(*current, storeIndexUrl(*packages), [registry, source] {
             registry->fetchCommands(ExtensionRegistry::commandsLimit);
             source->reload();
-            publish(*shared, *source);
-        }));
+        });
+    });
+
+    const auto changed = [registry, source, shared] {
+        registry->fetchCommands(ExtensionRegistry::commandsLimit);
+        source->reload();
+        publish(*shared, *source);
+    };
+    // `vantrel run extensionsStore [--json]` lists the store as `vantrel extensions store` does.
+    context.addCliCommand(QStringLiteral("run"), [this, registry, packages, noKeychain, changed](const QStringList& arguments) {
+        if (arguments.value(0) == storeCommandId)
+            return std::optional<int>(
+                extensions::storeCommand(store(), storeIndexUrl(*packages), arguments.mid(1), noKeychain, changed));
+        return runExtensionCommandFromCommandLine(*registry, arguments);
+    });
+    context.addCliCommand(QStringLiteral("extensions"), [this, registry, packages, noKeychain, changed](const QStringList& arguments) {
+        if (arguments.value(0) == QLatin1String("store"))
+            return std::optional<int>(
+                extensions::storeCommand(store(), storeIndexUrl(*packages), arguments.mid(1), noKeychain, changed));
+        return std::optional<int>(extensions::extensionsCommand(*registry, arguments, changed));
     });
 }
 

@@ -82,13 +82,14 @@ TEST_F(VantrelCommandsSourceTest, LoadsThePublicCommandsOfEnabledPackages) {
     EXPECT_FALSE(find(records, "asana_apiPlayground"));
     EXPECT_FALSE(find(records, "createQuicklinkWithURL"));
     EXPECT_FALSE(find(records, "debug_uiPlayground"));
-    // What cannot work in this build (no store, no update channel) is not listed.
-    EXPECT_FALSE(find(records, "extensionsStore"));
+    // What cannot work in this build (no update channel without its feature) is not listed;
+    // the store is.
+    EXPECT_TRUE(find(records, "extensionsStore"));
     EXPECT_FALSE(find(records, "checkForUpdates"));
     EXPECT_TRUE(find(records, "clipboardHistory"));
     // Records come in registry order.
     ASSERT_FALSE(records.empty());
-    EXPECT_EQ(records.front().key, "quitVantrel");
+    EXPECT_EQ(records.front().key, "extensionsStore");
 }
 
 TEST_F(VantrelCommandsSourceTest, DevelopmentBuildsAlsoListInternalAndDebugCommands) {

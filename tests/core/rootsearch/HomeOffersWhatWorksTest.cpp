@@ -47,18 +47,18 @@ TEST_F(HomeOffersWhatWorksTest, SuggestionsRunAndComingCommandsSaySo) {
         }
     }
     // A few a new user would otherwise meet first.
-    for (const char* id : {"dailyUpdateForm", "extensionsStore", "reportError"})
+    for (const char* id : {"dailyUpdateForm", "reportError"})
         EXPECT_EQ(registry->availability(QString::fromLatin1(id)), CommandAvailability::notInThisBuild) << id;
     // Clipboard history is a feature of this build.
     EXPECT_EQ(registry->availability(QStringLiteral("clipboardHistory")), CommandAvailability::available);
 }
 
 TEST_F(HomeOffersWhatWorksTest, AHandlerMakesAComingCommandAvailable) {
-    EXPECT_EQ(registry->availability(QStringLiteral("media_hackerNews")), CommandAvailability::coming);
-    registry->setCommandHandler(QStringLiteral("media_hackerNews"),
+    EXPECT_EQ(registry->availability(QStringLiteral("jira_createIssue")), CommandAvailability::coming);
+    registry->setCommandHandler(QStringLiteral("jira_createIssue"),
                                 [](const VantrelCommand&, const CommandRunContext&) { return CommandOutcome::done(); });
-    EXPECT_EQ(registry->availability(QStringLiteral("media_hackerNews")), CommandAvailability::available);
-    EXPECT_EQ(registry->command(CommandIdentifier("media_hackerNews"))->run({}).kind, CommandOutcome::Kind::done);
+    EXPECT_EQ(registry->availability(QStringLiteral("jira_createIssue")), CommandAvailability::available);
+    EXPECT_EQ(registry->command(CommandIdentifier("jira_createIssue"))->run({}).kind, CommandOutcome::Kind::done);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "extensions/protocol/JSException.h"
+#include "extensions/views/CommandViewController.h"
 
 #include <QString>
 
@@ -24,6 +25,14 @@ public:
     virtual void log(const QString& level, const QString& text) = 0;
     // An uncaught exception of the command, at its original place.
     virtual void showException(const JSException& exception) = 0;
+    // A render of the command's view tree, built; events go back through `send`.
+    // Presenters without views ignore it.
+    virtual void render(views::VantrelViewState state, views::CommandViewController::EventSender send) {
+        (void)state;
+        (void)send;
+    }
+    // A render that did not build (its message was also the script's answer).
+    virtual void renderFailed(const QString& message) { (void)message; }
 };
 
 }  // namespace vantrel::extensions

@@ -6,6 +6,16 @@ namespace {
 
 const QString kHostStopped = QStringLiteral("The extension host stopped while the command ran");
 
+// A command with a view lives on after its function finished: its tree's
+// events and later renders arrive until it is unloaded.
+bool showsView(const ExtensionPackage& package) {
+    if (!package.manifest || !package.launchCommand) return false;
+    for (const ExtensionManifest::Command& command : package.manifest->commands)
+        if (ExtensionId::command(package.id, command.name).rawValue() == package.launchCommand->id.rawValue())
+            return command.kind() == ExtensionCommandKind::view;
+    return false;
+}
+
 }  // namespace
 
 const QStringList& VantrelAPI::namespaces() {
@@ -47,9 +57,18 @@ VantrelAPI::VantrelAPI(ExtensionHostClient* client, QObject* parent)
     });
     client->setOneWayHandler([this](const QString& name, const QJsonObject& params) { handleHostOneWay(name, params); });
     connect(client, &ExtensionHostClient::interrupted, this, [this] {
-        // Commands with a view would be loaded again here; those without one
-        // are reported through their load, which failed with the connection.
+        // Commands with a view are loaded again in a new host and render
+        // again into their view; those without one are reported through
+        // their load, which failed with the connection.
         m_logger.info(QStringLiteral("Reloading views commands"));
+        std::vector<std::shared_ptr<CommandAPI>> shown;
+        {
+            std::lock_guard lock(m_mutex);
+            for (const auto& [id, api] : m_commands)
+                if (showsView(api->package())) shown.push_back(api);
+        }
+        for (const std::shared_ptr<CommandAPI>& api : shown)
+            loadCommand(api->package(), api->presenter(), [](Result<QJsonValue>) {});
     });
     connect(client, &ExtensionHostClient::invalidated, this, [this] { m_logger.info(QStringLiteral("Reloading command...")); });
 }
@@ -68,8 +87,9 @@ void VantrelAPI::loadCommand(const ExtensionPackage& package, std::shared_ptr<Co
         std::lock_guard lock(m_mutex);
         m_commands[commandId] = api;
     }
-    m_client->loadCommand(package.toJson(), [this, commandId, api, completion = std::move(completion)](Result<QJsonValue> result) {
-        removeCommand(commandId, api.get());
+    const bool keepsView = showsView(package);
+    m_client->loadCommand(package.toJson(), [this, commandId, api, keepsView, completion = std::move(completion)](Result<QJsonValue> result) {
+        if (!keepsView || result.isFailure()) removeCommand(commandId, api.get());
         if (result.isFailure() && result.error().errorDescription() == QLatin1String("Connection lost")) {
             m_logger.error(QStringLiteral("Command interrupted: ") + commandId);
             emit commandInterrupted(commandId);
@@ -82,6 +102,7 @@ void VantrelAPI::loadCommand(const ExtensionPackage& package, std::shared_ptr<Co
 }
 
 void VantrelAPI::unloadCommand(const QString& commandId, std::function<void(Result<QJsonValue>)> completion) {
+    if (const std::shared_ptr<CommandAPI> api = command(commandId)) removeCommand(commandId, api.get());
     m_client->unloadCommand(commandId, [this, commandId, completion = std::move(completion)](Result<QJsonValue> result) {
         if (result.isSuccess()) m_logger.info(QStringLiteral("Unloaded package: ") + commandId);
         completion(std::move(result));
@@ -116,7 +137,6 @@ QStringList VantrelAPI::runningCommands() const {
 void VantrelAPI::dispatchMessage(const QString& commandId, const QString& nameSpace, const QString& method, const QJsonObject& arguments,
                                  CommandAPI::Callback callback, const QJsonObject& callbackInfo,
                                  std::function<void(Result<QJsonValue>)> completion) {
-    Q_UNUSED(callback);
     Q_UNUSED(callbackInfo);
     const std::shared_ptr<CommandAPI> api = command(commandId);
     if (!api) {
@@ -148,6 +168,7 @@ void VantrelAPI::dispatchMessage(const QString& commandId, const QString& nameSp
     if (method == QLatin1String("uuids")) return api->uuids(arguments, answer);
     if (method == QLatin1String("base64Encode")) return api->base64Encode(arguments, answer);
     if (method == QLatin1String("base64Decode")) return api->base64Decode(arguments, answer);
+    if (method == QLatin1String("render")) return api->render(arguments, callback, answer);
     if (method == QLatin1String("showToast")) return api->showToast(arguments, answer);
     if (method == QLatin1String("hideToast")) return api->hideToast(answer);
     if (method == QLatin1String("changeToast")) return api->changeToast(arguments, answer);

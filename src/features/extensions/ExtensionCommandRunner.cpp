@@ -327,7 +327,18 @@ LauncherView* extensionCommandView(ExtensionRegistry& registry, const QString& k
     options.commandId = key;
     options.title = title;
     if (package.id.isDevelopment()) {
-        if (package.manifest && package.manifest->debug) options.reloadShortcut = package.manifest->debug->reloadShortcut;
+        if (package.manifest && package.manifest->debug) {
+            // "cmd" is the launcher's primary modifier: Ctrl here.
+            const ExtensionManifest::KeyboardShortcut& manifestShortcut = package.manifest->debug->reloadShortcut;
+            ModifierKeys modifiers;
+            for (const QString& name : manifestShortcut.modifiers) {
+                if (name == QLatin1String("cmd") || name == QLatin1String("ctrl")) modifiers.insert(ModifierKeys::control);
+                if (name == QLatin1String("opt") || name == QLatin1String("alt")) modifiers.insert(ModifierKeys::option);
+                if (name == QLatin1String("shift")) modifiers.insert(ModifierKeys::shift);
+            }
+            if (const auto reloadKey = KeyEquivalent::fromString(manifestShortcut.key.toLower()))
+                options.reloadShortcut = KeyboardShortcut{modifiers, *reloadKey};
+        }
         // Reloads the script in place: the view stays and takes the new renders.
         options.reload = [commandId, load] {
             ExtensionRuntime::shared().api().unloadCommand(commandId, [load, commandId](Result<QJsonValue>) {

@@ -57,18 +57,10 @@ VantrelAPI::VantrelAPI(ExtensionHostClient* client, QObject* parent)
     });
     client->setOneWayHandler([this](const QString& name, const QJsonObject& params) { handleHostOneWay(name, params); });
     connect(client, &ExtensionHostClient::interrupted, this, [this] {
-        // Commands with a view are loaded again in a new host and render
-        // again into their view; those without one are reported through
+        // Commands with a view are not loaded again in a new host yet: their
+        // view keeps its last screen; those without one are reported through
         // their load, which failed with the connection.
         m_logger.info(QStringLiteral("Reloading views commands"));
-        std::vector<std::shared_ptr<CommandAPI>> shown;
-        {
-            std::lock_guard lock(m_mutex);
-            for (const auto& [id, api] : m_commands)
-                if (showsView(api->package())) shown.push_back(api);
-        }
-        for (const std::shared_ptr<CommandAPI>& api : shown)
-            loadCommand(api->package(), api->presenter(), [](Result<QJsonValue>) {});
     });
     connect(client, &ExtensionHostClient::invalidated, this, [this] { m_logger.info(QStringLiteral("Reloading command...")); });
 }

@@ -75,9 +75,12 @@ TEST_F(CliExtensionRun, unknownCommandsViewsAndOptionsAreRefused) {
     const ProcessRun missing = run({QStringLiteral("run"), QStringLiteral("extension_nothing.here__dev")});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_TRUE(missing.err.contains(QStringLiteral("no extension command 'extension_nothing.here__dev'"))) << missing.err.toStdString();
+    // A view command that never renders says so.
     const ProcessRun view = run({QStringLiteral("run"), QStringLiteral("extension_thrower.looks__dev")});
     EXPECT_EQ(view.exitCode, 1);
-    EXPECT_TRUE(view.err.contains(QStringLiteral("views come with the next version"))) << view.err.toStdString();
+    EXPECT_TRUE(view.err.contains(QStringLiteral("rendered no view"))) << view.err.toStdString();
+    const ProcessRun viewJson = run({QStringLiteral("run"), QStringLiteral("extension_thrower.hello__dev"), QStringLiteral("--view-json")});
+    EXPECT_EQ(viewJson.exitCode, 2) << "a command without a view has no view to print";
     const ProcessRun option = run({QStringLiteral("run"), QStringLiteral("extension_thrower.hello__dev"), QStringLiteral("--fast")});
     EXPECT_EQ(option.exitCode, 2);
 }

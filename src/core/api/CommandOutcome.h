@@ -52,6 +52,7 @@ struct CommandOutcome {
         showPreferences,  // the preferences window opens the command's page
         showArguments,    // the launcher window selects the command in root search and asks for its
                           // arguments: its fields, the keyboard focus in the first empty required one
+        handled,          // the view on screen took the action and answers later itself: the window stays
     };
 
     Kind kind = Kind::done;
@@ -78,6 +79,7 @@ struct CommandOutcome {
     // Done: text for the clipboard, and the success toast that says so.
     static CommandOutcome copied(QString text, QString toastTitle);
     static CommandOutcome unavailable(QString message);
+    static CommandOutcome handled();
     static CommandOutcome showView(QString commandId, QString initialQuery = {}, QStringList arguments = {});
     static CommandOutcome showPreferences(QString commandId);
     // The command needs arguments it was not given (run by its hotkey or a link).
@@ -85,7 +87,7 @@ struct CommandOutcome {
 
     bool succeeded() const {
         return kind == Kind::done || kind == Kind::showView || kind == Kind::showPreferences ||
-               kind == Kind::showArguments;
+               kind == Kind::showArguments || kind == Kind::handled;
     }
 };
 

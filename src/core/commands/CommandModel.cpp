@@ -68,6 +68,12 @@ CommandOutcome CommandOutcome::failed(QString title, QString message) {
     return outcome;
 }
 
+CommandOutcome CommandOutcome::handled() {
+    CommandOutcome outcome;
+    outcome.kind = Kind::handled;
+    return outcome;
+}
+
 CommandOutcome CommandOutcome::unavailable(QString message) {
     CommandOutcome outcome;
     outcome.kind = Kind::unavailable;

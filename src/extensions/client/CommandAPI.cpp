@@ -138,6 +138,26 @@ void CommandAPI::base64Decode(const QJsonObject& arguments, const Completion& co
     completion(QJsonValue(text));
 }
 
+void CommandAPI::render(const QJsonObject& arguments, const Callback& callback, const Completion& completion) {
+    views::VantrelViewState state;
+    try {
+        state = views::VantrelViewState::build(arguments, QUrl::fromLocalFile(m_package.assetsFolder()));
+    } catch (const VantrelError& error) {
+        m_logger.error(QStringLiteral("Render error"), {{QStringLiteral("error"), error.errorDescription()}});
+        if (m_presenter) m_presenter->renderFailed(error.errorDescription());
+        completion(error);
+        return;
+    }
+    // Every event of this render's tree goes through the one callback of the
+    // render call, kept alive in the host: a script that does not render
+    // again after an event still gets the next one.
+    auto send = [callback](const QString& handler, const QJsonValue& data, std::function<void(Result<QJsonValue>)> answer) {
+        callback(CallbackParameters{handler, CallbackMode::keepAlive, data, std::nullopt, std::move(answer)});
+    };
+    if (m_presenter) m_presenter->render(std::move(state), std::move(send));
+    completion(QJsonValue());
+}
+
 void CommandAPI::showToast(const QJsonObject& arguments, const Completion& completion) {
     const auto style = optionalString(arguments, QStringLiteral("style"));
     const auto title = optionalString(arguments, QStringLiteral("title"));

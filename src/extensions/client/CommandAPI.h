@@ -68,6 +68,9 @@ public:
     void uuids(const QJsonObject& arguments, const Completion& completion);
     void base64Encode(const QJsonObject& arguments, const Completion& completion);
     void base64Decode(const QJsonObject& arguments, const Completion& completion);
+    // "ui": builds the tree against the package's assets folder and hands
+    // it to the presenter; events of the tree go back through `callback`.
+    void render(const QJsonObject& arguments, const Callback& callback, const Completion& completion);
     // "app" toasts
     void showToast(const QJsonObject& arguments, const Completion& completion);
     void hideToast(const Completion& completion);

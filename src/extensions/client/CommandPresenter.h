@@ -1,6 +1,7 @@
 #pragma once
 
 #include "extensions/protocol/JSException.h"
+#include "extensions/views/CommandViewController.h"
 
 #include <QString>
 
@@ -27,6 +28,14 @@ public:
     // Closes the launcher window (the command copied something and is done
     // with the window); nothing where there is no window.
     virtual void closeWindow() {}
+    // A render of the command's view tree, built; events go back through `send`.
+    // Presenters without views ignore it.
+    virtual void render(views::VantrelViewState state, views::CommandViewController::EventSender send) {
+        (void)state;
+        (void)send;
+    }
+    // A render that did not build (its message was also the script's answer).
+    virtual void renderFailed(const QString& message) { (void)message; }
 };
 
 }  // namespace vantrel::extensions

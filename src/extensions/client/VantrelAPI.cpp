@@ -10,6 +10,16 @@ namespace {
 
 const QString kHostStopped = QStringLiteral("The extension host stopped while the command ran");
 
+// A command with a view lives on after its function finished: its tree's
+// events and later renders arrive until it is unloaded.
+bool showsView(const ExtensionPackage& package) {
+    if (!package.manifest || !package.launchCommand) return false;
+    for (const ExtensionManifest::Command& command : package.manifest->commands)
+        if (ExtensionId::command(package.id, command.name).rawValue() == package.launchCommand->id.rawValue())
+            return command.kind() == ExtensionCommandKind::view;
+    return false;
+}
+
 }  // namespace
 
 const QStringList& VantrelAPI::namespaces() {
@@ -54,8 +64,9 @@ VantrelAPI::VantrelAPI(ExtensionHostClient* client, QObject* parent)
     });
     client->setOneWayHandler([this](const QString& name, const QJsonObject& params) { handleHostOneWay(name, params); });
     connect(client, &ExtensionHostClient::interrupted, this, [this] {
-        // Commands with a view would be loaded again here; those without one
-        // are reported through their load, which failed with the connection.
+        // Commands with a view are not loaded again in a new host yet: their
+        // view keeps its last screen; those without one are reported through
+        // their load, which failed with the connection.
         m_logger.info(QStringLiteral("Reloading views commands"));
     });
     connect(client, &ExtensionHostClient::invalidated, this, [this] { m_logger.info(QStringLiteral("Reloading command...")); });
@@ -85,16 +96,17 @@ void VantrelAPI::loadCommand(const ExtensionPackage& package, std::shared_ptr<Co
         std::lock_guard lock(m_mutex);
         m_commands[commandId] = api;
     }
+    const bool keepsView = showsView(package);
     // The client may answer after this registry is gone (it closes its
     // connection when it goes): then only the caller hears of it.
     QPointer<VantrelAPI> self = this;
-    m_client->loadCommand(package.toJson(), [this, self, commandId, api, completion = std::move(completion)](Result<QJsonValue> result) {
+    m_client->loadCommand(package.toJson(), [this, self, commandId, api, keepsView, completion = std::move(completion)](Result<QJsonValue> result) {
         if (!self) {
             api->uninstall();
             completion(std::move(result));
             return;
         }
-        removeCommand(commandId, api.get());
+        if (!keepsView || result.isFailure()) removeCommand(commandId, api.get());
         if (result.isFailure() && result.error().errorDescription() == QLatin1String("Connection lost")) {
             m_logger.error(QStringLiteral("Command interrupted: ") + commandId);
             emit commandInterrupted(commandId);
@@ -107,6 +119,7 @@ void VantrelAPI::loadCommand(const ExtensionPackage& package, std::shared_ptr<Co
 }
 
 void VantrelAPI::unloadCommand(const QString& commandId, std::function<void(Result<QJsonValue>)> completion) {
+    if (const std::shared_ptr<CommandAPI> api = command(commandId)) removeCommand(commandId, api.get());
     QPointer<VantrelAPI> self = this;
     m_client->unloadCommand(commandId, [this, self, commandId, completion = std::move(completion)](Result<QJsonValue> result) {
         if (self && result.isSuccess()) m_logger.info(QStringLiteral("Unloaded package: ") + commandId);
@@ -179,6 +192,7 @@ void VantrelAPI::dispatchMessage(const QString& commandId, const QString& nameSp
         {QStringLiteral("showToast"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.showToast(a, done); }},
         {QStringLiteral("hideToast"), [](CommandAPI& c, Arguments, auto&, auto& done) { c.hideToast(done); }},
         {QStringLiteral("changeToast"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.changeToast(a, done); }},
+        {QStringLiteral("render"), [](CommandAPI& c, Arguments a, auto& events, auto& done) { c.render(a, events, done); }},
         {QStringLiteral("open"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.open(a, done); }},
         {QStringLiteral("setClipboardContents"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.setClipboardContents(a, done); }},
         {QStringLiteral("clearClipboardContents"), [](CommandAPI& c, Arguments, auto&, auto& done) { c.clearClipboardContents(done); }},
@@ -202,7 +216,7 @@ void VantrelAPI::dispatchMessage(const QString& commandId, const QString& nameSp
         {QStringLiteral("cancelHTTPRequest"), [](CommandAPI& c, Arguments a, auto&, auto& done) { c.cancelHTTPRequest(a, done); }},
     };
     if (const auto run = perform.find(method); run != perform.end()) return run->second(*api, arguments, callback, answer);
-    // Only the view tree is left: commands with a view come with their own window side.
+    // A method the API knows but this version does not carry out.
     answer(VantrelError(QStringLiteral("Not built yet: ") + name + QStringLiteral(" is not available in this version of Vantrel")));
 }
 

@@ -22,6 +22,7 @@
 #include "core/commands/VantrelCommandsSource.h"
 #include "kit/VantrelError.h"
 #include "search/Search.h"
+#include "ui/toolkit/LauncherView.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -133,6 +134,10 @@ void ExtensionsFeature::registerWith(FeatureContext& context) {
         if (const LauncherEnvironment* environment = shared->environment(); environment && environment->openUrl)
             open = [openUrl = environment->openUrl](const QString& folder) { openUrl(QUrl::fromLocalFile(folder)); };
         return new CreateExtensionView(*registry, std::move(open));
+    });
+
+    context.addViewResolver([registry, shared](const CommandOutcome& outcome) -> QWidget* {
+        return extensionCommandView(*registry, outcome.commandId, shared->presenter());
     });
 
     const QString noKeychain = QStringLiteral("There is no keychain on this desktop to keep the download cache key in");

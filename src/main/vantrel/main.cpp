@@ -400,6 +400,8 @@ int printOutcome(const VantrelCommand& command, const CommandOutcome& outcome) {
                          "vantrel: %s opens its view in the launcher window: run it there (vantrel toggle)\n",
                          command.displayName().toUtf8().constData());
             return 1;
+        case CommandOutcome::Kind::handled:
+            return 0;
         case CommandOutcome::Kind::showArguments:
             std::fprintf(stderr, "vantrel: %s needs its arguments: give them after the command\n",
                          command.displayName().toUtf8().constData());

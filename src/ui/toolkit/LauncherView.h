@@ -67,6 +67,9 @@ signals:
     void actionsChanged();
     // The view asks to be popped (its work is done).
     void popRequested();
+    // title(), usesSearchBar() or searchPlaceholder() changed while shown:
+    // the window sets its search bar up again.
+    void searchBarChanged();
 
 private:
     LauncherPresenter* m_presenter = nullptr;

@@ -48,6 +48,15 @@ public:
         endResetModel();
     }
     const std::vector<Row>& rows() const { return m_rows; }
+    // The row of an item changed in place: only it repaints.
+    void itemChanged(const ListView::Item* item) {
+        for (int i = 0; i < int(m_rows.size()); ++i) {
+            if (m_rows[size_t(i)].item == item) {
+                emit dataChanged(index(i), index(i));
+                return;
+            }
+        }
+    }
     int rowForVisible(int visibleIndex) const {
         for (int i = 0; i < int(m_rows.size()); ++i) {
             if (m_rows[size_t(i)].visibleIndex == visibleIndex) return i;
@@ -309,6 +318,36 @@ void ListView::replaceSections(std::vector<Section> sections) {
     std::erase_if(sections, [](const Section& section) { return section.items.empty(); });
     setSections(std::move(sections));
     if (!selected.isEmpty()) selectItem(selected);
+}
+
+int ListView::updateItems(std::vector<Section> sections) {
+    std::erase_if(sections, [](const Section& section) { return section.items.empty(); });
+    if (sections.size() != m_sections.size()) return -1;
+    const auto sameAccessories = [](const std::vector<Accessory>& a, const std::vector<Accessory>& b) {
+        if (a.size() != b.size()) return false;
+        for (size_t i = 0; i < a.size(); ++i)
+            if (a[i].text != b[i].text || a[i].icon != b[i].icon) return false;
+        return true;
+    };
+    std::vector<std::pair<size_t, size_t>> changed;
+    for (size_t s = 0; s < sections.size(); ++s) {
+        if (sections[s].title != m_sections[s].title || sections[s].items.size() != m_sections[s].items.size()) return -1;
+        for (size_t i = 0; i < sections[s].items.size(); ++i) {
+            const Item& next = sections[s].items[i];
+            const Item& now = m_sections[s].items[i];
+            if (next.id != now.id) return -1;
+            if (next.title != now.title || next.subtitle != now.subtitle || next.icon != now.icon || next.keywords != now.keywords ||
+                !sameAccessories(next.accessories, now.accessories))
+                changed.push_back({s, i});
+        }
+    }
+    // A changed text may change what the filter lets through: that is a new list.
+    if (!changed.empty() && m_filtering && !words(m_query).isEmpty()) return -1;
+    for (size_t s = 0; s < sections.size(); ++s)
+        for (size_t i = 0; i < sections[s].items.size(); ++i) m_sections[s].items[i] = std::move(sections[s].items[i]);
+    for (const auto& [s, i] : changed) m_model->itemChanged(&m_sections[s].items[i]);
+    emit actionsChanged();
+    return int(changed.size());
 }
 
 void ListView::setDetailPane(QWidget* detail, QWidget* header) {

@@ -54,6 +54,11 @@ public:
     // The same for a list that reloads while shown: empty sections are left
     // out, and the selected row stays selected when it is still there.
     void replaceSections(std::vector<Section> sections);
+    // The same sections and items (ids, in order) with new contents: the
+    // items are replaced in place and only the rows whose text, icon or
+    // accessories changed repaint. Answers how many changed, or -1 (and
+    // changes nothing) when the structure differs or a filter is active.
+    int updateItems(std::vector<Section> sections);
     // Shown in the middle of the view when no row matches (or there are none).
     void setEmptyText(const QString& text);
     void setSearchPlaceholder(const QString& text);

@@ -509,6 +509,19 @@ InstanceReply AppDelegate::handleInstanceRequest(const InstanceRequest& request)
             } else if (const auto* list = qobject_cast<const ListView*>(top)) {
                 if (const ListView::Item* item = list->selectedItem()) selected = item->id;
             }
+            // The rows of the list a pushed view shows (its own, or one inside it).
+            if (!atRoot && top) {
+                const ListView* shown = qobject_cast<const ListView*>(top);
+                for (const ListView* inner : top->findChildren<ListView*>())
+                    if (!shown && inner->isVisible()) shown = inner;
+                QJsonArray rows;
+                if (shown) {
+                    for (const ListView::Item* item : shown->visibleItems()) rows.append(item->title);
+                    if (selected.isEmpty())
+                        if (const ListView::Item* item = shown->selectedItem()) selected = item->id;
+                }
+                values.insert(QStringLiteral("viewRows"), rows);
+            }
             values.insert(QStringLiteral("view"), atRoot || !top ? QString() : top->title());
             values.insert(QStringLiteral("searchText"), m_window->searchBar()->text());
             values.insert(QStringLiteral("selectedItem"), selected);

@@ -551,6 +551,9 @@ void MainWindow::pushView(LauncherView* view) {
     connect(view, &LauncherView::popRequested, this, [this, view] {
         if (topView() == view) popView();
     });
+    connect(view, &LauncherView::searchBarChanged, this, [this, view] {
+        if (topView() == view) configureSearchBar();
+    });
     configureSearchBar();
     view->viewDidAppear();
     updateActionBar();
@@ -731,6 +734,8 @@ void MainWindow::handleOutcome(const CommandOutcome& outcome) {
         case CommandOutcome::Kind::showPreferences:
             hideWindow();
             emit preferencesRequested(outcome.commandId);
+            break;
+        case CommandOutcome::Kind::handled:
             break;
     }
 }

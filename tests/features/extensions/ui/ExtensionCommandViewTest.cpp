@@ -1,0 +1,307 @@
+// An extension command's screen on the X display: the toolkit's list, detail
+// and form views fed by the script's renders (the trees here are what a script
+// sends; the script's side of the events is the function that records them).
+#include "features/extensions/ui/ExtensionCommandView.h"
+
+#include "ui/toolkit/DetailView.h"
+#include "ui/toolkit/FormView.h"
+#include "ui/toolkit/ListView.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QJsonArray>
+#include <QLineEdit>
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+namespace vantrel {
+namespace {
+
+namespace views = extensions::views;
+
+bool waitFor(const std::function<bool()>& condition, int milliseconds = 5000) {
+    QDeadlineTimer deadline(milliseconds);
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+QJsonObject item(int i, const QString& title, const QString& index = {}) {
+    QJsonObject node{{"kind", "listViewItem"},
+                     {"nodeId", QStringLiteral("i%1").arg(i)},
+                     {"path", QStringLiteral("/body/0/sections/0/items/%1").arg(i)},
+                     {"title", title},
+                     {"accessoryTitle", "ripe"},
+                     {"actions", QJsonObject{{"sections", QJsonArray{QJsonObject{{"items", QJsonArray{
+                         QJsonObject{{"id", QStringLiteral("pick-%1").arg(i)}, {"title", "Pick"}, {"onAction", "pick"}},
+                         QJsonObject{{"id", "copy"}, {"title", "Copy"}, {"onAction", "copy"},
+                                     {"shortcut", QJsonObject{{"modifiers", QJsonArray{"ctrl", "shift"}}, {"key", "c"}}}}}}}}}}}};
+    if (!index.isEmpty()) node.insert("index", index);
+    return node;
+}
+
+QJsonObject listRoot(const QJsonArray& items, const QJsonObject& extra = {}) {
+    QJsonObject list{{"kind", "listView"}, {"nodeId", "list"}, {"path", "/body/0"}, {"navigationTitle", "Fruit"},
+                     {"sections", QJsonArray{QJsonObject{{"kind", "listViewSection"}, {"nodeId", "s"}, {"path", "/body/0/sections/0"},
+                                                         {"title", "In season"}, {"items", items}}}}};
+    for (auto it = extra.begin(); it != extra.end(); ++it) list.insert(it.key(), it.value());
+    return {{"kind", "commandView"}, {"nodeId", "root"}, {"path", ""}, {"body", QJsonArray{list}},
+            {"selectedView", QJsonObject{{"value", "list"}, {"id", "view"}}}};
+}
+
+QJsonArray fruitItems() {
+    return {item(0, "Apple", "red orchard"), item(1, "Banana", "yellow tropical"), item(2, "Cherry", "red stone")};
+}
+
+struct Event {
+    QString handler;
+    QJsonValue data;
+};
+
+class ExtensionCommandViewTest : public ::testing::Test {
+protected:
+    ExtensionCommandViewTest() : view(options()) {
+        view.resize(750, 475);
+        view.show();
+    }
+
+    ExtensionCommandView::Options options() {
+        ExtensionCommandView::Options o;
+        o.commandId = QStringLiteral("extension_fruit.fruit__dev");
+        o.title = QStringLiteral("Browse Fruit");
+        return o;
+    }
+
+    void render(const QJsonObject& root, const QJsonArray& patch = {}) {
+        const int applied = view.controller().appliedRenders();
+        view.controller().render(views::VantrelViewState::build({{"model", root}, {"patch", patch}}, QUrl()),
+                                 [this](const QString& handler, const QJsonValue& data, std::function<void(Result<QJsonValue>)> answer) {
+                                     events.push_back({handler, data});
+                                     if (answer && answers.count(handler)) answer(answers.at(handler));
+                                 });
+        ASSERT_TRUE(waitFor([&] { return view.controller().appliedRenders() > applied; }));
+    }
+
+    ListView* list() const { return dynamic_cast<ListView*>(view.currentView()); }
+    QStringList visibleTitles() const {
+        QStringList titles;
+        if (list())
+            for (const ListView::Item* row : list()->visibleItems()) titles << row->title;
+        return titles;
+    }
+    std::vector<Event> eventsFor(const QString& handler) const {
+        std::vector<Event> out;
+        for (const Event& event : events)
+            if (event.handler == handler) out.push_back(event);
+        return out;
+    }
+
+    ExtensionCommandView view;
+    std::vector<Event> events;
+    std::map<QString, QJsonValue> answers;
+};
+
+TEST_F(ExtensionCommandViewTest, LoadingUntilTheFirstRenderThenTheListOfItsItems) {
+    EXPECT_EQ(view.currentView(), nullptr);
+    EXPECT_EQ(view.title(), QStringLiteral("Browse Fruit"));
+    EXPECT_FALSE(view.usesSearchBar());
+    render(listRoot(fruitItems()));
+    ASSERT_NE(list(), nullptr);
+    EXPECT_EQ(visibleTitles(), (QStringList{"Apple", "Banana", "Cherry"}));
+    EXPECT_EQ(view.title(), QStringLiteral("Fruit"));
+    EXPECT_TRUE(view.usesSearchBar());
+    ASSERT_NE(list()->selectedItem(), nullptr);
+    EXPECT_EQ(list()->selectedItem()->accessories.at(0).text, QStringLiteral("ripe"));
+}
+
+TEST_F(ExtensionCommandViewTest, TypingFiltersOverTitleAndIndex) {
+    render(listRoot(fruitItems()));
+    view.searchTextChanged(QStringLiteral("ban"));
+    EXPECT_EQ(visibleTitles(), (QStringList{"Banana"}));
+    view.searchTextChanged(QStringLiteral("red"));
+    EXPECT_EQ(visibleTitles(), (QStringList{"Apple", "Cherry"})) << "the index words match too";
+    view.searchTextChanged(QStringLiteral("kiwi"));
+    EXPECT_TRUE(visibleTitles().isEmpty());
+}
+
+TEST_F(ExtensionCommandViewTest, ReturnRunsTheSelectedItemsFirstActionAndShortcutsAreOffered) {
+    render(listRoot(fruitItems()));
+    view.searchTextChanged(QStringLiteral("cher"));
+    const std::vector<MenuItem> actions = view.actions();
+    ASSERT_GE(actions.size(), 2u);
+    EXPECT_EQ(actions[0].title, QStringLiteral("Pick"));
+    ASSERT_EQ(actions[1].shortcuts.size(), 1u);
+    EXPECT_EQ(actions[1].shortcuts[0].displayText(), QStringLiteral("Ctrl+Shift+C"));
+    const CommandOutcome outcome = actions[0].perform();
+    EXPECT_EQ(outcome.kind, CommandOutcome::Kind::handled) << "the window stays: the script answers";
+    ASSERT_EQ(eventsFor("pick").size(), 1u);
+    EXPECT_EQ(eventsFor("pick")[0].data, QJsonValue("pick-2"));
+}
+
+TEST_F(ExtensionCommandViewTest, SearchTextGoesToTheScriptThrottled) {
+    render(listRoot(fruitItems(), {{"onSearchTextChange", "search"}, {"throttlingEnabled", true}}));
+    for (const QString& text : {QStringLiteral("a"), QStringLiteral("ap"), QStringLiteral("app"), QStringLiteral("appl")})
+        view.searchTextChanged(text);
+    ASSERT_TRUE(waitFor([&] { return !eventsFor("search").empty() && eventsFor("search").back().data == QJsonValue("appl"); }));
+    EXPECT_LT(eventsFor("search").size(), 4u) << "keystrokes within the interval are one event";
+    EXPECT_EQ(visibleTitles(), (QStringList{"Apple", "Banana", "Cherry"})) << "a script that searches filters itself";
+}
+
+TEST_F(ExtensionCommandViewTest, SearchTextWithoutThrottlingGoesAtOnce) {
+    render(listRoot(fruitItems(), {{"onSearchTextChange", "search"}}));
+    view.searchTextChanged(QStringLiteral("a"));
+    view.searchTextChanged(QStringLiteral("ap"));
+    ASSERT_EQ(eventsFor("search").size(), 2u);
+    EXPECT_EQ(eventsFor("search")[1].data, QJsonValue("ap"));
+}
+
+TEST_F(ExtensionCommandViewTest, IsLoadingShowsTheProgressBar) {
+    render(listRoot(fruitItems(), {{"isLoading", true}}));
+    EXPECT_TRUE(view.isShowingProgress());
+    render(listRoot(fruitItems(), {{"isLoading", false}}), {QJsonObject{{"op", "replace"}, {"path", "/body/0/isLoading"}}});
+    EXPECT_FALSE(view.isShowingProgress());
+}
+
+TEST_F(ExtensionCommandViewTest, APatchOfOneTitleKeepsTheSelection) {
+    render(listRoot(fruitItems()));
+    ASSERT_TRUE(list()->selectItem(QStringLiteral("i1")));
+    QJsonArray items = fruitItems();
+    items[1] = item(1, "Blueberry");
+    render(listRoot(items), {QJsonObject{{"op", "replace"}, {"path", "/body/0/sections/0/items/1/title"}, {"value", "Blueberry"}}});
+    EXPECT_EQ(visibleTitles(), (QStringList{"Apple", "Blueberry", "Cherry"}));
+    EXPECT_EQ(list()->selectedItem()->id, QStringLiteral("i1"));
+}
+
+TEST_F(ExtensionCommandViewTest, ABadTreeShowsTheFailureAndTheLastScreenStays) {
+    render(listRoot(fruitItems()));
+    view.controller().renderFailed(QStringLiteral("Missing property 'title' in listViewItem"));
+    EXPECT_TRUE(view.isShowingFailure());
+    EXPECT_EQ(view.failureText(), QStringLiteral("Something goes wrong: Missing property 'title' in listViewItem"));
+    EXPECT_EQ(visibleTitles(), (QStringList{"Apple", "Banana", "Cherry"}));
+    EXPECT_FALSE(view.actions().empty()) << "the launcher stays usable";
+    render(listRoot(fruitItems()));
+    EXPECT_FALSE(view.isShowingFailure());
+}
+
+TEST_F(ExtensionCommandViewTest, AFirstRenderThatFailsLeavesAMessageInsteadOfLoading) {
+    view.controller().renderFailed(QStringLiteral("Unknown view kind 'grid'"));
+    EXPECT_TRUE(view.isShowingFailure());
+    EXPECT_EQ(view.currentView(), nullptr);
+}
+
+TEST_F(ExtensionCommandViewTest, ADetailShowsItsMarkdownAndActions) {
+    const QJsonObject root{{"kind", "commandView"}, {"nodeId", "root"}, {"path", ""},
+                           {"selectedView", QJsonObject{{"value", "d"}, {"id", "view"}}},
+                           {"body", QJsonArray{QJsonObject{{"kind", "detailView"}, {"nodeId", "d"}, {"path", "/body/0"},
+                                                           {"navigationTitle", "About"}, {"markdown", "# Apple\n\nCrisp."},
+                                                           {"actions", QJsonObject{{"sections", QJsonArray{QJsonObject{
+                                                               {"items", QJsonArray{QJsonObject{{"title", "Open"}, {"onAction", "open"}}}}}}}}}}}}};
+    render(root);
+    auto* detail = dynamic_cast<DetailView*>(view.currentView());
+    ASSERT_NE(detail, nullptr);
+    EXPECT_EQ(detail->markdown(), QStringLiteral("# Apple\n\nCrisp."));
+    EXPECT_EQ(view.title(), QStringLiteral("About"));
+    ASSERT_EQ(view.actions().size(), 1u);
+    view.actions()[0].perform();
+    ASSERT_EQ(eventsFor("open").size(), 1u);
+}
+
+QJsonObject formRoot(const QString& name = {}) {
+    QJsonObject nameField{{"kind", "formViewTextField"}, {"nodeId", "name"}, {"path", "/body/0/items/0"}, {"title", "Name"},
+                          {"storeValue", true}};
+    if (!name.isEmpty()) nameField.insert("value", name);
+    return {{"kind", "commandView"}, {"nodeId", "root"}, {"path", ""},
+            {"selectedView", QJsonObject{{"value", "f"}, {"id", "view"}}},
+            {"body", QJsonArray{QJsonObject{
+                {"kind", "formView"}, {"nodeId", "f"}, {"path", "/body/0"}, {"navigationTitle", "Feedback"}, {"onSubmit", "submit"},
+                {"submitTitle", "Send"},
+                {"items", QJsonArray{nameField,
+                                     QJsonObject{{"kind", "formViewCheckbox"}, {"nodeId", "again"}, {"path", "/body/0/items/1"},
+                                                 {"checkboxTitle", "Buy again"}, {"value", true}, {"onChange", "changed"}},
+                                     QJsonObject{{"kind", "formViewDropdown"}, {"nodeId", "fav"}, {"path", "/body/0/items/2"},
+                                                 {"value", "banana"}, {"menu", "menu"}},
+                                     QJsonObject{{"kind", "formViewSeparator"}, {"nodeId", "sep"}, {"path", "/body/0/items/3"}},
+                                     QJsonObject{{"kind", "formViewDatePicker"}, {"nodeId", "when"}, {"path", "/body/0/items/4"},
+                                                 {"title", "When"}}}}}}}};
+}
+
+FormView* formOf(const ExtensionCommandView& view) {
+    LauncherView* current = view.currentView();
+    return current ? current->findChild<FormView*>() : nullptr;
+}
+
+TEST_F(ExtensionCommandViewTest, AFormSubmitsEveryValueUnderItsIdAndKeepsStoredValues) {
+    QSettings().remove(QStringLiteral("extensionForms"));
+    answers["menu"] = QJsonObject{{"sections", QJsonArray{QJsonObject{{"items", QJsonArray{
+        QJsonObject{{"id", "apple"}, {"title", "Apple"}}, QJsonObject{{"id", "banana"}, {"title", "Banana"}}}}}}}};
+    render(formRoot());
+    FormView* form = formOf(view);
+    ASSERT_NE(form, nullptr);
+    auto* combo = qobject_cast<QComboBox*>(form->control("fav"));
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(combo->count(), 2) << "the entries come from the script's menu handler";
+    EXPECT_EQ(combo->currentText(), QStringLiteral("Banana"));
+    qobject_cast<QLineEdit*>(form->control("name"))->setText(QStringLiteral("Ada"));
+    qobject_cast<QCheckBox*>(form->control("again"))->setChecked(false);
+    ASSERT_EQ(eventsFor("changed").size(), 1u);
+    EXPECT_EQ(eventsFor("changed")[0].data, QJsonValue(false));
+
+    const std::vector<MenuItem> actions = view.actions();
+    ASSERT_FALSE(actions.empty());
+    EXPECT_EQ(actions[0].title, QStringLiteral("Send"));
+    ASSERT_FALSE(actions[0].shortcuts.empty());
+    EXPECT_EQ(actions[0].shortcuts[0].displayText(), QStringLiteral("Ctrl+Return")) << "submit with Ctrl+Enter";
+    EXPECT_EQ(actions[0].perform().kind, CommandOutcome::Kind::handled);
+    ASSERT_EQ(eventsFor("submit").size(), 1u);
+    const QJsonObject values = eventsFor("submit")[0].data.toObject();
+    EXPECT_EQ(values.value("name"), QJsonValue("Ada"));
+    EXPECT_EQ(values.value("again"), QJsonValue(false));
+    EXPECT_EQ(values.value("fav"), QJsonValue("banana"));
+
+    // The stored value comes back when the form is shown again.
+    ExtensionCommandView again(options());
+    again.controller().render(views::VantrelViewState::build({{"model", formRoot()}, {"patch", QJsonArray{}}}, QUrl()),
+                              [](const QString&, const QJsonValue&, auto) {});
+    ASSERT_TRUE(waitFor([&] { return formOf(again) != nullptr; }));
+    EXPECT_EQ(qobject_cast<QLineEdit*>(formOf(again)->control("name"))->text(), QStringLiteral("Ada"));
+}
+
+TEST_F(ExtensionCommandViewTest, ADateThatDoesNotParseIsRefusedOnSubmit) {
+    render(formRoot());
+    FormView* form = formOf(view);
+    ASSERT_NE(form, nullptr);
+    qobject_cast<QLineEdit*>(form->control("when"))->setText(QStringLiteral("someday"));
+    view.actions()[0].perform();
+    EXPECT_TRUE(eventsFor("submit").empty());
+    EXPECT_EQ(form->validationMessage("when"), QStringLiteral("Wrond date format"));
+    qobject_cast<QLineEdit*>(form->control("when"))->setText(QStringLiteral("2026-12-24"));
+    view.actions()[0].perform();
+    EXPECT_EQ(eventsFor("submit").size(), 1u);
+}
+
+TEST_F(ExtensionCommandViewTest, DevelopmentCommandsOfferReloadWithTheManifestShortcut) {
+    int reloads = 0;
+    ExtensionCommandView::Options o = options();
+    o.reloadShortcut = KeyboardShortcut{ModifierKeys::control, KeyEquivalent(U'r')};
+    o.reload = [&reloads] { ++reloads; };
+    ExtensionCommandView dev(o);
+    EXPECT_EQ(dev.actions().size(), 1u) << "reload is there before the first render";
+    dev.controller().render(views::VantrelViewState::build({{"model", listRoot(fruitItems())}, {"patch", QJsonArray{}}}, QUrl()),
+                            [](const QString&, const QJsonValue&, auto) {});
+    ASSERT_TRUE(waitFor([&] { return dev.currentView() != nullptr; }));
+    const std::vector<MenuItem> actions = dev.actions();
+    ASSERT_FALSE(actions.empty());
+    EXPECT_EQ(actions.back().title, QStringLiteral("Reload"));
+    EXPECT_EQ(actions.back().shortcuts.at(0).displayText(), QStringLiteral("Ctrl+R"));
+    EXPECT_EQ(actions.back().perform().kind, CommandOutcome::Kind::handled);
+    EXPECT_EQ(reloads, 1);
+    EXPECT_NE(dev.currentView(), nullptr) << "the view stays while the script reloads";
+}
+
+}  // namespace
+}  // namespace vantrel

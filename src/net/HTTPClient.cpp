@@ -136,6 +136,14 @@ HTTPClient::HTTPClient(std::shared_ptr<HTTPCache> cache, QObject* parent)
     m_session->setAutoDeleteReplies(false);
 }
 
+std::unique_ptr<HTTPClient> HTTPClient::withEncryptedCache(std::shared_ptr<KeychainBackend> backend) {
+    if (!backend) return nullptr;
+    auto client = std::make_unique<HTTPClient>(
+        std::make_shared<HTTPCache>(Keychain(HTTPCache::defaultKeychainService(), std::move(backend))));
+    client->setDefaultHeaders({HTTPHeader::userAgent("Vantrel")});
+    return client;
+}
+
 HTTPClient::~HTTPClient() {
     // Whoever waits on a request (an APITasks entry, a resource) hears that
     // it ended, instead of waiting for ever.

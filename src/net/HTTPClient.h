@@ -71,6 +71,11 @@ public:
     explicit HTTPClient(std::shared_ptr<HTTPCache> cache, QObject* parent = nullptr);
     ~HTTPClient() override;
 
+    // A client of the launcher's own: its cache encrypted with the key kept
+    // under the default keychain service, "Vantrel" as its user agent. None
+    // without a keychain backend.
+    static std::unique_ptr<HTTPClient> withEncryptedCache(std::shared_ptr<KeychainBackend> backend);
+
     HTTPCache& cache() const { return *m_cache; }
     const std::shared_ptr<HTTPCache>& sharedCache() const { return m_cache; }
     QNetworkAccessManager& session() const { return *m_session; }

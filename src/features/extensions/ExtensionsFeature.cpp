@@ -84,12 +84,8 @@ QUrl ExtensionsFeature::storeIndexUrl(const PackageRegistry& registry) {
 
 ExtensionsStore* ExtensionsFeature::store() {
     if (!m_store && m_registry) {
-        std::shared_ptr<KeychainBackend> backend =
-            platform().makeKeychainBackend ? platform().makeKeychainBackend() : nullptr;
-        if (!backend) return nullptr;
-        auto cache = std::make_shared<HTTPCache>(Keychain(HTTPCache::defaultKeychainService(), std::move(backend)));
-        m_http = std::make_unique<HTTPClient>(cache);
-        m_http->setDefaultHeaders({HTTPHeader::userAgent("Vantrel")});
+        m_http = HTTPClient::withEncryptedCache(platform().makeKeychainBackend ? platform().makeKeychainBackend() : nullptr);
+        if (!m_http) return nullptr;
         m_store = std::make_unique<ExtensionsStore>(*m_http, *m_registry);
     }
     return m_store.get();

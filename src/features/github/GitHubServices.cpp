@@ -7,9 +7,7 @@ namespace vantrel::github {
 
 std::unique_ptr<GitHubServices> GitHubServices::make(std::shared_ptr<KeychainBackend> backend) {
     std::unique_ptr<GitHubServices> services(new GitHubServices);
-    auto cache = std::make_shared<HTTPCache>(Keychain(HTTPCache::defaultKeychainService(), backend));
-    services->m_http = std::make_unique<HTTPClient>(cache);
-    services->m_http->setDefaultHeaders({HTTPHeader::userAgent("Vantrel")});
+    services->m_http = HTTPClient::withEncryptedCache(backend);
 
     const Environment environment = Environment::current();
     const auto lookup = [environment](const QString& key) -> std::optional<QString> {

@@ -40,12 +40,8 @@ QUrl HackerNewsFeature::siteUrl(const PackageRegistry& registry) {
 
 hackernews::HackerNewsClient* HackerNewsFeature::client(const PackageRegistry& registry) {
     if (!m_http) {
-        std::shared_ptr<KeychainBackend> backend =
-            platform().makeKeychainBackend ? platform().makeKeychainBackend() : nullptr;
-        if (!backend) return nullptr;
-        auto cache = std::make_shared<HTTPCache>(Keychain(HTTPCache::defaultKeychainService(), std::move(backend)));
-        m_http = std::make_unique<HTTPClient>(cache);
-        m_http->setDefaultHeaders({HTTPHeader::userAgent("Vantrel")});
+        m_http = HTTPClient::withEncryptedCache(platform().makeKeychainBackend ? platform().makeKeychainBackend() : nullptr);
+        if (!m_http) return nullptr;
         m_http->setDefaultTimeoutSeconds(hackernews::kTimeoutSeconds);
     }
     const QUrl api = apiUrl(registry);

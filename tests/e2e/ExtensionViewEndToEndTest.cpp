@@ -56,7 +56,8 @@ TEST_F(ExtensionViewEndToEndTest, AListOpensFromRootSearchFiltersAndRunsTheItems
         << viewRows().join(QStringLiteral(", ")).toStdString();
 
     typeText(QStringLiteral("ban"));
-    ASSERT_TRUE(eventually([&] { return viewRows() == QStringList{"Banana"}; })) << viewRows().join(QStringLiteral(", ")).toStdString();
+    ASSERT_TRUE(eventually([&] { return viewRows() == QStringList{"Banana"}; }))
+        << viewRows().join(QStringLiteral(", ")).toStdString() << "\n" << logText().toStdString();
     // The script heard the text too (throttled, the last text arrives).
     EXPECT_TRUE(eventually([&] { return logText().contains(QStringLiteral("search – ban")); })) << logText().toStdString();
 

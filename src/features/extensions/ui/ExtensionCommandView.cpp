@@ -8,6 +8,7 @@
 #include "ui/toolkit/ListView.h"
 #include "ui/toolkit/Theme.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QTimer>
 #include <QFocusEvent>
@@ -361,13 +362,21 @@ private:
                 });
             }
         }
+        // The field being typed in keeps the keyboard in the new form.
+        QString focusedId;
         if (m_form) {
+            const QWidget* focused = QApplication::focusWidget();
+            for (const views::FormItemViewModel& item : m_model.items) {
+                const QWidget* control = m_form->control(item.node.id);
+                if (control && focused && (control == focused || control->isAncestorOf(focused))) focusedId = item.node.id;
+            }
             m_layout->removeWidget(m_form);
             m_form->deleteLater();
         }
         m_form = form;
         m_layout->addWidget(form);
         form->setPresenter(presenter());
+        if (QWidget* control = focusedId.isEmpty() ? nullptr : form->control(focusedId)) control->setFocus();
     }
 
     void requestMenu(const views::FormItemViewModel& item) {

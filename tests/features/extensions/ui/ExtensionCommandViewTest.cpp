@@ -230,9 +230,13 @@ QJsonObject formRoot(const QString& name = {}) {
                                                  {"title", "When"}}}}}}}};
 }
 
+// The form on screen: a rebuild (the dropdown's entries answered) puts a new
+// one in place and deletes the old one later.
 FormView* formOf(const ExtensionCommandView& view) {
     LauncherView* current = view.currentView();
-    return current ? current->findChild<FormView*>() : nullptr;
+    if (!current) return nullptr;
+    const QList<FormView*> forms = current->findChildren<FormView*>();
+    return forms.isEmpty() ? nullptr : forms.last();
 }
 
 TEST_F(ExtensionCommandViewTest, AFormSubmitsEveryValueUnderItsIdAndKeepsStoredValues) {
@@ -240,11 +244,16 @@ TEST_F(ExtensionCommandViewTest, AFormSubmitsEveryValueUnderItsIdAndKeepsStoredV
     answers["menu"] = QJsonObject{{"sections", QJsonArray{QJsonObject{{"items", QJsonArray{
         QJsonObject{{"id", "apple"}, {"title", "Apple"}}, QJsonObject{{"id", "banana"}, {"title", "Banana"}}}}}}}};
     render(formRoot());
+    const auto dropdown = [&]() -> QComboBox* {
+        FormView* shown = formOf(view);
+        return shown ? qobject_cast<QComboBox*>(shown->control("fav")) : nullptr;
+    };
+    EXPECT_TRUE(waitFor([&] { return dropdown() && dropdown()->count() == 2; }))
+        << "the entries come from the script's menu handler";
     FormView* form = formOf(view);
     ASSERT_NE(form, nullptr);
-    auto* combo = qobject_cast<QComboBox*>(form->control("fav"));
+    auto* combo = dropdown();
     ASSERT_NE(combo, nullptr);
-    EXPECT_EQ(combo->count(), 2) << "the entries come from the script's menu handler";
     EXPECT_EQ(combo->currentText(), QStringLiteral("Banana"));
     qobject_cast<QLineEdit*>(form->control("name"))->setText(QStringLiteral("Ada"));
     qobject_cast<QCheckBox*>(form->control("again"))->setChecked(false);

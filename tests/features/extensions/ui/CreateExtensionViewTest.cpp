@@ -82,7 +82,7 @@ TEST_F(CreateExtensionViewTest, OffersTheTemplatesAndCreatesTheChosenOne) {
     EXPECT_EQ(outcome.hudText, QStringLiteral("Succesfully created extension 'Fruit Picker'"));
     EXPECT_EQ(view->createdFolder(), location + QStringLiteral("/Fruit-Picker"));
     EXPECT_EQ(opened, QStringList{location + QStringLiteral("/Fruit-Picker")});
-    EXPECT_TRUE(QFileInfo::exists(location + QStringLiteral("/Fruit-Picker/src/render.ts")));
+    EXPECT_TRUE(QFileInfo::exists(location + QStringLiteral("/Fruit-Picker/src/index.ts")));
     ASSERT_EQ(feature->extensionRegistry()->commands().size(), 1u);
     EXPECT_EQ(feature->extensionRegistry()->commands()[0].displayTitle(), QStringLiteral("Show List [DEV]"));
 }

@@ -463,10 +463,16 @@ TEST_F(CommandHTTPTest, aCancelledRequestIsAbortedAndNeverAnswers) {
 
 TEST_F(CommandHTTPTest, aRequestLeftRunningEndsWithItsCommand) {
     server.hold(QStringLiteral("/slow"));
-    const QStringList lines = runRequests(QStringLiteral("httpleft"), QStringLiteral(R"(
+    // The command ends only once the held request has reached the server.
+    server.on(QStringLiteral("/arrived"), [this](const TestHttpServer::Request&) {
+        const bool arrived = waitUntil([&] { return server.connectedWaitingCount(QStringLiteral("/slow")) == 1; }, 10000);
+        return TestHttpServer::Response{200, arrived ? "arrived" : "never arrived", {{"Content-Type", "text/plain"}}};
+    });
+    const QStringList lines = runRequests(QStringLiteral("httpleft"), kRequestHelper + QStringLiteral(R"(
         log(typeof await api.call('net', 'resumeHTTPRequest', { request: { url: '$SERVER/slow', method: 'GET' } }, () => {}));
+        log((await request({ url: '$SERVER/arrived', method: 'GET' })).response.data);
     )"));
-    EXPECT_EQ(lines, QStringList{QStringLiteral("string")});
+    EXPECT_EQ(lines, (QStringList{QStringLiteral("string"), QStringLiteral("arrived")}));
     EXPECT_TRUE(waitUntil([&] { return server.waitingCount(QStringLiteral("/slow")) == 1 && server.connectedWaitingCount(QStringLiteral("/slow")) == 0; }, 10000))
         << "the transfer was aborted with the command";
 }

@@ -201,15 +201,7 @@ Schedule CalendarService::schedule(const QDateTime& from, const QDateTime& to) c
             schedule.notes << VantrelError::describe(failure);
         }
     }
-    std::stable_sort(schedule.events.begin(), schedule.events.end(),
-                     [](const EventOccurrence& a, const EventOccurrence& b) {
-                         const QDate dayA = a.localFirstDay();
-                         const QDate dayB = b.localFirstDay();
-                         if (dayA != dayB) return dayA < dayB;
-                         if (a.allDay != b.allDay) return a.allDay;
-                         if (!a.allDay && a.start != b.start) return a.start < b.start;
-                         return a.title < b.title;
-                     });
+    std::stable_sort(schedule.events.begin(), schedule.events.end(), &EventOccurrence::comesBefore);
     return schedule;
 }
 

@@ -21,6 +21,15 @@ QDate EventOccurrence::localFirstDay() const {
     return allDay ? firstDay : start.toLocalTime().date();
 }
 
+bool EventOccurrence::comesBefore(const EventOccurrence& a, const EventOccurrence& b) {
+    const QDate dayA = a.localFirstDay();
+    const QDate dayB = b.localFirstDay();
+    if (dayA != dayB) return dayA < dayB;
+    if (a.allDay != b.allDay) return a.allDay;
+    if (!a.allDay && a.start != b.start) return a.start < b.start;
+    return a.title < b.title;
+}
+
 QDate EventOccurrence::localLastDay() const {
     if (allDay) return endDay > firstDay ? endDay.addDays(-1) : firstDay;
     // An event that ends at midnight does not cover the day after.
@@ -517,15 +526,7 @@ CalendarContent ICalendarReader::read(const QByteArray& text, const QString& sou
         Expander expander(calendar, sourceName, from, to, content);
         expander.addCalendar(calendar);
     }
-    std::stable_sort(content.events.begin(), content.events.end(),
-                     [](const EventOccurrence& a, const EventOccurrence& b) {
-                         const QDate dayA = a.localFirstDay();
-                         const QDate dayB = b.localFirstDay();
-                         if (dayA != dayB) return dayA < dayB;
-                         if (a.allDay != b.allDay) return a.allDay;
-                         if (!a.allDay && a.start != b.start) return a.start < b.start;
-                         return a.title < b.title;
-                     });
+    std::stable_sort(content.events.begin(), content.events.end(), &EventOccurrence::comesBefore);
     return content;
 }
 

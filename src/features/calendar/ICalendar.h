@@ -34,6 +34,9 @@ struct EventOccurrence {
     QDate localFirstDay() const;
     QDate localLastDay() const;
     bool sameOccurrence(const EventOccurrence& other) const;
+    // Schedule order: by local first day, all-day events first, then by
+    // start, then by title.
+    static bool comesBefore(const EventOccurrence& a, const EventOccurrence& b);
 };
 
 // A task (VTODO).

@@ -55,9 +55,11 @@ protected:
         process.setProcessEnvironment(environment);
         process.start(QStringLiteral(VANTREL_EXECUTABLE), arguments);
         EXPECT_TRUE(process.waitForFinished(60000));
-        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << arguments.join(' ').toStdString();
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        ProcessRun result{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                          QString::fromUtf8(process.readAllStandardError())};
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit)
+            << "vantrel " << arguments.join(' ').toStdString() << " crashed:\n" << result.err.toStdString();
+        return result;
     }
 };
 

@@ -19,6 +19,7 @@
 #include "data/PackageConfigurationRepository.h"
 #include "data/VantrelDatabaseMigrator.h"
 #include "features/Features.h"
+#include "FatalSignals.h"
 #include "kit/Memory.h"
 #include "kit/AppFlavor.h"
 #include "kit/CommandLine.h"
@@ -696,6 +697,7 @@ int doctor() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    cli::reportFatalSignals();
     shareAllocatorArenas();
     // The one place that picks the desktop's implementations.
     installPlatform(composePlatform());

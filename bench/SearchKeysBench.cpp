@@ -4,6 +4,7 @@
 //
 // Inputs are read at run time from $VANTREL_BENCH_DATA, or the shared data folder given
 // at build time: names-10k.txt, names-100k.txt (one name per line) and queries.txt.
+#include "search/CorrectionIndex.h"
 #include "search/Normalization.h"
 #include "search/SearchKeys.h"
 #include "search/Trie.h"
@@ -72,6 +73,28 @@ void BM_SearchKeysAllNames(benchmark::State& state) {
         benchmark::Counter(double(list.size()), benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_SearchKeysAllNames)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// The typo-correction tables an index build makes beside the prefix keys.
+void BM_CorrectionIndexBuild(benchmark::State& state) {
+    const QStringList& list = names(state.range(0));
+    if (!checkLoaded(state, list)) return;
+    std::vector<vantrel::SearchRecord> records;
+    records.reserve(size_t(list.size()));
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        vantrel::SearchRecord record;
+        record.id = i + 1;
+        record.name = list.at(i);
+        records.push_back(std::move(record));
+    }
+    size_t words = 0;
+    for (auto _ : state) {
+        const vantrel::CorrectionIndex index(records);
+        words = index.wordCount();
+        benchmark::DoNotOptimize(words);
+    }
+    state.counters["words"] = double(words);
+}
+BENCHMARK(BM_CorrectionIndexBuild)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_FuzzyKeysAllNames(benchmark::State& state) {
     const QStringList& list = names(state.range(0));

@@ -567,7 +567,7 @@ std::vector<ListSection> RootSearchController::homeSections(bool shown) {
         item.title = event.title;
         item.subtitle = event.location.value_or(QString());
         item.kind = ListItem::Kind::calendarEvent;
-        item.calendarEvent = event;
+        item.calendarEvent = std::make_shared<const CalendarEvent>(event);
         item.actionProvider = event.actions;
         events.items.push_back(std::move(item));
     }
@@ -766,7 +766,7 @@ std::optional<ListItem> RootSearchController::expressionItem(const QString& text
     item.title = output->result;
     item.subtitle = text;
     item.kind = ListItem::Kind::expression;
-    item.expression = ExpressionListItem{item.id, text, *output};
+    item.expression = std::make_shared<const ExpressionListItem>(ExpressionListItem{item.id, text, *output});
     item.accessory = output->resultMetadata;
     QPointer<QObject> alive(m_lifetime.get());
     item.actionProvider = std::make_shared<ExpressionActionProvider>(

@@ -91,9 +91,12 @@ struct ListItem {
     std::shared_ptr<const VantrelCommand> command;
     std::shared_ptr<const FallbackSearchCommand> fallback;
     std::shared_ptr<const InputCommand> inputCommand;
-    std::optional<ExpressionListItem> expression;
+    // The calculator's answer and the calendar event live behind pointers:
+    // they are large and only one row or a few ever have them, while the home
+    // screen holds thousands of rows.
+    std::shared_ptr<const ExpressionListItem> expression;
     std::shared_ptr<const Draft> draft;
-    std::optional<CalendarEvent> calendarEvent;
+    std::shared_ptr<const CalendarEvent> calendarEvent;
     std::optional<QString> alias;
     std::shared_ptr<ActionProvider> actionProvider;
 

@@ -366,12 +366,13 @@ void SearchRecordTable::didRollBack() {
 }
 
 void SearchRecordTable::releaseStaging() {
-    // Assigning empty vectors frees their buffers: a large write (the first
-    // listing of every application) would otherwise keep its capacity for the
-    // rest of the run.
-    m_changed = {};
-    m_staged = {};
-    m_stagedGone = {};
+    // Swapped with empty vectors so that their buffers go (clear() and
+    // assigning `{}`, an empty initializer list, keep the capacity): a large
+    // write (the first listing of every application) would otherwise keep its
+    // buffers for the rest of the run.
+    std::vector<qint64>().swap(m_changed);
+    std::vector<SearchRecord>().swap(m_staged);
+    std::vector<qint64>().swap(m_stagedGone);
 }
 
 void SearchRecordTable::contentReplaced() {

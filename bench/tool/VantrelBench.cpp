@@ -1,5 +1,5 @@
 // vantrel-bench search --names FILE --queries FILE [--dump N]
-// vantrel-bench rootsearch --names FILE --queries FILE
+// vantrel-bench rootsearch --names FILE --queries FILE [--dump N]
 //
 // Loads every line of the names file as an application record into a fresh
 // temporary encrypted database, indexes it with the radix-tree index, runs the
@@ -13,7 +13,10 @@
 // the launcher has them, and times the whole root-search path (sections with
 // their items, providers and the calculator) for every query, then the empty
 // query (the home sections) 50 times after one warm-up; it prints the summary line above for
-// the queries and one more starting with "home " for the empty query.
+// the queries and one more starting with "home " for the empty query. With
+// --dump N it first prints, for every query and then for the empty query, one
+// line per section: "QUERY<TAB>section(count)<TAB>item…" with the first N items
+// as id|title|subtitle|accessory|kind.
 #include "../BenchSupport.h"
 #include "../RootSearchSession.h"
 
@@ -35,7 +38,7 @@ using namespace vantrel;
 
 int usage() {
     std::fprintf(stderr, "usage: vantrel-bench search --names FILE --queries FILE [--dump N]\n"
-                         "       vantrel-bench rootsearch --names FILE --queries FILE\n");
+                         "       vantrel-bench rootsearch --names FILE --queries FILE [--dump N]\n");
     return 2;
 }
 
@@ -54,7 +57,22 @@ Percentiles percentiles(std::vector<qint64> micros) {
     return {at(0.50), at(0.99), micros.back()};
 }
 
-int rootSearch(const QStringList& names, const QStringList& queries) {
+void dumpSections(const QString& query, const std::vector<ListSection>& sections, int count) {
+    for (const ListSection& section : sections) {
+        QString line = query + QLatin1Char('\t') + section.id + QLatin1Char('(') +
+                       QString::number(section.items.size()) + QLatin1Char(')');
+        const size_t shown = std::min(section.items.size(), static_cast<size_t>(count));
+        for (size_t i = 0; i < shown; ++i) {
+            const ListItem& item = section.items[i];
+            line += QLatin1Char('\t') + item.id + QLatin1Char('|') + item.title + QLatin1Char('|') + item.subtitle +
+                    QLatin1Char('|') + item.accessory.value_or(QString()) + QLatin1Char('|') +
+                    QString::number(static_cast<int>(item.kind));
+        }
+        std::printf("%s\n", line.toUtf8().constData());
+    }
+}
+
+int rootSearch(const QStringList& names, const QStringList& queries, int dump) {
     QElapsedTimer build;
     build.start();
     const std::unique_ptr<bench::RootSearchSession> session = bench::RootSearchSession::make(names);
@@ -65,6 +83,14 @@ int rootSearch(const QStringList& names, const QStringList& queries) {
     const qint64 buildMs = build.elapsed();
     const size_t records = session->repository->table().size();
     RootSearchController& controller = *session->controller;
+    if (dump > 0) {
+        for (const QString& query : queries) {
+            controller.searchTextDidChange(query);
+            dumpSections(query, controller.sections(), dump);
+        }
+        controller.searchTextDidChange(QString());
+        dumpSections(QString(), controller.sections(), dump);
+    }
     for (const QString& query : queries) controller.searchTextDidChange(query);  // warm-up
 
     std::vector<qint64> micros;
@@ -123,8 +149,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (command == QLatin1String("rootsearch")) {
-        if (dump > 0) return usage();
-        return rootSearch(names, queries);
+        return rootSearch(names, queries, dump);
     }
 
     const bench::TemporaryDatabase database;

@@ -328,8 +328,7 @@ void SearchRecordTable::didCommit() {
         ++m_version;
     }
     if (!m_loaded) {
-        m_staged.clear();
-        m_stagedGone.clear();
+        releaseStaging();
         return;
     }
     if (!m_staged.empty() || !m_stagedGone.empty()) ++m_version;
@@ -358,22 +357,27 @@ void SearchRecordTable::didCommit() {
         c.clear();
         for (SearchRecord& row : rows) c.append(std::move(row));
     }
-    m_staged.clear();
-    m_stagedGone.clear();
+    releaseStaging();
 }
 
 void SearchRecordTable::didRollBack() {
     m_schemaChanged = false;
-    m_changed.clear();
-    m_staged.clear();
-    m_stagedGone.clear();
+    releaseStaging();
+}
+
+void SearchRecordTable::releaseStaging() {
+    // Swapped with empty vectors so that their buffers go (clear() and
+    // assigning `{}`, an empty initializer list, keep the capacity): a large
+    // write (the first listing of every application) would otherwise keep its
+    // buffers for the rest of the run.
+    std::vector<qint64>().swap(m_changed);
+    std::vector<SearchRecord>().swap(m_staged);
+    std::vector<qint64>().swap(m_stagedGone);
 }
 
 void SearchRecordTable::contentReplaced() {
     std::unique_lock lock(m_lock);
-    m_changed.clear();
-    m_staged.clear();
-    m_stagedGone.clear();
+    releaseStaging();
     m_loaded = false;
     m_columns.clear();
     ++m_version;

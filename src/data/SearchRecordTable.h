@@ -86,6 +86,8 @@ private:
 
     // Reads the whole table when it is not loaded (shared lock released).
     void ensureLoaded() const;
+    // Drops the write-staging vectors together with their buffers.
+    void releaseStaging();
     template <typename Work>
     auto withLoaded(Work&& work) const;
 

@@ -117,6 +117,15 @@ public:
     // limit must not be negative.
     std::vector<SearchItem> suggestions(int limit, const SearchItemFilter& filter = {});
 
+    // The two parts of items() for the empty term, for callers that keep what
+    // they make of it: every indexed row, unfiltered and unranked, and what
+    // the providers add after them. While the rows stay the same (the same
+    // table version) the same list is answered, so the pointer tells a caller
+    // whether the rows changed. items(empty term) is the rows that pass the
+    // filter followed by the provided ones, as long as some rows pass.
+    std::shared_ptr<const std::vector<SearchItem>> emptyTermRows() { return allItems(); }
+    std::vector<SearchItem> providedItems(const QString& term) const { return providerResults(term); }
+
     // Records a visit and posts "didUprankItemNotification" with the item's key.
     std::optional<SearchItem> visit(const SearchItem& item, Ranking::VisitKind kind = Ranking::VisitKind::defaultVisit,
                                     const std::optional<QString>& searchTerm = std::nullopt);

@@ -131,6 +131,7 @@ void PackageRegistry::registerPackages() {
 }
 
 void PackageRegistry::addPackageLocked(std::shared_ptr<const VantrelPackage> package) {
+    ++m_changes;
     for (const auto& command : package->commands()) _commands.insert(command->id(), command);
     for (const auto& fallback : package->fallbackSearchCommands())
         _fallbackSearchCommands.insert(fallback->id(), fallback);
@@ -139,6 +140,7 @@ void PackageRegistry::addPackageLocked(std::shared_ptr<const VantrelPackage> pac
 }
 
 void PackageRegistry::replacePackageLocked(std::shared_ptr<const VantrelPackage> package) {
+    ++m_changes;
     const auto old = _packages.value(package->id());
     if (old) {
         for (const auto& command : old->commands()) _commands.remove(command->id());
@@ -187,15 +189,17 @@ quint64 PackageRegistry::addCommandResolver(CommandResolver resolver) {
     std::unique_lock lock(m_mutex);
     const quint64 token = m_nextResolverToken++;
     m_commandResolvers.emplace_back(token, std::move(resolver));
+    ++m_changes;
     return token;
 }
 
 void PackageRegistry::setCommandHandler(const QString& commandId, CommandHandler handler) {
     m_commandHandlers[commandId] = std::move(handler);
+    ++m_changes;
 }
 
 void PackageRegistry::removeCommandHandler(const QString& commandId) {
-    m_commandHandlers.erase(commandId);
+    if (m_commandHandlers.erase(commandId)) ++m_changes;
 }
 
 const PackageRegistry::CommandHandler* PackageRegistry::commandHandler(const QString& commandId) const {
@@ -210,7 +214,12 @@ CommandAvailability PackageRegistry::availability(const QString& commandId) cons
 
 void PackageRegistry::removeCommandResolver(quint64 token) {
     std::unique_lock lock(m_mutex);
-    std::erase_if(m_commandResolvers, [token](const auto& entry) { return entry.first == token; });
+    if (std::erase_if(m_commandResolvers, [token](const auto& entry) { return entry.first == token; })) ++m_changes;
+}
+
+bool PackageRegistry::listsCommand(const CommandIdentifier& id) const {
+    std::shared_lock lock(m_mutex);
+    return _commands.contains(id);
 }
 
 std::shared_ptr<const FallbackSearchCommand> PackageRegistry::fallbackSearchCommand(const QString& id) const {
@@ -402,6 +411,7 @@ void PackageRegistry::reloadDisabledCommands(const PackageIdentifier& id) {
         m_packageDisabledCommands.remove(id);
     else
         m_packageDisabledCommands.insert(id, std::move(disabled));
+    ++m_configurationChanges;
 }
 
 void PackageRegistry::packageConfigurationDidChange(const PackageIdentifier& id) {
@@ -433,6 +443,7 @@ bool PackageRegistry::setPackageConfiguration(const PackageIdentifier& id, const
                     {{QStringLiteral("id"), record.id}, {QStringLiteral("error"), VantrelError::describe(error)}});
         return false;
     }
+    ++m_configurationChanges;
     log().info(QStringLiteral("Package Configuration Changed for Package: ") + id.rawValue);
     m_center->post(QString(NotificationNames::packageConfigurationDidChange), id.rawValue);
     return true;

@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -59,6 +60,8 @@ public:
     std::shared_ptr<const VantrelPackage> package(const PackageIdentifier& id, bool reportIfMissing = false) const;
     std::shared_ptr<const VantrelCommand> command(const CommandIdentifier& id, bool reportIfMissing = false) const;
     std::shared_ptr<const FallbackSearchCommand> fallbackSearchCommand(const QString& id) const;
+    // Whether a registered package lists the command (command resolvers not asked).
+    bool listsCommand(const CommandIdentifier& id) const;
 
     // In registration order; commands and fallbacks in the order of their
     // packages and, within a package, the package's own order.
@@ -92,6 +95,11 @@ public:
     // What the command can do in this build: a registered handler makes it
     // available, otherwise its built-in behaviour decides.
     CommandAvailability availability(const QString& commandId) const;
+
+    // Counts the changes of what the lookups above answer: packages, their
+    // commands and fallbacks, command resolvers and handlers. Equal counts
+    // mean equal answers, apart from what a command resolver answers itself.
+    quint64 changeCount() const { return m_changes.load(); }
 
     // MARK: Configuration
 
@@ -136,6 +144,12 @@ public:
     std::optional<QString> stringValue(const PackageIdentifier& id, const QString& key) const;
     std::optional<QStringList> stringListValue(const PackageIdentifier& id, const QString& key) const;
 
+    // Counts the changes of the configuration the registry has read (a
+    // package switched on or off, its "disabledCommands"), and of the rows
+    // written through setPackageConfiguration(): the filter and isEnabled()
+    // answer the same while it stays.
+    quint64 configurationChangeCount() const { return m_configurationChanges.load(); }
+
     // Payload keys.
     static constexpr QLatin1String disabledCommandsKey{"disabledCommands"};
     static constexpr QLatin1String snippetsDirectPasteKey{"snippetsDirectPaste"};
@@ -178,6 +192,8 @@ private:
     QSet<PackageIdentifier> m_disabledPackages;
     std::vector<std::pair<quint64, CommandResolver>> m_commandResolvers;
     quint64 m_nextResolverToken = 1;
+    std::atomic<quint64> m_changes{1};
+    std::atomic<quint64> m_configurationChanges{1};
 };
 
 }  // namespace vantrel

@@ -13,6 +13,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <utility>
 
 namespace vantrel {
 
@@ -231,7 +232,9 @@ void RootSearchController::addSearchProvider(std::shared_ptr<SearchProvider> pro
 }
 
 void RootSearchController::addItemResolver(ItemResolver resolver) {
-    if (resolver) m_resolvers.push_back(std::move(resolver));
+    if (!resolver) return;
+    m_resolvers.push_back(std::move(resolver));
+    ++m_setupChanges;
 }
 
 void RootSearchController::configureSearchDataSources() {
@@ -343,7 +346,7 @@ void RootSearchController::searchTextDidChange(const QString& text) {
     // The argument fields follow the selected row of the new sections; while
     // the focus is in one of them, that row stays selected when it is still there.
     if (m_searchBar.focusedArgumentIndex) m_preserveSelectionOnNextReload = true;
-    applySections(buildSections(text));
+    applySections(buildSections(text, true));
     m_previousSearchText = text;
     m_lastRecognizedAlias.reset();
     if (showsCalculator()) refreshCalculatorHint(text);
@@ -502,7 +505,7 @@ void RootSearchController::setArgumentValue(int index, const QString& value) {
 void RootSearchController::reload() {
     // Someone typing in an argument field keeps the row those fields belong to.
     if (m_searchBar.focusedArgumentIndex) m_preserveSelectionOnNextReload = true;
-    applySections(buildSections(m_searchBar.text));
+    applySections(buildSections(m_searchBar.text, true));
 }
 
 std::vector<ListSection> RootSearchController::sectionsFor(const QString& text) {
@@ -510,7 +513,7 @@ std::vector<ListSection> RootSearchController::sectionsFor(const QString& text) 
     // query: both belong to what the window shows next.
     const std::shared_ptr<const Draft> draftOnTop = m_draftToShowOnTopOnNextReload;
     const std::optional<QString> calculatorQuery = m_queryWithCalculatorResult;
-    std::vector<ListSection> sections = buildSections(text);
+    std::vector<ListSection> sections = buildSections(text, false);
     m_draftToShowOnTopOnNextReload = draftOnTop;
     m_queryWithCalculatorResult = calculatorQuery;
     return sections;
@@ -524,8 +527,8 @@ void RootSearchController::viewWillAppear() {
 
 // MARK: Sections
 
-std::vector<ListSection> RootSearchController::buildSections(const QString& text) {
-    std::vector<ListSection> sections = text.trimmed().isEmpty() ? homeSections() : querySections(text);
+std::vector<ListSection> RootSearchController::buildSections(const QString& text, bool shown) {
+    std::vector<ListSection> sections = text.trimmed().isEmpty() ? homeSections(shown) : querySections(text);
     sections.erase(std::remove_if(sections.begin(), sections.end(),
                                   [](const ListSection& section) { return section.items.empty(); }),
                    sections.end());
@@ -544,7 +547,7 @@ ListSection RootSearchController::helpSection() const {
     return help;
 }
 
-std::vector<ListSection> RootSearchController::homeSections() {
+std::vector<ListSection> RootSearchController::homeSections(bool shown) {
     std::vector<ListSection> sections;
     sections.push_back({QString(welcomeSectionId), QStringLiteral("Welcome"), m_welcomeItems});
 
@@ -564,7 +567,7 @@ std::vector<ListSection> RootSearchController::homeSections() {
         item.title = event.title;
         item.subtitle = event.location.value_or(QString());
         item.kind = ListItem::Kind::calendarEvent;
-        item.calendarEvent = event;
+        item.calendarEvent = std::make_shared<const CalendarEvent>(event);
         item.actionProvider = event.actions;
         events.items.push_back(std::move(item));
     }
@@ -577,22 +580,123 @@ std::vector<ListSection> RootSearchController::homeSections() {
 
     ListSection commands{QString(commandsSectionId), QStringLiteral("Commands"), {}};
     ListSection apps{QString(appsSectionId), QStringLiteral("Apps"), {}};
-    const std::vector<SearchItem> all = m_launcherSearch.search().items(QString(), m_searchOptions, m_filter);
-    // Most rows are applications; growing the list item by item would move every item many times.
-    apps.items.reserve(all.size());
-    for (const SearchItem& result : all) {
-        if (isFallback(result, m_launcherSearch.registry())) continue;
-        std::optional<ListItem> item = this->item(result, QString());
-        if (!item) continue;
-        if (item->kind == ListItem::Kind::application || item->kind == ListItem::Kind::preferencePane)
-            apps.items.push_back(std::move(*item));
-        else
-            commands.items.push_back(std::move(*item));
-    }
+    homeCommandsAndApps(commands, apps, shown);
     sections.push_back(std::move(help));
     sections.push_back(std::move(commands));
     sections.push_back(std::move(apps));
     return sections;
+}
+
+namespace {
+
+bool isApplicationItem(const ListItem& item) {
+    return item.kind == ListItem::Kind::application || item.kind == ListItem::Kind::preferencePane;
+}
+
+}  // namespace
+
+void RootSearchController::homeCommandsAndApps(ListSection& commands, ListSection& apps, bool shown) {
+    Search& search = m_launcherSearch.search();
+    PackageRegistry& registry = m_launcherSearch.registry();
+    auto route = [&](ListItem&& item) {
+        (isApplicationItem(item) ? apps : commands).items.push_back(std::move(item));
+    };
+    const std::shared_ptr<const std::vector<SearchItem>> rows = search.emptyTermRows();
+    // Read before the items are made: a change while they are made shows at
+    // the next build.
+    const quint64 registryChanges = registry.changeCount();
+    const quint64 configurationChanges = registry.configurationChangeCount();
+    const CommandRunContext context = runContext();
+    const bool same = m_homeRows && m_homeRows->rows == rows && m_homeRows->registryChanges == registryChanges &&
+                      m_homeRows->configurationChanges == configurationChanges &&
+                      m_homeRows->setupChanges == m_setupChanges && m_homeRows->searchText == context.searchText &&
+                      m_homeRows->arguments == context.arguments;
+    if (!same) {
+        m_homeRows.reset();
+        HomeRows built;
+        built.rows = rows;
+        built.registryChanges = registryChanges;
+        built.configurationChanges = configurationChanges;
+        built.setupChanges = m_setupChanges;
+        built.searchText = context.searchText;
+        built.arguments = context.arguments;
+        // Most rows are applications; growing the list item by item would move every item many times.
+        built.apps.reserve(rows->size());
+        size_t passed = 0;
+        for (const SearchItem& result : *rows) {
+            if (m_filter && !m_filter(result)) continue;
+            ++passed;
+            if (isFallback(result, registry)) continue;
+            bool kept = false;
+            std::optional<ListItem> item = this->item(result, QString(), &kept);
+            if (!item) continue;
+            if (!kept) {
+                built.fresh.push_back(HomeRows::Fresh{built.commands.size(), built.apps.size(), result});
+                continue;
+            }
+            (isApplicationItem(*item) ? built.apps : built.commands).push_back(std::move(*item));
+        }
+        if (passed == 0) {
+            // Nothing indexed passes: the engine answers the empty term its
+            // own way (providers ranked), as for any query without rows.
+            for (const SearchItem& result : search.items(QString(), m_searchOptions, m_filter)) {
+                if (isFallback(result, registry)) continue;
+                if (std::optional<ListItem> item = this->item(result, QString())) route(std::move(*item));
+            }
+            return;
+        }
+        built.apps.shrink_to_fit();
+        m_homeRows = std::move(built);
+    }
+    HomeRows& kept = *m_homeRows;
+    std::vector<ListItem>* keptCommands = &kept.commands;
+    std::vector<ListItem>* keptApps = &kept.apps;
+    std::vector<ListSection> none;
+    if (kept.lent) {
+        // They are in the sections shown now.
+        keptCommands = &none.emplace_back().items;
+        keptApps = &none.emplace_back().items;
+        for (ListSection& section : m_sections) {
+            if (section.id == commandsSectionId) keptCommands = &section.items;
+            if (section.id == appsSectionId) keptApps = &section.items;
+        }
+    }
+    const std::vector<SearchItem> provided = search.providedItems(QString());
+    const bool onlyKept =
+        kept.fresh.empty() && std::all_of(provided.begin(), provided.end(),
+                                          [&](const SearchItem& result) { return isFallback(result, registry); });
+    if (shown && onlyKept) {
+        // The sections about to be shown take the kept items over.
+        commands.items = std::move(*keptCommands);
+        apps.items = std::move(*keptApps);
+        keptCommands->clear();
+        keptApps->clear();
+        kept.lending = true;
+        return;
+    }
+    commands.items.reserve(keptCommands->size() + kept.fresh.size());
+    apps.items.reserve(keptApps->size() + kept.fresh.size());
+    const auto at = [](const std::vector<ListItem>& items, size_t position) {
+        return items.begin() + static_cast<std::ptrdiff_t>(position);
+    };
+    size_t nextCommand = 0;
+    size_t nextApp = 0;
+    for (const HomeRows::Fresh& fresh : kept.fresh) {
+        commands.items.insert(commands.items.end(), at(*keptCommands, nextCommand),
+                              at(*keptCommands, fresh.commandsBefore));
+        apps.items.insert(apps.items.end(), at(*keptApps, nextApp), at(*keptApps, fresh.appsBefore));
+        nextCommand = fresh.commandsBefore;
+        nextApp = fresh.appsBefore;
+        if (std::optional<ListItem> item = this->item(fresh.result, QString())) route(std::move(*item));
+    }
+    commands.items.insert(commands.items.end(), at(*keptCommands, nextCommand),
+                          at(*keptCommands, keptCommands->size()));
+    apps.items.insert(apps.items.end(), at(*keptApps, nextApp), at(*keptApps, keptApps->size()));
+    // What the providers add for the empty term comes after the rows, made anew.
+    for (const SearchItem& result : provided) {
+        if (isFallback(result, registry)) continue;
+        if (std::optional<ListItem> item = this->item(result, QString())) route(std::move(*item));
+    }
 }
 
 std::vector<ListSection> RootSearchController::querySections(const QString& text) {
@@ -662,7 +766,7 @@ std::optional<ListItem> RootSearchController::expressionItem(const QString& text
     item.title = output->result;
     item.subtitle = text;
     item.kind = ListItem::Kind::expression;
-    item.expression = ExpressionListItem{item.id, text, *output};
+    item.expression = std::make_shared<const ExpressionListItem>(ExpressionListItem{item.id, text, *output});
     item.accessory = output->resultMetadata;
     QPointer<QObject> alive(m_lifetime.get());
     item.actionProvider = std::make_shared<ExpressionActionProvider>(
@@ -677,7 +781,8 @@ std::optional<ListItem> RootSearchController::expressionItem(const QString& text
     return item;
 }
 
-std::optional<ListItem> RootSearchController::item(const SearchItem& result, const QString& searchText) {
+std::optional<ListItem> RootSearchController::item(const SearchItem& result, const QString& searchText, bool* kept) {
+    if (kept) *kept = false;
     PackageRegistry& registry = m_launcherSearch.registry();
     const SearchRecord* record = result.record();
 
@@ -700,6 +805,7 @@ std::optional<ListItem> RootSearchController::item(const SearchItem& result, con
         if (record) item.iconPath = record->path;
         item.actionProvider =
             std::make_shared<ApplicationActionProvider>(result, searchText, &m_launcherSearch.search(), m_launch);
+        if (kept) *kept = true;
         return item;
     }
     if (auto command = registry.command(CommandIdentifier(result.identifier()))) {
@@ -707,6 +813,8 @@ std::optional<ListItem> RootSearchController::item(const SearchItem& result, con
         made.alias = item.alias;
         // The alias tag when there is one; otherwise the command's own state.
         if (item.accessory) made.accessory = item.accessory;
+        // A command a resolver answers may change without the registry knowing.
+        if (kept) *kept = registry.listsCommand(CommandIdentifier(result.identifier()));
         return made;
     }
     switch (type) {
@@ -838,7 +946,20 @@ void RootSearchController::applySections(std::vector<ListSection> sections) {
     if (m_preserveSelectionOnNextReload)
         if (const ListItem* selected = selectedItem()) selectedId = selected->id;
     const std::optional<int> previousIndex = m_selectedIndex;
-    m_sections = std::move(sections);
+    std::vector<ListSection> previous = std::exchange(m_sections, std::move(sections));
+    if (m_homeRows) {
+        if (m_homeRows->lent && !m_homeRows->lending) {
+            // The home screen goes: its kept items go back (moved, so rows
+            // pointed at stay where they are).
+            for (ListSection& section : previous) {
+                if (section.id == commandsSectionId) m_homeRows->commands = std::move(section.items);
+                if (section.id == appsSectionId) m_homeRows->apps = std::move(section.items);
+            }
+        }
+        m_homeRows->lent = m_homeRows->lending;
+        m_homeRows->lending = false;
+    }
+    previous.clear();
     m_selectedIndex.reset();
     const std::vector<const ListItem*> items = allItems();
     if (!items.empty()) {

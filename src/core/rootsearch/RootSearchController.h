@@ -91,9 +91,12 @@ struct ListItem {
     std::shared_ptr<const VantrelCommand> command;
     std::shared_ptr<const FallbackSearchCommand> fallback;
     std::shared_ptr<const InputCommand> inputCommand;
-    std::optional<ExpressionListItem> expression;
+    // The calculator's answer and the calendar event live behind pointers:
+    // they are large and only one row or a few ever have them, while the home
+    // screen holds thousands of rows.
+    std::shared_ptr<const ExpressionListItem> expression;
     std::shared_ptr<const Draft> draft;
-    std::optional<CalendarEvent> calendarEvent;
+    std::shared_ptr<const CalendarEvent> calendarEvent;
     std::optional<QString> alias;
     std::shared_ptr<ActionProvider> actionProvider;
 
@@ -299,10 +302,16 @@ public:
     void addItemResolver(ItemResolver resolver);
     void setEventHandler(EventHandler handler) { m_eventHandler = std::move(handler); }
     // The launcher's hooks handed to the commands that run.
-    void setEnvironment(const LauncherEnvironment* environment) { m_environment = environment; }
+    void setEnvironment(const LauncherEnvironment* environment) {
+        m_environment = environment;
+        ++m_setupChanges;
+    }
     void setIsKeyWindow(std::function<bool()> isKeyWindow) { m_isKeyWindow = std::move(isKeyWindow); }
     // Starts applications (the desktop's launch when not set).
-    void setApplicationLauncher(ApplicationActionProvider::Launch launch) { m_launch = std::move(launch); }
+    void setApplicationLauncher(ApplicationActionProvider::Launch launch) {
+        m_launch = std::move(launch);
+        ++m_setupChanges;
+    }
 
     // Loads the data sources (at most every 5 seconds) and reloads when they
     // are in; reloads on every uprank, alias, hotkey and favourites change,
@@ -416,12 +425,19 @@ public:
     LauncherSearch& launcherSearch() { return m_launcherSearch; }
 
 private:
-    std::vector<ListSection> buildSections(const QString& text);
-    std::vector<ListSection> homeSections();
+    // shown: the sections go to applySections() next.
+    std::vector<ListSection> buildSections(const QString& text, bool shown);
+    std::vector<ListSection> homeSections(bool shown);
+    // The "Commands" and "Apps" rows of the home screen.
+    void homeCommandsAndApps(ListSection& commands, ListSection& apps, bool shown);
     std::vector<ListSection> querySections(const QString& text);
     // "Help": the troubleshooting item, only when no application was indexed.
     ListSection helpSection() const;
-    std::optional<ListItem> item(const SearchItem& result, const QString& searchText);
+    // kept: set to whether the item stays the same for as long as the rows,
+    // the registry and its configuration and the controller's set-up do (an
+    // application, a command a package lists); an item a resolver described,
+    // or one nobody knows, is not.
+    std::optional<ListItem> item(const SearchItem& result, const QString& searchText, bool* kept = nullptr);
     ListItem commandItem(std::shared_ptr<const VantrelCommand> command, const std::optional<SearchItem>& result,
                          const QString& searchText);
     ListItem fallbackItem(std::shared_ptr<const FallbackSearchCommand> fallback, const QString& searchText);
@@ -478,6 +494,38 @@ private:
 
     SearchBarState m_searchBar;
     SearchBarHistory m_history;
+
+    // Counts the changes of what items are made with: resolvers, the
+    // launcher's hooks, the application launcher.
+    quint64 m_setupChanges = 1;
+    // The home screen's "Commands" and "Apps" items as last built, and what
+    // they were built from: used again while all of it stays the same.
+    struct HomeRows {
+        std::shared_ptr<const std::vector<SearchItem>> rows;
+        quint64 registryChanges = 0;
+        quint64 configurationChanges = 0;
+        quint64 setupChanges = 0;
+        // The run context the command items carry.
+        QString searchText;
+        QStringList arguments;
+        std::vector<ListItem> commands;
+        std::vector<ListItem> apps;
+        // Rows described anew on every build, each placed before the kept
+        // items at these positions of `commands` and `apps`.
+        struct Fresh {
+            size_t commandsBefore = 0;
+            size_t appsBefore = 0;
+            SearchItem result;
+        };
+        std::vector<Fresh> fresh;
+        // While the home screen is shown its sections hold `commands` and
+        // `apps` themselves, moved there instead of copied (lent), and give
+        // them back when other sections replace them. lending: the sections
+        // being built took them.
+        bool lent = false;
+        bool lending = false;
+    };
+    std::optional<HomeRows> m_homeRows;
 
     std::vector<ListSection> m_sections;
     std::optional<int> m_selectedIndex;

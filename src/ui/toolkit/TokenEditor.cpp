@@ -52,6 +52,7 @@ TokenEditor::TokenEditor(QWidget* parent) : QWidget(parent) {
 
     connect(m_edit, &QLineEdit::textChanged, this, [this] {
         m_addWhenAnswered = false;
+        updateKeepsReturn();
         requestSuggestions();
     });
     connect(m_list, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { chooseSuggestion(m_list->row(item)); });

@@ -481,18 +481,13 @@ private:
     std::optional<FormView::DateReading> readDate(const QString& text, const std::optional<QString>& format) {
         QDateTime date;
         bool hasTime = true;
-        if (format && !format->isEmpty()) {
-            date = QDateTime::fromString(text, *format);
-            if (!date.isValid()) {
-                date = QDate::fromString(text, *format).startOfDay();
-                hasTime = false;
-            }
+        // A day alone first: a date-time format also reads "2026-12-24" (as midnight).
+        const QDate day = format && !format->isEmpty() ? QDate::fromString(text, *format) : QDate::fromString(text, Qt::ISODate);
+        if (day.isValid()) {
+            date = day.startOfDay();
+            hasTime = false;
         } else {
-            date = QDateTime::fromString(text, Qt::ISODate);
-            if (!date.isValid()) {
-                date = QDate::fromString(text, Qt::ISODate).startOfDay();
-                hasTime = false;
-            }
+            date = format && !format->isEmpty() ? QDateTime::fromString(text, *format) : QDateTime::fromString(text, Qt::ISODate);
         }
         if (!date.isValid()) {
             if (!m_dates && platform().makeCalculator) m_dates = std::make_unique<NLPDateProvider>(platform().makeCalculator());

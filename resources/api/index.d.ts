@@ -240,7 +240,11 @@ type Builder<Props, Kind extends string> = {
 
 export const ActionPanel: Builder<ActionPanelProps, "actionPanel"> & {
   Section: Builder<{ title?: string }, "actionSection">;
-  /** A submenu: its children, or what `children(text)` answers for the typed text when filtering is false. */
+  /**
+   * A submenu, asked for its entries when it opens: its children, or what `children(text)` answers
+   * (with `filtering: false` asked again for every keystroke in the panel's search field).
+   * @example ActionPanel.Submenu({ title: "Size" }, Action({ id: "s", title: "Small", onAction: pick }))
+   */
   Submenu: Builder<ActionProps & { filtering?: boolean; children?: (text: string) => Element[] | Promise<Element[]> }, "actionSubmenu">;
 };
 
@@ -313,9 +317,23 @@ export const Form: Builder<ViewProps & { submitTitle?: string; onSubmit?: (value
   Dropdown: Builder<FormItemProps & { value?: string; entries?: (text: string) => Element<"dropdownItem">[] | Promise<Element<"dropdownItem">[]> }, "formViewDropdown"> & {
     Item: (props: { value: string; title?: string; icon?: ImageLike }) => Element<"dropdownItem">;
   };
-  Button: (props: NodeProps & { id: string; title?: string; label: string; description?: string; onAction?: () => unknown }) => Element<"formViewButton">;
+  /** A button; pressing it (click, Space, or Return while focused) calls onAction with its id. Holds no value. */
+  Button: (props: NodeProps & { id: string; title?: string; label: string; description?: string; onAction?: (id: string) => unknown }) => Element<"formViewButton">;
+  /** A line across the form. */
   Separator: (props?: NodeProps) => Element<"formViewSeparator">;
-  TokenEditor: (props: FormItemProps & { placeholder?: string; value?: TokenValue[]; suggestions?: (text: string) => TokenValue[] | Promise<TokenValue[]> }) => Element<"formViewTokenEditor">;
+  /**
+   * Tokens chosen from suggestions: the items whose title or id contains the typed text, or what
+   * `suggestions(text)` answers. `value` holds tokens or the ids of items. Submitted as TokenValue[].
+   * @example Form.TokenEditor({ id: "tags" }, Form.TokenEditor.Item({ id: "red", title: "Red", badgeColor: "#e33" }))
+   */
+  TokenEditor: Builder<FormItemProps & { placeholder?: string; value?: (TokenValue | string)[]; suggestions?: (text: string) => TokenValue[] | Promise<TokenValue[]> }, "formViewTokenEditor"> & {
+    Item: (props: { id: string; title?: string; badgeColor?: string; icon?: ImageLike }) => Element<"tokenEditorItem">;
+  };
+  /**
+   * A date typed in `dateFormat` (a Qt date format, ISO 8601 without one) or as a phrase
+   * ("tomorrow 9am", "next friday"). Submitted as a string in `dateFormat`, or null when empty.
+   * @example Form.DatePicker({ id: "due", title: "Due", dateFormat: "yyyy-MM-dd HH:mm" })
+   */
   DatePicker: (props: FormItemProps & { value?: string; dateFormat?: string }) => Element<"formViewDatePicker">;
 };
 

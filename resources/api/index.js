@@ -324,6 +324,7 @@
   Form.Button = tagged("formViewButton", builder("formViewButton"));
   Form.Separator = tagged("formViewSeparator", builder("formViewSeparator"));
   Form.TokenEditor = tagged("formViewTokenEditor", builder("formViewTokenEditor"));
+  Form.TokenEditor.Item = tagged("tokenEditorItem", builder("tokenEditorItem"));
   Form.DatePicker = tagged("formViewDatePicker", builder("formViewDatePicker"));
   const ActionPanel = tagged("actionPanel", builder("actionPanel"));
   ActionPanel.Section = tagged("actionSection", builder("actionSection"));
@@ -565,8 +566,22 @@
         this.set(node, "onAction", this.handler(owner, "onAction", props.onAction));
       } else if (kind === "formViewTokenEditor") {
         this.set(node, "placeholder", props.placeholder);
-        this.set(node, "value", props.value);
-        this.set(node, "suggestions", this.handler(owner, "suggestions", props.suggestions));
+        // Tokens are Form.TokenEditor.Item children or token values; a value
+        // may name a child by its id.
+        const items = el.children.map(tokenOf);
+        const byId = new Map(items.map((token) => [token.id, token]));
+        if (props.value !== undefined) {
+          node.value = [].concat(props.value).map((entry) => (typeof entry === "string" && byId.has(entry) ? byId.get(entry) : tokenOf(entry)));
+        }
+        // Without a suggestions function the launcher is offered the items
+        // whose title or id contains the typed text.
+        const suggestions = typeof props.suggestions === "function" ? function (text) {
+          return Promise.resolve(props.suggestions(text)).then((list) => [].concat(list || []).map(tokenOf));
+        } : items.length > 0 ? function (text) {
+          const needle = String(text || "").toLowerCase();
+          return items.filter((token) => token.title.toLowerCase().indexOf(needle) >= 0 || token.id.toLowerCase().indexOf(needle) >= 0);
+        } : undefined;
+        this.set(node, "suggestions", this.handler(owner, "suggestions", suggestions));
       } else if (kind === "formViewDatePicker") {
         this.set(node, "value", props.value);
         this.set(node, "dateFormat", props.dateFormat);
@@ -586,6 +601,22 @@
       if (handlers && handlers.onStatusChange) root.onStatusChange = this.handler("root", "onStatusChange", handlers.onStatusChange);
       return root;
     }
+  }
+
+  // A token value from a Form.TokenEditor.Item, a token value object or an id.
+  function tokenOf(entry) {
+    if (isElement(entry, "tokenEditorItem")) entry = entry.props;
+    if (typeof entry === "string") return { id: entry, title: entry };
+    if (entry === null || typeof entry !== "object") return entry;
+    const token = { id: entry.id === undefined ? entry.value : entry.id, title: entry.title };
+    if (token.id !== undefined) token.id = String(token.id);
+    if (token.title === undefined) token.title = token.id;
+    const style = Object.assign({}, entry.style);
+    if (entry.badgeColor !== undefined) style.badgeColor = entry.badgeColor;
+    if (entry.icon !== undefined) style.icon = entry.icon;
+    if (style.icon !== undefined) style.icon = imageOf(style.icon);
+    if (Object.keys(style).length > 0) token.style = style;
+    return token;
   }
 
   // The JSON Patch (RFC 6902) that turns `from` into `to`.

@@ -5,7 +5,9 @@
 // tests/fixtures/extensions/views/fruit, run by the real extension host.
 #include "e2e/LauncherProcess.h"
 
+#include <QDate>
 #include <QDirIterator>
+#include <QJsonDocument>
 #include <QJsonArray>
 
 namespace vantrel::test {
@@ -34,6 +36,27 @@ protected:
     QStringList viewRows() const {
         QStringList rows;
         for (const QJsonValue& row : status().value(QStringLiteral("viewRows")).toArray()) rows << row.toString();
+        return rows;
+    }
+
+    // One field of the form on screen: "value", "message", "hint", "suggestions".
+    QJsonObject formField(const QString& id) const {
+        return status().value(QStringLiteral("form")).toObject().value(id).toObject();
+    }
+    QStringList tokenTitles(const QString& id) const {
+        QStringList titles;
+        for (const QJsonValue& token : formField(id).value(QStringLiteral("value")).toArray())
+            titles << token.toObject().value(QStringLiteral("title")).toString();
+        return titles;
+    }
+    QStringList suggestions(const QString& id) const {
+        QStringList titles;
+        for (const QJsonValue& title : formField(id).value(QStringLiteral("suggestions")).toArray()) titles << title.toString();
+        return titles;
+    }
+    QStringList actionPanelRows() const {
+        QStringList rows;
+        for (const QJsonValue& row : status().value(QStringLiteral("actionPanelRows")).toArray()) rows << row.toString();
         return rows;
     }
 
@@ -91,6 +114,116 @@ TEST_F(ExtensionViewEndToEndTest, ABrokenTreeLeavesTheLauncherUsable) {
     ASSERT_TRUE(eventually([&] { return status().value(QStringLiteral("atRoot")).toBool(); }));
     typeText(QStringLiteral("Browse Fruit"));
     EXPECT_TRUE(eventually([&] { return !listedRows().isEmpty(); }, 20000));
+}
+
+TEST_F(ExtensionViewEndToEndTest, AFormsTokenEditorDatePickerAndButtonWorkFromTheKeyboard) {
+    startLauncher();
+    showWithHotkey();
+    openCommand(QStringLiteral("Fruit Order"), QStringLiteral("Order"));
+
+    // The token editor has the keyboard: typing lists the items that match.
+    typeText(QStringLiteral("an"));
+    ASSERT_TRUE(eventually([&] { return suggestions(QStringLiteral("fruit")) == QStringList{"Banana"}; }))
+        << formField(QStringLiteral("fruit")).value(QStringLiteral("suggestions")).toArray().size() << "\n" << logText().toStdString();
+    pressKeys(QStringLiteral("Return"));
+    ASSERT_TRUE(eventually([&] { return tokenTitles(QStringLiteral("fruit")) == QStringList{"Banana"}; }));
+    EXPECT_EQ(topView(), QStringLiteral("Order")) << "Return completed the token instead of submitting";
+
+    typeText(QStringLiteral("e"));
+    ASSERT_TRUE(eventually([&] { return suggestions(QStringLiteral("fruit")) == QStringList({"Apple", "Cherry"}); }));
+    pressKeys(QStringLiteral("Down"));
+    pressKeys(QStringLiteral("Return"));
+    ASSERT_TRUE(eventually([&] { return tokenTitles(QStringLiteral("fruit")) == QStringList({"Banana", "Cherry"}); }));
+
+    // Return right after typing adds the first suggestion once it arrives;
+    // Backspace in the empty text takes the last token away again.
+    typeText(QStringLiteral("app"));
+    pressKeys(QStringLiteral("Return"));
+    ASSERT_TRUE(eventually([&] { return tokenTitles(QStringLiteral("fruit")) == QStringList({"Banana", "Cherry", "Apple"}); }));
+    pressKeys(QStringLiteral("BackSpace"));
+    ASSERT_TRUE(eventually([&] { return tokenTitles(QStringLiteral("fruit")) == QStringList({"Banana", "Cherry"}); }));
+
+    // The date picker reads a phrase and shows the date it names.
+    pressKeys(QStringLiteral("Tab"));
+    typeText(QStringLiteral("someday soon"));
+    ASSERT_TRUE(eventually([&] {
+        return formField(QStringLiteral("when")).value(QStringLiteral("message")).toString() ==
+               QStringLiteral("Not a date I can read: 'someday soon'");
+    })) << QJsonDocument(status()).toJson().toStdString();
+    // Submitting now sends nothing (counted at the end); the message stays.
+    pressKeys(QStringLiteral("ctrl+Return"));
+    EXPECT_EQ(topView(), QStringLiteral("Order"));
+
+    pressKeys(QStringLiteral("ctrl+a"));
+    typeText(QStringLiteral("tomorrow 9am"));
+    const QString before = QDate::currentDate().addDays(1).toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(" 09:00");
+    ASSERT_TRUE(eventually([&] {
+        const QString hint = formField(QStringLiteral("when")).value(QStringLiteral("hint")).toString();
+        return hint.startsWith(QStringLiteral("Tomorrow, 9:00 AM"));
+    })) << QJsonDocument(status()).toJson().toStdString();
+    EXPECT_FALSE(formField(QStringLiteral("when")).contains(QStringLiteral("message")));
+
+    // Return on the focused button presses it; the script answers.
+    pressKeys(QStringLiteral("Tab"));
+    pressKeys(QStringLiteral("Return"));
+    ASSERT_TRUE(eventually([&] { return logText().contains(QStringLiteral("Toast: Ring 1")); })) << logText().toStdString();
+    EXPECT_EQ(topView(), QStringLiteral("Order"));
+
+    // Submit: the tokens as the script gave them (the banana keeps its
+    // badge colour) and the date in the item's own format.
+    pressKeys(QStringLiteral("ctrl+Return"));
+    ASSERT_TRUE(eventually([&] { return logText().contains(QStringLiteral("Toast: Order Banana*+Cherry")); })) << logText().toStdString();
+    const QString after = QDate::currentDate().addDays(1).toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(" 09:00");
+    const QString log = logText();
+    EXPECT_TRUE(log.contains(QStringLiteral("Toast: Order Banana*+Cherry – at ") + before) ||
+                log.contains(QStringLiteral("Toast: Order Banana*+Cherry – at ") + after))
+        << log.toStdString();
+    // The unreadable date before never reached the script.
+    EXPECT_EQ(log.count(QStringLiteral("Toast: Order ")), 1) << log.toStdString();
+}
+
+TEST_F(ExtensionViewEndToEndTest, AnActionSubmenuShowsItsEntriesGoesBackWithEscapeAndRunsTheChosenOne) {
+    startLauncher();
+    showWithHotkey();
+    openCommand(QStringLiteral("Fruit Order"), QStringLiteral("Order"));
+    pressKeys(QStringLiteral("ctrl+k"));
+    ASSERT_TRUE(eventually([&] { return actionPanelRows().contains(QStringLiteral("Choose Size")); }))
+        << QJsonDocument(status()).toJson().toStdString();
+    const QStringList topLevel = actionPanelRows();
+    typeText(QStringLiteral("size"));
+    ASSERT_TRUE(eventually([&] { return actionPanelRows() == QStringList{"Choose Size"}; }));
+    pressKeys(QStringLiteral("Return"));
+    ASSERT_TRUE(eventually([&] { return actionPanelRows() == QStringList({"Small Basket", "Large Crate"}); }))
+        << actionPanelRows().join(QStringLiteral(", ")).toStdString() << "\n" << logText().toStdString();
+
+    // Escape goes back one level, not out of the panel.
+    pressKeys(QStringLiteral("Escape"));
+    ASSERT_TRUE(eventually([&] { return actionPanelRows() == topLevel; })) << actionPanelRows().join(QStringLiteral(", ")).toStdString();
+    EXPECT_TRUE(status().value(QStringLiteral("actionPanel")).toBool());
+
+    typeText(QStringLiteral("size"));
+    ASSERT_TRUE(eventually([&] { return actionPanelRows() == QStringList{"Choose Size"}; }));
+    pressKeys(QStringLiteral("Return"));
+    ASSERT_TRUE(eventually([&] { return actionPanelRows() == QStringList({"Small Basket", "Large Crate"}); }));
+    pressKeys(QStringLiteral("Down"));
+    pressKeys(QStringLiteral("Return"));
+    ASSERT_TRUE(eventually([&] { return logText().contains(QStringLiteral("Toast: Size large")); })) << logText().toStdString();
+    EXPECT_FALSE(status().value(QStringLiteral("actionPanel")).toBool());
+    EXPECT_EQ(topView(), QStringLiteral("Order"));
+}
+
+TEST_F(ExtensionViewEndToEndTest, MalformedFormItemsAreRefusedWithTheirMessages) {
+    startLauncher();
+    showWithHotkey();
+    typeText(QStringLiteral("Bad Fruit Order"));
+    ASSERT_TRUE(eventually([&] { return !listedRows().isEmpty() && listedRows().first().startsWith(QStringLiteral("Bad Fruit Order")); }, 20000));
+    pressKeys(QStringLiteral("Return"));
+    ASSERT_TRUE(eventually([&] { return logText().contains(QStringLiteral("date refused – Wrond date format")); }))
+        << logText().toStdString();
+    EXPECT_TRUE(logText().contains(QStringLiteral("token refused – Missing property 'id' in tokenValue"))) << logText().toStdString();
+    // The launcher still answers: Escape goes back to root search.
+    pressKeys(QStringLiteral("Escape"));
+    EXPECT_TRUE(eventually([&] { return status().value(QStringLiteral("atRoot")).toBool(); }));
 }
 
 }  // namespace

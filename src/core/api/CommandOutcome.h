@@ -157,6 +157,12 @@ struct MenuItem {
     std::optional<QString> imageTintColorName;
     // Either runs something or opens a submenu.
     std::variant<Run, std::vector<MenuItem>> action = Run{};
+    // A submenu whose entries come later (asked when it opens, with the typed
+    // text; again at every keystroke when it filters itself). Set: opening
+    // the item shows this submenu instead of running `action`.
+    using SubmenuAnswer = std::function<void(std::vector<MenuItem> entries)>;
+    std::function<void(const QString& text, SubmenuAnswer answer)> loadSubmenu;
+    bool submenuFiltersItself = false;
     ActionType actionType = ActionType::regular;
     QVariantMap analyticsContext;
     QVariant representedObject;

@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -103,7 +104,7 @@ protected:
         if (m_rows.empty()) {
             painter.setFont(theme.baseFont);
             painter.setPen(theme.secondaryText);
-            painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("No matching actions"));
+            painter.drawText(rect(), Qt::AlignCenter, m_loading ? QStringLiteral("Loading…") : QStringLiteral("No matching actions"));
             return;
         }
         const qreal dpr = devicePixelRatioF();
@@ -130,7 +131,7 @@ protected:
                 x += iconSize + 10;
             }
             int right = pill.right() - 8;
-            if (item->submenu()) {
+            if (item->submenu() || item->loadSubmenu) {
                 painter.setPen(QPen(theme.secondaryText, 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
                 const QPointF c(right - 4, pill.center().y() + 0.5);
                 painter.drawLine(c + QPointF(-3, -4), c);
@@ -179,6 +180,7 @@ protected:
 
 public:
     bool m_filterEmpty = true;
+    bool m_loading = false;
 
 private:
     int rowAt(const QPoint& point) const {
@@ -222,7 +224,11 @@ ActionPanel::ActionPanel(QWidget* parent) : QWidget(parent) {
     m_filter->setPlaceholderText(QStringLiteral("Search for actions…"));
     m_filter->setFixedHeight(38);
     m_filter->installEventFilter(this);
-    connect(m_filter, &QLineEdit::textChanged, this, [this] { showLevel(); });
+    connect(m_filter, &QLineEdit::textChanged, this, [this] {
+        // A submenu that filters itself is asked again for the new text.
+        if (!m_levels.empty() && m_levels.back().filtersItself && m_levels.back().loader) load(m_filter->text());
+        showLevel();
+    });
     layout->addWidget(m_filter);
     // Lifts the panel off the list below it.
     auto* shadow = new QGraphicsDropShadowEffect(this);
@@ -241,6 +247,48 @@ void ActionPanel::open(const QString& title, std::vector<MenuItem> items) {
     show();
     raise();
     m_filter->setFocus(Qt::PopupFocusReason);
+}
+
+void ActionPanel::openSubmenu(const MenuItem& item) {
+    m_levels.clear();
+    enter(item);
+    show();
+    raise();
+    m_filter->setFocus(Qt::PopupFocusReason);
+}
+
+void ActionPanel::enter(const MenuItem& item) {
+    Level level;
+    level.title = item.title;
+    if (item.loadSubmenu) {
+        level.loader = item.loadSubmenu;
+        level.filtersItself = item.submenuFiltersItself;
+    } else if (const auto* submenu = item.submenu()) {
+        level.items = *submenu;
+    }
+    m_levels.push_back(std::move(level));
+    m_filter->blockSignals(true);
+    m_filter->clear();
+    m_filter->blockSignals(false);
+    if (m_levels.back().loader) load(QString());
+    showLevel();
+}
+
+void ActionPanel::load(const QString& text) {
+    Level& level = m_levels.back();
+    const int request = ++level.request;
+    const size_t depth = m_levels.size();
+    level.loading = true;
+    QPointer<ActionPanel> self(this);
+    level.loader(text, [self, depth, request](std::vector<MenuItem> entries) {
+        // The panel closed, left this submenu or asked again meanwhile: dropped.
+        if (!self || self->m_levels.size() < depth) return;
+        Level& answered = self->m_levels[depth - 1];
+        if (answered.request != request || !answered.loader) return;
+        answered.items = std::move(entries);
+        answered.loading = false;
+        if (self->m_levels.size() == depth) self->showLevel();
+    });
 }
 
 void ActionPanel::close() {
@@ -269,7 +317,8 @@ void ActionPanel::showLevel() {
     m_title->setText(level.title);
     m_title->setVisible(!level.title.isEmpty());
     m_list->m_filterEmpty = m_filter->text().trimmed().isEmpty();
-    m_list->setItems(&level.items, m_filter->text());
+    m_list->m_loading = level.loading && level.items.empty();
+    m_list->setItems(&level.items, level.filtersItself ? QString() : m_filter->text());
     const int listHeight = std::min(m_list->contentHeight(), maxListHeight);
     const int titleHeight = level.title.isEmpty() ? 0 : m_title->sizeHint().height() + 4;
     setFixedHeight(8 + titleHeight + listHeight + 4 + m_filter->height() + 2);
@@ -286,10 +335,9 @@ void ActionPanel::reposition(int bottomMargin) {
 void ActionPanel::activate(int) {
     const MenuItem* item = m_list->selected();
     if (!item || !item->isEnabled) return;
-    if (const auto* submenu = item->submenu()) {
-        m_levels.push_back({item->title, *submenu});
-        m_filter->clear();
-        showLevel();
+    if (item->submenu() || item->loadSubmenu) {
+        const MenuItem opened = *item;
+        enter(opened);
         return;
     }
     const MenuItem chosen = *item;

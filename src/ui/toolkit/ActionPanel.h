@@ -28,6 +28,8 @@ public:
     explicit ActionPanel(QWidget* parent = nullptr);
 
     void open(const QString& title, std::vector<MenuItem> items);
+    // Opens straight into the submenu of `item` (a shortcut to it).
+    void openSubmenu(const MenuItem& item);
     void close();
     bool isOpen() const { return isVisible(); }
     // The titles shown now, in order (after filtering, inside the current submenu).
@@ -52,9 +54,17 @@ private:
     void activate(int row);
     void applyStyle();
 
+    void enter(const MenuItem& item);
+    void load(const QString& text);
+
     struct Level {
         QString title;
         std::vector<MenuItem> items;
+        // A submenu answered later: where it comes from and which answer it waits for.
+        std::function<void(const QString&, MenuItem::SubmenuAnswer)> loader;
+        bool filtersItself = false;
+        bool loading = false;
+        int request = 0;
     };
     std::vector<Level> m_levels;
     QLabel* m_title;

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -26,6 +27,7 @@ struct FormView::Row {
     QLabel* message = nullptr;
     QLabel* info = nullptr;
     QPushButton* chooser = nullptr;
+    QLabel* hint = nullptr;  // date picker: the date its text names
 };
 
 namespace {
@@ -41,6 +43,7 @@ void setInvalid(QWidget* widget, bool invalid) {
 bool isEmptyValue(const QVariant& value) {
     if (!value.isValid() || value.isNull()) return true;
     if (value.typeId() == QMetaType::Bool) return false;
+    if (value.typeId() == QMetaType::QVariantList) return value.toList().isEmpty();
     return value.toString().trimmed().isEmpty();
 }
 
@@ -154,6 +157,63 @@ FormView::FormView(QString title, std::vector<Field> fields, QWidget* parent)
                 cellLayout->addWidget(pickerRow);
                 break;
             }
+            case Field::Type::button: {
+                auto* buttonRow = new QWidget(cell);
+                auto* buttonLayout = new QHBoxLayout(buttonRow);
+                buttonLayout->setContentsMargins(0, 0, 0, 0);
+                buttonLayout->setSpacing(10);
+                auto* button = new QPushButton(f.buttonTitle, buttonRow);
+                button->setObjectName(QStringLiteral("formButton"));
+                button->setAutoDefault(true);
+                // Return on the focused button presses it instead of submitting.
+                button->setProperty("keepsReturn", true);
+                if (f.press) connect(button, &QPushButton::clicked, this, [press = f.press] { press(); });
+                buttonLayout->addWidget(button);
+                if (!f.info.isEmpty()) {
+                    row->info = new QLabel(f.info, buttonRow);
+                    row->info->setObjectName(QStringLiteral("formInfo"));
+                    row->info->setWordWrap(true);
+                    buttonLayout->addWidget(row->info, 1);
+                } else {
+                    buttonLayout->addStretch(1);
+                }
+                row->control = row->frame = button;
+                cellLayout->addWidget(buttonRow);
+                break;
+            }
+            case Field::Type::separator: {
+                auto* rule = new QFrame(cell);
+                rule->setObjectName(QStringLiteral("formSeparator"));
+                rule->setFrameShape(QFrame::NoFrame);
+                rule->setFixedHeight(1);
+                rule->setAutoFillBackground(true);
+                row->control = row->frame = rule;
+                row->label->hide();
+                cellLayout->addWidget(rule);
+                break;
+            }
+            case Field::Type::tokenEditor: {
+                auto* editor = new TokenEditor(cell);
+                editor->setPlaceholderText(f.placeholder);
+                editor->setSuggestionSource(f.suggestions);
+                editor->setValue(f.defaultValue.toList());
+                row->control = editor;
+                row->frame = editor->lineEdit();
+                cellLayout->addWidget(editor);
+                break;
+            }
+            case Field::Type::datePicker: {
+                auto* edit = new QLineEdit(cell);
+                edit->setPlaceholderText(f.placeholder.isEmpty() ? QStringLiteral("tomorrow 9am, next friday, 2026-12-24")
+                                                                 : f.placeholder);
+                edit->setText(f.defaultValue.toString());
+                row->control = row->frame = edit;
+                row->hint = new QLabel(cell);
+                row->hint->setObjectName(QStringLiteral("formHint"));
+                cellLayout->addWidget(edit);
+                cellLayout->addWidget(row->hint);
+                break;
+            }
         }
         row->control->setObjectName(QStringLiteral("field_") + f.id);
 
@@ -162,7 +222,7 @@ FormView::FormView(QString title, std::vector<Field> fields, QWidget* parent)
         row->message->setWordWrap(true);
         row->message->hide();
         cellLayout->addWidget(row->message);
-        if (!f.info.isEmpty()) {
+        if (!f.info.isEmpty() && f.type != Field::Type::button) {
             row->info = new QLabel(f.info, cell);
             row->info->setObjectName(QStringLiteral("formInfo"));
             row->info->setWordWrap(true);
@@ -181,9 +241,27 @@ FormView::FormView(QString title, std::vector<Field> fields, QWidget* parent)
         if (auto* box = qobject_cast<QCheckBox*>(row->control)) connect(box, &QCheckBox::toggled, this, revalidate);
         if (auto* combo = qobject_cast<QComboBox*>(row->control))
             connect(combo, &QComboBox::currentIndexChanged, this, revalidate);
+        if (auto* editor = qobject_cast<TokenEditor*>(row->control))
+            connect(editor, &TokenEditor::tokensChanged, this, revalidate);
+        if (f.type == Field::Type::datePicker) {
+            // The date the text names shows while typing, and so does a text that names none.
+            auto* edit = static_cast<QLineEdit*>(row->control);
+            const auto reread = [this, raw] {
+                const std::optional<DateReading> reading = readingOf(*raw);
+                raw->hint->setText(reading ? reading->title : QString());
+                raw->hint->setVisible(reading.has_value());
+                showMessage(*raw, messageFor(*raw));
+            };
+            connect(edit, &QLineEdit::textChanged, this, reread);
+            reread();
+        }
 
-        grid->addWidget(row->label, line, 0);
-        grid->addWidget(cell, line, 1);
+        if (f.type == Field::Type::separator) {
+            grid->addWidget(cell, line, 0, 1, 2);
+        } else {
+            grid->addWidget(row->label, line, 0);
+            grid->addWidget(cell, line, 1);
+        }
         ++line;
         m_rows.push_back(std::move(row));
     }
@@ -207,7 +285,37 @@ void FormView::setExtraActions(std::vector<MenuItem> actions) {
     emit actionsChanged();
 }
 
+std::optional<FormView::DateReading> FormView::readingOf(const Row& row) const {
+    if (row.field.type != Field::Type::datePicker || !row.field.readDate) return std::nullopt;
+    const QString text = static_cast<const QLineEdit*>(row.control)->text().trimmed();
+    if (text.isEmpty()) return std::nullopt;
+    return row.field.readDate(text);
+}
+
+std::optional<FormView::DateReading> FormView::dateReading(const QString& id) const {
+    for (const auto& row : m_rows)
+        if (row->field.id == id) return readingOf(*row);
+    return std::nullopt;
+}
+
+QVariantMap FormView::state() const {
+    QVariantMap out;
+    for (const auto& row : m_rows) {
+        const Field::Type type = row->field.type;
+        if (type == Field::Type::separator || type == Field::Type::button) continue;
+        QVariantMap field{{QStringLiteral("value"), valueOf(*row)}};
+        if (row->message->isVisibleTo(this)) field.insert(QStringLiteral("message"), row->message->text());
+        if (row->hint && row->hint->isVisibleTo(this)) field.insert(QStringLiteral("hint"), row->hint->text());
+        if (auto* editor = qobject_cast<TokenEditor*>(row->control))
+            field.insert(QStringLiteral("suggestions"), editor->suggestionTitles());
+        out.insert(row->field.id, field);
+    }
+    return out;
+}
+
 QVariant FormView::valueOf(const Row& row) const {
+    if (auto* editor = qobject_cast<TokenEditor*>(row.control)) return editor->value();
+    if (row.field.type == Field::Type::button || row.field.type == Field::Type::separator) return {};
     if (auto* edit = qobject_cast<QLineEdit*>(row.control)) return edit->text();
     if (auto* edit = qobject_cast<QPlainTextEdit*>(row.control)) return edit->toPlainText();
     if (auto* box = qobject_cast<QCheckBox*>(row.control)) return box->isChecked();
@@ -217,7 +325,10 @@ QVariant FormView::valueOf(const Row& row) const {
 
 QVariantMap FormView::values() const {
     QVariantMap map;
-    for (const auto& row : m_rows) map.insert(row->field.id, valueOf(*row));
+    for (const auto& row : m_rows) {
+        if (row->field.type == Field::Type::button || row->field.type == Field::Type::separator) continue;
+        map.insert(row->field.id, valueOf(*row));
+    }
     return map;
 }
 
@@ -227,6 +338,7 @@ void FormView::setValue(const QString& id, const QVariant& value) {
         if (auto* edit = qobject_cast<QLineEdit*>(row->control)) edit->setText(value.toString());
         if (auto* edit = qobject_cast<QPlainTextEdit*>(row->control)) edit->setPlainText(value.toString());
         if (auto* box = qobject_cast<QCheckBox*>(row->control)) box->setChecked(value.toBool());
+        if (auto* editor = qobject_cast<TokenEditor*>(row->control)) editor->setValue(value.toList());
         if (auto* combo = qobject_cast<QComboBox*>(row->control)) {
             const int index = combo->findData(value.toString());
             if (index >= 0) combo->setCurrentIndex(index);
@@ -239,6 +351,11 @@ QString FormView::messageFor(const Row& row) const {
     if (row.field.required) {
         const bool missing = row.field.type == Field::Type::checkbox ? !value.toBool() : isEmptyValue(value);
         if (missing) return QString::fromLatin1(requiredMessage);
+    }
+    if (row.field.type == Field::Type::datePicker && row.field.readDate) {
+        const QString text = value.toString().trimmed();
+        if (!text.isEmpty() && !row.field.readDate(text))
+            return QString::fromLatin1(unreadableDateMessage) + QLatin1Char('\'') + text + QLatin1Char('\'');
     }
     if (row.field.validate) return row.field.validate(value);
     return {};
@@ -320,7 +437,11 @@ bool FormView::handleKey(QKeyEvent* /*event*/) {
 void FormView::viewDidAppear() {
     if (!m_initialValues) m_initialValues = values();
     applyTheme();
-    if (!m_rows.empty()) m_rows.front()->control->setFocus(Qt::OtherFocusReason);
+    for (const auto& row : m_rows) {
+        if (row->field.type == Field::Type::separator) continue;
+        row->control->setFocus(Qt::OtherFocusReason);
+        break;
+    }
 }
 
 void FormView::applyTheme() {
@@ -346,6 +467,15 @@ void FormView::applyTheme() {
             "QPushButton#formChooser { background: %10; color: %5; border: 1px solid %6; border-radius: 6px;"
             " padding: 5px 12px; }"
             "QPushButton#formChooser:hover { background: %9; }"
+            "QPushButton#formButton { background: %10; color: %5; border: 1px solid %6; border-radius: 6px;"
+            " padding: 5px 14px; }"
+            "QPushButton#formButton:hover { background: %9; }"
+            "QPushButton#formButton:focus { border: 1px solid %7; }"
+            "QFrame#formSeparator { background: %6; }"
+            "QLabel#formHint { color: %1; }"
+            "QLabel#tokenChip { color: %5; }"
+            "QListWidget#tokenSuggestions { background: %4; color: %5; border: 1px solid %6; border-radius: 6px; }"
+            "QListWidget#tokenSuggestions::item:selected { background: %9; color: %5; }"
             "QScrollArea, QWidget#formViewport, QWidget#formContent { background: transparent; border: none; }")
             .arg(theme.secondaryText.name(), theme.tertiaryText.name(), theme.failure.name(),
                  theme.fieldBackground.name(), theme.primaryText.name(), theme.fieldBorder.name(), theme.accent.name(),
@@ -357,6 +487,7 @@ void FormView::applyTheme() {
         row->control->setFont(theme.baseFont);
         row->message->setFont(theme.smallFont);
         if (row->info) row->info->setFont(theme.smallFont);
+        if (row->hint) row->hint->setFont(theme.smallFont);
     }
 }
 

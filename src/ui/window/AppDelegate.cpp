@@ -26,6 +26,8 @@
 #include "platform/DesktopServices.h"
 #include "platform/HotkeyManager.h"
 #include "platform/Platform.h"
+#include "ui/toolkit/ActionPanel.h"
+#include "ui/toolkit/FormView.h"
 #include "ui/toolkit/Icons.h"
 #include "ui/toolkit/KeyRecorder.h"
 #include "ui/toolkit/LauncherView.h"
@@ -526,6 +528,15 @@ InstanceReply AppDelegate::handleInstanceRequest(const InstanceRequest& request)
             values.insert(QStringLiteral("searchText"), m_window->searchBar()->text());
             values.insert(QStringLiteral("selectedItem"), selected);
             values.insert(QStringLiteral("actionPanel"), m_window->isActionPanelOpen());
+            if (m_window->isActionPanelOpen())
+                values.insert(QStringLiteral("actionPanelRows"), QJsonArray::fromStringList(m_window->actionPanel()->visibleTitles()));
+            // The fields of a form on top: values, messages and what they list.
+            if (!atRoot && top) {
+                const FormView* form = qobject_cast<const FormView*>(top);
+                for (const FormView* inner : top->findChildren<FormView*>())
+                    if (!form && inner->isVisible()) form = inner;
+                if (form) values.insert(QStringLiteral("form"), QJsonObject::fromVariantMap(form->state()));
+            }
             const SearchBar* bar = m_window->searchBar();
             values.insert(QStringLiteral("argumentCount"), bar->argumentCount());
             values.insert(QStringLiteral("focusedArgument"), bar->focusedField());

@@ -675,6 +675,11 @@ void MainWindow::runPrimaryAction() {
 }
 
 void MainWindow::perform(const MenuItem& item) {
+    if (item.loadSubmenu) {
+        m_actionPanel->openSubmenu(item);
+        m_actionPanel->reposition(ActionBar::barHeight);
+        return;
+    }
     if (item.submenu()) {
         m_actionPanel->open(item.title, *item.submenu());
         m_actionPanel->reposition(ActionBar::barHeight);
@@ -800,6 +805,8 @@ bool MainWindow::handleKey(QWidget* receiver, QKeyEvent* event) {
     }
     if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !modifiers) {
         if (qobject_cast<QPlainTextEdit*>(receiver) || qobject_cast<QTextEdit*>(receiver)) return false;
+        // A control that answers Return itself (a form's button, a token field completing).
+        if (receiver->property("keepsReturn").toBool()) return false;
         runPrimaryAction();
         return true;
     }

@@ -1,8 +1,11 @@
 #include "features/extensions/ui/ExtensionCommandView.h"
 
+#include "core/rootsearch/NLPDateProvider.h"
 #include "kit/KeyCombination.h"
 #include "kit/Logger.h"
 #include "kit/Throttler.h"
+#include "kit/VantrelError.h"
+#include "platform/Platform.h"
 #include "ui/toolkit/DetailView.h"
 #include "ui/toolkit/FormView.h"
 #include "ui/toolkit/ListView.h"
@@ -16,7 +19,9 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QHash>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
@@ -67,6 +72,26 @@ std::optional<KeyCombination> combinationOf(const std::optional<views::KeyboardS
     return KeyCombination{modifiers, *key};
 }
 
+std::vector<MenuItem> menuItemsOf(const std::optional<views::ActionPanelViewModel>& panel, CommandViewController* controller);
+
+// A submenu's entries: the script's "submenu" handler answers an action panel
+// for the typed text; a panel without sections gives no entries.
+void loadSubmenu(QPointer<CommandViewController> controller, const std::optional<QString>& handler, const QString& text,
+                 MenuItem::SubmenuAnswer answer) {
+    if (!controller) return answer({});
+    controller->sendEvent(handler, QJsonValue(text), [controller, answer = std::move(answer)](Result<QJsonValue> result) {
+        if (!controller) return answer({});
+        try {
+            if (result.isFailure()) throw result.error();
+            const std::optional<QUrl> asset = controller->state() ? controller->state()->model.node.assetURL : std::nullopt;
+            answer(menuItemsOf(views::ActionPanelViewModel::fromJson(result.value(), asset), controller));
+        } catch (const VantrelError& error) {
+            viewLog().error(QStringLiteral("Menu sections missing"), {{QStringLiteral("error"), error.errorDescription()}});
+            answer({});
+        }
+    });
+}
+
 // The actions of a panel, sections flattened in order; choosing one sends
 // its handler the item's id. The view answers in the window itself later.
 std::vector<MenuItem> menuItemsOf(const std::optional<views::ActionPanelViewModel>& panel, CommandViewController* controller) {
@@ -82,6 +107,12 @@ std::vector<MenuItem> menuItemsOf(const std::optional<views::ActionPanelViewMode
             });
             if (const auto combination = combinationOf(item.shortcut)) menuItem.shortcuts.push_back(*combination);
             menuItem.image = imageOf(item.icon);
+            if (item.submenu) {
+                menuItem.loadSubmenu = [guarded, handler = item.submenu](const QString& text, MenuItem::SubmenuAnswer answer) {
+                    loadSubmenu(guarded, handler, text, std::move(answer));
+                };
+                menuItem.submenuFiltersItself = item.submenuFilterType == views::MenuFilterBehaviour::custom;
+            }
             out.push_back(std::move(menuItem));
         }
     }
@@ -223,9 +254,11 @@ QVariant formValue(const views::FormItemViewModel& item, const QJsonValue& value
     case views::ViewModelKind::formViewCheckbox:
         return value.toBool(false);
     case views::ViewModelKind::formViewTokenEditor: {
-        QStringList ids;
-        for (const QJsonValue& token : value.toArray()) ids << (token.isObject() ? token.toObject().value(QStringLiteral("id")).toString() : token.toString());
-        return ids.join(QStringLiteral(", "));
+        // Token values as the token editor holds them: maps with "id" and "title".
+        QVariantList tokens;
+        for (const QJsonValue& token : value.toArray())
+            if (token.isObject()) tokens.append(token.toObject().toVariantMap());
+        return tokens;
     }
     default:
         return value.isString() ? value.toString() : QString();
@@ -323,27 +356,29 @@ private:
                 break;
             }
             case views::ViewModelKind::formViewTokenEditor:
-                field.type = FormView::Field::Type::textField;
-                field.info = QStringLiteral("Token ids, separated by commas");
-                break;
-            case views::ViewModelKind::formViewDatePicker: {
-                field.type = FormView::Field::Type::textField;
-                const std::optional<QString> format = item.dateFormat;
-                field.info = format ? QStringLiteral("Date as ") + *format : QStringLiteral("Date as YYYY-MM-DD");
-                field.validate = [format](const QVariant& input) {
-                    const QString text = input.toString().trimmed();
-                    if (text.isEmpty()) return QString();
-                    const bool parses = format ? QDateTime::fromString(text, *format).isValid() || QDate::fromString(text, *format).isValid()
-                                               : QDate::fromString(text, Qt::ISODate).isValid() ||
-                                                     QDateTime::fromString(text, Qt::ISODate).isValid();
-                    return parses ? QString() : QStringLiteral("Wrond date format");
+                field.type = FormView::Field::Type::tokenEditor;
+                rememberTokens(value);
+                field.suggestions = [this, handler = item.suggestions, asset = item.node.assetURL](const QString& text,
+                                                                                                  TokenEditor::Answer answer) {
+                    requestSuggestions(handler, asset, text, std::move(answer));
                 };
                 break;
-            }
+            case views::ViewModelKind::formViewDatePicker:
+                field.type = FormView::Field::Type::datePicker;
+                field.readDate = [this, format = item.dateFormat](const QString& text) { return readDate(text, format); };
+                break;
             case views::ViewModelKind::formViewButton:
+                field.type = FormView::Field::Type::button;
+                field.buttonTitle = item.buttonTitle;
+                field.info = item.description.value_or(QString());
+                field.press = [controller = QPointer<CommandViewController>(m_controller), handler = item.onAction, id = item.node.id] {
+                    if (controller) controller->sendEvent(handler, QJsonValue(id));
+                };
+                break;
             case views::ViewModelKind::formViewSeparator:
+                field.type = FormView::Field::Type::separator;
+                break;
             default:
-                // Buttons and separators have no value; the toolkit's form does not draw them yet.
                 continue;
             }
             field.defaultValue = typed.contains(field.id) ? typed.value(field.id) : formValue(item, value);
@@ -406,6 +441,77 @@ private:
         });
     }
 
+    // Token values the script gave (in the tree or as suggestions), by id:
+    // what the script gets back keeps everything it put in them.
+    void rememberTokens(const QJsonValue& tokens) {
+        for (const QJsonValue& token : tokens.toArray())
+            if (token.isObject()) m_knownTokens.insert(token.toObject().value(QStringLiteral("id")).toString(), token.toObject());
+    }
+
+    // Asks the script's "suggestions" handler for the typed text; the answer
+    // is an array of token values.
+    void requestSuggestions(const std::optional<QString>& handler, const std::optional<QUrl>& asset, const QString& text,
+                            TokenEditor::Answer answer) {
+        if (!handler) {
+            answer({});
+            return;
+        }
+        QPointer<ExtensionFormView> self(this);
+        m_controller->sendEvent(handler, QJsonValue(text), [self, asset, answer = std::move(answer)](Result<QJsonValue> result) {
+            if (!self) return;
+            std::vector<TokenEditor::Token> tokens;
+            try {
+                if (result.isFailure()) throw result.error();
+                if (!result.value().isArray()) throw VantrelError(QStringLiteral("Missing property 'suggestions' in formViewTokenEditor"));
+                for (const QJsonValue& json : result.value().toArray()) {
+                    const views::TokenValue token = views::ViewModelFactory::createTokenValue(json, asset);
+                    tokens.push_back({token.id, token.title, token.badgeColor.value_or(QString()), imageOf(token.icon)});
+                }
+                self->rememberTokens(result.value());
+            } catch (const VantrelError& error) {
+                viewLog().error(QStringLiteral("Token suggestions refused"), {{QStringLiteral("error"), error.errorDescription()}});
+                tokens.clear();
+            }
+            answer(std::move(tokens));
+        });
+    }
+
+    // The date a date picker's text names: first in the item's own format
+    // (ISO 8601 without one), then as a phrase ("tomorrow 9am", "next friday").
+    std::optional<FormView::DateReading> readDate(const QString& text, const std::optional<QString>& format) {
+        QDateTime date;
+        bool hasTime = true;
+        // A day alone first: a date-time format also reads "2026-12-24" (as midnight).
+        const QDate day = format && !format->isEmpty() ? QDate::fromString(text, *format) : QDate::fromString(text, Qt::ISODate);
+        if (day.isValid()) {
+            date = day.startOfDay();
+            hasTime = false;
+        } else {
+            date = format && !format->isEmpty() ? QDateTime::fromString(text, *format) : QDateTime::fromString(text, Qt::ISODate);
+        }
+        if (!date.isValid()) {
+            if (!m_dates && platform().makeCalculator) m_dates = std::make_unique<NLPDateProvider>(platform().makeCalculator());
+            if (!m_dates) return std::nullopt;
+            const std::vector<NLPDateProviderResult> results = m_dates->results(text);
+            if (results.empty()) return std::nullopt;
+            date = results.front().date();
+            hasTime = results.front().hasTimeComponent() || results.front().suggestionKind().value == NLPDateSuggestion::Kind::exactTime;
+            if (!hasTime) date = date.date().startOfDay();
+        }
+        FormView::DateReading reading{date, hasTime, NLPDateProvider::title(date, hasTime, QDateTime::currentDateTime())};
+        if (hasTime && !reading.title.contains(QLatin1Char(':')))
+            reading.title += QStringLiteral(", ") + QLocale(QLocale::English).toString(date.time(), QStringLiteral("h:mm AP"));
+        reading.title += QStringLiteral(" (") + formatDate(reading, format) + QLatin1Char(')');
+        return reading;
+    }
+
+    // What the script gets for a date: the item's format, else ISO 8601
+    // (a day without a time as yyyy-MM-dd).
+    static QString formatDate(const FormView::DateReading& reading, const std::optional<QString>& format) {
+        if (format && !format->isEmpty()) return reading.date.toString(*format);
+        return reading.hasTime ? reading.date.toString(Qt::ISODate) : reading.date.date().toString(Qt::ISODate);
+    }
+
     CommandOutcome submit(const QVariantMap& values) {
         QJsonObject out;
         QSettings settings;
@@ -413,9 +519,15 @@ private:
             if (!values.contains(item.node.id)) continue;
             QJsonValue value = toJson(values.value(item.node.id));
             if (item.node.kind == views::ViewModelKind::formViewTokenEditor) {
-                QJsonArray ids;
-                for (const QString& id : value.toString().split(QLatin1Char(','), Qt::SkipEmptyParts)) ids.append(id.trimmed());
-                value = ids;
+                QJsonArray tokens;
+                for (const QVariant& token : values.value(item.node.id).toList()) {
+                    const QJsonObject shown = QJsonObject::fromVariantMap(token.toMap());
+                    tokens.append(m_knownTokens.value(shown.value(QStringLiteral("id")).toString(), shown));
+                }
+                value = tokens;
+            } else if (item.node.kind == views::ViewModelKind::formViewDatePicker) {
+                const std::optional<FormView::DateReading> reading = m_form->dateReading(item.node.id);
+                value = reading ? QJsonValue(formatDate(*reading, item.dateFormat)) : QJsonValue(QJsonValue::Null);
             }
             out.insert(item.node.id, value);
             if (item.storeValue)
@@ -432,6 +544,8 @@ private:
     FormView* m_form = nullptr;
     std::map<QString, std::vector<std::pair<QString, QString>>> m_menus;
     QSet<QString> m_asked;
+    QHash<QString, QJsonObject> m_knownTokens;
+    std::unique_ptr<NLPDateProvider> m_dates;
 };
 
 }  // namespace

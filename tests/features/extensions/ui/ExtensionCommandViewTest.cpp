@@ -6,13 +6,16 @@
 #include "ui/toolkit/DetailView.h"
 #include "ui/toolkit/FormView.h"
 #include "ui/toolkit/ListView.h"
+#include "ui/toolkit/TokenEditor.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDeadlineTimer>
 #include <QJsonArray>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSettings>
 
 #include <gtest/gtest.h>
@@ -287,10 +290,177 @@ TEST_F(ExtensionCommandViewTest, ADateThatDoesNotParseIsRefusedOnSubmit) {
     qobject_cast<QLineEdit*>(form->control("when"))->setText(QStringLiteral("someday"));
     view.actions()[0].perform();
     EXPECT_TRUE(eventsFor("submit").empty());
-    EXPECT_EQ(form->validationMessage("when"), QStringLiteral("Wrond date format"));
+    EXPECT_EQ(form->validationMessage("when"), QStringLiteral("Not a date I can read: 'someday'"));
     qobject_cast<QLineEdit*>(form->control("when"))->setText(QStringLiteral("2026-12-24"));
     view.actions()[0].perform();
+    ASSERT_EQ(eventsFor("submit").size(), 1u);
+    EXPECT_EQ(eventsFor("submit")[0].data.toObject().value("when"), QJsonValue("2026-12-24")) << "a day: yyyy-MM-dd";
+}
+
+// A form of the remaining kinds: a button, a separator, a token editor and a
+// date picker with its own format.
+QJsonObject richFormRoot(const QJsonArray& tokens = {}, const QString& date = {}) {
+    QJsonObject tokenEditor{{"kind", "formViewTokenEditor"}, {"nodeId", "fruit"}, {"path", "/body/0/items/2"},
+                            {"title", "Fruit"}, {"suggestions", "suggest"}};
+    if (!tokens.isEmpty()) tokenEditor.insert("value", tokens);
+    QJsonObject datePicker{{"kind", "formViewDatePicker"}, {"nodeId", "when"}, {"path", "/body/0/items/3"},
+                           {"title", "Delivery"}, {"dateFormat", "dd.MM.yyyy HH:mm"}};
+    if (!date.isEmpty()) datePicker.insert("value", date);
+    return {{"kind", "commandView"}, {"nodeId", "root"}, {"path", ""},
+            {"selectedView", QJsonObject{{"value", "f"}, {"id", "view"}}},
+            {"body", QJsonArray{QJsonObject{
+                {"kind", "formView"}, {"nodeId", "f"}, {"path", "/body/0"}, {"navigationTitle", "Order"}, {"onSubmit", "submit"},
+                {"actions", QJsonObject{{"sections", QJsonArray{QJsonObject{{"items", QJsonArray{
+                    QJsonObject{{"id", "size"}, {"title", "Choose Size"}, {"submenu", "sizes"}}}}}}}}},
+                {"items", QJsonArray{QJsonObject{{"kind", "formViewButton"}, {"nodeId", "bell"}, {"path", "/body/0/items/0"},
+                                                 {"title", "Shop"}, {"buttonTitle", "Ring the Bell"}, {"description", "Once"},
+                                                 {"onAction", "ring"}},
+                                     QJsonObject{{"kind", "formViewSeparator"}, {"nodeId", "sep"}, {"path", "/body/0/items/1"}},
+                                     tokenEditor, datePicker}}}}}};
+}
+
+QJsonObject token(const QString& id, const QString& title, const QString& badge = {}) {
+    QJsonObject out{{"id", id}, {"title", title}};
+    if (!badge.isEmpty()) out.insert("style", QJsonObject{{"badgeColor", badge}});
+    return out;
+}
+
+TEST_F(ExtensionCommandViewTest, AButtonIsDrawnAndSendsItsHandlerTheItemsId) {
+    render(richFormRoot());
+    FormView* form = formOf(view);
+    ASSERT_NE(form, nullptr);
+    auto* button = qobject_cast<QPushButton*>(form->control("bell"));
+    ASSERT_NE(button, nullptr) << "the button is drawn";
+    EXPECT_EQ(button->text(), QStringLiteral("Ring the Bell"));
+    EXPECT_TRUE(button->property("keepsReturn").toBool()) << "Return on the button presses it, not submit";
+    EXPECT_NE(form->control("sep"), nullptr) << "the separator is drawn";
+    button->click();
+    ASSERT_EQ(eventsFor("ring").size(), 1u);
+    EXPECT_EQ(eventsFor("ring")[0].data, QJsonValue("bell"));
+
+    // Neither holds a value: the submit leaves them out.
+    view.actions()[0].perform();
+    ASSERT_EQ(eventsFor("submit").size(), 1u);
+    const QJsonObject values = eventsFor("submit")[0].data.toObject();
+    EXPECT_FALSE(values.contains("bell"));
+    EXPECT_FALSE(values.contains("sep"));
+}
+
+TEST_F(ExtensionCommandViewTest, ATokenEditorAsksForSuggestionsAndSubmitsTheTokenValuesAsGiven) {
+    answers["suggest"] = QJsonArray{token("banana", "Banana", "#f5d142"), token("bread", "Bread")};
+    render(richFormRoot(QJsonArray{token("apple", "Apple")}));
+    FormView* form = formOf(view);
+    ASSERT_NE(form, nullptr);
+    auto* editor = qobject_cast<TokenEditor*>(form->control("fruit"));
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->tokens().size(), 1u) << "the value's tokens show";
+
+    editor->lineEdit()->setText(QStringLiteral("b"));
+    ASSERT_TRUE(waitFor([&] { return editor->suggestionTitles() == QStringList({"Banana", "Bread"}); }));
+    ASSERT_FALSE(eventsFor("suggest").empty());
+    EXPECT_EQ(eventsFor("suggest").back().data, QJsonValue("b")) << "the handler gets the typed text";
+
+    QKeyEvent ret(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(editor->lineEdit(), &ret);
+    ASSERT_EQ(editor->tokens().size(), 2u);
+    EXPECT_EQ(editor->tokens()[1].title, QStringLiteral("Banana"));
+    EXPECT_TRUE(editor->text().isEmpty());
+
+    view.actions()[0].perform();
+    ASSERT_EQ(eventsFor("submit").size(), 1u);
+    EXPECT_EQ(eventsFor("submit")[0].data.toObject().value("fruit"),
+              QJsonValue(QJsonArray{token("apple", "Apple"), token("banana", "Banana", "#f5d142")}))
+        << "an array of token values, each as the script gave it";
+    EXPECT_EQ(eventsFor("submit")[0].data.toObject().value("when"), QJsonValue(QJsonValue::Null)) << "no date typed";
+
+    // Backspace in the empty text takes the last token away.
+    QKeyEvent back(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
+    QApplication::sendEvent(editor->lineEdit(), &back);
+    EXPECT_EQ(editor->tokens().size(), 1u);
+}
+
+TEST_F(ExtensionCommandViewTest, SuggestionsWithoutIdsAreRefusedAndListNothing) {
+    answers["suggest"] = QJsonArray{QJsonObject{{"title", "Nameless"}}};
+    render(richFormRoot());
+    auto* editor = qobject_cast<TokenEditor*>(formOf(view)->control("fruit"));
+    ASSERT_NE(editor, nullptr);
+    editor->lineEdit()->setText(QStringLiteral("n"));
+    ASSERT_TRUE(waitFor([&] { return !eventsFor("suggest").empty(); }));
+    QApplication::processEvents();
+    EXPECT_TRUE(editor->suggestionTitles().isEmpty());
+    EXPECT_TRUE(editor->tokens().empty());
+}
+
+TEST_F(ExtensionCommandViewTest, ADatePickerReadsPhrasesAndSubmitsInItsFormat) {
+    render(richFormRoot({}, QStringLiteral("24.12.2026 18:30")));
+    FormView* form = formOf(view);
+    ASSERT_NE(form, nullptr);
+    auto* edit = qobject_cast<QLineEdit*>(form->control("when"));
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(edit->text(), QStringLiteral("24.12.2026 18:30")) << "the value, in its format";
+    ASSERT_TRUE(form->dateReading("when").has_value());
+    EXPECT_EQ(form->dateReading("when")->date, QDateTime(QDate(2026, 12, 24), QTime(18, 30)));
+
+    edit->setText(QStringLiteral("tomorrow 9am"));
+    const auto reading = form->dateReading("when");
+    ASSERT_TRUE(reading.has_value());
+    const QDate tomorrow = QDate::currentDate().addDays(1);
+    EXPECT_EQ(reading->date.time(), QTime(9, 0));
+    EXPECT_TRUE(reading->title.startsWith(QStringLiteral("Tomorrow, 9:00 AM"))) << reading->title.toStdString();
+    EXPECT_TRUE(form->state().value("when").toMap().value("hint").toString().startsWith(QStringLiteral("Tomorrow")));
+
+    edit->setText(QStringLiteral("next friday"));
+    ASSERT_TRUE(form->dateReading("when").has_value());
+    EXPECT_EQ(form->dateReading("when")->date.date().dayOfWeek(), Qt::Friday);
+    EXPECT_GT(form->dateReading("when")->date.date(), QDate::currentDate());
+
+    edit->setText(QStringLiteral("tomorrow 9am"));
+    view.actions()[0].perform();
+    ASSERT_EQ(eventsFor("submit").size(), 1u);
+    const QString sent = eventsFor("submit")[0].data.toObject().value("when").toString();
+    EXPECT_TRUE(sent == tomorrow.toString("dd.MM.yyyy") + " 09:00" ||
+                sent == QDate::currentDate().addDays(1).toString("dd.MM.yyyy") + " 09:00")
+        << sent.toStdString();
+
+    // Text that names no date: a message at once, and nothing is sent.
+    edit->setText(QStringLiteral("when pigs fly"));
+    EXPECT_EQ(form->state().value("when").toMap().value("message").toString(), QStringLiteral("Not a date I can read: 'when pigs fly'"));
+    view.actions()[0].perform();
     EXPECT_EQ(eventsFor("submit").size(), 1u);
+}
+
+TEST_F(ExtensionCommandViewTest, ASubmenuAsksItsHandlerAndItsEntriesSendTheirIds) {
+    answers["sizes"] = QJsonObject{{"sections", QJsonArray{QJsonObject{{"items", QJsonArray{
+        QJsonObject{{"id", "small"}, {"title", "Small Basket"}, {"onAction", "size"}},
+        QJsonObject{{"id", "large"}, {"title", "Large Crate"}, {"onAction", "size"}}}}}}}};
+    render(richFormRoot());
+    const std::vector<MenuItem> actions = view.actions();
+    const auto found = std::find_if(actions.begin(), actions.end(), [](const MenuItem& item) { return item.title == "Choose Size"; });
+    ASSERT_NE(found, actions.end());
+    ASSERT_TRUE(bool(found->loadSubmenu)) << "a submenu, answered by the script";
+    std::vector<MenuItem> entries;
+    bool answered = false;
+    found->loadSubmenu(QString(), [&](std::vector<MenuItem> items) {
+        entries = std::move(items);
+        answered = true;
+    });
+    ASSERT_TRUE(waitFor([&] { return answered; }));
+    EXPECT_EQ(eventsFor("sizes").back().data, QJsonValue("")) << "the handler gets the submenu's search text";
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1].title, QStringLiteral("Large Crate"));
+    entries[1].perform();
+    ASSERT_EQ(eventsFor("size").size(), 1u);
+    EXPECT_EQ(eventsFor("size")[0].data, QJsonValue("large"));
+
+    // An answer without sections gives no entries.
+    answers["sizes"] = QJsonObject{{"title", "Sizes"}};
+    answered = false;
+    found->loadSubmenu(QStringLiteral("s"), [&](std::vector<MenuItem> items) {
+        entries = std::move(items);
+        answered = true;
+    });
+    ASSERT_TRUE(waitFor([&] { return answered; }));
+    EXPECT_TRUE(entries.empty());
 }
 
 TEST_F(ExtensionCommandViewTest, DevelopmentCommandsOfferReloadWithTheManifestShortcut) {

@@ -9,6 +9,7 @@ namespace vantrel::extensions {
 namespace {
 
 const QString kHostStopped = QStringLiteral("The extension host stopped while the command ran");
+const QString kReloadFailed = QStringLiteral("The extension host stopped and the command could not run again: ");
 
 // A command with a view lives on after its function finished: its tree's
 // events and later renders arrive until it is unloaded.
@@ -64,10 +65,26 @@ VantrelAPI::VantrelAPI(ExtensionHostClient* client, QObject* parent)
     });
     client->setOneWayHandler([this](const QString& name, const QJsonObject& params) { handleHostOneWay(name, params); });
     connect(client, &ExtensionHostClient::interrupted, this, [this] {
-        // Commands with a view are not loaded again in a new host yet: their
-        // view keeps its last screen; those without one are reported through
+        // Commands with a view are loaded again in a new host and render
+        // again into their view; those without one are reported through
         // their load, which failed with the connection.
         m_logger.info(QStringLiteral("Reloading views commands"));
+        std::vector<std::shared_ptr<CommandAPI>> shown;
+        {
+            std::lock_guard lock(m_mutex);
+            for (const auto& [id, api] : m_commands)
+                if (showsView(api->package())) shown.push_back(api);
+        }
+        for (const std::shared_ptr<CommandAPI>& api : shown) {
+            const QString commandId = api->id();
+            std::shared_ptr<CommandPresenter> presenter = api->presenter();
+            loadCommand(api->package(), presenter, [this, self = QPointer<VantrelAPI>(this), commandId, presenter](Result<QJsonValue> result) {
+                if (result.isSuccess() || result.error().errorDescription() == QLatin1String("Command unloaded")) return;
+                const QString message = result.error().errorDescription();
+                if (self) m_logger.error(QStringLiteral("Could not reload command: ") + commandId, {{QStringLiteral("error"), message}});
+                if (presenter) presenter->renderFailed(kReloadFailed + message);
+            });
+        }
     });
     connect(client, &ExtensionHostClient::invalidated, this, [this] { m_logger.info(QStringLiteral("Reloading command...")); });
 }

@@ -54,6 +54,13 @@ void CommandViewController::renderFailed(const QString& message) {
     fail(message);
 }
 
+void CommandViewController::commandStopped(const QString& message) {
+    m_logger.error(QStringLiteral("Command stopped"), {{QStringLiteral("command"), m_commandId}, {QStringLiteral("error"), message}});
+    // The handlers of the last tree belong to a script that no longer runs.
+    m_sender = nullptr;
+    fail(message);
+}
+
 void CommandViewController::fail(const QString& message) {
     m_failure = message;
     emit failed(message);
@@ -150,9 +157,19 @@ void CommandViewController::sendEvent(const std::optional<QString>& handler, con
 
 bool CommandViewController::navigateBack() {
     if (m_stack.size() < 2) return false;
+    const QString left = m_stack.back();
     m_stack.pop_back();
+    // The view left is closed: shown again later, it starts afresh.
+    CommandViewProtocol* removed = nullptr;
+    if (const auto found = m_views.find(left); found != m_views.end()) {
+        removed = found->second;
+        m_views.erase(found);
+    }
+    m_viewIds.erase(left);
     const QString id = m_viewIds[m_stack.back()];
+    m_logger.debug(QStringLiteral("Back to: ") + id);
     emit currentViewChanged();
+    if (removed) emit viewRemoved(removed);
     if (m_state) sendEvent(m_state->model.selectedView.id, QJsonValue(id));
     return true;
 }

@@ -49,14 +49,18 @@ public:
     void render(VantrelViewState state, EventSender sender);
     // A render that did not build: the message is shown, the last model stays.
     void renderFailed(const QString& message);
+    // The script is gone outside a render (its host stopped): the message is
+    // shown, the last model stays, and events go nowhere until the next render.
+    void commandStopped(const QString& message);
     // Applies what waits now instead of at the next frame.
     void flush();
 
     // An event for a handler of the tree; nothing when the handler is empty.
     void sendEvent(const std::optional<QString>& handler, const QJsonValue& data,
                    std::function<void(Result<QJsonValue>)> answer = {});
-    // The user left the top view: the one below comes back and the script's
-    // "selectedView" handler gets its id. False when there is nothing below.
+    // The user left the top view: it is closed (viewRemoved), the one below
+    // comes back as it was left and the script's "selectedView" handler gets
+    // its id. False when there is nothing below.
     bool navigateBack();
     // "onStatusChange": active when the view returns to the screen, background when it leaves.
     void setStatus(CommandViewModel::Status status);
@@ -80,6 +84,9 @@ signals:
     void currentViewChanged();
     // A render failed to build, or the tree cannot be shown.
     void failed(const QString& message);
+    // A view left the stack for good (the user went back from it); the
+    // controller no longer uses it and its owner may delete it.
+    void viewRemoved(CommandViewProtocol* view);
 
 private:
     void apply();

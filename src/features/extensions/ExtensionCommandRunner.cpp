@@ -392,8 +392,15 @@ LauncherView* extensionCommandView(ExtensionRegistry& registry, const QString& k
             });
         };
     }
+    const bool reloadable = static_cast<bool>(options.reload);
     auto* view = new ExtensionCommandView(std::move(options));
     output->setView(view);
+    // The host died under the view (killed, crashed): its script is gone, and
+    // the view says so instead of answering nothing.
+    QObject::connect(&ExtensionRuntime::shared().client(), &extensions::ExtensionHostClient::interrupted, view, [view, reloadable] {
+        view->controller().commandStopped(reloadable ? QStringLiteral("The extension host stopped. Reload the command to run it again.")
+                                                     : QStringLiteral("The extension host stopped. Open the command again to run it."));
+    });
     QObject::connect(view, &QObject::destroyed, [commandId] {
         runnerLog().info(QStringLiteral("Unloading command: ") + commandId);
         ExtensionRuntime::shared().api().unloadCommand(commandId, [commandId](Result<QJsonValue>) {

@@ -40,6 +40,12 @@ public:
     virtual std::vector<MenuItem> actions() const { return {}; }
     // Keys the search bar does not use (Up/Down, Page Up/Down…); true when handled.
     virtual bool handleKey(QKeyEvent* /*event*/) { return false; }
+    // Escape or the back button while the view is on top: true when the view
+    // went back inside itself (a view of its own closed), false when the
+    // window closes the view.
+    virtual bool goBack() { return false; }
+    // A failure the view shows over its content; empty when there is none.
+    virtual QString failureText() const { return {}; }
     // The view became the top of the stack / stops being it.
     virtual void viewDidAppear() {}
     virtual void viewWillDisappear() {}

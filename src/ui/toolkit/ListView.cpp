@@ -309,6 +309,8 @@ void ListView::setSearchPlaceholder(const QString& text) {
 }
 
 void ListView::setFiltering(bool enabled) {
+    // Unchanged, the rows stay as they are (no reset, no repaint).
+    if (enabled == m_filtering) return;
     m_filtering = enabled;
     refilter();
 }

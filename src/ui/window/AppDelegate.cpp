@@ -523,6 +523,7 @@ InstanceReply AppDelegate::handleInstanceRequest(const InstanceRequest& request)
                         if (const ListView::Item* item = shown->selectedItem()) selected = item->id;
                 }
                 values.insert(QStringLiteral("viewRows"), rows);
+                values.insert(QStringLiteral("viewFailure"), top->failureText());
             }
             values.insert(QStringLiteral("view"), atRoot || !top ? QString() : top->title());
             values.insert(QStringLiteral("searchText"), m_window->searchBar()->text());

@@ -319,7 +319,10 @@ MainWindow::MainWindow(RootSearchController& controller, LauncherEnvironment* en
     connect(m_searchBar, &SearchBar::argumentActivated, this, [this](int index) {
         if (topView() == m_root) m_controller.argumentFieldDidActivate(index);
     });
-    connect(m_searchBar, &SearchBar::backClicked, this, &MainWindow::popView);
+    connect(m_searchBar, &SearchBar::backClicked, this, [this] {
+        if (LauncherView* top = topView(); top && !isAtRoot() && top->goBack()) return;
+        popView();
+    });
     connect(m_actionBar, &ActionBar::primaryActionClicked, this, &MainWindow::runPrimaryAction);
     connect(m_actionBar, &ActionBar::actionsClicked, this, &MainWindow::openActionPanel);
     connect(m_actionPanel, &ActionPanel::triggered, this, &MainWindow::perform);
@@ -875,6 +878,8 @@ void MainWindow::handleEscape() {
         return;
     }
     if (!isAtRoot()) {
+        // A view with views of its own goes back one of them first.
+        if (LauncherView* top = topView(); top && top->goBack()) return;
         popView();
         return;
     }

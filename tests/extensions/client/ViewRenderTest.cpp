@@ -8,6 +8,8 @@
 
 #include <QFile>
 
+#include <csignal>
+
 
 namespace vantrel::test {
 namespace {
@@ -102,6 +104,19 @@ TEST(ExtensionViewRender, ABadTreeAnswersTheScriptWithItsMessage) {
     EXPECT_TRUE(presenter->events.contains(QStringLiteral("log error: render refused – Missing property 'title' in listViewItem")))
         << presenter->events.join('\n').toStdString();
     EXPECT_TRUE(logs->contains(QStringLiteral("Render error")));
+}
+
+TEST(ExtensionViewRender, AViewCommandIsLoadedAgainWhenItsHostDies) {
+    LauncherSide launcher;
+    auto presenter = std::make_shared<RenderRecorder>();
+    ASSERT_TRUE(launcher.run(fruitCommand(QStringLiteral("fruit")), presenter));
+    ASSERT_EQ(presenter->states.size(), 1u);
+    const qint64 pid = launcher.client.hostPid();
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
+    ASSERT_TRUE(waitUntil([&] { return presenter->states.size() == 2u; }, 15000)) << "the command renders again in a new host";
+    EXPECT_NE(launcher.client.hostPid(), pid);
+    EXPECT_EQ(presenter->itemTitles(), (QStringList{"Apple", "Banana", "Cherry"}));
 }
 
 TEST(ExtensionViewRender, UnloadingEndsTheViewCommand) {

@@ -576,6 +576,13 @@ ExtensionCommandView::ExtensionCommandView(Options options, QWidget* parent) : L
     layout->addWidget(m_stack, 1);
 
     connect(m_controller.get(), &CommandViewController::currentViewChanged, this, &ExtensionCommandView::showCurrent);
+    connect(m_controller.get(), &CommandViewController::viewRemoved, this, [this](views::CommandViewProtocol* removed) {
+        if (auto* widget = dynamic_cast<QWidget*>(removed)) {
+            m_stack->removeWidget(widget);
+            // Escape may still be on its way through the widget that goes.
+            widget->deleteLater();
+        }
+    });
     connect(m_controller.get(), &CommandViewController::rendered, this, [this] {
         m_failure->hide();
         const views::ViewModel* model = m_controller->currentModel();
@@ -628,6 +635,8 @@ void ExtensionCommandView::showCurrent() {
     m_stack->setCurrentWidget(view);
     view->setPresenter(presenter());
     view->viewDidAppear();
+    // Another view: the search bar takes its text, even under the same title.
+    m_searchBarSetup.clear();
     refreshSearchBar();
     emit actionsChanged();
 }
@@ -644,7 +653,7 @@ LauncherView* ExtensionCommandView::currentView() const {
 }
 
 bool ExtensionCommandView::isShowingFailure() const { return !m_failure->isHidden(); }
-QString ExtensionCommandView::failureText() const { return m_failure->text(); }
+QString ExtensionCommandView::failureText() const { return m_failure->isHidden() ? QString() : m_failure->text(); }
 bool ExtensionCommandView::isShowingProgress() const { return !m_progress->isHidden(); }
 
 std::optional<MenuItem> ExtensionCommandView::reloadAction() const {
@@ -695,6 +704,8 @@ bool ExtensionCommandView::handleKey(QKeyEvent* event) {
     LauncherView* view = currentView();
     return view && view->handleKey(event);
 }
+
+bool ExtensionCommandView::goBack() { return m_controller->navigateBack(); }
 
 void ExtensionCommandView::viewDidAppear() {
     m_controller->setStatus(views::CommandViewModel::Status::active);

@@ -39,7 +39,7 @@ public:
     // The inner view on top (a ListView, DetailView or FormView), null before the first render.
     LauncherView* currentView() const;
     bool isShowingFailure() const;
-    QString failureText() const;
+    QString failureText() const override;
     bool isShowingProgress() const;
     // The action that reloads a development command, for every panel.
     std::optional<MenuItem> reloadAction() const;
@@ -51,6 +51,8 @@ public:
     QString searchText() const override;
     std::vector<MenuItem> actions() const override;
     bool handleKey(QKeyEvent* event) override;
+    // Escape: the command's own stack goes back one view while it holds more than one.
+    bool goBack() override;
     void viewDidAppear() override;
     void viewWillDisappear() override;
 

@@ -15,6 +15,9 @@
 #include <QJsonArray>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QListView>
+#include <QPaintEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QSettings>
 
@@ -178,6 +181,68 @@ TEST_F(ExtensionCommandViewTest, APatchOfOneTitleKeepsTheSelection) {
     render(listRoot(items), {QJsonObject{{"op", "replace"}, {"path", "/body/0/sections/0/items/1/title"}, {"value", "Blueberry"}}});
     EXPECT_EQ(visibleTitles(), (QStringList{"Apple", "Blueberry", "Cherry"}));
     EXPECT_EQ(list()->selectedItem()->id, QStringLiteral("i1"));
+}
+
+TEST_F(ExtensionCommandViewTest, APatchOfOneTitleChangesThatRowOnlyWithoutResettingTheList) {
+    render(listRoot(fruitItems()));
+    ASSERT_TRUE(list()->selectItem(QStringLiteral("i2")));
+    auto* rows = list()->findChild<QListView*>();
+    ASSERT_NE(rows, nullptr);
+    QAbstractItemModel* model = rows->model();
+    const int rowCount = model->rowCount();
+    int resets = 0;
+    std::vector<std::pair<int, int>> changed;
+    QObject::connect(model, &QAbstractItemModel::modelReset, [&] { ++resets; });
+    QObject::connect(model, &QAbstractItemModel::dataChanged,
+                     [&](const QModelIndex& from, const QModelIndex& to) { changed.push_back({from.row(), to.row()}); });
+
+    QJsonArray items = fruitItems();
+    items[1] = item(1, "Blueberry");
+    render(listRoot(items), {QJsonObject{{"op", "replace"}, {"path", "/body/0/sections/0/items/1/title"}, {"value", "Blueberry"}}});
+
+    EXPECT_EQ(resets, 0) << "the list was rebuilt";
+    EXPECT_EQ(model->rowCount(), rowCount);
+    // The section's title is row 0: Banana's row is 2.
+    ASSERT_EQ(changed.size(), 1u);
+    EXPECT_EQ(changed[0], (std::pair<int, int>{2, 2}));
+    EXPECT_EQ(visibleTitles(), (QStringList{"Apple", "Blueberry", "Cherry"}));
+    ASSERT_NE(list()->selectedItem(), nullptr);
+    EXPECT_EQ(list()->selectedItem()->id, QStringLiteral("i2"));
+}
+
+TEST_F(ExtensionCommandViewTest, GoingBackClosesTheTopViewAndShowsTheOneBelowAsItWasLeft) {
+    render(listRoot(fruitItems()));
+    EXPECT_FALSE(view.goBack()) << "one view: the window closes the command";
+    view.searchTextChanged(QStringLiteral("red"));
+    ASSERT_TRUE(list()->selectItem(QStringLiteral("i2")));
+    LauncherView* first = view.currentView();
+
+    // The script pushes a detail page: the second view of the body is selected.
+    QJsonObject root = listRoot(fruitItems());
+    QJsonArray body = root.value("body").toArray();
+    body.append(QJsonObject{{"kind", "detailView"}, {"nodeId", "about"}, {"path", "/body/1"}, {"navigationTitle", "About Cherry"},
+                            {"markdown", "# Cherry"}});
+    root.insert("body", body);
+    root.insert("selectedView", QJsonObject{{"value", "about"}, {"id", "view"}});
+    render(root, {QJsonObject{{"op", "replace"}, {"path", "/selectedView/value"}, {"value", "about"}}});
+    ASSERT_NE(dynamic_cast<DetailView*>(view.currentView()), nullptr);
+    EXPECT_EQ(view.controller().stackDepth(), 2u);
+    QPointer<LauncherView> pushed = view.currentView();
+
+    EXPECT_TRUE(view.goBack());
+    EXPECT_EQ(view.currentView(), first);
+    EXPECT_EQ(view.title(), QStringLiteral("Fruit"));
+    EXPECT_EQ(view.searchText(), QStringLiteral("red"));
+    EXPECT_EQ(visibleTitles(), (QStringList{"Apple", "Cherry"}));
+    ASSERT_NE(list()->selectedItem(), nullptr);
+    EXPECT_EQ(list()->selectedItem()->id, QStringLiteral("i2"));
+    ASSERT_FALSE(eventsFor("view").empty());
+    EXPECT_EQ(eventsFor("view").back().data, QJsonValue("list"));
+    EXPECT_TRUE(waitFor([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return pushed.isNull();
+    })) << "the page left is closed";
+    EXPECT_FALSE(view.goBack());
 }
 
 TEST_F(ExtensionCommandViewTest, ABadTreeShowsTheFailureAndTheLastScreenStays) {

@@ -48,14 +48,11 @@ public:
         endResetModel();
     }
     const std::vector<Row>& rows() const { return m_rows; }
-    // The row of an item changed in place: only it repaints.
-    void itemChanged(const ListView::Item* item) {
-        for (int i = 0; i < int(m_rows.size()); ++i) {
-            if (m_rows[size_t(i)].item == item) {
-                emit dataChanged(index(i), index(i));
-                return;
-            }
-        }
+    // The row showing an item, or -1.
+    int rowOf(const ListView::Item* item) const {
+        for (int i = 0; i < int(m_rows.size()); ++i)
+            if (m_rows[size_t(i)].item == item) return i;
+        return -1;
     }
     int rowForVisible(int visibleIndex) const {
         for (int i = 0; i < int(m_rows.size()); ++i) {
@@ -347,7 +344,11 @@ int ListView::updateItems(std::vector<Section> sections) {
     if (!changed.empty() && m_filtering && !words(m_query).isEmpty()) return -1;
     for (size_t s = 0; s < sections.size(); ++s)
         for (size_t i = 0; i < sections[s].items.size(); ++i) m_sections[s].items[i] = std::move(sections[s].items[i]);
-    for (const auto& [s, i] : changed) m_model->itemChanged(&m_sections[s].items[i]);
+    // Rows read their item when painted, and their heights never depend on
+    // the texts: repainting the changed rows is enough. (A dataChanged from
+    // the model would make the list lay out and repaint every row again.)
+    for (const auto& [s, i] : changed)
+        if (const int row = m_model->rowOf(&m_sections[s].items[i]); row >= 0) m_list->update(m_model->index(row));
     emit actionsChanged();
     return int(changed.size());
 }

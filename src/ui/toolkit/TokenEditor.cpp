@@ -195,8 +195,10 @@ void TokenEditor::rebuildChips() {
 
 void TokenEditor::updateKeepsReturn() {
     // Return adds a suggestion while there is text to complete; with nothing
-    // typed it is the window's (submit).
+    // typed it is the window's (submit). Escape closes the open suggestions
+    // before it goes back anywhere.
     m_edit->setProperty("keepsReturn", !m_edit->text().trimmed().isEmpty());
+    m_edit->setProperty("keepsEscape", !m_list->isHidden());
 }
 
 bool TokenEditor::eventFilter(QObject* watched, QEvent* event) {
@@ -220,6 +222,12 @@ bool TokenEditor::eventFilter(QObject* watched, QEvent* event) {
                 // The answer for this text is still on its way.
                 m_addWhenAnswered = true;
             }
+            return true;
+        case Qt::Key_Escape:
+            // Closes the open suggestions; with none open it is the window's.
+            if (m_list->isHidden()) return false;
+            m_list->hide();
+            updateKeepsReturn();
             return true;
         case Qt::Key_Backspace:
             if (!m_edit->text().isEmpty()) return false;

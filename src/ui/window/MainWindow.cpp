@@ -803,6 +803,8 @@ bool MainWindow::handleKey(QWidget* receiver, QKeyEvent* event) {
         return true;
     }
     if (key == Qt::Key_Escape && !modifiers) {
+        // A control that closes something of its own first (a token field's suggestions).
+        if (receiver->property("keepsEscape").toBool()) return false;
         handleEscape();
         return true;
     }

@@ -77,6 +77,25 @@ TEST(TokenEditorField, ChosenTokensAreNotOfferedAgainAndDownMovesTheChoice) {
     EXPECT_TRUE(editor->tokens().empty()) << "nothing left to remove";
 }
 
+TEST(TokenEditorField, EscapeClosesTheSuggestionsBeforeItLeavesTheField) {
+    QWidget window;
+    auto* editor = new TokenEditor(&window);
+    editor->setSuggestionSource([](const QString&, TokenEditor::Answer answer) { answer({fruit(QStringLiteral("banana"))}); });
+    window.show();
+    EXPECT_FALSE(editor->lineEdit()->property("keepsEscape").toBool()) << "nothing open: Escape is the window's";
+    editor->lineEdit()->setText(QStringLiteral("ba"));
+    ASSERT_EQ(editor->suggestionTitles(), QStringList({"Banana"}));
+    EXPECT_TRUE(editor->lineEdit()->property("keepsEscape").toBool());
+
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    escape.setAccepted(false);
+    QApplication::sendEvent(editor->lineEdit(), &escape);
+    EXPECT_TRUE(editor->suggestionTitles().isEmpty()) << "the list closed";
+    EXPECT_FALSE(editor->lineEdit()->property("keepsEscape").toBool()) << "the next Escape goes back";
+    EXPECT_EQ(editor->text(), QStringLiteral("ba")) << "what was typed stays";
+    EXPECT_TRUE(editor->tokens().empty());
+}
+
 std::vector<FormView::Field> fields(int* presses) {
     FormView::Field button;
     button.id = QStringLiteral("bell");

@@ -131,6 +131,13 @@ TEST_F(ExtensionViewEndToEndTest, AFormsTokenEditorDatePickerAndButtonWorkFromTh
 
     typeText(QStringLiteral("e"));
     ASSERT_TRUE(eventually([&] { return suggestions(QStringLiteral("fruit")) == QStringList({"Apple", "Cherry"}); }));
+    // Escape closes the suggestions, not the form; typing lists them again.
+    pressKeys(QStringLiteral("Escape"));
+    ASSERT_TRUE(eventually([&] { return suggestions(QStringLiteral("fruit")).isEmpty(); }));
+    EXPECT_EQ(topView(), QStringLiteral("Order")) << "Escape left the form";
+    pressKeys(QStringLiteral("BackSpace"));
+    typeText(QStringLiteral("e"));
+    ASSERT_TRUE(eventually([&] { return suggestions(QStringLiteral("fruit")) == QStringList({"Apple", "Cherry"}); }));
     pressKeys(QStringLiteral("Down"));
     pressKeys(QStringLiteral("Return"));
     ASSERT_TRUE(eventually([&] { return tokenTitles(QStringLiteral("fruit")) == QStringList({"Banana", "Cherry"}); }));

@@ -19,24 +19,7 @@ protected:
         LauncherProcessTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         markWelcomeSeen();
-        const QString source = QStringLiteral(VANTREL_SOURCE_DIR "/tests/fixtures/extensions/views/fruit");
-        const QString folder = m_home->root() + QStringLiteral("/dev/fruit");
-        QDirIterator files(source, QDir::Files, QDirIterator::Subdirectories);
-        while (files.hasNext()) {
-            const QString path = files.next();
-            writeTestFile(folder + path.mid(source.size()), readFile(path).toUtf8());
-        }
-        // The icon is binary: copied as it is.
-        QFile::remove(folder + QStringLiteral("/assets/icon.png"));
-        ASSERT_TRUE(QFile::copy(source + QStringLiteral("/assets/icon.png"), folder + QStringLiteral("/assets/icon.png")));
-        const ProcessRun install = run(kExecutable, {QStringLiteral("extensions"), QStringLiteral("install"), folder}, 60000);
-        ASSERT_EQ(install.exitCode, 0) << install.err.toStdString();
-    }
-
-    QStringList viewRows() const {
-        QStringList rows;
-        for (const QJsonValue& row : status().value(QStringLiteral("viewRows")).toArray()) rows << row.toString();
-        return rows;
+        installViewsFixture(QStringLiteral("fruit"));
     }
 
     // One field of the form on screen: "value", "message", "hint", "suggestions".

@@ -38,26 +38,9 @@ protected:
         LauncherProcessTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         markWelcomeSeen();
-        const QString source = QStringLiteral(VANTREL_SOURCE_DIR "/tests/fixtures/extensions/views/orchard");
-        const QString folder = m_home->root() + QStringLiteral("/dev/orchard");
-        QDirIterator files(source, QDir::Files, QDirIterator::Subdirectories);
-        while (files.hasNext()) {
-            const QString path = files.next();
-            if (path.endsWith(QLatin1String(".png"))) continue;
-            writeTestFile(folder + path.mid(source.size()), readFile(path).toUtf8());
-        }
-        // The icon is binary: copied as it is.
-        ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/assets")));
-        ASSERT_TRUE(QFile::copy(source + QStringLiteral("/assets/icon.png"), folder + QStringLiteral("/assets/icon.png")));
-        const ProcessRun install = run(kExecutable, {QStringLiteral("extensions"), QStringLiteral("install"), folder}, 60000);
-        ASSERT_EQ(install.exitCode, 0) << install.err.toStdString();
+        installViewsFixture(QStringLiteral("orchard"));
     }
 
-    QStringList viewRows() const {
-        QStringList rows;
-        for (const QJsonValue& row : status().value(QStringLiteral("viewRows")).toArray()) rows << row.toString();
-        return rows;
-    }
     QString viewFailure() const { return status().value(QStringLiteral("viewFailure")).toString(); }
     qint64 launcherPid() const { return status().value(QStringLiteral("pid")).toInteger(); }
     int timesLogged(const QString& text) const { return int(logText().count(text)); }

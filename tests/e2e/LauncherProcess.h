@@ -13,7 +13,9 @@
 #include "support/TestEnvironment.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
@@ -189,6 +191,34 @@ protected:
         QStringList rows;
         for (const QJsonValue& row : status().value(QStringLiteral("rows")).toArray()) rows << row.toString();
         return rows;
+    }
+
+    // The rows of the extension view shown now.
+    QStringList viewRows() const {
+        QStringList rows;
+        for (const QJsonValue& row : status().value(QStringLiteral("viewRows")).toArray()) rows << row.toString();
+        return rows;
+    }
+
+    // Copies the extension fixture tests/fixtures/extensions/views/NAME into
+    // this test's home and installs it with `vantrel extensions install`, as
+    // a developer does with their folder.
+    void installViewsFixture(const QString& name) {
+        const QString source = QStringLiteral(VANTREL_SOURCE_DIR "/tests/fixtures/extensions/views/") + name;
+        const QString folder = m_home->root() + QStringLiteral("/dev/") + name;
+        QDirIterator files(source, QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString path = files.next();
+            // Images are binary: copied as they are.
+            if (path.endsWith(QLatin1String(".png"))) {
+                ASSERT_TRUE(QDir().mkpath(QFileInfo(folder + path.mid(source.size())).absolutePath()));
+                ASSERT_TRUE(QFile::copy(path, folder + path.mid(source.size())));
+                continue;
+            }
+            writeTestFile(folder + path.mid(source.size()), readFile(path).toUtf8());
+        }
+        const ProcessRun install = run(kExecutable, {QStringLiteral("extensions"), QStringLiteral("install"), folder}, 60000);
+        ASSERT_EQ(install.exitCode, 0) << install.err.toStdString();
     }
 
     // The launcher window's X id once it is mapped, or empty.

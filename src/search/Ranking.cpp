@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace vantrel {
 
@@ -37,6 +38,118 @@ QString lowerCased(QString name) {
 
 bool isApplicationLike(SearchRecord::ContentType type) {
     return type == SearchRecord::ContentType::systemApp || type == SearchRecord::ContentType::prefPane;
+}
+
+// One item's answers to the comparison chain, worked out once per query so
+// that the sort compares flags and numbers, and names only when all of those
+// tie (their first four UTF-16 units first, packed into one integer). An
+// ASCII name is kept as it is and lower-cased unit by unit where it is read,
+// which gives what lowerCased() gives without a new string per item.
+struct ChainKey {
+    enum Kind : quint8 { otherKind, commandKind, applicationKind };
+    QString name;  // lower-cased, or ASCII to lower-case while reading (foldAscii)
+    quint64 nameHead = 0;
+    qint64 frecency = 0;  // milliseconds since 1970; an invalid date below every valid one
+    double visitScore = 0;
+    bool foldAscii = false;
+    bool exactAlias = false;
+    bool exactName = false;
+    bool hasVisitScore = false;
+    bool hasAlias = false;
+    bool otherAlias = false;  // an alias that is not the term
+    bool hasFrecency = false;
+    bool hasPrefix = false;
+    Kind kind = otherKind;
+
+    char16_t unit(qsizetype i) const {
+        const char16_t u = name.constData()[i].unicode();
+        return foldAscii && u >= u'A' && u <= u'Z' ? char16_t(u + (u'a' - u'A')) : u;
+    }
+};
+
+bool isAscii(const QString& text) {
+    const QChar* c = text.constData();
+    for (const QChar* end = c + text.size(); c != end; ++c)
+        if (c->unicode() >= 0x80) return false;
+    return true;
+}
+
+// The lower-cased name's units from `from` equal `other`'s, for other.size() units.
+bool unitsEqual(const ChainKey& key, qsizetype from, const QString& other) {
+    const QChar* o = other.constData();
+    for (qsizetype i = 0; i < other.size(); ++i)
+        if (key.unit(from + i) != o[i].unicode()) return false;
+    return true;
+}
+
+// QString's order (UTF-16 units, then length) of the lower-cased names.
+bool nameLess(const ChainKey& a, const ChainKey& b) {
+    const qsizetype common = std::min(a.name.size(), b.name.size());
+    for (qsizetype i = 0; i < common; ++i) {
+        const char16_t x = a.unit(i);
+        const char16_t y = b.unit(i);
+        if (x != y) return x < y;
+    }
+    return a.name.size() < b.name.size();
+}
+
+// What Ranking::rankable reads, answered for the chain.
+ChainKey chainKey(const SearchItem& item, const QString& term, SearchOptions options, const QDateTime& now) {
+    const SearchResult& result = item.result();
+    ChainKey key;
+    key.name = result.name();
+    key.foldAscii = isAscii(key.name);
+    if (key.foldAscii) {
+        // As QString::startsWith and == answer for the lower-cased copy, which
+        // is this very string (a null one included) when nothing is upper case.
+        if (key.name.isNull())
+            key.hasPrefix = term.isNull();
+        else
+            key.hasPrefix = key.name.size() >= term.size() && unitsEqual(key, 0, term);
+        key.exactName = key.name.size() == term.size() && unitsEqual(key, 0, term);
+    } else {
+        key.name = std::move(key.name).toLower();
+        key.hasPrefix = key.name.startsWith(term);
+        key.exactName = key.name == term;
+    }
+    for (qsizetype i = 0; i < 4; ++i) key.nameHead = (key.nameHead << 16) | (i < key.name.size() ? key.unit(i) : 0u);
+    if (const std::optional<QString> alias = result.alias()) {
+        key.hasAlias = true;
+        key.exactAlias = *alias == term;
+        key.otherAlias = !key.exactAlias;
+    }
+    if (const std::optional<QDateTime> frecency = result.frecencyDate()) {
+        key.hasFrecency = true;
+        key.frecency = frecency->isValid() ? frecency->toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+    }
+    if (options.contains(SearchOptions::rankBySearchTerms)) {
+        if (const std::optional<double> score = Ranking::visitScore(result, term, now)) {
+            key.hasVisitScore = true;
+            key.visitScore = *score;
+        }
+    }
+    const SearchRecord::ContentType type = result.type();
+    key.kind = type == SearchRecord::ContentType::command ? ChainKey::commandKind
+               : isApplicationLike(type)                  ? ChainKey::applicationKind
+                                                          : ChainKey::otherKind;
+    return key;
+}
+
+// Ranking::isOrderedBefore over the worked-out answers.
+bool chainOrdersBefore(const ChainKey& a, const ChainKey& b) {
+    if (a.exactAlias != b.exactAlias) return a.exactAlias;
+    if (a.exactName != b.exactName) return a.exactName;
+    if (a.hasVisitScore != b.hasVisitScore) return a.hasVisitScore;
+    if (a.hasVisitScore) return a.visitScore > b.visitScore;
+    if (!a.hasAlias && b.otherAlias) return true;
+    if (a.otherAlias && !b.hasAlias) return false;
+    if (a.hasFrecency != b.hasFrecency) return a.hasFrecency;
+    if (a.hasFrecency) return a.frecency > b.frecency;
+    if (a.hasPrefix != b.hasPrefix) return a.hasPrefix;
+    if (a.kind == ChainKey::commandKind && b.kind == ChainKey::applicationKind) return true;
+    if (b.kind == ChainKey::commandKind && a.kind == ChainKey::applicationKind) return false;
+    if (a.nameHead != b.nameHead) return a.nameHead < b.nameHead;
+    return nameLess(a, b);
 }
 }  // namespace
 
@@ -97,18 +210,18 @@ bool Ranking::isOrderedBefore(const RankableItem& a, const RankableItem& b, cons
 std::vector<SearchItem> Ranking::rank(const std::vector<SearchItem>& items, const QString& term,
                                       SearchOptions options) const {
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    std::vector<RankableItem> input;
-    input.reserve(items.size());
-    for (const SearchItem& item : items) input.push_back(rankable(item, term, options, now));
+    std::vector<ChainKey> keys;
+    keys.reserve(items.size());
+    for (const SearchItem& item : items) keys.push_back(chainKey(item, term, options, now));
     // Positions are sorted rather than the ranking records themselves, so the
     // merge moves integers, not strings.
-    std::vector<quint32> order(input.size());
+    std::vector<quint32> order(keys.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<quint32>(i);
     std::stable_sort(order.begin(), order.end(),
-                     [&](quint32 a, quint32 b) { return isOrderedBefore(input[a], input[b], term); });
+                     [&](quint32 a, quint32 b) { return chainOrdersBefore(keys[a], keys[b]); });
     std::vector<SearchItem> ranked;
-    ranked.reserve(input.size());
-    for (quint32 position : order) ranked.push_back(std::move(input[position].item));
+    ranked.reserve(items.size());
+    for (quint32 position : order) ranked.push_back(items[position]);
     return ranked;
 }
 

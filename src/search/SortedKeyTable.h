@@ -152,12 +152,62 @@ void SortedKeyTable::forEachWithPrefix(std::string_view prefix, Visit&& visit) c
         for (qint64 id : ids) push(shorter, found.index, id, prefix.substr(prefix.size() - tail));
     }
 
-    for (Cursor cursor = lowerBound(prefix); cursor.valid; advance(cursor)) {
-        const std::string_view key(cursor.key);
-        if (key.substr(0, prefix.size()) != prefix) break;
-        if (!drain(&key)) return;
+    // A key's own strings need no heap when all of them sort before the next
+    // key (and so before every string after it) and before every pending
+    // string: they are visited at once, in the order their ids are stored in
+    // when that is the byte order of the ids' decimal forms.
+    std::string current;
+    std::string text;
+    struct Decimal {
+        char bytes[24];
+        size_t length;
+        std::string_view view() const { return std::string_view(bytes, length); }
+    };
+    std::vector<Decimal> decimals;
+    auto visitDirectly = [&](std::string_view next, bool last, size_t keyIndex, bool& stopped) {
+        decimals.resize(ids.size());
+        const bool extended = !last && next.substr(0, current.size()) == current;
+        const std::string_view tail = extended ? next.substr(current.size()) : std::string_view();
+        for (size_t i = 0; i < ids.size(); ++i) {
+            decimals[i].length = sorted_key_table::decimal(ids[i], decimals[i].bytes);
+            const std::string_view digitsOf = decimals[i].view();
+            if (i > 0 && !(decimals[i - 1].view() < digitsOf)) return false;
+            if (extended && !(digitsOf < tail)) return false;
+        }
+        if (!heap.empty() && !ids.empty()) {
+            text.assign(current);
+            text.append(decimals.back().bytes, decimals.back().length);
+            if (!(std::string_view(text) < view(heap.front()))) return false;
+        }
+        for (size_t i = 0; i < ids.size(); ++i) {
+            if (!m_hidden.empty() && hidden(keyIndex, ids[i])) continue;
+            text.assign(current);
+            text.append(decimals[i].bytes, decimals[i].length);
+            if (!visit(static_cast<const char*>(text.data()), text.size(), ids[i])) {
+                stopped = true;
+                return true;
+            }
+        }
+        return true;
+    };
+
+    for (Cursor cursor = lowerBound(prefix); cursor.valid;) {
+        {
+            const std::string_view key(cursor.key);
+            if (key.substr(0, prefix.size()) != prefix) break;
+            if (!drain(&key)) return;
+        }
         readIds(cursor, ids);
-        for (qint64 id : ids) push(key, cursor.index, id, {});
+        const size_t keyIndex = cursor.index;
+        current.assign(cursor.key);
+        advance(cursor);
+        bool stopped = false;
+        if (visitDirectly(cursor.valid ? std::string_view(cursor.key) : std::string_view(), !cursor.valid, keyIndex,
+                          stopped)) {
+            if (stopped) return;
+            continue;
+        }
+        for (qint64 id : ids) push(current, keyIndex, id, {});
     }
     drain(nullptr);
 }

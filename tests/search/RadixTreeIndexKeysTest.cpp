@@ -222,5 +222,43 @@ TEST(RadixTreeIndexKeys, JoinedTablesWalkAsOne) {
     }
 }
 
+// A key's own strings are visited straight away when they all come before the
+// next key, and through the merge otherwise: the next key extends it with a
+// byte below the digits (" "), with a digit ("ab2" after "ab" + "25"), or
+// with a letter; ids stored out of their decimal order ("5" after "10") or
+// hidden. Every walk, whole and cut after each visit, lists the strings as a
+// tree of `key + decimal id` strings does.
+TEST(RadixTreeIndexKeys, KeysVisitedWithoutTheMergeKeepTheOrder) {
+    const std::vector<std::pair<std::string, std::vector<qint64>>> keys{
+        {"ab", {1, 25, 3}},  {"ab ", {7}},  {"ab c", {8, 9}}, {"ab2", {4}},  {"ab27", {6}},
+        {"abc", {5, 10}},    {"abcd", {11}}, {"abd", {12, 120, 13}},         {"b", {2}},
+        {"b-", {14}},        {"b1", {15}}, {"c", {16, 17}}, {"cc", {18}},   {"d", {19}},
+    };
+    SortedKeyTableBuilder builder;
+    RadixTree<qint64> tree;
+    for (const auto& [key, ids] : keys) {
+        builder.add(key, ids.data(), ids.size());
+        for (size_t i = 0; i < ids.size(); ++i) {
+            // One pair left out of every walk: the tree never holds it.
+            if (key == "c" && i == 1) {
+                builder.hide(builder.keyCount() - 1, ids[i]);
+                continue;
+            }
+            tree.insert(QString::fromStdString(key + std::to_string(ids[i])), ids[i]);
+        }
+    }
+    const SortedKeyTable table = builder.finish();
+    const Walk everything = walk(tree, QByteArray());
+    ASSERT_EQ(walk(table, QByteArray()), everything);
+    for (const QByteArray& prefix : {QByteArray(), QByteArrayLiteral("a"), QByteArrayLiteral("ab"), QByteArrayLiteral("ab2"),
+                                     QByteArrayLiteral("abc"), QByteArrayLiteral("b"), QByteArrayLiteral("c"),
+                                     QByteArrayLiteral("ab1"), QByteArrayLiteral("x")}) {
+        const Walk whole = walk(tree, prefix);
+        ASSERT_EQ(walk(table, prefix), whole) << prefix.toStdString();
+        for (size_t limit = 1; limit <= whole.size(); ++limit)
+            ASSERT_EQ(walk(table, prefix, limit), walk(tree, prefix, limit)) << prefix.toStdString() << " " << limit;
+    }
+}
+
 }  // namespace
 }  // namespace vantrel

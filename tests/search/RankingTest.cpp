@@ -119,5 +119,54 @@ TEST(RankingTest, EqualItemsKeepTheirOrder) {
               (QStringList{"b", "a"}));
 }
 
+// rank() sorts on answers worked out once per item; the order is the one the
+// comparison chain gives pair by pair, for every mix of what decides it: exact
+// and other aliases, visit scores, frecency dates (equal ones, the far past,
+// an invalid one), prefixes, kinds, and names that tie on their first four
+// characters, differ only in case or length, or are not ASCII.
+TEST(RankingTest, RankingFollowsTheChainForEveryMix) {
+    QStringList names{"ab",    "abcd",   "abcde",  "abcd1", "ABCD",  "abcD",   "Ab",     "b",    "",
+                      "Éclair", "éclair", "ábc",    "abc d", "abc",   "zz top", "Ab\u00a0c", "abcdé", "ab cd",
+                      "x",      "Aa",     "aA",     "a",     "Ωmega", "abc\u0301", "\U0001F600 smile",
+                      "\uFFFD mark", "AB[", "ab_",  "AB@"};
+    names << QString();
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const std::vector<std::optional<QDateTime>> dates{std::nullopt,       now.addDays(3), now.addDays(3),
+                                                      now.addDays(-40),   Frecency::farPast(), QDateTime(),
+                                                      now.addDays(400)};
+    const std::vector<std::optional<QString>> aliases{std::nullopt, std::nullopt, QStringLiteral("ab"),
+                                                      QStringLiteral("zz"), QString()};
+    const std::vector<std::optional<QString>> terms{std::nullopt, QStringLiteral("ab,ab"), QStringLiteral("x,ab"),
+                                                    QString()};
+    const std::vector<SearchRecord::ContentType> types{
+        SearchRecord::ContentType::systemApp, SearchRecord::ContentType::command, SearchRecord::ContentType::prefPane,
+        SearchRecord::ContentType::scriptCommand, SearchRecord::ContentType::quicklink};
+    std::vector<SearchItem> items;
+    quint32 seed = 7;
+    auto next = [&seed](size_t bound) {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<size_t>((seed >> 8) % bound);
+    };
+    for (int i = 0; i < 600; ++i)
+        items.push_back(item(names[static_cast<qsizetype>(next(static_cast<size_t>(names.size())))],
+                             types[next(types.size())], dates[next(dates.size())], aliases[next(aliases.size())],
+                             terms[next(terms.size())]));
+    for (const QString& term : QStringList{"ab", "abcd", "", "x", "éclair", "zz", "ab[", QString()}) {
+        for (const SearchOptions options : {SearchOptions{}, SearchOptions{SearchOptions::rankBySearchTerms}}) {
+            std::vector<Ranking::RankableItem> reference;
+            for (const SearchItem& each : items) reference.push_back(Ranking::rankable(each, term, options, now));
+            std::stable_sort(reference.begin(), reference.end(), [&](const auto& a, const auto& b) {
+                return Ranking::isOrderedBefore(a, b, term);
+            });
+            const std::vector<SearchItem> order = Ranking(nullptr).rank(items, term, options);
+            ASSERT_EQ(order.size(), reference.size());
+            for (size_t i = 0; i < order.size(); ++i)
+                ASSERT_EQ(order[i].shared(), reference[i].item.shared())
+                    << "term '" << term.toStdString() << "' options " << options.rawValue << " at " << i << ": "
+                    << order[i].name().toStdString() << " / " << reference[i].item.name().toStdString();
+        }
+    }
+}
+
 }  // namespace
 }  // namespace vantrel::test

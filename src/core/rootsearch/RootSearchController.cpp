@@ -717,9 +717,13 @@ std::vector<ListSection> RootSearchController::querySections(const QString& text
     ListSection fallbacks{
         QString(fallbackSectionId), QStringLiteral("Search for \"") + query + QStringLiteral("\" in"), {}};
     std::vector<std::shared_ptr<const FallbackSearchCommand>> fallbackCommands;
-    QSet<QString> shown;
     PackageRegistry& registry = m_launcherSearch.registry();
-    for (const SearchItem& result : m_launcherSearch.search().items(text, m_searchOptions, m_filter)) {
+    const std::vector<SearchItem> found = m_launcherSearch.search().items(text, m_searchOptions, m_filter);
+    // Sized once: up to a thousand rows per keystroke, each id looked up once.
+    QSet<QString> shown;
+    shown.reserve(static_cast<qsizetype>(found.size()));
+    results.items.reserve(found.size());
+    for (const SearchItem& result : found) {
         if (isFallback(result, registry)) {
             auto fallback = registry.fallbackSearchCommand(result.identifier());
             if (!fallback || !registry.isEnabled(*fallback)) continue;
@@ -731,9 +735,9 @@ std::vector<ListSection> RootSearchController::querySections(const QString& text
         }
         // Provider results are not filtered by the engine, and may repeat an indexed one.
         if (m_filter && !m_filter(result)) continue;
-        const QString id = result.identifier();
-        if (shown.contains(id)) continue;
-        shown.insert(id);
+        const qsizetype before = shown.size();
+        shown.insert(result.identifier());
+        if (shown.size() == before) continue;
         if (std::optional<ListItem> item = this->item(result, text)) results.items.push_back(std::move(*item));
     }
     std::stable_sort(fallbackCommands.begin(), fallbackCommands.end(),

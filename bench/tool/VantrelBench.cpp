@@ -17,6 +17,9 @@
 // --dump N it first prints, for every query and then for the empty query, one
 // line per section: "QUERY<TAB>section(count)<TAB>item…" with the first N items
 // as id|title|subtitle|accessory|kind.
+// With --per-query 1 rootsearch also prints, after the timed pass and before
+// its summary line, "per-query<TAB>QUERY<TAB>wall_us<TAB>cpu_us" for every
+// query (cpu_us: the thread's own CPU time, which leaves out preemption).
 #include "../BenchSupport.h"
 #include "../RootSearchSession.h"
 
@@ -31,6 +34,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -38,7 +42,7 @@ using namespace vantrel;
 
 int usage() {
     std::fprintf(stderr, "usage: vantrel-bench search --names FILE --queries FILE [--dump N]\n"
-                         "       vantrel-bench rootsearch --names FILE --queries FILE [--dump N]\n");
+                         "       vantrel-bench rootsearch --names FILE --queries FILE [--dump N] [--per-query 1]\n");
     return 2;
 }
 
@@ -72,7 +76,13 @@ void dumpSections(const QString& query, const std::vector<ListSection>& sections
     }
 }
 
-int rootSearch(const QStringList& names, const QStringList& queries, int dump) {
+qint64 threadCpuNanoseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<qint64>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+int rootSearch(const QStringList& names, const QStringList& queries, int dump, bool perQuery) {
     QElapsedTimer build;
     build.start();
     const std::unique_ptr<bench::RootSearchSession> session = bench::RootSearchSession::make(names);
@@ -94,11 +104,20 @@ int rootSearch(const QStringList& names, const QStringList& queries, int dump) {
     for (const QString& query : queries) controller.searchTextDidChange(query);  // warm-up
 
     std::vector<qint64> micros;
+    std::vector<qint64> cpuMicros;
     QElapsedTimer timer;
     for (const QString& query : queries) {
+        const qint64 cpu = threadCpuNanoseconds();
         timer.start();
         controller.searchTextDidChange(query);
         micros.push_back(timer.nsecsElapsed() / 1000);
+        cpuMicros.push_back((threadCpuNanoseconds() - cpu) / 1000);
+    }
+    if (perQuery) {
+        for (qsizetype i = 0; i < queries.size(); ++i)
+            std::printf("per-query\t%s\t%lld\t%lld\n", queries.at(i).toUtf8().constData(),
+                        static_cast<long long>(micros[static_cast<size_t>(i)]),
+                        static_cast<long long>(cpuMicros[static_cast<size_t>(i)]));
     }
     const Percentiles sections = percentiles(micros);
     std::printf("records=%zu build_ms=%lld p50_us=%lld p99_us=%lld max_us=%lld rss_kb=%ld\n", records,
@@ -134,11 +153,14 @@ int main(int argc, char** argv) {
     if (command != QLatin1String("search") && command != QLatin1String("rootsearch")) return usage();
     QString namesPath, queriesPath;
     int dump = 0;
+    bool perQuery = false;
     for (qsizetype i = 1; i + 1 < arguments.size(); i += 2) {
         const QString& option = arguments.at(i);
         if (option == QLatin1String("--names")) namesPath = arguments.at(i + 1);
         else if (option == QLatin1String("--queries")) queriesPath = arguments.at(i + 1);
         else if (option == QLatin1String("--dump")) dump = arguments.at(i + 1).toInt();
+        else if (option == QLatin1String("--per-query") && command == QLatin1String("rootsearch"))
+            perQuery = arguments.at(i + 1) == QLatin1String("1");
         else return usage();
     }
     if (namesPath.isEmpty() || queriesPath.isEmpty()) return usage();
@@ -149,7 +171,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (command == QLatin1String("rootsearch")) {
-        return rootSearch(names, queries, dump);
+        return rootSearch(names, queries, dump, perQuery);
     }
 
     const bench::TemporaryDatabase database;

@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include <execinfo.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace vantrel::cli {
@@ -25,7 +26,12 @@ void writeText(const char* text) {
 void onFatalSignal(int signal) {
     writeText("vantrel: fatal signal ");
     writeText(sigabbrev_np(signal) ? sigabbrev_np(signal) : "?");
-    writeText(", stack of the crashing thread:\n");
+    // The thread's name tells which pool or queue it belongs to (Qt names its
+    // threads after their pool or QThread object).
+    char name[17] = {};
+    writeText(" in thread \"");
+    if (::prctl(PR_GET_NAME, name, 0, 0, 0) == 0) writeText(name);
+    writeText("\", stack of the crashing thread:\n");
     void* frames[64];
     const int count = backtrace(frames, 64);
     backtrace_symbols_fd(frames, count, STDERR_FILENO);

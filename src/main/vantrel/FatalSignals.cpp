@@ -1,5 +1,6 @@
 #include "FatalSignals.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <initializer_list>
@@ -10,6 +11,8 @@
 
 namespace vantrel::cli {
 namespace {
+
+std::atomic<const char*> currentPhase{"starting"};
 
 // Only async-signal-safe calls from here on, except backtrace(), whose first
 // call may allocate: it is made once at install time so the handler does not.
@@ -26,12 +29,14 @@ void writeText(const char* text) {
 void onFatalSignal(int signal) {
     writeText("vantrel: fatal signal ");
     writeText(sigabbrev_np(signal) ? sigabbrev_np(signal) : "?");
-    // The thread's name tells which pool or queue it belongs to (Qt names its
-    // threads after their pool or QThread object).
+    // The thread's name tells which thread it is: Qt gives a QThread its
+    // object's name and pool threads "Thread (pooled)".
     char name[17] = {};
     writeText(" in thread \"");
     if (::prctl(PR_GET_NAME, name, 0, 0, 0) == 0) writeText(name);
-    writeText("\", stack of the crashing thread:\n");
+    writeText("\" while ");
+    writeText(currentPhase.load());
+    writeText(", stack of the crashing thread:\n");
     void* frames[64];
     const int count = backtrace(frames, 64);
     backtrace_symbols_fd(frames, count, STDERR_FILENO);
@@ -40,6 +45,10 @@ void onFatalSignal(int signal) {
 }
 
 }  // namespace
+
+void setFatalSignalPhase(const char* phase) {
+    currentPhase.store(phase);
+}
 
 void reportFatalSignals() {
     void* warmUp[1];

@@ -718,7 +718,10 @@ int main(int argc, char** argv) {
     shareAllocatorArenas();
     // The one place that picks the desktop's implementations.
     installPlatform(composePlatform());
-    if (cli::isLauncherInvocation(argc, argv)) return cli::runLauncher(argc, argv);
+    if (cli::isLauncherInvocation(argc, argv)) {
+        cli::setFatalSignalPhase("running the launcher");
+        return cli::runLauncher(argc, argv);
+    }
 
     // Exit handlers and static destructors run after main returns.
     std::atexit([] { cli::setFatalSignalPhase("exiting"); });

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QPointer>
+#include <QThread>
 #include <QThreadPool>
 
 namespace vantrel {
@@ -36,7 +37,23 @@ Queue Queue::main() {
 
 Queue Queue::object(QObject* context) {
     QPointer<QObject> guard(context);
-    return Queue([guard](Work work) {
+    QThread* home = context ? context->thread() : nullptr;
+    return Queue([guard, home](Work work) {
+        // A QPointer may only be read on its object's thread: elsewhere the
+        // object can be destroyed between the check and the post, and the post
+        // then writes into freed memory. From another thread the work goes to
+        // the application object (on the same thread and in the same event
+        // queue) and the check waits until it runs there.
+        QCoreApplication* app = QCoreApplication::instance();
+        if (QThread::currentThread() != home && app && home == app->thread()) {
+            QMetaObject::invokeMethod(
+                app,
+                [guard, work = std::move(work)] {
+                    if (guard) work();
+                },
+                Qt::QueuedConnection);
+            return;
+        }
         if (QObject* target = guard.data()) QMetaObject::invokeMethod(target, std::move(work), Qt::QueuedConnection);
     });
 }

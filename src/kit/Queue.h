@@ -27,7 +27,10 @@ public:
     // runs at once.
     static Queue main();
     // Posts work to the thread the object lives in. Work posted after the
-    // object is destroyed is dropped.
+    // object is destroyed is dropped. Make the queue where the object is known
+    // to live (its own thread, or before handing the queue to other threads);
+    // dispatching is then safe from any thread, even while the object is being
+    // destroyed, when the object lives on the application's thread.
     static Queue object(QObject* context);
     // Runs work on the global thread pool.
     static Queue global();

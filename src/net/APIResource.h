@@ -201,10 +201,12 @@ private:
         };
         if (cacheRetrievalQueue == APICacheRetrievalQueue::backgroundQueue) {
             std::shared_ptr<HTTPCache> cache = m_client->sharedCache();
-            QPointer<QObject> context(m_context.get());
-            detail::cacheReadQueue()([cache, request, policy, context, deliver] {
+            // Made here, where the context lives: the resource may be gone
+            // by the time the read ends.
+            const Queue back = Queue::object(m_context.get());
+            detail::cacheReadQueue()([cache, request, policy, back, deliver] {
                 std::optional<HTTPCache::Entry> entry = cache->response(request, policy);
-                if (context) Queue::object(context.data())([deliver, entry] { deliver(entry); });
+                back([deliver, entry] { deliver(entry); });
             });
             return;
         }

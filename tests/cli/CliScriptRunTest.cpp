@@ -3,7 +3,10 @@
 #include "cli/CliTestSupport.h"
 #include "support/ScriptCommandTestSupport.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <csignal>
 
 namespace vantrel::test {
 namespace {
@@ -102,6 +105,31 @@ TEST_F(CliScriptRunTest, ScriptsOutsideTheDirectoriesAreRefused) {
     EXPECT_EQ(notScript.exitCode, 1);
     EXPECT_FALSE(notScript.err.isEmpty());
     EXPECT_TRUE(notScript.out.isEmpty());
+}
+
+// A crash says what the process was doing and on which thread, with the
+// stack, and still ends the process by the signal.
+TEST_F(CliScriptRunTest, ACrashReportNamesTheSignalTheThreadAndWhatWasGoingOn) {
+    const QString started = scripts.filePath(QStringLiteral("started"));
+    const QString stop = scripts.filePath(QStringLiteral("stop"));
+    const QString path =
+        write(QStringLiteral("wait.sh"),
+              commandText(QStringLiteral("Wait"), QStringLiteral("compact"), {},
+                          QStringLiteral("touch '%1'\nwhile [ ! -e '%2' ]; do sleep 0.1; done").arg(started, stop)));
+    addDirectory(scripts.path());
+    QProcess process;
+    process.start(QStringLiteral(VANTREL_EXECUTABLE), {QStringLiteral("run"), path});
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(started); }, 30000));
+    ASSERT_EQ(::kill(pid_t(process.processId()), SIGSEGV), 0);
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitStatus(), QProcess::CrashExit);
+    const QString report = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_TRUE(report.contains(QRegularExpression(
+        QStringLiteral("vantrel: fatal signal SEGV in thread \"[^\"]+\" while running the command, "
+                       "stack of the crashing thread:\n.*vantrel\\(\\+0x[0-9a-f]+\\)"),
+        QRegularExpression::DotMatchesEverythingOption)))
+        << report.toStdString();
+    writeFile(stop, "");  // the script ends too
 }
 
 }  // namespace

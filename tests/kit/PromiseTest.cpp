@@ -230,6 +230,40 @@ TEST(PromiseTest, AnObjectQueueDeliversOnThatObjectsThread) {
     delete context;
 }
 
+// Work handed to an object's queue from worker threads while the object is
+// destroyed on its own thread: what was posted before runs there, nothing runs
+// afterwards, and the dispatching threads never touch the destroyed object
+// (the sanitizer build turns such a touch into a failure).
+TEST(QueueTest, WorkFromOtherThreadsStopsCleanlyWhenItsObjectIsDestroyed) {
+    QThread* const mainThread = QThread::currentThread();
+    for (int round = 0; round < 50; ++round) {
+        auto* context = new QObject;
+        const Queue queue = Queue::object(context);
+        std::atomic<bool> stop{false};
+        std::atomic<int> ran{0};
+        std::atomic<int> ranElsewhere{0};
+        std::vector<std::thread> workers;
+        for (int i = 0; i < 2; ++i)
+            workers.emplace_back([&] {
+                while (!stop)
+                    queue([&] {
+                        if (QThread::currentThread() != mainThread) ++ranElsewhere;
+                        ++ran;
+                    });
+            });
+        ASSERT_TRUE(waitUntil([&] { return ran.load() > 0; }));
+        delete context;
+        const int beforeEnd = ran;
+        QCoreApplication::processEvents();
+        EXPECT_EQ(ran.load(), beforeEnd) << "work ran after its object was destroyed";
+        stop = true;
+        for (auto& worker : workers) worker.join();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(ran.load(), beforeEnd);
+        EXPECT_EQ(ranElsewhere.load(), 0);
+    }
+}
+
 TEST(PromiseTest, ConcurrentResolutionsSetTheResultExactlyOnce) {
     for (int round = 0; round < 20; ++round) {
         Promise<int> promise;

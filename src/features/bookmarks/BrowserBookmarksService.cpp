@@ -220,22 +220,17 @@ BookmarksSyncReport BrowserBookmarksService::sync() {
 }
 
 void BrowserBookmarksService::syncInBackground(QObject* context, std::function<void(const BookmarksSyncReport&)> done) {
-    QPointer<QObject> target(context);
+    // Made here, where the context lives: it may be destroyed while the sync runs.
+    const Queue back = Queue::object(context);
     ++m_running;
     {
         std::lock_guard lock(m_backgroundMutex);
         ++m_background;
     }
-    Queue::global().dispatch([this, target, done = std::move(done)] {
+    Queue::global().dispatch([this, back, done = std::move(done)] {
         BookmarksSyncReport report = sync();
         --m_running;
-        if (done && target)
-            QMetaObject::invokeMethod(
-                target.data(),
-                [target, done, report = std::move(report)] {
-                    if (target) done(report);
-                },
-                Qt::QueuedConnection);
+        if (done) back([done, report = std::move(report)] { done(report); });
         std::lock_guard lock(m_backgroundMutex);
         --m_background;
         m_backgroundDone.notify_all();

@@ -185,8 +185,10 @@ void ScriptCommandsService::reloadAll() {
 
 void ScriptCommandsService::reloadAllInBackground(std::function<void()> done) {
     std::weak_ptr<Lifetime> lifetime = m_lifetime;
-    QPointer<QObject> context(m_context.get());
-    Queue::global().dispatch([this, lifetime, context, done = std::move(done)] {
+    // Made here, where the context lives: the service may be destroyed while
+    // the reload runs.
+    const Queue back = Queue::object(m_context.get());
+    Queue::global().dispatch([this, lifetime, back, done = std::move(done)] {
         {
             const auto alive = lifetime.lock();
             if (!alive) return;
@@ -194,7 +196,7 @@ void ScriptCommandsService::reloadAllInBackground(std::function<void()> done) {
             if (!alive->alive) return;
             reloadAll();
         }
-        if (done && context) Queue::object(context).dispatch(done);
+        if (done) back.dispatch(done);
     });
 }
 

@@ -1,14 +1,18 @@
 #include "FatalSignals.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <initializer_list>
 
 #include <execinfo.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace vantrel::cli {
 namespace {
+
+std::atomic<const char*> currentPhase{"starting"};
 
 // Only async-signal-safe calls from here on, except backtrace(), whose first
 // call may allocate: it is made once at install time so the handler does not.
@@ -25,6 +29,13 @@ void writeText(const char* text) {
 void onFatalSignal(int signal) {
     writeText("vantrel: fatal signal ");
     writeText(sigabbrev_np(signal) ? sigabbrev_np(signal) : "?");
+    // The thread's name tells which thread it is: Qt gives a QThread its
+    // object's name and pool threads "Thread (pooled)".
+    char name[17] = {};
+    writeText(" in thread \"");
+    if (::prctl(PR_GET_NAME, name, 0, 0, 0) == 0) writeText(name);
+    writeText("\" while ");
+    writeText(currentPhase.load());
     writeText(", stack of the crashing thread:\n");
     void* frames[64];
     const int count = backtrace(frames, 64);
@@ -34,6 +45,10 @@ void onFatalSignal(int signal) {
 }
 
 }  // namespace
+
+void setFatalSignalPhase(const char* phase) {
+    currentPhase.store(phase);
+}
 
 void reportFatalSignals() {
     void* warmUp[1];

@@ -8,4 +8,8 @@ namespace vantrel::cli {
 // are "vantrel(+OFFSET)"; `addr2line -fCe vantrel OFFSET` names them.
 void reportFatalSignals();
 
+// What the process is doing, named in a crash report ("releasing the
+// features"); a string that lives as long as the process (a literal).
+void setFatalSignalPhase(const char* phase);
+
 }  // namespace vantrel::cli

@@ -49,6 +49,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -131,6 +132,22 @@ struct LoadedSearch {
     std::unique_ptr<LauncherSearch> launcherSearch;
     // The features' data sources and commands, as the launcher has them.
     std::unique_ptr<FeatureContext> features;
+
+    LoadedSearch() = default;
+    LoadedSearch(LoadedSearch&&) = default;
+    LoadedSearch& operator=(LoadedSearch&&) = default;
+    // In the order the members would go, each step named for a crash report.
+    ~LoadedSearch() {
+        if (!features && !launcherSearch && !pool) return;
+        cli::setFatalSignalPhase("releasing the features");
+        features.reset();
+        cli::setFatalSignalPhase("releasing the search engine");
+        launcherSearch.reset();
+        registry.reset();
+        cli::setFatalSignalPhase("closing the database");
+        pool.reset();
+        cli::setFatalSignalPhase("returning from the command");
+    }
 };
 
 // What openSearch does with the data sources: nothing, index what is stored,
@@ -701,9 +718,19 @@ int main(int argc, char** argv) {
     shareAllocatorArenas();
     // The one place that picks the desktop's implementations.
     installPlatform(composePlatform());
-    if (cli::isLauncherInvocation(argc, argv)) return cli::runLauncher(argc, argv);
+    if (cli::isLauncherInvocation(argc, argv)) {
+        cli::setFatalSignalPhase("running the launcher");
+        return cli::runLauncher(argc, argv);
+    }
 
+    // Exit handlers and static destructors run after main returns.
+    std::atexit([] { cli::setFatalSignalPhase("exiting"); });
     QCoreApplication app(argc, argv);
+    // Gone just before the application object, whose end waits for the
+    // global thread pool's threads.
+    const struct ClosingPhase {
+        ~ClosingPhase() { cli::setFatalSignalPhase("closing the application"); }
+    } closingPhase;
     QCoreApplication::setApplicationName(QStringLiteral("vantrel"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTREL_VERSION));
 
@@ -729,6 +756,7 @@ int main(int argc, char** argv) {
 
     // Declared before the databases are opened, so that it speaks after they are closed.
     const ConfigurationChangesForwarder forwarder;
+    cli::setFatalSignalPhase("running the command");
     // Until the launcher window exists, starting vantrel without a command runs the check.
     if (command.isEmpty() || command == QLatin1String("doctor")) return doctor();
     if (command == QLatin1String("search")) return searchCommand(arguments.mid(1));

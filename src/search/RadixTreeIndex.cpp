@@ -193,34 +193,40 @@ qint64 threadCpuMicros() {
     return static_cast<qint64>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
-// Sorts entries [begin, begin + count) as KeyChunk::less orders them, most
-// significant head byte first: one counting pass per byte moves the entries
-// into buckets of that byte (through `scratch`, of the same size), a bucket
-// small enough or whose heads are all equal is finished by the comparison.
-// Equal keys keep record order because the comparison ends on the record.
-void sortEntries(const KeyChunk& chunk, KeyEntry* entries, KeyEntry* scratch, size_t count, int byte) {
-    auto less = [&chunk](const KeyEntry& a, const KeyEntry& b) { return chunk.less(a, b); };
+// Sorts `count` entries as KeyChunk::less orders them, most significant head
+// byte first: one counting pass per byte, then the entries are swapped into
+// the buckets of that byte in place (no second buffer as large as the keys);
+// a bucket small enough, or whose heads are all equal, is finished by the
+// comparison. Equal keys keep record order because the comparison ends on
+// the record.
+void sortEntries(const KeyChunk& chunk, KeyEntry* entries, size_t count, int byte) {
     while (byte < 8 && count >= 64) {
         const int shift = 56 - 8 * byte;
+        auto digit = [shift](const KeyEntry& entry) { return static_cast<size_t>((entry.head >> shift) & 0xff); };
         std::array<size_t, 257> start{};
-        for (size_t i = 0; i < count; ++i) ++start[((entries[i].head >> shift) & 0xff) + 1];
+        for (size_t i = 0; i < count; ++i) ++start[digit(entries[i]) + 1];
         // All in one bucket: nothing moves, the next byte decides.
         if (std::find(start.begin() + 1, start.end(), count) != start.end()) {
             ++byte;
             continue;
         }
         for (size_t b = 1; b < start.size(); ++b) start[b] += start[b - 1];
-        std::array<size_t, 256> fill;
-        std::copy(start.begin(), start.end() - 1, fill.begin());
-        for (size_t i = 0; i < count; ++i) scratch[fill[(entries[i].head >> shift) & 0xff]++] = entries[i];
-        std::copy(scratch, scratch + count, entries);
+        std::array<size_t, 256> next;
+        std::copy(start.begin(), start.end() - 1, next.begin());
+        for (size_t b = 0; b < 256; ++b) {
+            while (next[b] < start[b + 1]) {
+                KeyEntry moving = entries[next[b]];
+                for (size_t d = digit(moving); d != b; d = digit(moving)) std::swap(moving, entries[next[d]++]);
+                entries[next[b]++] = moving;
+            }
+        }
         for (size_t b = 0; b < 256; ++b) {
             const size_t size = start[b + 1] - start[b];
-            if (size > 1) sortEntries(chunk, entries + start[b], scratch + start[b], size, byte + 1);
+            if (size > 1) sortEntries(chunk, entries + start[b], size, byte + 1);
         }
         return;
     }
-    std::sort(entries, entries + count, less);
+    std::sort(entries, entries + count, [&chunk](const KeyEntry& a, const KeyEntry& b) { return chunk.less(a, b); });
 }
 
 // Derives the keys of records [begin, end) and sorts them; the thread CPU
@@ -245,10 +251,7 @@ KeyChunk derivedKeys(const SearchRecord* records, size_t begin, size_t end, qint
         for (const QString& searchKey : searchKeys(record.name, keywords)) appendKey(chunk, searchKey, at);
     }
     const qint64 derived = threadCpuMicros();
-    {
-        std::vector<KeyEntry> scratch(chunk.entries.size());
-        sortEntries(chunk, chunk.entries.data(), scratch.data(), chunk.entries.size(), 0);
-    }
+    sortEntries(chunk, chunk.entries.data(), chunk.entries.size(), 0);
     const qint64 sorted = threadCpuMicros();
     if (deriveUs) *deriveUs = derived - started;
     if (sortUs) *sortUs = sorted - derived;

@@ -43,8 +43,8 @@ QSet<QString> fuzzyKeys(const QString& name, const QSet<QString>& keywords);
 std::vector<std::string> asciiNameWords(const QString& name, std::string* split = nullptr);
 
 // asciiNameWords over bytes, reusing its buffers from one name to the next:
-// after split(name), word w is the span words()[w] of splitText() (the
-// camel-case split text, case kept), brackets and quotes trimmed.
+// after split(name) there are wordCount() words, each a span of splitText()
+// (the camel-case split text, case kept) with brackets and quotes trimmed.
 class AsciiNameSplitter {
 public:
     void split(std::string_view name);

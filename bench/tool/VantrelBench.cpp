@@ -1,4 +1,4 @@
-// vantrel-bench search --names FILE --queries FILE [--dump N]
+// vantrel-bench search --names FILE --queries FILE [--dump N] [--phases]
 // vantrel-bench rootsearch --names FILE --queries FILE [--dump N]
 //
 // Loads every line of the names file as an application record into a fresh
@@ -7,7 +7,10 @@
 // warm-up pass, and prints
 //   records=N build_ms=… p50_us=… p99_us=… max_us=… rss_kb=…
 // With --dump N it first prints "QUERY<TAB>name1<TAB>name2…" with the first N
-// ranked names of every query.
+// ranked names of every query. With --phases it prints, after the build,
+//   build_cpu_ms derive=… sort=… fill=… join=… corrections=…
+// the thread CPU time of each phase of the index build (one figure per
+// thread for the phases that run on several, joined by "+").
 //
 // rootsearch loads the names as applications plus the built-in commands, as
 // the launcher has them, and times the whole root-search path (sections with
@@ -41,7 +44,7 @@ namespace {
 using namespace vantrel;
 
 int usage() {
-    std::fprintf(stderr, "usage: vantrel-bench search --names FILE --queries FILE [--dump N]\n"
+    std::fprintf(stderr, "usage: vantrel-bench search --names FILE --queries FILE [--dump N] [--phases]\n"
                          "       vantrel-bench rootsearch --names FILE --queries FILE [--dump N] [--per-query 1]\n");
     return 2;
 }
@@ -154,8 +157,15 @@ int main(int argc, char** argv) {
     QString namesPath, queriesPath;
     int dump = 0;
     bool perQuery = false;
-    for (qsizetype i = 1; i + 1 < arguments.size(); i += 2) {
+    bool phases = false;
+    for (qsizetype i = 1; i < arguments.size(); i += 2) {
         const QString& option = arguments.at(i);
+        if (option == QLatin1String("--phases") && command == QLatin1String("search")) {
+            phases = true;
+            --i;
+            continue;
+        }
+        if (i + 1 >= arguments.size()) return usage();
         if (option == QLatin1String("--names")) namesPath = arguments.at(i + 1);
         else if (option == QLatin1String("--queries")) queriesPath = arguments.at(i + 1);
         else if (option == QLatin1String("--dump")) dump = arguments.at(i + 1).toInt();
@@ -208,6 +218,17 @@ int main(int argc, char** argv) {
         build.start();
         index->index(stored, IndexingMode::prefix);
         buildMs = build.elapsed();
+    }
+    if (phases) {
+        const IndexBuildCpu cpu = index->lastBuildCpu();
+        auto list = [](const std::vector<qint64>& micros) {
+            QStringList parts;
+            for (qint64 us : micros) parts << QString::number(us / 1000);
+            return parts.join(QLatin1Char('+')).toStdString();
+        };
+        std::printf("build_cpu_ms derive=%s sort=%s fill=%s join=%lld corrections=%lld\n", list(cpu.derive).c_str(),
+                    list(cpu.sort).c_str(), list(cpu.fill).c_str(), static_cast<long long>(cpu.join / 1000),
+                    static_cast<long long>(cpu.corrections / 1000));
     }
 
     Search search(repository, index);

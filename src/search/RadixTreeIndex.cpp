@@ -12,6 +12,8 @@
 #endif
 #include <QThread>
 
+#include <time.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -185,7 +187,52 @@ bool appendAsciiNameKeys(KeyChunk& chunk, const QString& name, quint32 record) {
     return true;
 }
 
-KeyChunk derivedKeys(const SearchRecord* records, size_t begin, size_t end) {
+qint64 threadCpuMicros() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<qint64>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+// Sorts `count` entries as KeyChunk::less orders them, most significant head
+// byte first: one counting pass per byte, then the entries are swapped into
+// the buckets of that byte in place (no second buffer as large as the keys);
+// a bucket small enough, or whose heads are all equal, is finished by the
+// comparison. Equal keys keep record order because the comparison ends on
+// the record.
+void sortEntries(const KeyChunk& chunk, KeyEntry* entries, size_t count, int byte) {
+    while (byte < 8 && count >= 64) {
+        const int shift = 56 - 8 * byte;
+        auto digit = [shift](const KeyEntry& entry) { return static_cast<size_t>((entry.head >> shift) & 0xff); };
+        std::array<size_t, 257> start{};
+        for (size_t i = 0; i < count; ++i) ++start[digit(entries[i]) + 1];
+        // All in one bucket: nothing moves, the next byte decides.
+        if (std::find(start.begin() + 1, start.end(), count) != start.end()) {
+            ++byte;
+            continue;
+        }
+        for (size_t b = 1; b < start.size(); ++b) start[b] += start[b - 1];
+        std::array<size_t, 256> next;
+        std::copy(start.begin(), start.end() - 1, next.begin());
+        for (size_t b = 0; b < 256; ++b) {
+            while (next[b] < start[b + 1]) {
+                KeyEntry moving = entries[next[b]];
+                for (size_t d = digit(moving); d != b; d = digit(moving)) std::swap(moving, entries[next[d]++]);
+                entries[next[b]++] = moving;
+            }
+        }
+        for (size_t b = 0; b < 256; ++b) {
+            const size_t size = start[b + 1] - start[b];
+            if (size > 1) sortEntries(chunk, entries + start[b], size, byte + 1);
+        }
+        return;
+    }
+    std::sort(entries, entries + count, [&chunk](const KeyEntry& a, const KeyEntry& b) { return chunk.less(a, b); });
+}
+
+// Derives the keys of records [begin, end) and sorts them; the thread CPU
+// time of both steps goes to `deriveUs` and `sortUs` when given.
+KeyChunk derivedKeys(const SearchRecord* records, size_t begin, size_t end, qint64* deriveUs, qint64* sortUs) {
+    const qint64 started = threadCpuMicros();
     KeyChunk chunk;
     const size_t count = end - begin;
     chunk.entries.reserve(count * 22);
@@ -203,8 +250,11 @@ KeyChunk derivedKeys(const SearchRecord* records, size_t begin, size_t end) {
         }
         for (const QString& searchKey : searchKeys(record.name, keywords)) appendKey(chunk, searchKey, at);
     }
-    std::sort(chunk.entries.begin(), chunk.entries.end(),
-              [&chunk](const KeyEntry& a, const KeyEntry& b) { return chunk.less(a, b); });
+    const qint64 derived = threadCpuMicros();
+    sortEntries(chunk, chunk.entries.data(), chunk.entries.size(), 0);
+    const qint64 sorted = threadCpuMicros();
+    if (deriveUs) *deriveUs = derived - started;
+    if (sortUs) *sortUs = sorted - derived;
     return chunk;
 }
 
@@ -228,12 +278,13 @@ struct KeyId {
 // only the value inserted last.
 class KeyTableFiller {
 public:
-    explicit KeyTableFiller(const std::vector<SearchRecord>& records) : m_records(records) {}
+    // `ids`: the id of every record, by record index.
+    explicit KeyTableFiller(const std::vector<qint64>& ids) : m_recordIds(ids) {}
 
     void add(std::string_view key, quint32 record) {
         if (!m_ids.empty() && key != m_key) flush();
         m_key = key;
-        const qint64 id = *m_records[record].id;
+        const qint64 id = m_recordIds[record];
         for (KeyId& known : m_ids)
             if (known.id == id) {
                 known.record = std::max(known.record, record);
@@ -334,7 +385,7 @@ private:
         }
     }
 
-    const std::vector<SearchRecord>& m_records;
+    const std::vector<qint64>& m_recordIds;
     SortedKeyTableBuilder m_builder;
     std::string_view m_key;
     std::string m_previous;
@@ -357,9 +408,9 @@ struct ChunkRange {
 // Fills a table with the keys of the given ranges of the sorted chunks, merged
 // into one byte-ordered stream. `release` lets a chunk's entries go once all
 // of them were read (only when no other range reads that chunk).
-SortedKeyTable fillKeys(const std::vector<SearchRecord>& records, std::vector<KeyChunk>& keys,
+SortedKeyTable fillKeys(const std::vector<qint64>& ids, std::vector<KeyChunk>& keys,
                         const std::vector<ChunkRange>& ranges, bool release) {
-    KeyTableFiller filler(records);
+    KeyTableFiller filler(ids);
     std::vector<size_t> next;
     std::vector<size_t> ends;
     for (const ChunkRange& range : ranges) {
@@ -401,26 +452,46 @@ SortedKeyTable fillKeys(const std::vector<SearchRecord>& records, std::vector<Ke
 
 }  // namespace
 
-std::unique_ptr<SortedKeyTable> RadixTreeIndex::buildKeys(const std::vector<SearchRecord>& records) {
-    // Deriving and sorting keys runs on every core. Filling the table runs on
-    // two threads as well when there is enough: keys are cut by their first
-    // byte into two ranges of about as many entries, each range merged across
-    // the chunks into a table of its own, and the two tables joined. A key and
-    // every key it is a prefix of share their first byte, so each range sees
-    // all it needs of the others (only an empty key would be a prefix of
-    // both: with one, a single thread fills everything).
+std::unique_ptr<SortedKeyTable> RadixTreeIndex::buildKeys(const std::vector<SearchRecord>& records,
+                                                          IndexBuildCpu* cpu, const std::function<void()>& beside) {
+    // Deriving and sorting keys runs on every core, one share of the records
+    // per thread; the calling thread takes a smaller share when it also runs
+    // `beside`, so that no core waits for the other before the fill. Filling
+    // the table runs on two threads as well when there is enough: keys are
+    // cut by their first byte into two ranges of about as many entries, each
+    // range merged across the chunks into a table of its own, and the two
+    // tables joined. A key and every key it is a prefix of share their first
+    // byte, so each range sees all it needs of the others (only an empty key
+    // would be a prefix of both: with one, a single thread fills everything).
     const size_t threads = records.size() < 2000 ? 1 : static_cast<size_t>(std::max(1, QThread::idealThreadCount()));
-    const size_t perChunk = (records.size() + threads - 1) / std::max<size_t>(threads, 1);
-    std::vector<std::future<KeyChunk>> parts;
-    for (size_t start = 0; start < records.size(); start += perChunk) {
-        const size_t end = std::min(records.size(), start + perChunk);
-        parts.push_back(std::async(start == 0 ? std::launch::deferred : std::launch::async, derivedKeys,
-                                   records.data(), start, end));
+    std::vector<size_t> bounds{0};
+    if (threads > 1) {
+        const double perThread = 1.0 / static_cast<double>(threads);
+        const double own = beside ? std::max(0.0, perThread - kBesideShare) : perThread;
+        const double rest = (1.0 - own) / static_cast<double>(threads - 1);
+        double at = own;
+        for (size_t t = 1; t < threads; ++t, at += rest)
+            bounds.push_back(std::min(records.size(), static_cast<size_t>(at * static_cast<double>(records.size()))));
     }
+    bounds.push_back(records.size());
+    const size_t parts = bounds.size() - 1;
+    IndexBuildCpu local;
+    IndexBuildCpu& clocks = cpu ? *cpu : local;
+    clocks.derive.assign(parts, 0);
+    clocks.sort.assign(parts, 0);
+    std::vector<std::future<KeyChunk>> others;
+    for (size_t p = 1; p < parts; ++p)
+        others.push_back(std::async(std::launch::async, derivedKeys, records.data(), bounds[p], bounds[p + 1],
+                                    &clocks.derive[p], &clocks.sort[p]));
     std::vector<KeyChunk> keys;
-    keys.reserve(parts.size());
-    for (auto& part : parts) keys.push_back(part.get());
+    keys.reserve(parts);
+    keys.push_back(derivedKeys(records.data(), bounds[0], bounds[1], &clocks.derive[0], &clocks.sort[0]));
+    if (beside) beside();
+    for (auto& part : others) keys.push_back(part.get());
 
+    std::vector<qint64> ids(records.size(), 0);
+    for (size_t r = 0; r < records.size(); ++r)
+        if (records[r].id) ids[r] = *records[r].id;
     std::vector<ChunkRange> whole;
     size_t total = 0;
     bool emptyKey = false;
@@ -429,8 +500,16 @@ std::unique_ptr<SortedKeyTable> RadixTreeIndex::buildKeys(const std::vector<Sear
         total += chunk.entries.size();
         if (!chunk.entries.empty() && chunk.entries.front().length == 0) emptyKey = true;
     }
-    if (threads < 2 || emptyKey || total < 20000)
-        return std::make_unique<SortedKeyTable>(fillKeys(records, keys, whole, true));
+    auto timedFill = [&ids, &keys](const std::vector<ChunkRange>& ranges, bool release, qint64& us) {
+        const qint64 started = threadCpuMicros();
+        SortedKeyTable table = fillKeys(ids, keys, ranges, release);
+        us = threadCpuMicros() - started;
+        return table;
+    };
+    if (threads < 2 || emptyKey || total < 20000) {
+        clocks.fill.assign(1, 0);
+        return std::make_unique<SortedKeyTable>(timedFill(whole, true, clocks.fill[0]));
+    }
 
     // The first byte where the entries before it reach half of them.
     std::array<size_t, 256> perByte{};
@@ -448,21 +527,29 @@ std::unique_ptr<SortedKeyTable> RadixTreeIndex::buildKeys(const std::vector<Sear
         low.push_back({0, cut});
         high.push_back({cut, chunk.entries.size()});
     }
-    auto upper = std::async(std::launch::async, [&records, &keys, &high] { return fillKeys(records, keys, high, false); });
-    SortedKeyTable lower = fillKeys(records, keys, low, false);
-    return std::make_unique<SortedKeyTable>(SortedKeyTable::concatenated(std::move(lower), upper.get()));
+    clocks.fill.assign(2, 0);
+    auto upper = std::async(std::launch::async, [&] { return timedFill(high, false, clocks.fill[1]); });
+    SortedKeyTable lower = timedFill(low, false, clocks.fill[0]);
+    SortedKeyTable higher = upper.get();
+    const qint64 joining = threadCpuMicros();
+    auto joined = std::make_unique<SortedKeyTable>(SortedKeyTable::concatenated(std::move(lower), std::move(higher)));
+    clocks.join = threadCpuMicros() - joining;
+    return joined;
 }
 
 void RadixTreeIndex::index(const std::vector<SearchRecord>& records, IndexingMode mode,
                            std::function<void()> completion) {
     log().info(QStringLiteral("Indexing %1 items with mode: %2").arg(records.size()).arg(indexingModeName(mode)));
-    // The correction tables are built on another thread while the tree is filled.
-    auto corrections = std::async(std::launch::async, [&records] {
-        return std::make_shared<const CorrectionIndex>(records);
+    // The correction tables are built on the calling thread once its share of
+    // the keys is derived, while the other threads still derive theirs.
+    IndexBuildCpu cpu;
+    std::shared_ptr<const CorrectionIndex> names;
+    std::unique_ptr<SortedKeyTable> fresh = buildKeys(records, &cpu, [&records, &names, &cpu] {
+        const qint64 started = threadCpuMicros();
+        names = std::make_shared<const CorrectionIndex>(records);
+        cpu.corrections = threadCpuMicros() - started;
     });
-    std::unique_ptr<SortedKeyTable> fresh = buildKeys(records);
     const quint64 keys = fresh->pairCount();
-    std::shared_ptr<const CorrectionIndex> names = corrections.get();
     qint64 largest = 0;
     for (const SearchRecord& record : records)
         if (record.id) largest = std::max(largest, *record.id);
@@ -471,6 +558,7 @@ void RadixTreeIndex::index(const std::vector<SearchRecord>& records, IndexingMod
         m_idWords = std::min<qint64>(largest, qint64(1) << 26) / 64 + 1;
         m_keys.swap(fresh);
         m_corrections.swap(names);
+        m_lastBuildCpu = std::move(cpu);
     }
     // The previous table is freed outside the lock, and the memory it and the
     // build's scratch buffers held goes back to the system rather than staying
@@ -520,6 +608,11 @@ QList<qint64> RadixTreeIndex::idsStartingWith(const QString& term) const {
 std::shared_ptr<const CorrectionIndex> RadixTreeIndex::correctionIndex() const {
     std::shared_lock lock(m_lock);
     return m_corrections;
+}
+
+IndexBuildCpu RadixTreeIndex::lastBuildCpu() const {
+    std::shared_lock lock(m_lock);
+    return m_lastBuildCpu;
 }
 
 quint64 RadixTreeIndex::keyCount() const {

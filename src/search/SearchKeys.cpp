@@ -170,18 +170,13 @@ bool isTrimmedFromAsciiWord(char c) {
     }
 }
 
-void lowerAscii(std::string& text) {
-    for (char& c : text)
-        if (isUpper(c)) c = static_cast<char>(c + ('a' - 'A'));
-}
-
 // The camel-case split of searchKeys on ASCII text, without regular
 // expressions: a space goes before the last capital of a run of two or more
 // capitals followed by a lower-case letter, and before a digit that follows a
 // run of capitals; then before every capital that follows a lower-case letter
-// or a digit.
-std::string splitCamelCase(const std::string& text) {
-    std::string runs;
+// or a digit. `runs` is scratch.
+void splitCamelCase(std::string_view text, std::string& runs, std::string& humps) {
+    runs.clear();
     runs.reserve(text.size() + 8);
     size_t i = 0;
     while (i < text.size()) {
@@ -207,41 +202,82 @@ std::string splitCamelCase(const std::string& text) {
             i = end;
         }
     }
-    std::string humps;
+    humps.clear();
     humps.reserve(runs.size() + 8);
     for (size_t k = 0; k < runs.size(); ++k) {
         if (k > 0 && isUpper(runs[k]) && (isLower(runs[k - 1]) || isDigit(runs[k - 1]))) humps += ' ';
         humps += runs[k];
     }
-    return humps;
 }
+
+bool isSeparator(char c) { return c == '-' || c == '.' || c == '/'; }
+// What QString::trimmed() removes, within ASCII.
+bool isAsciiWhitespace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 }  // namespace
 
-std::vector<std::string> asciiNameWords(const QString& name, std::string* splitText) {
-    QString separated = name;
-    for (QChar& ch : separated)
-        if (ch == u'-' || ch == u'.' || ch == u'/') ch = u' ';
-    separated = separated.trimmed();
-    std::string trimmed(static_cast<size_t>(separated.size()), '\0');
-    for (qsizetype k = 0; k < separated.size(); ++k) trimmed[static_cast<size_t>(k)] = static_cast<char>(separated[k].unicode());
-    const std::string split = splitCamelCase(trimmed);
+void AsciiNameSplitter::split(std::string_view name) {
+    m_words.clear();
+    m_separated.assign(name);
+    for (char& c : m_separated)
+        if (isSeparator(c)) c = ' ';
+    size_t begin = 0;
+    size_t end = m_separated.size();
+    while (begin < end && isAsciiWhitespace(m_separated[begin])) ++begin;
+    while (end > begin && isAsciiWhitespace(m_separated[end - 1])) --end;
+    splitTrimmed(std::string_view(m_separated).substr(begin, end - begin));
+}
 
-    std::vector<std::string> words;
+void AsciiNameSplitter::splitTrimmed(std::string_view text) {
+    m_words.clear();
+    splitCamelCase(text, m_runs, m_split);
     for (size_t start = 0;;) {
-        if (words.size() == static_cast<size_t>(kMaxWords)) break;
-        size_t end = split.find(' ', start);
-        if (end == std::string::npos) end = split.size();
+        if (m_words.size() == static_cast<size_t>(kMaxWords)) break;
+        size_t stop = m_split.find(' ', start);
+        if (stop == std::string::npos) stop = m_split.size();
         size_t from = start;
-        size_t to = end;
-        while (from < to && isTrimmedFromAsciiWord(split[from])) ++from;
-        while (to > from && isTrimmedFromAsciiWord(split[to - 1])) --to;
-        words.emplace_back(split, from, to - from);
-        lowerAscii(words.back());
-        if (end == split.size()) break;
-        start = end + 1;
+        size_t to = stop;
+        while (from < to && isTrimmedFromAsciiWord(m_split[from])) ++from;
+        while (to > from && isTrimmedFromAsciiWord(m_split[to - 1])) --to;
+        m_words.emplace_back(from, to - from);
+        if (stop == m_split.size()) break;
+        start = stop + 1;
     }
-    if (splitText) *splitText = split;
+}
+
+void AsciiNameSplitter::appendLowerWord(size_t index, std::string& out) const {
+    const auto [from, length] = m_words[index];
+    for (size_t k = from; k < from + length; ++k) {
+        const char c = m_split[k];
+        out += isUpper(c) ? static_cast<char>(c + ('a' - 'A')) : c;
+    }
+}
+
+std::vector<std::string> asciiNameWords(const QString& name, std::string* splitText) {
+    AsciiNameSplitter splitter;
+    bool ascii = true;
+    std::string bytes(static_cast<size_t>(name.size()), '\0');
+    for (qsizetype k = 0; k < name.size(); ++k) {
+        ascii = ascii && name[k].unicode() < 0x80;
+        bytes[static_cast<size_t>(k)] = static_cast<char>(name[k].unicode());
+    }
+    if (ascii) {
+        splitter.split(bytes);
+    } else {
+        // Outside ASCII the separators are replaced and the whitespace trimmed
+        // as QString sees them, before the characters are cut to bytes.
+        QString separated = name;
+        for (QChar& ch : separated)
+            if (ch == u'-' || ch == u'.' || ch == u'/') ch = u' ';
+        separated = separated.trimmed();
+        bytes.assign(static_cast<size_t>(separated.size()), '\0');
+        for (qsizetype k = 0; k < separated.size(); ++k)
+            bytes[static_cast<size_t>(k)] = static_cast<char>(separated[k].unicode());
+        splitter.splitTrimmed(bytes);
+    }
+    std::vector<std::string> words(splitter.wordCount());
+    for (size_t w = 0; w < words.size(); ++w) splitter.appendLowerWord(w, words[w]);
+    if (splitText) *splitText = splitter.splitText();
     return words;
 }
 

@@ -4,6 +4,8 @@
 #include <QString>
 
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include <concepts>
@@ -39,6 +41,28 @@ QSet<QString> fuzzyKeys(const QString& name, const QSet<QString>& keywords);
 // lower case), at most 7; an empty word between two spaces stays. `split`,
 // when given, receives the camel-case split text the words were cut from.
 std::vector<std::string> asciiNameWords(const QString& name, std::string* split = nullptr);
+
+// asciiNameWords over bytes, reusing its buffers from one name to the next:
+// after split(name) there are wordCount() words, each a span of splitText()
+// (the camel-case split text, case kept) with brackets and quotes trimmed.
+class AsciiNameSplitter {
+public:
+    void split(std::string_view name);
+    // The same on text whose separators were already replaced by spaces and
+    // whose ends were trimmed.
+    void splitTrimmed(std::string_view text);
+    size_t wordCount() const { return m_words.size(); }
+    size_t wordLength(size_t index) const { return m_words[index].second; }
+    // Appends word `index`, lower-cased, to `out`.
+    void appendLowerWord(size_t index, std::string& out) const;
+    const std::string& splitText() const { return m_split; }
+
+private:
+    std::string m_separated;
+    std::string m_runs;
+    std::string m_split;
+    std::vector<std::pair<size_t, size_t>> m_words;  // offset, length in m_split
+};
 
 namespace detail {
 

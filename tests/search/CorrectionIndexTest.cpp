@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+#include <string>
+
 namespace vantrel::test {
 namespace {
 
@@ -74,6 +78,80 @@ TEST(CorrectionIndexTest, NamesOutsideAsciiAndEmptyNamesAreHandled) {
     EXPECT_TRUE(none.empty());
     EXPECT_TRUE(none.namesNear("x", 1).empty());
     EXPECT_TRUE(none.idsMatchingWords("firfox", 10).empty());
+}
+
+TEST(CorrectionIndexTest, NameWordsAreTheSplitWordsAndTheWordsAsWritten) {
+    using Words = std::vector<std::string>;
+    EXPECT_EQ(CorrectionIndex::nameWords(QStringLiteral("XTerm")), (Words{"x", "term", "xterm"}));
+    EXPECT_EQ(CorrectionIndex::nameWords(QStringLiteral("(LibreOffice) Writer")),
+              (Words{"libre", "office", "writer", "libreoffice"}));
+    EXPECT_EQ(CorrectionIndex::nameWords(QStringLiteral("  gnome-terminal.desktop ")),
+              (Words{"gnome", "terminal", "desktop"}));
+    EXPECT_EQ(CorrectionIndex::nameWords(QStringLiteral("A b")), (Words{"a", "b"}));
+    // Empty words (two spaces, a word of brackets only) are dropped.
+    EXPECT_EQ(CorrectionIndex::nameWords(QStringLiteral("Go  (())  Run")), (Words{"go", "run"}));
+    EXPECT_TRUE(CorrectionIndex::nameWords(QString()).empty());
+    EXPECT_TRUE(CorrectionIndex::nameWords(QStringLiteral(" - . / ")).empty());
+    // Seven words at most, split or as written.
+    EXPECT_EQ(CorrectionIndex::nameWords(QStringLiteral("a b c d e f g h i")),
+              (Words{"a", "b", "c", "d", "e", "f", "g"}));
+    EXPECT_EQ(CorrectionIndex::nameWords(QStringLiteral("Café Noir")), (Words{"cafe", "noir"}));
+    EXPECT_EQ(CorrectionIndex::nameWords(QStringLiteral("Кино")), (Words{"kino"}));
+}
+
+TEST(CorrectionIndexTest, EmptyNamesOneLetterWordsAndRepeatedWords) {
+    const CorrectionIndex index(withIds({appRecord(""), appRecord("A"), appRecord("X Y Z"), appRecord("Foo foo FOO"),
+                                         appRecord("Foo Bar"), appRecord("Ünïcödé Wörd"), appRecord("Firefox"),
+                                         appRecord("Firefox")}));
+    // A word repeated in one name gives its record once; two records with the
+    // same name are both found, in record order.
+    EXPECT_EQ(index.idsMatchingWords("fooo", 10), (std::vector<qint64>{4, 5}));
+    EXPECT_EQ(index.idsMatchingWords("firefx", 10), (std::vector<qint64>{7, 8}));
+    EXPECT_EQ(index.idsMatchingWords("firefx", 1), (std::vector<qint64>{7}));
+    EXPECT_EQ(index.idsMatchingWords("fooo ba", 10), (std::vector<qint64>{5}));
+    // One-letter words are never corrected, only started.
+    EXPECT_TRUE(index.idsMatchingWords("x", 10).empty());
+    EXPECT_TRUE(index.idsMatchingWords("x y", 10).empty());
+    // Names outside ASCII are compared as transliterated.
+    EXPECT_EQ(index.idsMatchingWords("unicod wor", 10), (std::vector<qint64>{6}));
+    EXPECT_EQ(index.wordCount(), 9u);  // "", and the doubles, add nothing
+    // Whole names: the empty name is zero edits from nothing, "a" one.
+    using Near = std::vector<std::pair<qint64, quint32>>;
+    EXPECT_EQ(index.namesNear("", 1), (Near{{1, 0}, {2, 1}}));
+    EXPECT_EQ(index.namesNear("firefx", 1), (Near{{7, 1}, {8, 1}}));
+    EXPECT_EQ(index.namesNear("\xc3", 0), Near{});
+}
+
+// The deletion table finds every name word a typed word may be corrected to:
+// against a scan of all the words of all names, over many near words.
+TEST(CorrectionIndexTest, DeletionTableFindsWhatAScanFinds) {
+    std::mt19937 rng(11);
+    auto randomWord = [&rng](size_t length) {
+        std::string word;
+        for (size_t k = 0; k < length; ++k) word += static_cast<char>('a' + rng() % 3);
+        return word;
+    };
+    std::vector<SearchRecord> records;
+    for (int r = 0; r < 400; ++r) {
+        std::string name = randomWord(3 + rng() % 8);
+        if (rng() % 3 == 0) name += " " + randomWord(1 + rng() % 10);
+        records.push_back(appRecord(QString::fromStdString(name)));
+    }
+    records = withIds(std::move(records));
+    const CorrectionIndex index(records);
+    for (int q = 0; q < 300; ++q) {
+        const std::string typed = randomWord(4 + rng() % 7);
+        const quint32 edits = CorrectionIndex::allowedEdits(typed.size());
+        std::vector<qint64> scanned;
+        for (const SearchRecord& record : records) {
+            const std::vector<std::string> words = CorrectionIndex::nameWords(record.name);
+            if (std::any_of(words.begin(), words.end(), [&](const std::string& w) {
+                    return Levenshtein::boundedAlignment(typed, w, edits) <= edits;
+                }))
+                scanned.push_back(*record.id);
+        }
+        ASSERT_EQ(index.idsMatchingWords(QString::fromStdString(typed), 1000), scanned) << typed;
+    }
 }
 
 }  // namespace

@@ -180,6 +180,47 @@ TEST(RadixTreeIndexKeys, LargeIndexMatchesSearchKeys) {
     expectSameWalks(records, 1009);
 }
 
+// Keys that share their first eight bytes or more, keys shorter than eight
+// bytes that differ only in length, and keys holding NUL bytes (which look
+// like the padding of a short key's head) come out in byte order, equal keys
+// of different records in record order.
+TEST(RadixTreeIndexKeys, KeysSharingLongHeadsSortAsBytes) {
+    std::vector<SearchRecord> records;
+    const QString nul(QChar(0));
+    for (qint64 id = 1; id <= 2600; ++id) {
+        switch (id % 6) {
+        case 0: records.push_back(record(id, QStringLiteral("Application Launcher %1").arg(id % 300))); break;
+        case 1: records.push_back(record(id, QStringLiteral("applicationlauncher%1").arg(id % 7))); break;
+        case 2: records.push_back(record(id, QStringLiteral("ab").left(static_cast<qsizetype>(id % 3)))); break;
+        case 3: records.push_back(record(id, QStringLiteral("ab") + nul + QString::number(id % 5))); break;
+        case 4: records.push_back(record(id, QStringLiteral("Application") + nul + QStringLiteral("Launcher"))); break;
+        default: records.push_back(record(id % 40 + 1, QStringLiteral("Application Launcher"))); break;
+        }
+    }
+    EXPECT_EQ(indexedKeys(records), referenceKeys(records));
+    expectSameWalks(records, 13);
+}
+
+// Work given to the build to run beside the keys runs once, whatever the
+// size of the input, and the keys come out as without it.
+TEST(RadixTreeIndexKeys, WorkBesideTheKeysRunsOnceAndLeavesThemAlone) {
+    for (const qint64 count : {qint64(0), qint64(10), qint64(5000)}) {
+        std::vector<SearchRecord> records;
+        for (qint64 id = 1; id <= count; ++id)
+            records.push_back(record(id, QStringLiteral("Tool %1 Kit %2").arg(id % 89).arg(id)));
+        int runs = 0;
+        IndexBuildCpu cpu;
+        const auto table = RadixTreeIndex::buildKeys(records, &cpu, [&runs] { ++runs; });
+        EXPECT_EQ(runs, 1) << count;
+        const auto plain = RadixTreeIndex::buildKeys(records);
+        EXPECT_EQ(walk(*table, QByteArray()), walk(*plain, QByteArray())) << count;
+        EXPECT_EQ(table->keyCount(), plain->keyCount());
+        EXPECT_FALSE(cpu.derive.empty());
+        EXPECT_EQ(cpu.derive.size(), cpu.sort.size());
+        EXPECT_FALSE(cpu.fill.empty());
+    }
+}
+
 // Tables filled from consecutive ranges of one sorted key stream and joined
 // answer every walk as the table filled from the whole stream does, wherever
 // the cuts fall (inside a block of sixteen keys or on its edge).

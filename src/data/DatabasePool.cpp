@@ -130,6 +130,15 @@ void DatabasePool::releaseReaders() {
     m_readerAvailable.notify_all();
 }
 
+void DatabasePool::releaseCacheMemory() {
+    {
+        std::lock_guard lock(m_writerMutex);
+        if (m_writer) sqlite3_db_release_memory(m_writer->handle());
+    }
+    std::lock_guard lock(m_readerMutex);
+    for (const std::unique_ptr<Connection>& reader : m_idleReaders) sqlite3_db_release_memory(reader->handle());
+}
+
 void DatabasePool::restoreFrom(DatabasePool& source) {
     std::scoped_lock locks(m_writerMutex, source.m_writerMutex);
     sqlite3_backup* backup = sqlite3_backup_init(m_writer->handle(), "main", source.m_writer->handle(), "main");

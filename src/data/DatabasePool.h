@@ -133,6 +133,10 @@ public:
 
     // Closes every idle reader connection (they reopen on demand).
     void releaseReaders();
+    // Gives back the page caches of the writer and the idle readers (pages
+    // are read again, and decrypted, when next needed). For a moment after
+    // bulk work whose pages will not be wanted soon.
+    void releaseCacheMemory();
 
     // When another process (or another pool on the same file) committed since
     // this pool last looked, the followers read their tables again. Cheap

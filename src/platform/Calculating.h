@@ -45,7 +45,20 @@ public:
     virtual QString customizationDescription() const = 0;
     // Fetches fresh exchange rates; the completion gets an error text on failure.
     virtual void refreshCurrencyRates(std::function<void(std::optional<QString> error)> completion) = 0;
+    // Waits for the engine to load when this is its first use.
     virtual CalculationAnswer calculate(const QString& expression) = 0;
+    // The answer when it can be given without waiting for the engine to load:
+    // nothing while it is loading, in the background, and then `loaded` runs
+    // once, on any thread, when it has. A text that is no calculation at all
+    // is answered `invalid` at once, without loading anything.
+    virtual std::optional<CalculationAnswer> calculateIfLoaded(const QString& expression,
+                                                               std::function<void()> loaded) {
+        (void)loaded;
+        return calculate(expression);
+    }
+    // Starts loading the engine in the background unless it is loaded (or
+    // loading) already, for a first use that is about to come.
+    virtual void prepare() {}
     // A text-valued query: the answer text of the expression, if it has one.
     virtual std::optional<QString> stringValue(const QString& expression) = 0;
     virtual std::optional<ParsedDate> parseDate(const QString& text) = 0;

@@ -187,6 +187,10 @@ void Search::rebuildIndex(IndexingMode mode, std::function<void()> completion) {
         if (completion) Queue::main().dispatch(std::move(completion));
         return;
     }
+    // Keystrokes are answered from memory: the pages the write and this read
+    // went through stay unused until the next write, so the connections give
+    // them back (the index build ends with a trim that returns them).
+    if (m_repository->dbConnection) m_repository->dbConnection->releaseCacheMemory();
     searchIndex().index(*records, mode, std::move(completion));
 }
 

@@ -4,6 +4,8 @@
 
 #include <QDateTime>
 
+#include <sqlite3.h>
+
 #include <atomic>
 #include <future>
 #include <thread>
@@ -102,6 +104,46 @@ TEST_F(DatabasePoolTest, FailedWriteRollsBackEverythingItDid) {
     // The writer is usable afterwards.
     insertSearchRow(*db, QStringLiteral("Y"));
     EXPECT_EQ(count(*db, QStringLiteral("search")), 1);
+}
+
+// What the connections' page caches hold now, in bytes.
+int cacheBytes(Connection& connection) {
+    int current = 0;
+    int highest = 0;
+    sqlite3_db_status(connection.handle(), SQLITE_DBSTATUS_CACHE_USED, &current, &highest, 0);
+    return current;
+}
+
+TEST_F(DatabasePoolTest, ReleasedCachesAreGivenBackAndEverythingReadsAndWritesAsBefore) {
+    auto db = pool();
+    db->write([](Connection& c) {
+        for (int i = 0; i < 3000; ++i)
+            c.execute(QStringLiteral("INSERT INTO search (key, type, source, name) VALUES ('k%1', 'command', 'test', "
+                                     "'%2')")
+                          .arg(i)
+                          .arg(QString(60, QLatin1Char('a' + i % 26))));
+    });
+    const auto names = [&] {
+        return db->read([](Connection& c) {
+            return c.scalar(QStringLiteral("SELECT group_concat(name, ',') FROM search")).toString();
+        });
+    };
+    const QString before = names();
+    EXPECT_GT(db->read([](Connection& c) { return cacheBytes(c); }), 100 * 1024);
+    EXPECT_GT(db->write([](Connection& c) { return cacheBytes(c); }), 100 * 1024);
+
+    db->releaseCacheMemory();
+    EXPECT_LT(db->read([](Connection& c) { return cacheBytes(c); }), 32 * 1024);
+    EXPECT_LT(db->write([](Connection& c) { return cacheBytes(c); }), 32 * 1024);
+
+    // Read again from the file, and written as before.
+    EXPECT_EQ(names(), before);
+    insertSearchRow(*db, QStringLiteral("After"));
+    EXPECT_EQ(count(*db, QStringLiteral("search")), 3001);
+    // A release while nothing was read since is harmless.
+    db->releaseCacheMemory();
+    db->releaseCacheMemory();
+    EXPECT_EQ(count(*db, QStringLiteral("search")), 3001);
 }
 
 TEST_F(DatabasePoolTest, ReadersCannotWrite) {

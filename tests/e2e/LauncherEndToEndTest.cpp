@@ -51,6 +51,30 @@ TEST_F(LauncherEndToEndTest, TypingAnApplicationsNameAndReturnLaunchesItAndHides
     EXPECT_TRUE(eventually([&] { return !isVisible(); }));
 }
 
+// The calculator's engine is not part of the start: the first calculation
+// typed loads it (in the background, the list answering meanwhile) and is
+// answered once it has.
+TEST_F(LauncherEndToEndTest, TheFirstCalculationAfterTheStartIsAnswered) {
+    const QString loaded = QStringLiteral("Calculator engine loaded");
+    startLauncher();
+    EXPECT_FALSE(logText().contains(loaded));
+    showWithHotkey();
+    EXPECT_FALSE(logText().contains(loaded)) << "showing the window needs no calculator";
+    typeText(QStringLiteral("12*3"));
+    ASSERT_TRUE(eventually([&] { return listedRows().value(0) == QStringLiteral("36"); }, 30000))
+        << listedRows().join(QStringLiteral(" | ")).toStdString();
+    EXPECT_TRUE(logText().contains(loaded));
+    EXPECT_EQ(searchText(), QStringLiteral("12*3"));
+    EXPECT_EQ(selectedItem(), QStringLiteral("expression-12*3"));
+    // And the next one as it is typed.
+    for (int i = 0; i < 4; ++i) pressKeys(QStringLiteral("BackSpace"));
+    ASSERT_TRUE(eventually([&] { return searchText().isEmpty(); }));
+    typeText(QStringLiteral("5 km to m"));
+    ASSERT_TRUE(eventually([&] { return listedRows().value(0) == QStringLiteral("5000 m"); }))
+        << listedRows().join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(logText().count(loaded), 1);
+}
+
 // "Open Application" from the action panel records the visit, which reloads
 // the list under the panel; the action still runs to its end (run this one
 // under ./dev asan too).

@@ -54,7 +54,18 @@ ExpressionParser::ExpressionParser(std::shared_ptr<Calculating> calculator) : m_
 
 std::optional<ExpressionParser::Output> ExpressionParser::parseInput(const QString& query) {
     if (query.trimmed().size() < 2) return std::nullopt;
-    const CalculationAnswer answer = m_calculator->calculate(query);
+    return outputOf(m_calculator->calculate(query));
+}
+
+std::optional<ExpressionParser::Output> ExpressionParser::parseInputIfLoaded(const QString& query,
+                                                                             std::function<void()> loaded) {
+    if (query.trimmed().size() < 2) return std::nullopt;
+    const std::optional<CalculationAnswer> answer = m_calculator->calculateIfLoaded(query, std::move(loaded));
+    if (!answer) return std::nullopt;
+    return outputOf(*answer);
+}
+
+std::optional<ExpressionParser::Output> ExpressionParser::outputOf(const CalculationAnswer& answer) {
     Output output;
     output.calculationType = calculationTypeOf(answer);
     // The one error worth showing: the user asked for a conversion that cannot be.

@@ -60,6 +60,10 @@ public:
     // The answer for a query that is a calculation; nothing for one that is
     // not (fewer than 2 characters, plain words, names, sentences).
     std::optional<Output> parseInput(const QString& query);
+    // The same without waiting for the calculator's engine to load: while it
+    // loads (its first use) nothing is answered yet, and `loaded` runs once,
+    // on any thread, when it has.
+    std::optional<Output> parseInputIfLoaded(const QString& query, std::function<void()> loaded);
 
     // The text "Copy Question and Answer" copies for this query and output.
     static QString questionAndAnswer(const QString& query, const Output& output);
@@ -79,6 +83,7 @@ private:
         bool isRefreshingCurrencies = false;
         std::vector<RefreshCompletion> pendingRefreshCompletions;
     };
+    static std::optional<Output> outputOf(const CalculationAnswer& answer);
     static void finishRefresh(const std::shared_ptr<RefreshState>& state, const std::optional<QString>& error);
 
     std::shared_ptr<Calculating> m_calculator;

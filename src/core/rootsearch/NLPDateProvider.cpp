@@ -73,6 +73,9 @@ QString twoDigits(int value) {
 NLPDateProvider::NLPDateProvider(std::shared_ptr<Calculating> calculator, NLPDateProviderOptions options,
                                  std::function<void()> indexingCompleted)
     : m_options(std::move(options)), m_calculator(std::move(calculator)) {
+    // Typed dates the phrases do not cover go to the calculator's engine: it
+    // loads in the background while the field is new, not on the first key.
+    if (m_calculator) m_calculator->prepare();
     buildSuggestions();
     log().info("Index date completions", {{QStringLiteral("count"), QString::number(m_suggestions.size())}});
     m_autoCompletion = std::make_unique<AutoCompletion<NLPDateSuggestion>>(

@@ -4,6 +4,7 @@
 #include "kit/Logger.h"
 #include "kit/NotificationCenter.h"
 #include "kit/NotificationNames.h"
+#include "kit/Queue.h"
 #include "kit/UserDefaults.h"
 #include "kit/VantrelError.h"
 #include "platform/DesktopServices.h"
@@ -528,7 +529,7 @@ void RootSearchController::viewWillAppear() {
 // MARK: Sections
 
 std::vector<ListSection> RootSearchController::buildSections(const QString& text, bool shown) {
-    std::vector<ListSection> sections = text.trimmed().isEmpty() ? homeSections(shown) : querySections(text);
+    std::vector<ListSection> sections = text.trimmed().isEmpty() ? homeSections(shown) : querySections(text, shown);
     sections.erase(std::remove_if(sections.begin(), sections.end(),
                                   [](const ListSection& section) { return section.items.empty(); }),
                    sections.end());
@@ -699,7 +700,7 @@ void RootSearchController::homeCommandsAndApps(ListSection& commands, ListSectio
     }
 }
 
-std::vector<ListSection> RootSearchController::querySections(const QString& text) {
+std::vector<ListSection> RootSearchController::querySections(const QString& text, bool forWindow) {
     std::vector<ListSection> sections;
     ListSection newDraft{QString(newDraftSectionId), QStringLiteral("New Draft"), {}};
     if (m_draftToShowOnTopOnNextReload) {
@@ -709,7 +710,7 @@ std::vector<ListSection> RootSearchController::querySections(const QString& text
     sections.push_back(std::move(newDraft));
 
     ListSection calculator{QString(calculatorSectionId), QStringLiteral("Calculator"), {}};
-    if (auto expression = expressionItem(text)) calculator.items.push_back(std::move(*expression));
+    if (auto expression = expressionItem(text, forWindow)) calculator.items.push_back(std::move(*expression));
     sections.push_back(std::move(calculator));
 
     const QString query = text.trimmed();
@@ -751,11 +752,27 @@ std::vector<ListSection> RootSearchController::querySections(const QString& text
     return sections;
 }
 
-std::optional<ListItem> RootSearchController::expressionItem(const QString& text) {
+void RootSearchController::calculatorLoaded() {
+    // What is typed now may be the calculation that waited for the engine.
+    if (m_searchBar.text.trimmed().isEmpty()) return;
+    reload();
+    if (showsCalculator()) refreshCalculatorHint(m_searchBar.text);
+}
+
+std::optional<ListItem> RootSearchController::expressionItem(const QString& text, bool forWindow) {
     if (!m_expressionParser || text.size() < 2) return std::nullopt;
     std::optional<ExpressionParser::Output> output;
     try {
-        output = m_expressionParser->parseInput(text);
+        if (forWindow) {
+            QPointer<QObject> alive(m_lifetime.get());
+            output = m_expressionParser->parseInputIfLoaded(text, [this, alive] {
+                Queue::main().dispatch([this, alive] {
+                    if (alive) calculatorLoaded();
+                });
+            });
+        } else {
+            output = m_expressionParser->parseInput(text);
+        }
     } catch (const std::exception& error) {
         log().error("Calculation failed", {{QStringLiteral("error"), VantrelError::describe(error)}});
         return std::nullopt;

@@ -430,7 +430,7 @@ private:
     std::vector<ListSection> homeSections(bool shown);
     // The "Commands" and "Apps" rows of the home screen.
     void homeCommandsAndApps(ListSection& commands, ListSection& apps, bool shown);
-    std::vector<ListSection> querySections(const QString& text);
+    std::vector<ListSection> querySections(const QString& text, bool forWindow);
     // "Help": the troubleshooting item, only when no application was indexed.
     ListSection helpSection() const;
     // kept: set to whether the item stays the same for as long as the rows,
@@ -441,7 +441,11 @@ private:
     ListItem commandItem(std::shared_ptr<const VantrelCommand> command, const std::optional<SearchItem>& result,
                          const QString& searchText);
     ListItem fallbackItem(std::shared_ptr<const FallbackSearchCommand> fallback, const QString& searchText);
-    std::optional<ListItem> expressionItem(const QString& text);
+    // forWindow: the answer goes to the window, which does not wait for the
+    // calculator's engine to load on its first use: the sections are built
+    // again once it has.
+    std::optional<ListItem> expressionItem(const QString& text, bool forWindow);
+    void calculatorLoaded();
     ListItem draftItem(const std::shared_ptr<const Draft>& draft);
     std::vector<ListItem> favoriteItems();
     std::vector<ListItem> suggestionItems();

@@ -12,6 +12,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -51,6 +52,43 @@ std::vector<SearchRecord> recordsOf(const std::vector<ApplicationRecords::Folder
 }
 
 }  // namespace
+
+FSDataSource::FolderIds::FolderIds(const ApplicationRecords::FolderListing& listing) : m_exists(listing.exists) {
+    std::vector<QStringView> ids;
+    ids.reserve(listing.entries.size());
+    qsizetype length = 0;
+    for (const ApplicationRecords::Entry& entry : listing.entries) {
+        ids.emplace_back(entry.id);
+        length += entry.id.size();
+    }
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    m_text.reserve(length);
+    m_ends.reserve(ids.size());
+    for (QStringView id : ids) {
+        m_text += id;
+        m_ends.push_back(quint32(m_text.size()));
+    }
+}
+
+QStringView FSDataSource::FolderIds::at(qsizetype index) const {
+    const auto position = size_t(index);
+    const quint32 start = position == 0 ? 0 : m_ends[position - 1];
+    return QStringView(m_text).mid(start, m_ends[position] - start);
+}
+
+bool FSDataSource::FolderIds::contains(QStringView id) const {
+    qsizetype low = 0;
+    qsizetype high = size();
+    while (low < high) {
+        const qsizetype middle = low + (high - low) / 2;
+        if (at(middle) < id)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low < size() && at(low) == id;
+}
 
 // One call of load(): its completion runs once, for the first attempt that
 // finishes in time or for the final timeout.
@@ -260,10 +298,26 @@ void FSDataSource::attemptTimedOut(const std::shared_ptr<LoadRun>& run, double t
 }
 
 void FSDataSource::commitFullLoad(SearchResult result, const QStringList& scopes) {
+    std::vector<FolderIds> listings;
+    listings.reserve(result.listings.size());
+    for (const ApplicationRecords::FolderListing& listing : result.listings) listings.emplace_back(listing);
+    result.listings.clear();
     std::lock_guard lock(m_mutex);
     m_scopes = scopes;
-    m_listings = std::move(result.listings);
+    m_listings = std::move(listings);
     m_didLoad = true;
+}
+
+std::vector<SearchRecord> FSDataSource::visibleRecords(const ApplicationRecords::FolderListing& listing,
+                                                       size_t index) const {
+    std::vector<SearchRecord> records;
+    for (const ApplicationRecords::Entry& entry : listing.entries) {
+        bool hidden = false;
+        for (size_t higher = 0; higher < index && higher < m_listings.size() && !hidden; ++higher)
+            hidden = m_listings[higher].contains(entry.id);
+        if (!hidden) records.push_back(entry.record);
+    }
+    return records;
 }
 
 void FSDataSource::refresh(LoadCompletion completion) {
@@ -380,7 +434,7 @@ void FSDataSource::runScheduledUpdates() {
     {
         std::lock_guard lock(m_mutex);
         for (size_t i = 0; i < m_listings.size() && i < static_cast<size_t>(m_scopes.size()); ++i)
-            if (QFileInfo(m_scopes.at(static_cast<qsizetype>(i))).isDir() != m_listings[i].exists)
+            if (QFileInfo(m_scopes.at(static_cast<qsizetype>(i))).isDir() != m_listings[i].exists())
                 m_dirtyScopes.insert(m_scopes.at(static_cast<qsizetype>(i)));
         if (!m_dirtyScopes.isEmpty() && !m_updateRunning) {
             m_updateRunning = true;
@@ -449,35 +503,47 @@ void FSDataSource::updateScopeNow(const QString& folder) {
         std::vector<SearchRecord> records;
     };
     std::vector<Delivery> deliveries;
+    // Folders of lower precedence that hold an id which came or went here:
+    // what they show changes, so they are read again (their records are not
+    // kept) and delivered as well.
+    QStringList uncovered;
     {
         std::lock_guard lock(m_mutex);
         const qsizetype index = m_scopes.indexOf(scope);
         if (index < 0 || static_cast<size_t>(index) >= m_listings.size()) return;
         const auto position = static_cast<size_t>(index);
 
-        // Ids that came or went here change what lower folders may show.
-        QSet<QString> before;
-        QSet<QString> after;
-        for (const auto& entry : m_listings[position].entries) before.insert(entry.id);
-        for (const auto& entry : listing.entries) after.insert(entry.id);
-        QSet<QString> changedIds = before;
-        changedIds.unite(after);
-        QSet<QString> kept = before;
-        kept.intersect(after);
-        changedIds.subtract(kept);
+        const FolderIds before = std::move(m_listings[position]);
+        FolderIds after(listing);
+        std::vector<QString> changedIds;
+        for (qsizetype i = 0; i < before.size(); ++i)
+            if (!after.contains(before.at(i))) changedIds.push_back(before.at(i).toString());
+        for (qsizetype i = 0; i < after.size(); ++i)
+            if (!before.contains(after.at(i))) changedIds.push_back(after.at(i).toString());
 
-        m_listings[position] = std::move(listing);
-        deliveries.push_back({scope, ApplicationRecords::visibleRecords(m_listings, position)});
-        if (!changedIds.isEmpty()) {
+        m_listings[position] = std::move(after);
+        deliveries.push_back({scope, visibleRecords(listing, position)});
+        if (!changedIds.empty()) {
             for (size_t lower = position + 1; lower < m_listings.size(); ++lower) {
-                bool affected = false;
-                for (const auto& entry : m_listings[lower].entries)
-                    if (changedIds.contains(entry.id)) affected = true;
-                if (affected)
-                    deliveries.push_back({m_scopes.at(static_cast<qsizetype>(lower)),
-                                          ApplicationRecords::visibleRecords(m_listings, lower)});
+                const FolderIds& ids = m_listings[lower];
+                if (std::any_of(changedIds.begin(), changedIds.end(),
+                                [&](const QString& id) { return ids.contains(id); }))
+                    uncovered << m_scopes.at(static_cast<qsizetype>(lower));
             }
         }
+    }
+    listing = {};
+
+    for (const QString& lower : uncovered) {
+        ApplicationRecords::FolderListing lowerListing =
+            ApplicationRecords::readFolder(lower, m_rules, [this] { return stopping(); });
+        if (stopping()) return;
+        std::lock_guard lock(m_mutex);
+        const qsizetype index = m_scopes.indexOf(lower);
+        if (index < 0 || static_cast<size_t>(index) >= m_listings.size()) continue;
+        const auto position = static_cast<size_t>(index);
+        m_listings[position] = FolderIds(lowerListing);
+        deliveries.push_back({lower, visibleRecords(lowerListing, position)});
     }
 
     for (size_t i = 0; i < deliveries.size(); ++i) {

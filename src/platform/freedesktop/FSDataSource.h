@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <atomic>
 #include <functional>
@@ -93,6 +94,29 @@ public:
 private:
     struct LoadRun;
 
+    // The desktop-file ids one folder offered when it was last read, in
+    // ascending order, back to back in one buffer. That is all a later change
+    // of one folder needs from the folders read before (which ids came or
+    // went, which of them a folder of higher precedence hides), so the
+    // records themselves are not kept: the engine has them.
+    class FolderIds {
+    public:
+        FolderIds() = default;
+        explicit FolderIds(const ApplicationRecords::FolderListing& listing);
+        bool exists() const { return m_exists; }
+        qsizetype size() const { return qsizetype(m_ends.size()); }
+        QStringView at(qsizetype index) const;
+        bool contains(QStringView id) const;
+
+    private:
+        bool m_exists = false;
+        QString m_text;
+        std::vector<quint32> m_ends;
+    };
+    // The records of `listing`, read for scopes[index], that no folder of
+    // higher precedence offers. Call with m_mutex held.
+    std::vector<SearchRecord> visibleRecords(const ApplicationRecords::FolderListing& listing, size_t index) const;
+
     // Asks the provider again; remembers the user scopes.
     QStringList currentScopes();
     void startAttempt(const std::shared_ptr<LoadRun>& run, double timeout, int attempt);
@@ -114,7 +138,7 @@ private:
     mutable std::mutex m_mutex;
     QStringList m_userScopes;
     QStringList m_scopes;
-    std::vector<ApplicationRecords::FolderListing> m_listings;  // parallel to m_scopes once loaded
+    std::vector<FolderIds> m_listings;  // parallel to m_scopes once loaded
     bool m_didLoad = false;
     QSet<QString> m_dirtyScopes;
     bool m_updateRunning = false;

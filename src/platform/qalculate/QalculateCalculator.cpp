@@ -4,6 +4,7 @@
 #include "kit/Queue.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -15,6 +16,7 @@
 
 #include <mutex>
 #include <set>
+#include <vector>
 
 namespace vantrel {
 
@@ -32,9 +34,27 @@ std::mutex& engineMutex() {
     return mutex;
 }
 
-// Creates the engine on first use. Call with engineMutex() held.
+// Whether the engine is loaded, and who waits for a background load of it.
+// Never locked while engineMutex() is taken after it (the load takes them in
+// the order engineMutex(), then this).
+struct EngineLoad {
+    std::mutex mutex;
+    bool loaded = false;
+    bool loading = false;
+    std::vector<std::function<void()>> waiting;
+};
+
+EngineLoad& engineLoad() {
+    static EngineLoad load;
+    return load;
+}
+
+// Creates the engine on first use (its definitions and exchange rates take
+// about ten megabytes and a tenth of a second). Call with engineMutex() held.
 Calculator* engine() {
     static Calculator* calculator = [] {
+        QElapsedTimer timer;
+        timer.start();
         // Ignore the locale: "." is the decimal point and "," separates arguments.
         auto* created = new Calculator(true);
         created->loadExchangeRates();
@@ -42,9 +62,42 @@ Calculator* engine() {
         created->setExchangeRatesWarningEnabled(false);
         created->useIntervalArithmetic(false);
         created->setPrecision(10);
+        {
+            std::lock_guard lock(engineLoad().mutex);
+            engineLoad().loaded = true;
+        }
+        logger().info(QStringLiteral("Calculator engine loaded in %1 ms").arg(timer.elapsed()));
         return created;
     }();
     return calculator;
+}
+
+// Starts the background load unless the engine is loaded or loading; `loaded`
+// (when given) is kept for the load's end. False when the engine is loaded
+// already (nothing is kept then).
+bool loadInBackground(std::function<void()> loaded) {
+    EngineLoad& load = engineLoad();
+    {
+        std::lock_guard lock(load.mutex);
+        if (load.loaded) return false;
+        if (loaded) load.waiting.push_back(std::move(loaded));
+        if (load.loading) return true;
+        load.loading = true;
+    }
+    Queue::global().dispatch([] {
+        {
+            std::lock_guard lock(engineMutex());
+            engine();
+        }
+        std::vector<std::function<void()>> waiting;
+        {
+            std::lock_guard lock(engineLoad().mutex);
+            engineLoad().loading = false;
+            waiting.swap(engineLoad().waiting);
+        }
+        for (auto& callback : waiting) callback();
+    });
+    return true;
 }
 
 std::string toStd(const QString& text) {
@@ -375,36 +428,41 @@ QString unitSymbol(const MathStructure& unitPart, const PrintOptions& po) {
     return printed(unitPart, po).remove(one);
 }
 
-CalculationAnswer evaluate(const QString& text, std::chrono::milliseconds timeLimit) {
-    CalculationAnswer invalid;
+// The query of a text that may be a calculation; nothing for a text that
+// cannot be one whatever the engine knows (rules 1 and 2 and the characters).
+std::optional<Query> calculationQuery(const QString& text) {
     QString trimmed = text.trimmed();
     trimmed.replace(QStringLiteral("->"), QStringLiteral(" to ")).replace(QStringLiteral("→"), QStringLiteral(" to "));
-    if (trimmed.isEmpty() || !hasOnlyAllowedCharacters(trimmed)) return invalid;
+    if (trimmed.isEmpty() || !hasOnlyAllowedCharacters(trimmed)) return std::nullopt;
     auto query = splitQuery(trimmed);
-    if (!query) return invalid;
+    if (!query) return std::nullopt;
     if (!std::any_of(query->quantity.begin(), query->quantity.end(), [](QChar c) { return c.isDigit(); }))
-        return invalid;
+        return std::nullopt;
+    return query;
+}
 
+CalculationAnswer evaluate(const Query& query, std::chrono::milliseconds timeLimit) {
+    CalculationAnswer invalid;
     std::lock_guard lock(engineMutex());
     Calculator* calculator = engine();
     drainMessages(calculator);
     const EvaluationOptions eo = evaluationOptions();
 
-    for (const QString* part : {&query->quantity, &query->target}) {
+    for (const QString* part : {&query.quantity, &query.target}) {
         for (const Word& word : wordsOf(*part)) {
             if (!isKnownWord(calculator, word.text, eo.parse_options)) return invalid;
         }
     }
-    const bool conversion = !query->target.isEmpty();
-    if (!conversion && !hasOperator(calculator, query->quantity)) return invalid;
-    if (conversion && std::any_of(query->target.begin(), query->target.end(), [](QChar c) { return c.isDigit(); })) {
+    const bool conversion = !query.target.isEmpty();
+    if (!conversion && !hasOperator(calculator, query.quantity)) return invalid;
+    if (conversion && std::any_of(query.target.begin(), query.target.end(), [](QChar c) { return c.isDigit(); })) {
         // A target is units only; "m^2" and "m2" are the only digits allowed.
         static const QRegularExpression unitPowers(QStringLiteral("^[^\\d]*(?:\\^?[23][^\\d]*)*$"));
-        if (!unitPowers.match(query->target).hasMatch()) return invalid;
+        if (!unitPowers.match(query.target).hasMatch()) return invalid;
     }
 
-    std::string expression = toStd(query->quantity);
-    if (conversion) expression += " to " + toStd(query->target);
+    std::string expression = toStd(query.quantity);
+    if (conversion) expression += " to " + toStd(query.target);
     MathStructure result;
     MathStructure parsed;
     MathStructure target;
@@ -673,10 +731,7 @@ std::optional<ParsedDate> parseWithEngine(const QString& text) {
 
 QalculateCalculator::QalculateCalculator() : QalculateCalculator(Options{}) {}
 
-QalculateCalculator::QalculateCalculator(Options options) : m_options(options) {
-    std::lock_guard lock(engineMutex());
-    engine();
-}
+QalculateCalculator::QalculateCalculator(Options options) : m_options(options) {}
 
 QalculateCalculator::~QalculateCalculator() = default;
 
@@ -762,7 +817,26 @@ void QalculateCalculator::refreshCurrencyRates(std::function<void(std::optional<
 }
 
 CalculationAnswer QalculateCalculator::calculate(const QString& expression) {
-    return evaluate(expression, m_options.timeLimit);
+    const std::optional<Query> query = calculationQuery(expression);
+    if (!query) return {};
+    return evaluate(*query, m_options.timeLimit);
+}
+
+std::optional<CalculationAnswer> QalculateCalculator::calculateIfLoaded(const QString& expression,
+                                                                        std::function<void()> loaded) {
+    const std::optional<Query> query = calculationQuery(expression);
+    if (!query) return CalculationAnswer{};
+    if (loadInBackground(std::move(loaded))) return std::nullopt;
+    return evaluate(*query, m_options.timeLimit);
+}
+
+void QalculateCalculator::prepare() {
+    loadInBackground({});
+}
+
+bool QalculateCalculator::isEngineLoaded() {
+    std::lock_guard lock(engineLoad().mutex);
+    return engineLoad().loaded;
 }
 
 std::optional<QString> QalculateCalculator::stringValue(const QString& expression) {

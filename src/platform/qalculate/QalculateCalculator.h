@@ -16,7 +16,9 @@ namespace vantrel {
 // libqalculate keeps one process-wide Calculator object that is not thread-safe:
 // it is created on first use (global definitions and the exchange rates shipped
 // with the library, or the user's fetched copy when there is one; no network),
-// and every use goes through one process-wide mutex. Each evaluation runs with a
+// not when a QalculateCalculator is made, and every use goes through one
+// process-wide mutex. calculateIfLoaded() and prepare() load it on the global
+// pool instead, so that typing never waits for it. Each evaluation runs with a
 // time limit so a pathological query cannot freeze typing.
 //
 // The engine reads almost any word as a product of units, constants and
@@ -61,6 +63,11 @@ public:
     // afterwards; the completion runs on that thread.
     void refreshCurrencyRates(std::function<void(std::optional<QString> error)> completion) override;
     CalculationAnswer calculate(const QString& expression) override;
+    // Texts that fail rules 1 and 2 (or hold characters no calculation has)
+    // are answered `invalid` without the engine.
+    std::optional<CalculationAnswer> calculateIfLoaded(const QString& expression,
+                                                       std::function<void()> loaded) override;
+    void prepare() override;
     std::optional<QString> stringValue(const QString& expression) override;
     // Dates in words: "now", "today", "tomorrow", "yesterday", weekday names
     // ("monday", "next friday"), "next week|month|year", "in 3 days",
@@ -70,6 +77,9 @@ public:
     // itself (ISO dates). Weekday and day-of-month names mean the next such day
     // after today.
     std::optional<ParsedDate> parseDate(const QString& text) override;
+
+    // Whether the process-wide engine has been loaded.
+    static bool isEngineLoaded();
 
     // The same with an explicit "now", for callers that need a fixed clock.
     static std::optional<ParsedDate> parseDate(const QString& text, const QDateTime& now);

@@ -12,7 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+
+#include <cstdio>
 
 namespace vantrel::test {
 namespace {
@@ -122,6 +125,68 @@ TEST_F(FSDataSourceTest, ShadowedEntryReturnsWhenTheHigherOneIsRemoved) {
     ASSERT_TRUE(waitForPartial(folders.homeApplications(), QStringList{}));
     ASSERT_TRUE(waitForPartial(folders.system2(), QStringList{"Vendor Editor"}));
     EXPECT_EQ(deliveries.lastPartialFor(folders.system2())->front().key, vendor);
+}
+
+TEST_F(FSDataSourceTest, AFileReplacedWithNewContentArrivesChanged) {
+    ApplicationFolders::write(folders.system1(), QStringLiteral("kept.desktop"), ApplicationFolders::app("Kept"));
+    const QString path = ApplicationFolders::write(folders.system1(), QStringLiteral("viewer.desktop"),
+                                                   ApplicationFolders::app("Viewer"));
+    FSDataSource source(5.0, 3);
+    loadAndWatch(source);
+
+    // Replaced the way package managers do: a new file renamed over the old.
+    const auto replace = [&](const QByteArray& contents) {
+        const QString staged = ApplicationFolders::write(folders.root(), QStringLiteral("staged.desktop"), contents);
+        return ::rename(QFile::encodeName(staged).constData(), QFile::encodeName(path).constData()) == 0;
+    };
+    ASSERT_TRUE(replace(ApplicationFolders::app("Image Viewer", "Keywords=photo;picture;\n")));
+    ASSERT_TRUE(waitForPartial(folders.system1(), (QStringList{"Image Viewer", "Kept"})));
+    const auto records = deliveries.lastPartialFor(folders.system1());
+    const auto viewer = std::find_if(records->begin(), records->end(),
+                                     [&](const SearchRecord& record) { return record.key == path; });
+    ASSERT_NE(viewer, records->end());
+    ASSERT_TRUE(viewer->keywords);
+    EXPECT_TRUE(viewer->keywords->contains(QStringLiteral("photo")));
+
+    // Broken by the next version: left out, the rest still delivered.
+    ASSERT_TRUE(replace("[Desktop Entry]\nType=Application\nExec=fixture-app\n"));
+    ASSERT_TRUE(waitForPartial(folders.system1(), QStringList{"Kept"}));
+    EXPECT_TRUE(loggedStartingWith(*capture, QStringLiteral("Skipping %1: unparsable").arg(path)));
+
+    // Fixed again.
+    ASSERT_TRUE(replace(ApplicationFolders::app("Viewer")));
+    ASSERT_TRUE(waitForPartial(folders.system1(), (QStringList{"Kept", "Viewer"})));
+    EXPECT_TRUE(deliveries.full().empty());
+}
+
+TEST_F(FSDataSourceTest, AFolderUncoveredByAChangeAboveIsDeliveredAsItIsNow) {
+    ApplicationFolders::write(folders.system2(), QStringLiteral("editor.desktop"),
+                              ApplicationFolders::app("Vendor Editor"));
+    ApplicationFolders::write(folders.system2(), QStringLiteral("shell.desktop"), ApplicationFolders::app("Shell"));
+    const QString mine = ApplicationFolders::write(folders.homeApplications(), QStringLiteral("editor.desktop"),
+                                                   ApplicationFolders::app("My Editor"));
+    FSDataSource source(5.0, 3);
+    const auto loaded = loadAndWatch(source);
+    EXPECT_EQ(namesOf(below(loaded, folders.root())), (QStringList{"My Editor", "Shell"}));
+
+    // A change above that hides or uncovers nothing leaves the folders below alone.
+    ApplicationFolders::write(folders.homeApplications(), QStringLiteral("notes.desktop"),
+                              ApplicationFolders::app("Notes"));
+    ASSERT_TRUE(waitForPartial(folders.homeApplications(), (QStringList{"My Editor", "Notes"})));
+    EXPECT_FALSE(deliveries.lastPartialFor(folders.system2()).has_value());
+
+    // The vendor's file changed while it was hidden (a rename keeps the id).
+    const QString staged = ApplicationFolders::write(folders.root(), QStringLiteral("staged.desktop"),
+                                                     ApplicationFolders::app("Vendor Editor 2"));
+    ASSERT_EQ(::rename(QFile::encodeName(staged).constData(),
+                       QFile::encodeName(folders.system2() + QStringLiteral("/editor.desktop")).constData()),
+              0);
+    ASSERT_TRUE(waitForPartial(folders.system2(), QStringList{"Shell"}));
+
+    deliveries.clearPartial();
+    ASSERT_TRUE(QFile::remove(mine));
+    ASSERT_TRUE(waitForPartial(folders.homeApplications(), QStringList{"Notes"}));
+    ASSERT_TRUE(waitForPartial(folders.system2(), (QStringList{"Shell", "Vendor Editor 2"})));
 }
 
 TEST_F(FSDataSourceTest, ScopeCreatedAfterTheLoadIsWatched) {

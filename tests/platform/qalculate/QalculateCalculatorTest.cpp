@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -20,6 +23,112 @@ ParsedDate parsed(const QString& text) {
     auto date = QalculateCalculator::parseDate(text, fixedNow);
     EXPECT_TRUE(date.has_value()) << text.toStdString();
     return date.value_or(ParsedDate{});
+}
+
+// Polls until the predicate holds or 30 seconds have passed.
+bool eventually(const std::function<bool()>& predicate) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!predicate()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// The engine is loaded once per process: these cases need it unloaded, which
+// CTest gives them (every case runs in a process of its own).
+#define REQUIRE_ENGINE_NOT_LOADED()                                                      \
+    do {                                                                                 \
+        if (QalculateCalculator::isEngineLoaded())                                       \
+            GTEST_SKIP() << "an earlier case of this process loaded the engine already"; \
+    } while (false)
+
+TEST(QalculateCalculatorFirstUseTest, MakingTheCalculatorLoadsNothingAndTextsThatAreNoCalculationNeedNoEngine) {
+    REQUIRE_ENGINE_NOT_LOADED();
+    QalculateCalculator fresh;
+    EXPECT_FALSE(QalculateCalculator::isEngineLoaded());
+    std::atomic<int> loaded{0};
+    // No digit, characters no calculation has, a conversion without a
+    // quantity, nothing at all: answered `invalid` at once.
+    for (const QString& text : {QStringLiteral("firefox"), QStringLiteral("hello world"), QStringLiteral("km to mi"),
+                                QStringLiteral(""), QStringLiteral("   "), QStringLiteral("2 < 3 ; rm"),
+                                QStringLiteral("2 \U0001F4A5 3"), QString(5000, QLatin1Char('x'))}) {
+        const std::optional<CalculationAnswer> answer = fresh.calculateIfLoaded(text, [&] { ++loaded; });
+        ASSERT_TRUE(answer) << text.left(40).toStdString();
+        EXPECT_EQ(answer->kind, CalculationAnswer::Kind::invalid) << text.left(40).toStdString();
+    }
+    EXPECT_FALSE(QalculateCalculator::isEngineLoaded());
+    EXPECT_EQ(loaded.load(), 0);
+}
+
+TEST(QalculateCalculatorFirstUseTest, TheFirstCalculationLoadsTheEngineInTheBackgroundThenIsAnswered) {
+    REQUIRE_ENGINE_NOT_LOADED();
+    QalculateCalculator fresh;
+    std::atomic<int> loaded{0};
+    // Not answered while the engine loads: the caller hears once it has.
+    EXPECT_FALSE(fresh.calculateIfLoaded(QStringLiteral("3*4"), [&] { ++loaded; }));
+    ASSERT_TRUE(eventually([&] { return loaded.load() == 1; }));
+    EXPECT_TRUE(QalculateCalculator::isEngineLoaded());
+
+    const std::optional<CalculationAnswer> answer =
+        fresh.calculateIfLoaded(QStringLiteral("3*4"), [&] { ++loaded; });
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->kind, CalculationAnswer::Kind::math);
+    EXPECT_EQ(answer->result, QStringLiteral("12"));
+    const std::optional<CalculationAnswer> conversion =
+        fresh.calculateIfLoaded(QStringLiteral("5 km to m"), [&] { ++loaded; });
+    ASSERT_TRUE(conversion);
+    EXPECT_EQ(conversion->kind, CalculationAnswer::Kind::unitConversion);
+    EXPECT_EQ(conversion->result, QStringLiteral("5000 m"));
+    // A loaded engine keeps no callback.
+    EXPECT_EQ(loaded.load(), 1);
+}
+
+TEST(QalculateCalculatorFirstUseTest, CallersWaitingForOneLoadAllHearOnce) {
+    REQUIRE_ENGINE_NOT_LOADED();
+    QalculateCalculator first;
+    QalculateCalculator second;
+    std::atomic<int> heardFirst{0};
+    std::atomic<int> heardSecond{0};
+    const bool firstWaits = !first.calculateIfLoaded(QStringLiteral("1+1"), [&] { ++heardFirst; });
+    first.prepare();
+    const bool secondWaits = !second.calculateIfLoaded(QStringLiteral("2+2"), [&] { ++heardSecond; });
+    EXPECT_TRUE(firstWaits);
+    ASSERT_TRUE(eventually([&] { return QalculateCalculator::isEngineLoaded(); }));
+    ASSERT_TRUE(eventually([&] { return heardFirst.load() == 1 && (!secondWaits || heardSecond.load() == 1); }));
+    EXPECT_EQ(heardFirst.load(), 1);
+    EXPECT_EQ(heardSecond.load(), secondWaits ? 1 : 0);
+    EXPECT_EQ(second.calculate(QStringLiteral("2+2")).result, QStringLiteral("4"));
+}
+
+TEST(QalculateCalculatorFirstUseTest, PrepareLoadsTheEngineAheadOfItsFirstUse) {
+    REQUIRE_ENGINE_NOT_LOADED();
+    QalculateCalculator fresh;
+    fresh.prepare();
+    ASSERT_TRUE(eventually([&] { return QalculateCalculator::isEngineLoaded(); }));
+    const std::optional<CalculationAnswer> answer = fresh.calculateIfLoaded(QStringLiteral("20 c to f"), {});
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->unitType, CalculationAnswer::UnitType::temperature);
+    EXPECT_EQ(answer->result, QStringLiteral("68 °F"));
+}
+
+TEST(QalculateCalculatorFirstUseTest, AWaitingFirstCalculationIsAnsweredAsBefore) {
+    REQUIRE_ENGINE_NOT_LOADED();
+    QalculateCalculator fresh;
+    EXPECT_EQ(fresh.calculate(QStringLiteral("7*6")).result, QStringLiteral("42"));
+    EXPECT_TRUE(QalculateCalculator::isEngineLoaded());
+}
+
+TEST(QalculateCalculatorFirstUseTest, AFirstTypedDateLoadsTheEngineAndIsRead) {
+    REQUIRE_ENGINE_NOT_LOADED();
+    QalculateCalculator fresh;
+    // A phrase is read without the engine; an ISO date needs it.
+    EXPECT_TRUE(fresh.parseDate(QStringLiteral("tomorrow")));
+    EXPECT_FALSE(QalculateCalculator::isEngineLoaded());
+    const std::optional<ParsedDate> date = fresh.parseDate(QStringLiteral("2027-01-15"));
+    ASSERT_TRUE(date);
+    EXPECT_EQ(date->date.date(), QDate(2027, 1, 15));
+    EXPECT_TRUE(QalculateCalculator::isEngineLoaded());
 }
 
 TEST(QalculateCalculatorTest, AnswerKinds) {

@@ -274,8 +274,8 @@ int searchCommand(QStringList arguments) {
             std::fprintf(stderr,
                          "vantrel: the data sources did not finish loading in time; searching what is stored\n");
     }
-    controller.searchTextDidChange(query);
-    printSections(sectionsJson(controller.sections(), limit), json);
+    // A one-off answer: the calculator waits for its engine rather than answering later.
+    printSections(sectionsJson(controller.sectionsFor(query), limit), json);
     return 0;
 }
 
